@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the show, its tools and its tests need, only those
+# that are missing. Safe to run again: it does nothing when everything is present.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config git
+  libsdl2-dev libmpg123-dev libfftw3-dev libglew-dev libglu1-mesa-dev
+  libpng-dev libjpeg-dev zlib1g-dev libmp3lame-dev libfreetype-dev fonts-dejavu-core
+  libgl1-mesa-dri libgtest-dev libgmock-dev libbenchmark-dev clang-format
+  xvfb xauth xdotool x11-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  sudo="sudo"
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,85 @@
+// Materials and shaders.
+//
+// ShaderManager ("shader"): GLSL programs built through ARB_shader_objects, by name; use()
+// makes one current. Compile and link failures are fatal and carry the driver's log:
+//   "Error compiling %s shader '%s':\n%s", "Error linking shader '%s':\n%s".
+//
+// Material file format (one file per material, data/materials/<name with . -> _>.mat),
+// read in pieces of at most 510 bytes, each piece classified by substring, in order:
+//   contains "%TEX"             texture line "%TEX<type> <uniform> = <texture>"; type one of
+//                               2D 3D 1D CUBE (case-sensitive); one binding appended
+//   contains "%VERTEX_SHADER"   following text goes to the vertex source; piece dropped
+//   contains "%FRAGMENT_SHADER" following text goes to the fragment source; piece dropped
+//   anything else               appended verbatim to the current source (vertex at start)
+//
+// MaterialManager ("material"): a material is a program ("SHD$" + name) plus texture
+// bindings; use(name) binds binding i to texture unit i and tells its sampler uniform i.
+// loadMaterials() (re)loads the show's set: "show_normals", "show_depth", "shadow".
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "resources/GrowableArray.h"
+#include "resources/ResourceManager.h"
+
+using ShaderProgram = uint32_t;  // ARB_shader_objects program handle
+
+class ShaderManager : public UsableResourceManager<ShaderProgram> {
+ public:
+  std::string typeName() const override { return "shader"; }
+
+  ShaderProgram createProgram(const std::string& name, const std::string& vertexSource,
+                              const std::string& fragmentSource);
+  // Sets an integer uniform of the program in use; unknown uniforms are ignored.
+  void setUniformInt(const std::string& uniformName, int value);
+
+ protected:
+  void bind(const std::string& name) override;
+  void unbind() override;
+
+ private:
+  uint32_t compileShader(uint32_t type, const std::string& name, const std::string& source);
+};
+
+struct TextureBinding {
+  int32_t target = 0;  // GL_TEXTURE_1D, _2D, _3D or _CUBE_MAP
+  std::string uniformName;
+  std::string textureName;
+};
+
+struct Material {
+  std::string shaderName;
+  GrowableArray<TextureBinding> bindings{16};
+
+  // Re-points the first binding with this uniform at another texture (looked up at use).
+  void setUniformTexture(const std::string& uniformName, const std::string& textureName);
+};
+
+// What one material file holds, before anything is built from it.
+struct MaterialSource {
+  std::string vertexSource;
+  std::string fragmentSource;
+  GrowableArray<TextureBinding> bindings{16};
+};
+
+// Reads a material file's text from an open stream; parse errors are fatal with the
+// exact messages of the format.
+void parseMaterialStream(FILE* file, MaterialSource& out);
+
+class MaterialManager : public UsableResourceManager<Material> {
+ public:
+  std::string typeName() const override { return "material"; }
+
+  void loadFile(const std::string& name, const std::string& path);
+  void add(const std::string& name, const std::string& vertexSource,
+           const std::string& fragmentSource, const GrowableArray<TextureBinding>& bindings);
+
+ protected:
+  void bind(const std::string& name) override;
+  void unbind() override;
+};
+
+// One loading picture, then the show's materials from data/materials/.
+void loadMaterials();

@@ -1,0 +1,158 @@
+#include "app/Demo.h"
+
+#include <GL/glew.h>
+#include <GL/glu.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "MaterialManager.h"
+#include "app/Capture.h"
+#include "app/Fatal.h"
+#include "app/Globals.h"
+#include "app/Window.h"
+#include "scenes/SceneAssets.h"
+#include "scenes/Timeline.h"
+
+namespace {
+GlWindow showWindow;
+}
+
+int runShow() {
+  if (!registerWindowClass()) {
+    showErrorMessageBox("Error Registering Window Class!");
+    return -1;
+  }
+  screenWidth = 1024;
+  screenHeight = 768;
+  showWindow.title = "Lumorakdemo";
+  showWindow.width = 1024;
+  showWindow.height = 768;
+  showWindow.colourBits = 32;
+  showWindow.fullscreen = true;
+  if (!createGlWindow(showWindow)) {
+    showErrorMessageBox("Error creating window!");
+    return -1;
+  }
+  initDemo();
+
+  // The music starts only now, so demo time 0 is the first rendered frame.
+  musicStream.open(kMusicFile);
+  musicStream.play();
+
+  bool running = true;
+  while (running) {
+    running = pumpMessages();
+    renderFrame();
+    presentFrame();
+  }
+  std::exit(0);
+}
+
+void initDemo() {
+  GLenum status = glewInit();
+  if (status != GLEW_OK) {
+    fatalError("Could not init GLEW: %s", reinterpret_cast<const char*>(glewGetErrorString(status)));
+  }
+  if (!GLEW_ARB_shading_language_100) {
+    fatalError("Seems that ARB_shading_language_100 is not supported.");
+  }
+  renderer.setUp();
+
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluPerspective(90.0, static_cast<double>(screenWidth) / screenHeight, 0.1, 1000.0);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+
+  glDepthFunc(GL_LEQUAL);
+  glEnable(GL_DEPTH_TEST);
+  glShadeModel(GL_SMOOTH);
+  glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+  glLineWidth(2.0f);
+
+  renderer.setAspect(4.0f, 3.0f);
+  // The first texture of all: every loading step shows it.
+  demoSystem.textures.loadTexture("loading", -1, -1);
+
+  showLoadingPicture();
+  loadSceneModel();
+  showLoadingPicture();
+  createSceneTargets();
+  showLoadingPicture();
+  initSceneData();
+  showLoadingPicture();
+  loadMaterials();
+  showLoadingPicture();
+
+  glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
+  glClearDepth(1.0);
+  setSwapInterval(1);
+}
+
+void showLoadingPicture() {
+  // One draw from the never-seeded generator per picture: the tints repeat run to run.
+  const float r = static_cast<float>(std::rand());
+  glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glColor3f(1.0f, 1.0f, 1.0f);
+  glDisable(GL_DEPTH_TEST);
+  drawLoadingQuad("loading", 1.0f);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_ONE, GL_ONE);
+  glColor3f((std::sin(3.0f * r) + 1.0f) / 2.0f, (std::sin(4.0f * r) + 1.0f) / 2.0f,
+            (std::sin(5.0f * r) + 1.0f) / 2.0f);
+  drawLoadingQuad("loading", 1.02f);
+  glDisable(GL_BLEND);
+  glFlush();
+  glEnable(GL_DEPTH_TEST);
+  presentFrame();
+}
+
+void drawLoadingQuad(const char* textureName, float scale) {
+  glPushAttrib(GL_LIGHTING_BIT);
+  glDisable(GL_LIGHTING);
+  glPushMatrix();
+  glLoadIdentity();
+  glTranslatef(0.0f, 0.0f, -1.0f);
+  glScalef(scale, scale, 1.0f);
+
+  const Texture& texture = demoSystem.textures.get(textureName);
+  // Sized from the texture record, not from the view: requested over storage width.
+  const float u = static_cast<float>(texture.sourceWidth) / texture.width;
+  const float v = static_cast<float>(texture.height) / texture.width;
+  glBindTexture(GL_TEXTURE_2D, texture.glName);
+  glEnable(GL_TEXTURE_2D);  // left enabled
+  glBegin(GL_QUADS);
+  glTexCoord2f(0.0f, 0.0f);
+  glVertex2f(-1.0f, -1.0f);
+  glTexCoord2f(1.0f, 0.0f);
+  glVertex2f(2.0f * u - 1.0f, -1.0f);
+  glTexCoord2f(1.0f, v);
+  glVertex2f(2.0f * u - 1.0f, 2.0f * u - 1.0f);
+  glTexCoord2f(0.0f, v);
+  glVertex2f(-1.0f, 2.0f * u - 1.0f);
+  glEnd();
+
+  glPopMatrix();
+  glPopAttrib();
+}
+
+void renderFrame() {
+  DemoClock& clock = demoSystem.clock;
+  clock.update();
+  runTimeline(clock.time(), clock.delta());
+  renderer.applyLights();
+  glFlush();
+  captureFrame();
+}
+
+void onResize(int width, int height) {
+  glViewport(0, 0, width, height);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  // Near plane 1.0 here, 0.1 at start-up: the picture after a restore keeps that.
+  gluPerspective(90.0, static_cast<double>(width) / (height > 0 ? height : 1), 1.0, 1000.0);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+}

@@ -1,0 +1,59 @@
+#include "app/Fatal.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <SDL2/SDL.h>
+
+#include "app/Window.h"
+
+namespace {
+FatalReporter currentReporter = defaultFatalReporter;
+SDL_Window* boxOwner = nullptr;
+bool boxesEnabled = true;
+}  // namespace
+
+void setMessageBoxOwner(void* window, bool interactive) {
+  boxOwner = static_cast<SDL_Window*>(window);
+  boxesEnabled = interactive;
+}
+
+void showErrorMessageBox(const char* text) {
+  if (!boxesEnabled) return;  // off-screen runs have nobody to click the box
+  // Fails quietly without a display; callers have written the text to stderr already.
+  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, "Error", text, boxOwner);
+}
+
+void defaultFatalReporter(const char* message) {
+  std::fprintf(stderr, "%s\n", message);
+  std::fflush(stderr);
+  showErrorMessageBox(message);
+  std::exit(0);
+}
+
+FatalReporter setFatalReporter(FatalReporter reporter) {
+  FatalReporter previous = currentReporter;
+  currentReporter = reporter ? reporter : defaultFatalReporter;
+  return previous;
+}
+
+void fatalErrorV(const char* format, va_list args) {
+  // Measure first, then format the whole message: compile logs can be 1023 characters.
+  va_list measure;
+  va_copy(measure, args);
+  int length = std::vsnprintf(nullptr, 0, format, measure);
+  va_end(measure);
+  std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+  if (length > 0) {
+    std::vsnprintf(text.data(), text.size() + 1, format, args);
+  }
+  currentReporter(text.c_str());
+  std::exit(0);
+}
+
+void fatalError(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  fatalErrorV(format, args);
+}

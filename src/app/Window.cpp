@@ -1,0 +1,232 @@
+#include "app/Window.h"
+
+#include <SDL2/SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/Controls.h"
+#include "app/Demo.h"
+
+GlWindow* glWindow = nullptr;
+
+namespace {
+bool videoReady = false;
+
+void setContextAttributes(const GlWindow& record) {
+  // 8 bits per colour channel in a 32-bit pixel, no alpha, 16-bit depth, no stencil.
+  SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
+  SDL_GL_SetAttribute(SDL_GL_BUFFER_SIZE, record.colourBits);
+  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+  SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+  // Immediate mode, the fixed-function pipeline and ARB_shader_objects: compatibility.
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+}
+
+// Full screen counts only when the window really covers 1024 x 768 at full screen.
+bool fullscreenAsAsked(SDL_Window* window, int width, int height) {
+  if (!(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN)) return false;
+  int w = 0;
+  int h = 0;
+  SDL_GL_GetDrawableSize(window, &w, &h);
+  return w == width && h == height;
+}
+
+void releaseWindow(GlWindow& record) {
+  if (record.glContext) SDL_GL_DeleteContext(static_cast<SDL_GLContext>(record.glContext));
+  if (record.window) SDL_DestroyWindow(static_cast<SDL_Window*>(record.window));
+  record.glContext = nullptr;
+  record.window = nullptr;
+}
+}  // namespace
+
+bool registerWindowClass() {
+  if (videoReady) return true;
+  if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+    std::fprintf(stderr, "lumorakdemo: %s\n", SDL_GetError());
+    showErrorMessageBox("RegisterClassEx Failed!");
+    return false;
+  }
+  // Neither the screen saver nor monitor power-down may start while the show runs.
+  SDL_DisableScreenSaver();
+  videoReady = true;
+  return true;
+}
+
+bool createGlWindow(GlWindow& record) {
+  if (!registerWindowClass()) return false;
+  setContextAttributes(record);
+  const int x = record.hidden ? SDL_WINDOWPOS_UNDEFINED : 0;
+  const int y = record.hidden ? SDL_WINDOWPOS_UNDEFINED : 0;
+  SDL_Window* window = nullptr;
+  if (record.hidden) {
+    record.fullscreen = false;
+    window = SDL_CreateWindow(record.title.c_str(), x, y, record.width, record.height,
+                              SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+  } else if (record.fullscreen) {
+    window = SDL_CreateWindow(record.title.c_str(), x, y, record.width, record.height,
+                              SDL_WINDOW_OPENGL | SDL_WINDOW_FULLSCREEN);
+    if (window && fullscreenAsAsked(window, record.width, record.height)) {
+      SDL_ShowCursor(SDL_DISABLE);
+    } else {
+      if (window) SDL_DestroyWindow(window);
+      window = nullptr;
+      showErrorMessageBox("Mode Switch Failed.\nRunning In Windowed Mode.");
+      record.fullscreen = false;
+    }
+  }
+  if (!window && !record.hidden) {
+    window = SDL_CreateWindow(record.title.c_str(), x, y, record.width, record.height,
+                              SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE);
+  }
+  if (!window) {
+    std::fprintf(stderr, "lumorakdemo: %s\n", SDL_GetError());
+    return false;
+  }
+  record.window = window;
+  SDL_GLContext context = SDL_GL_CreateContext(window);
+  if (!context) {
+    std::fprintf(stderr, "lumorakdemo: %s\n", SDL_GetError());
+    releaseWindow(record);
+    return false;
+  }
+  record.glContext = context;
+  if (SDL_GL_MakeCurrent(window, context) != 0) {
+    std::fprintf(stderr, "lumorakdemo: %s\n", SDL_GetError());
+    releaseWindow(record);
+    return false;
+  }
+  if (!record.hidden) SDL_ShowWindow(window);
+  glWindow = &record;
+  setMessageBoxOwner(window, !record.hidden);
+  onResize(record.width, record.height);
+  return true;
+}
+
+void presentFrame() {
+  if (glWindow && glWindow->window) SDL_GL_SwapWindow(static_cast<SDL_Window*>(glWindow->window));
+}
+
+void setSwapInterval(int interval) { SDL_GL_SetSwapInterval(interval); }
+
+int virtualKeyFromSdl(int key) {
+  if (key >= SDLK_a && key <= SDLK_z) return 'A' + (key - SDLK_a);
+  if (key >= SDLK_0 && key <= SDLK_9) return '0' + (key - SDLK_0);
+  if (key >= SDLK_F1 && key <= SDLK_F12) return 112 + (key - SDLK_F1);
+  if (key >= SDLK_KP_1 && key <= SDLK_KP_9) return 97 + (key - SDLK_KP_1);
+  switch (key) {
+    case SDLK_BACKSPACE: return 8;
+    case SDLK_TAB: return 9;
+    case SDLK_RETURN: return 13;
+    case SDLK_KP_ENTER: return 13;
+    case SDLK_LSHIFT: case SDLK_RSHIFT: return 16;
+    case SDLK_LCTRL: case SDLK_RCTRL: return 17;
+    case SDLK_PAUSE: return 19;
+    case SDLK_CAPSLOCK: return 20;
+    case SDLK_ESCAPE: return 27;
+    case SDLK_SPACE: return 32;
+    case SDLK_PAGEUP: return 33;
+    case SDLK_PAGEDOWN: return 34;
+    case SDLK_END: return 35;
+    case SDLK_HOME: return 36;
+    case SDLK_LEFT: return 37;
+    case SDLK_UP: return 38;
+    case SDLK_RIGHT: return 39;
+    case SDLK_DOWN: return 40;
+    case SDLK_PRINTSCREEN: return 44;
+    case SDLK_INSERT: return 45;
+    case SDLK_DELETE: return 46;
+    case SDLK_KP_0: return 96;
+    case SDLK_KP_MULTIPLY: return 106;
+    case SDLK_KP_PLUS: return 107;
+    case SDLK_KP_MINUS: return 109;
+    case SDLK_KP_PERIOD: return 110;
+    case SDLK_KP_DIVIDE: return 111;
+    case SDLK_NUMLOCKCLEAR: return 144;
+    case SDLK_SCROLLLOCK: return 145;
+    case SDLK_SEMICOLON: return 186;
+    case SDLK_EQUALS: return 187;
+    case SDLK_COMMA: return 188;
+    case SDLK_MINUS: return 189;
+    case SDLK_PERIOD: return 190;
+    case SDLK_SLASH: return 191;
+    case SDLK_BACKQUOTE: return 192;
+    case SDLK_LEFTBRACKET: return 219;
+    case SDLK_BACKSLASH: return 220;
+    case SDLK_RIGHTBRACKET: return 221;
+    case SDLK_QUOTE: return 222;
+    default: return -1;
+  }
+}
+
+int mouseFlagsFromSdl(uint32_t buttons, uint32_t mods) {
+  int flags = 0;
+  if (buttons & SDL_BUTTON_LMASK) flags |= 1;
+  if (buttons & SDL_BUTTON_RMASK) flags |= 2;
+  if (mods & KMOD_SHIFT) flags |= 4;
+  if (mods & KMOD_CTRL) flags |= 8;
+  if (buttons & SDL_BUTTON_MMASK) flags |= 16;
+  return flags;
+}
+
+namespace {
+// The window procedure's table, on SDL events.
+void windowProc(const SDL_Event& event) {
+  switch (event.type) {
+    case SDL_QUIT:
+      std::exit(0);
+    case SDL_WINDOWEVENT:
+      switch (event.window.event) {
+        case SDL_WINDOWEVENT_CLOSE:
+          std::exit(0);
+        case SDL_WINDOWEVENT_RESIZED:
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+        case SDL_WINDOWEVENT_RESTORED:
+        case SDL_WINDOWEVENT_MAXIMIZED: {
+          if (!glWindow) break;
+          SDL_Window* window = static_cast<SDL_Window*>(glWindow->window);
+          if (SDL_GetWindowFlags(window) & SDL_WINDOW_MINIMIZED) break;
+          int w = 0;
+          int h = 0;
+          SDL_GL_GetDrawableSize(window, &w, &h);
+          onResize(w, h);
+          break;
+        }
+        default:  // minimised and the rest: nothing
+          break;
+      }
+      break;
+    case SDL_KEYDOWN: {
+      // Alt combinations and F10 are system keys and never reach the controls.
+      if (event.key.keysym.mod & KMOD_ALT) break;
+      int code = virtualKeyFromSdl(event.key.keysym.sym);
+      if (code == 121) break;  // F10
+      if (code >= 0 && code <= 255) onKeyDown(code);
+      break;
+    }
+    case SDL_MOUSEMOTION:
+      onMouseMove(mouseFlagsFromSdl(event.motion.state, SDL_GetModState()), event.motion.x,
+                  event.motion.y);
+      break;
+    default:
+      break;
+  }
+}
+}  // namespace
+
+bool pumpMessages() {
+  bool quit = false;
+  SDL_Event event;
+  while (SDL_PollEvent(&event)) {
+    if (event.type == SDL_QUIT) {
+      quit = true;
+      continue;
+    }
+    windowProc(event);
+  }
+  return !quit;
+}

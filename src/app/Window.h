@@ -1,0 +1,47 @@
+// The window layer, on SDL2: one window with a double-buffered compatibility-profile
+// OpenGL context (32-bit colour, 16-bit depth, no stencil), full screen 1024 x 768 when
+// the display really gives that, else a 1024 x 768 window after the message
+// "Mode Switch Failed.\nRunning In Windowed Mode.".
+//
+// Events map onto the show's window procedure: key-downs (auto-repeat included) become
+// Windows virtual-key codes for onKeyDown, mouse motion carries the button/Shift/Ctrl
+// flag bits for onMouseMove, resize/restore/maximise call onResize, close ends the
+// process with exit(0). The screen saver is inhibited while the show runs.
+//
+// Calls: registerWindowClass(), createGlWindow(), then pumpMessages() and presentFrame()
+// once per frame. showErrorMessageBox() works before and after the window exists.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct GlWindow {
+  void* window = nullptr;     // SDL_Window*
+  void* glContext = nullptr;  // SDL_GLContext
+  std::string title = "Lumorakdemo";
+  int32_t width = 1024;
+  int32_t height = 768;
+  uint8_t colourBits = 32;
+  bool fullscreen = true;
+  bool hidden = false;  // off-screen rendering (tests, capture): never shown, never full screen
+};
+
+extern GlWindow* glWindow;  // the show's window once created
+
+// Brings up the video system. False (after the box "RegisterClassEx Failed!") on failure.
+bool registerWindowClass();
+// True and the context current on success; false with everything released otherwise.
+bool createGlWindow(GlWindow& record);
+// Dispatches every pending event without waiting; false when a quit message was seen.
+bool pumpMessages();
+void presentFrame();
+void setSwapInterval(int interval);
+// Message box titled "Error" with the warning icon, owned by the window once it exists;
+// silently skipped without a display or for a hidden window. (Lives beside fatalError.)
+void showErrorMessageBox(const char* text);
+void setMessageBoxOwner(void* window, bool interactive);
+
+// Windows virtual-key code for an SDL key code, or -1 when the show knows no such key.
+int virtualKeyFromSdl(int sdlKeycode);
+// onMouseMove flag bits (left 1, right 2, Shift 4, Ctrl 8, middle 16).
+int mouseFlagsFromSdl(uint32_t buttonState, uint32_t modState);

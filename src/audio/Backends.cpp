@@ -1,0 +1,200 @@
+#include "audio/Backends.h"
+
+#include <SDL2/SDL.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+const float* DecodedMusicBackend::spectrum() {
+  if (reportedFrame_ != spectrumFrame_) {
+    analyser_.analyse(music_, reportedFrame_, bins_);
+    spectrumFrame_ = reportedFrame_;
+  }
+  return bins_;
+}
+
+void DecodedMusicBackend::loadMusic(const char* fileName) {
+  std::string error;
+  if (!decodeMusicFile(fileName, music_, error)) {
+    std::fprintf(stderr, "lumorakdemo: music unavailable (%s); the show runs silently\n",
+                 error.c_str());
+  }
+  spectrumFrame_ = -1;
+}
+
+static int64_t framesFromMs(int32_t ms) { return static_cast<int64_t>(ms) * kMixRate / 1000; }
+
+int32_t ManualAudioBackend::timeMs() {
+  reportedFrame_ = framesFromMs(timeMs_);
+  return timeMs_;
+}
+
+// ---------------------------------------------------------------------------------------
+
+namespace {
+// The one live device, closed at exit so that exit(0) from anywhere never leaves the
+// audio thread reading freed memory while global destructors run.
+SdlAudioBackend* liveBackend = nullptr;
+void closeLiveBackend() {
+  if (liveBackend) liveBackend->close();
+}
+
+// Seconds of disagreement beyond which the follower jumps instead of slewing.
+constexpr double kSnapSeconds = 0.25;
+// Time constant of the pull toward the audio position, seconds.
+constexpr double kPullSeconds = 0.3;
+}  // namespace
+
+SdlAudioBackend::SdlAudioBackend() : anchorTime_(Clock::now()), lastQuery_(anchorTime_) {}
+
+SdlAudioBackend::~SdlAudioBackend() { close(); }
+
+void SdlAudioBackend::close() {
+  if (device_) {
+    SDL_CloseAudioDevice(device_);
+    device_ = 0;
+  }
+  if (liveBackend == this) liveBackend = nullptr;
+}
+
+void SdlAudioBackend::open(const char* fileName) {
+  loadMusic(fileName);
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    std::fprintf(stderr, "lumorakdemo: no sound device (%s); the show runs silently\n",
+                 SDL_GetError());
+    return;
+  }
+  SDL_AudioSpec want;
+  SDL_zero(want);
+  want.freq = kMixRate;
+  want.format = AUDIO_S16SYS;
+  want.channels = 2;
+  want.samples = kBlockFrames;
+  want.callback = audioCallback;
+  want.userdata = this;
+  SDL_AudioSpec have;
+  device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+  if (device_ == 0) {
+    std::fprintf(stderr, "lumorakdemo: no sound device (%s); the show runs silently\n",
+                 SDL_GetError());
+    return;
+  }
+  if (!liveBackend) {
+    static bool registered = false;
+    if (!registered) {
+      std::atexit(closeLiveBackend);
+      registered = true;
+    }
+  }
+  liveBackend = this;
+}
+
+void SdlAudioBackend::play() {
+  Clock::time_point now = Clock::now();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    resyncAt(static_cast<double>(streamFrame_), now);
+  }
+  playing_ = true;
+  if (device_) SDL_PauseAudioDevice(device_, 0);
+}
+
+// Caller holds mutex_. The clock reads `frame` at `now`; the device starts mixing one
+// latency further on, so that the audio reaches the ear when the clock gets there.
+void SdlAudioBackend::resyncAt(double frame, Clock::time_point now) {
+  const int64_t latency = device_ ? kBlockFrames : 0;
+  streamFrame_ = static_cast<int64_t>(frame) + latency;
+  anchorFrame_ = streamFrame_;
+  anchorTime_ = now;
+  smoothFrame_ = frame;
+  lastQuery_ = now;
+  started_ = true;
+}
+
+void SdlAudioBackend::audioCallback(void* self, unsigned char* stream, int length) {
+  static_cast<SdlAudioBackend*>(self)->mix(reinterpret_cast<int16_t*>(stream),
+                                           length / static_cast<int>(2 * sizeof(int16_t)));
+}
+
+void SdlAudioBackend::mix(int16_t* out, int frames) {
+  Clock::time_point now = Clock::now();
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (paused_) {
+    std::memset(out, 0, static_cast<size_t>(frames) * 2 * sizeof(int16_t));
+    return;
+  }
+  const int64_t start = streamFrame_;
+  const int64_t available = music_.frameCount();
+  int copied = 0;
+  if (start < available) {
+    copied = static_cast<int>(std::min<int64_t>(frames, available - start));
+    std::memcpy(out, music_.samples.data() + 2 * start,
+                static_cast<size_t>(copied) * 2 * sizeof(int16_t));
+  }
+  // Past the end of the music the clock runs on over silence.
+  std::memset(out + 2 * copied, 0, static_cast<size_t>(frames - copied) * 2 * sizeof(int16_t));
+  streamFrame_ = start + frames;
+  anchorFrame_ = start;
+  anchorTime_ = now;
+  mixed_ += frames;
+}
+
+int64_t SdlAudioBackend::mixedFrames() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return mixed_;
+}
+
+// Advances the smooth position to `now`. Caller holds mutex_.
+double SdlAudioBackend::followAt(Clock::time_point now) {
+  if (!started_ || paused_) return smoothFrame_;
+  const double elapsed = std::chrono::duration<double>(now - anchorTime_).count();
+  const double latency = device_ ? kBlockFrames : 0;
+  double ahead = elapsed * kMixRate;
+  // A stalled audio thread must not let the estimate run away from what was mixed.
+  if (device_) ahead = std::min(ahead, 2.0 * kBlockFrames);
+  const double target = static_cast<double>(anchorFrame_) - latency + ahead;
+
+  const double dt = std::max(0.0, std::chrono::duration<double>(now - lastQuery_).count());
+  double predicted = smoothFrame_ + dt * kMixRate;
+  const double error = target - predicted;
+  if (std::fabs(error) > kSnapSeconds * kMixRate) {
+    predicted = target;
+  } else {
+    predicted += error * (1.0 - std::exp(-dt / kPullSeconds));
+  }
+  smoothFrame_ = std::max(smoothFrame_, predicted);  // never backwards between seeks
+  lastQuery_ = now;
+  return smoothFrame_;
+}
+
+int32_t SdlAudioBackend::timeMs() {
+  Clock::time_point now = Clock::now();
+  std::lock_guard<std::mutex> lock(mutex_);
+  double frame = followAt(now);
+  reportedFrame_ = static_cast<int64_t>(frame);
+  return static_cast<int32_t>(std::floor(frame * 1000.0 / kMixRate));
+}
+
+void SdlAudioBackend::setTimeMs(int32_t ms) {
+  Clock::time_point now = Clock::now();
+  std::lock_guard<std::mutex> lock(mutex_);
+  resyncAt(static_cast<double>(framesFromMs(std::max(ms, 0))), now);
+}
+
+void SdlAudioBackend::setPaused(bool paused) {
+  Clock::time_point now = Clock::now();
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (paused == paused_) return;
+  if (paused) {
+    // Freeze where the picture is; resume restarts the audio from there.
+    double frame = followAt(now);
+    paused_ = true;
+    streamFrame_ = static_cast<int64_t>(frame);
+  } else {
+    paused_ = false;
+    resyncAt(smoothFrame_, now);
+  }
+}

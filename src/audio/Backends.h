@@ -1,0 +1,101 @@
+// The two sound-layer implementations (see AudioBackend.h).
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+
+#include "audio/AudioBackend.h"
+#include "audio/MusicData.h"
+
+// Shared by both: the decoded music and the spectrum of a position, cached per frame.
+class DecodedMusicBackend : public AudioBackend {
+ public:
+  int32_t position() override { return static_cast<int32_t>(reportedFrame_); }
+  const float* spectrum() override;
+
+  const MusicData& music() const { return music_; }
+  bool musicLoaded() const { return !music_.samples.empty(); }
+
+ protected:
+  // Decodes the file; on failure prints one line to stderr and keeps silence.
+  void loadMusic(const char* fileName);
+
+  MusicData music_;
+  int64_t reportedFrame_ = 0;  // the frame that the last timeMs() stood for
+
+ private:
+  SpectrumAnalyser analyser_;
+  int64_t spectrumFrame_ = -1;
+  float bins_[kSpectrumBins] = {};
+};
+
+// Plays nothing. The position is whatever the caller last set, so a frame at a given
+// time renders identically on every run and every machine.
+class ManualAudioBackend : public DecodedMusicBackend {
+ public:
+  void open(const char* fileName) override { loadMusic(fileName); }
+  void play() override { playing_ = true; }
+  int32_t timeMs() override;
+  void setTimeMs(int32_t ms) override { timeMs_ = ms < 0 ? 0 : ms; }
+  void setPaused(bool paused) override { paused_ = paused; }
+
+  bool isPlaying() const { return playing_; }
+  bool isPaused() const { return paused_; }
+
+ private:
+  int32_t timeMs_ = 0;
+  bool playing_ = false;
+  bool paused_ = false;
+};
+
+// Real playback through SDL2 audio, with the position smoothed for the frame clock.
+//
+// The device callback hands out one block (kBlockFrames) at a time and records where the
+// block starts and when. Between callbacks the main thread extrapolates from that anchor
+// with a monotonic clock, less an output latency of one block, and pulls its own smooth
+// position gently toward it: per-frame deltas then follow the true frame interval. The
+// smooth position never runs backwards except on a seek, which resynchronises at once.
+// Without a sound device the same follower runs on the monotonic clock alone, silently.
+class SdlAudioBackend : public DecodedMusicBackend {
+ public:
+  static constexpr int kBlockFrames = 1024;  // about 23 ms at kMixRate
+
+  SdlAudioBackend();
+  ~SdlAudioBackend() override;
+
+  void open(const char* fileName) override;
+  void play() override;
+  int32_t timeMs() override;
+  void setTimeMs(int32_t ms) override;
+  void setPaused(bool paused) override;
+
+  bool hasDevice() const { return device_ != 0; }
+  // Frames handed to the device so far; for the benchmark's bookkeeping.
+  int64_t mixedFrames();
+  // Stops the device thread; safe to call more than once.
+  void close();
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  static void audioCallback(void* self, unsigned char* stream, int length);
+  void mix(int16_t* out, int frames);
+  double followAt(Clock::time_point now);
+  void resyncAt(double frame, Clock::time_point now);
+
+  uint32_t device_ = 0;
+  bool playing_ = false;
+
+  // Shared with the audio thread.
+  std::mutex mutex_;
+  int64_t streamFrame_ = 0;   // next frame to mix
+  int64_t anchorFrame_ = 0;   // first frame of the latest block (or the resync point)
+  Clock::time_point anchorTime_;
+  bool paused_ = false;
+  int64_t mixed_ = 0;
+
+  // Main thread only.
+  double smoothFrame_ = 0.0;
+  Clock::time_point lastQuery_;
+  bool started_ = false;
+};

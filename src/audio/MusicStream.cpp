@@ -1,0 +1,71 @@
+#include "audio/MusicStream.h"
+
+#include <algorithm>
+
+#include "audio/Backends.h"
+
+void MusicStream::open(const char* fileName) {
+  if (!backend_) {
+    // Never deleted: the audio thread may still run while global destructors do.
+    backend_ = new SdlAudioBackend();
+  }
+  backend_->open(fileName);
+}
+
+void MusicStream::play() {
+  if (backend_) backend_->play();
+}
+
+double MusicStream::time() { return backend_ ? backend_->timeMs() * 0.001 : 0.0; }
+
+void MusicStream::seek(float seconds) {
+  if (seconds < 0.0f) seconds = 0.0f;
+  // Single-precision product, truncated toward zero: 4.2 s asks for 4200 ms.
+  float ms = seconds * 1000.0f;
+  if (backend_) backend_->setTimeMs(static_cast<int32_t>(ms));
+}
+
+void MusicStream::setPaused(bool paused) {
+  paused_ = paused;
+  if (backend_) backend_->setPaused(paused);
+}
+
+void MusicStream::bandToBins(int lowHz, int highHz, int& lowBin, int& highBin) {
+  const float binsPerHz = 0.0232199542f;  // 1024 / 44100
+  lowBin = static_cast<int>(static_cast<float>(lowHz) * binsPerHz);
+  highBin = static_cast<int>(static_cast<float>(highHz) * binsPerHz);
+}
+
+float MusicStream::peakInBand(int lowHz, int highHz) {
+  if (backend_) {
+    int32_t position = backend_->position();
+    if (position != spectrumPosition_) {
+      const float* bins = backend_->spectrum();
+      std::copy(bins, bins + kSpectrumBins, spectrum_);
+      spectrumPosition_ = position;
+    }
+  }
+  int low = 0;
+  int high = 0;
+  bandToBins(lowHz, highHz, low, high);
+  // Keep the scan inside the copy whatever band a caller asks for.
+  low = std::max(low, 0);
+  high = std::min(high, kSpectrumBins);
+  float result = 0.0f;
+  for (int i = low; i < high; ++i) {
+    if (spectrum_[i] > result) result = spectrum_[i];
+  }
+  return result;
+}
+
+void DemoClock::update() {
+  previousTime_ = time_;
+  float t = static_cast<float>(music_.time());
+  delta_ = t - previousTime_;
+  time_ = t;
+}
+
+void DemoClock::setPaused(bool paused) {
+  paused_ = paused;
+  music_.setPaused(paused);
+}

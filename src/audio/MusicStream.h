@@ -1,0 +1,61 @@
+// MusicStream: the one streamed piece of music, and DemoClock: the show's clock.
+//
+// The music is the master clock. DemoClock::update() reads the stream's position once
+// per frame; time() and delta() then stay fixed for the frame. There is no other timer:
+// pausing the music freezes the show and seeking the music moves it.
+//
+// Units: the sound layer works in whole milliseconds; everything here is float seconds
+// (MusicStream::time() is double).
+//
+// Calls: setBackend() (optional; without it open() plays through SDL), open(), play(),
+// then update() once per frame and any of the rest.
+#pragma once
+
+#include <cstdint>
+
+#include "audio/AudioBackend.h"
+
+class MusicStream {
+ public:
+  // Replaces the sound layer; the stream does not own it. Must come before open().
+  void setBackend(AudioBackend* backend) { backend_ = backend; }
+  AudioBackend* backend() const { return backend_; }
+
+  void open(const char* fileName);
+  void play();
+  double time();                // playing position, seconds
+  void seek(float seconds);     // negative targets land at 0
+  void setPaused(bool paused);
+  bool isPaused() const { return paused_; }
+
+  // Loudest spectrum magnitude (0..1) in [lowHz, highHz); 0 for an empty band.
+  float peakInBand(int lowHz, int highHz);
+
+  // Bin range scanned for a band: low <= i < high. Both frequencies within 0..22050.
+  static void bandToBins(int lowHz, int highHz, int& lowBin, int& highBin);
+
+ private:
+  AudioBackend* backend_ = nullptr;
+  bool paused_ = false;
+  float spectrum_[kSpectrumBins] = {};
+  int32_t spectrumPosition_ = 65535;  // no copy taken yet
+};
+
+class DemoClock {
+ public:
+  explicit DemoClock(MusicStream& music) : music_(music) {}
+
+  void update();
+  float time() const { return time_; }
+  float delta() const { return delta_; }
+  void seek(float seconds) { music_.seek(seconds); }  // time follows at the next update
+  bool isPaused() const { return paused_; }
+  void setPaused(bool paused);
+
+ private:
+  MusicStream& music_;
+  float previousTime_ = 0.0f;
+  float time_ = 0.0f;
+  float delta_ = 0.0f;
+  bool paused_ = false;
+};

@@ -1,0 +1,17 @@
+// Post-processing passes on named textures and render targets.
+//
+// drawScreenQuad: a texture over the whole 4:3 view (start-up projection), scaled about
+//   the centre; texturing is left enabled.
+// blur: n four-tap passes ping-ponging between D and "rt.blur"; each pass writes d/4 of
+//   the sum of four diagonal taps (b, c texels of S apart, growing by 1.5 per pass).
+//   After an odd number of passes the result is in D, after an even one in "rt.blur".
+// glow: T = S + k copies of S blurred (six passes into "rt.glow").
+// Both blur and glow leave depth testing on and blending off.
+#pragma once
+
+#include <string>
+
+void drawScreenQuad(const std::string& textureName, float scale);
+void blur(const std::string& source, const std::string& destination, int passes,
+          float verticalFactor, float horizontalFactor, float weight);
+void glow(const std::string& source, const std::string& target, int additions, float weight);

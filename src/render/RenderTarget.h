@@ -1,0 +1,43 @@
+// Render targets: framebuffer objects (EXT_framebuffer_object) whose colour or depth
+// image is a TextureManager texture.
+//
+// FboManager ("FBO") is usable: use(name) binds the framebuffer, saves the viewport
+// (glPushAttrib(GL_VIEWPORT_BIT)) and sets it to the requested size; unuse() returns to
+// the window's back buffer and restores the viewport. use() of another target while one
+// is in use simply switches; unuse() always goes back to the back buffer.
+//
+// Colour targets of equal storage size share one 24-bit depth renderbuffer (key:
+// width << 16 | height). Depth-only targets draw and read nothing else (GL_NONE).
+// Framebuffer status is never queried.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "images/TextureManager.h"
+#include "resources/ResourceManager.h"
+
+struct RenderTarget {
+  uint32_t framebuffer = 0xFFFFFFFFu;  // none generated yet
+  Texture texture;                     // copy taken when the texture is attached
+  bool depthOnly = false;
+
+  void attachColor(const std::string& textureName, uint32_t attachment, uint32_t textureTarget);
+  void attachDepth(const std::string& textureName);
+};
+
+// Storage-size key -> depth renderbuffer name; entries are never deleted.
+using DepthRenderbufferTable = std::map<int32_t, uint32_t>;
+extern DepthRenderbufferTable depthRenderbuffers;
+
+class FboManager : public UsableResourceManager<RenderTarget> {
+ public:
+  std::string typeName() const override { return "FBO"; }
+  // Stores a copy of `target`; a target already under `name` loses its framebuffer.
+  void add(const std::string& name, const RenderTarget& target);
+
+ protected:
+  void bind(const std::string& name) override;
+  void unbind() override;
+};

@@ -1,0 +1,13 @@
+// findDataFile: the one place where an asset's base name becomes a file path.
+//
+// Tries directory + "/" + baseName + "." + extension for each extension in order and
+// returns the first path that can be read. No match is fatal:
+//   Could not find file: "data/lklogo.{png jpg }"!
+// Trailing empty extensions are dropped; an empty one before a non-empty one is tried.
+#pragma once
+
+#include <string>
+#include <vector>
+
+std::string findDataFile(const std::string& directory, const std::string& baseName,
+                         const std::vector<std::string>& extensions);

@@ -1,0 +1,44 @@
+// Assets the scenes make at start-up, and the scene-owned globals.
+//
+// Start-up runs, each after one loading picture: loadSceneModel(), createSceneTargets(),
+// initSceneData(), loadMaterials(). rand() is never seeded and its calls come in a fixed
+// order (loading pictures, 4000 for the particle buffer, 6000 for the stars, 120 for the
+// sprites), so every run builds the same tables.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct StarRecord {
+  float x = 0.0f, y = 0.0f, z = 0.0f, w = 1.0f;
+};
+constexpr int kStarCount = 2000;
+
+struct SpriteRecord {
+  float x, y, z;
+  float widthFactor, heightFactor;  // negative: half-size per unit of loudness
+  float unused;
+  float brightness;
+};
+constexpr int kSpriteCount = 20;
+
+class ParticleSystem {
+ public:
+  using Callback = void (*)(float* triple);
+  std::string name = "[uninitialized]";
+  int32_t count = 0;
+  int32_t triples = 0;
+  int32_t stride = 0;  // floats per vertex: 3 * triples + 3
+  uint32_t buffer = 0;
+
+  void init(int particleCount, int tripleCount, Callback callback);
+};
+
+extern ParticleSystem particleSystems[2];
+extern StarRecord stars[kStarCount];
+extern SpriteRecord sprites[kSpriteCount];
+
+void randomParticle(float* triple);
+void loadSceneModel();
+void createSceneTargets();
+void initSceneData();

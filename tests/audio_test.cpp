@@ -1,0 +1,175 @@
+// The music clock, seeking, pausing and band loudness, on the deterministic sound layer
+// with MP3 fixtures encoded at test time.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+#include "Mp3Fixture.h"
+#include "TestSupport.h"
+#include "audio/Backends.h"
+#include "audio/MusicStream.h"
+
+#include <SDL2/SDL.h>
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Decoding the same fixtures in every test would dominate the suite: make them once.
+class Fixtures : public ::testing::Environment {
+ public:
+  static TempDir* dir;
+  void SetUp() override {
+    dir = new TempDir();
+    ASSERT_TRUE(writeMp3(dir->file("sine1k.mp3"), 3.0,
+                         [](double t) { return 0.8 * std::sin(2 * kPi * 1000.0 * t); }));
+    ASSERT_TRUE(writeMp3(dir->file("silence.mp3"), 2.0, [](double) { return 0.0; }));
+    // 0.5 s of a 3.5 kHz tone, then 0.5 s of silence, repeated.
+    ASSERT_TRUE(writeMp3(dir->file("gated.mp3"), 2.0, [](double t) {
+      return std::fmod(t, 1.0) < 0.5 ? 0.5 * std::sin(2 * kPi * 3500.0 * t) : 0.0;
+    }));
+  }
+  void TearDown() override { delete dir; }
+};
+TempDir* Fixtures::dir = nullptr;
+const auto* const fixturesEnvironment = ::testing::AddGlobalTestEnvironment(new Fixtures);
+
+struct Show {
+  ManualAudioBackend backend;
+  MusicStream music;
+  DemoClock clock{music};
+  explicit Show(const std::string& file) {
+    music.setBackend(&backend);
+    music.open(file.c_str());
+    music.play();
+  }
+  void at(int ms) {
+    backend.setTimeMs(ms);
+    clock.update();
+  }
+};
+
+TEST(DemoClockTest, FirstUpdateGivesDeltaEqualToTheFirstTime) {
+  Show show(Fixtures::dir->file("silence.mp3"));
+  show.at(40);
+  EXPECT_FLOAT_EQ(show.clock.time(), 0.04f);
+  EXPECT_FLOAT_EQ(show.clock.delta(), 0.04f);
+}
+
+TEST(DemoClockTest, SeeksClampAtZeroAndTruncateToWholeMilliseconds) {
+  Show show(Fixtures::dir->file("silence.mp3"));
+  show.at(10700);
+  show.clock.seek(static_cast<float>(show.clock.time() - 30.0));
+  EXPECT_EQ(show.backend.timeMs(), 0);
+  show.at(3200);
+  show.clock.seek(static_cast<float>(show.clock.time() + 1.0));
+  EXPECT_EQ(show.backend.timeMs(), 4200);
+  // The clock's own time follows at the next update, and the delta is the jump.
+  EXPECT_FLOAT_EQ(show.clock.time(), 3.2f);
+  show.clock.update();
+  EXPECT_FLOAT_EQ(show.clock.time(), 4.2f);
+  EXPECT_NEAR(show.clock.delta(), 1.0f, 1e-6);
+  show.clock.seek(show.clock.time() - 30.0f);
+  show.clock.update();
+  EXPECT_FLOAT_EQ(show.clock.time(), 0.0f);
+  EXPECT_NEAR(show.clock.delta(), -4.2f, 1e-6);
+}
+
+TEST(DemoClockTest, PauseReachesTheSoundLayerAndTimeStandsStill) {
+  Show show(Fixtures::dir->file("silence.mp3"));
+  show.at(5000);
+  show.clock.setPaused(true);
+  EXPECT_TRUE(show.clock.isPaused());
+  EXPECT_TRUE(show.music.isPaused());
+  EXPECT_TRUE(show.backend.isPaused());
+  show.clock.update();
+  show.clock.update();
+  EXPECT_FLOAT_EQ(show.clock.time(), 5.0f);
+  EXPECT_FLOAT_EQ(show.clock.delta(), 0.0f);
+  show.clock.setPaused(!show.clock.isPaused());
+  EXPECT_FALSE(show.backend.isPaused());
+}
+
+TEST(PeakInBandTest, BinArithmetic) {
+  int low = 0, high = 0;
+  MusicStream::bandToBins(3000, 4000, low, high);
+  EXPECT_EQ(low, 69);
+  EXPECT_EQ(high, 92);  // scans 69..91
+  MusicStream::bandToBins(0, 100, low, high);
+  EXPECT_EQ(low, 0);
+  EXPECT_EQ(high, 2);
+  MusicStream::bandToBins(1800, 1900, low, high);
+  EXPECT_EQ(low, 41);
+  EXPECT_EQ(high, 44);
+}
+
+TEST(PeakInBandTest, SineReadsItsLevelInItsBandOnly) {
+  Show show(Fixtures::dir->file("sine1k.mp3"));
+  show.at(1500);
+  float inBand = show.music.peakInBand(900, 1100);
+  EXPECT_GT(inBand, 0.6f);  // 0.8 amplitude, less the window's scalloping between bins
+  EXPECT_LT(inBand, 0.85f);
+  EXPECT_LT(show.music.peakInBand(3000, 4000), 0.01f);
+  EXPECT_EQ(show.music.peakInBand(1000, 1000), 0.0f);
+  EXPECT_EQ(show.music.peakInBand(1100, 900), 0.0f);
+}
+
+TEST(PeakInBandTest, SilenceAndMissingMusicReadZero) {
+  Show silent(Fixtures::dir->file("silence.mp3"));
+  silent.at(1000);
+  for (int low = 0; low < 22000; low += 1000) EXPECT_EQ(silent.music.peakInBand(low, low + 1000), 0.0f);
+
+  testing::internal::CaptureStderr();
+  Show missing(Fixtures::dir->file("nothing-here.mp3"));
+  std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("music unavailable"), std::string::npos);
+  missing.at(1000);
+  EXPECT_FLOAT_EQ(missing.clock.time(), 1.0f);  // the clock runs all the same
+  EXPECT_EQ(missing.music.peakInBand(0, 20000), 0.0f);
+}
+
+TEST(PeakInBandTest, SpectrumFollowsThePositionAndIsCachedPerPosition) {
+  Show show(Fixtures::dir->file("gated.mp3"));
+  show.at(300);  // inside the tone
+  const float loud = show.music.peakInBand(3000, 4000);
+  EXPECT_GT(loud, 0.3f);
+  show.at(800);  // inside the gap: the window of 1024 samples ends here
+  EXPECT_LT(show.music.peakInBand(3000, 4000), 0.01f);
+  // Paused: the position stands still and the same numbers keep answering.
+  show.at(1300);
+  show.clock.setPaused(true);
+  const float first = show.music.peakInBand(3000, 4000);
+  show.clock.update();
+  EXPECT_EQ(show.music.peakInBand(3000, 4000), first);
+  // Past the end of the music every band is silent.
+  show.at(60000);
+  EXPECT_EQ(show.music.peakInBand(0, 22000), 0.0f);
+}
+
+TEST(SdlAudioBackendTest, WithoutADeviceTheClockRunsOnAndSeeksExactly) {
+  setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+  auto backend = std::make_unique<SdlAudioBackend>();
+  testing::internal::CaptureStderr();
+  backend->open(Fixtures::dir->file("silence.mp3").c_str());
+  std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(backend->hasDevice());
+  EXPECT_NE(said.find("no sound device"), std::string::npos);
+  backend->play();
+  backend->setTimeMs(20000);
+  int32_t first = backend->timeMs();
+  EXPECT_GE(first, 20000);
+  EXPECT_LT(first, 20050);
+  SDL_Delay(60);
+  int32_t later = backend->timeMs();
+  EXPECT_GE(later, first + 40);
+  backend->setPaused(true);
+  int32_t paused = backend->timeMs();
+  SDL_Delay(30);
+  EXPECT_EQ(backend->timeMs(), paused);
+  backend->setPaused(false);
+  EXPECT_GE(backend->timeMs(), paused);
+  unsetenv("SDL_AUDIODRIVER");
+}
+
+}  // namespace
