@@ -10,6 +10,7 @@
 #include "app/Capture.h"
 #include "app/Fatal.h"
 #include "app/Globals.h"
+#include "app/Random.h"
 #include "app/Window.h"
 #include "scenes/SceneAssets.h"
 #include "scenes/Timeline.h"
@@ -91,8 +92,8 @@ void initDemo() {
 }
 
 void showLoadingPicture() {
-  // One draw from the never-seeded generator per picture: the tints repeat run to run.
-  const float r = static_cast<float>(std::rand());
+  // One draw per picture from the fixed-start generator: the tints repeat run to run.
+  const float r = static_cast<float>(demoRand());
   glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glColor3f(1.0f, 1.0f, 1.0f);

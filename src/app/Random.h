@@ -1,0 +1,14 @@
+// The show's random numbers: one generator with the range 0..32767 and a fixed start, so
+// every run draws the same sequence (loading tints, particles, stars, sprites). The C
+// library's rand() is not used: its range differs between platforms (glibc: 2^31 - 1),
+// and the formulas that scale these numbers assume 32767.
+#pragma once
+
+#include <cstdint>
+
+constexpr int kDemoRandMax = 32767;
+
+// Next value in 0..kDemoRandMax.
+int demoRand();
+// Restarts the sequence from its fixed start (tests).
+void resetDemoRand();

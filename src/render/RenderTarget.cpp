@@ -1,0 +1,88 @@
+#include "render/RenderTarget.h"
+
+#include <GL/glew.h>
+
+#include "app/DemoSystem.h"
+#include "app/Globals.h"
+
+namespace {
+// Depth renderbuffer shared by every colour target of one storage size.
+GLuint depthRenderbufferFor(int width, int height) {
+  const int32_t key = (width << 16) + height;
+  auto found = depthRenderbuffers.find(key);
+  if (found != depthRenderbuffers.end()) return found->second;
+  GLuint renderbuffer = 0;
+  glGenRenderbuffersEXT(1, &renderbuffer);
+  glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, renderbuffer);
+  glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, GL_DEPTH_COMPONENT24, width, height);
+  depthRenderbuffers[key] = renderbuffer;
+  return renderbuffer;
+}
+}  // namespace
+
+void RenderTarget::attachColor(const std::string& textureName, uint32_t attachment,
+                               uint32_t textureTarget) {
+  texture = demoSystem.textures.get(textureName);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
+  glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, attachment, textureTarget, texture.glName, 0);
+  const GLuint depth = depthRenderbufferFor(texture.width, texture.height);
+  glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT,
+                               depth);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+}
+
+void RenderTarget::attachDepth(const std::string& textureName) {
+  depthOnly = true;
+  texture = demoSystem.textures.get(textureName);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
+  glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_TEXTURE_2D,
+                            texture.glName, 0);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+}
+
+void FboManager::add(const std::string& name, const RenderTarget& target) {
+  if (contains(name)) {
+    RenderTarget& old = get(name);
+    if (old.framebuffer != 0xFFFFFFFFu && old.framebuffer != target.framebuffer) {
+      glDeleteFramebuffersEXT(1, &old.framebuffer);
+    }
+    old.framebuffer = 0xFFFFFFFFu;
+  }
+  getOrCreate(name) = target;
+}
+
+void FboManager::bind(const std::string& name) {
+  const RenderTarget& target = get(name);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, target.framebuffer);
+  // Restored by unbind(): callers get back the viewport they had.
+  glPushAttrib(GL_VIEWPORT_BIT);
+  glViewport(0, 0, target.texture.sourceWidth, target.texture.sourceHeight);
+  if (target.depthOnly) {
+    glDrawBuffer(GL_NONE);
+    glReadBuffer(GL_NONE);
+  }
+}
+
+void FboManager::unbind() {
+  get(currentName());
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+  glPopAttrib();
+  glDrawBuffer(GL_BACK);
+  glReadBuffer(GL_BACK);
+}
+
+void DemoSystem::createColorTarget(const std::string& name, int width, int height) {
+  textures.create(name, width, height, nullptr, GL_RGBA8, GL_RGBA);
+  RenderTarget target;
+  glGenFramebuffersEXT(1, &target.framebuffer);
+  target.attachColor(name, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
+  fbos.add(name, target);
+}
+
+void DemoSystem::createDepthTarget(const std::string& name, int width, int height) {
+  textures.create(name, width, height, nullptr, GL_DEPTH_COMPONENT16, GL_DEPTH_COMPONENT);
+  RenderTarget target;
+  glGenFramebuffersEXT(1, &target.framebuffer);
+  target.attachDepth(name);
+  fbos.add(name, target);
+}

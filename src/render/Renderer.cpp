@@ -1,0 +1,110 @@
+#include "render/Renderer.h"
+
+#include <GL/glew.h>
+
+#include <cmath>
+
+#include "app/Demo.h"
+#include "app/Globals.h"
+
+void Camera::apply() {
+  float m[16];
+  viewMatrix(m);
+  glLoadMatrixf(m);
+}
+
+void Camera::viewMatrix(float out[16]) const {
+  float f[3] = {target.x - position.x, target.y - position.y, target.z - position.z};
+  const float length = std::sqrt(f[0] * f[0] + f[1] * f[1] + f[2] * f[2]);
+  if (length > 0.0f) {
+    for (float& c : f) c /= length;
+  }
+  // Side and up are deliberately left unnormalised (see the header).
+  const float s[3] = {f[1] * up.z - f[2] * up.y, f[2] * up.x - f[0] * up.z,
+                      f[0] * up.y - f[1] * up.x};
+  const float u[3] = {s[1] * f[2] - s[2] * f[1], s[2] * f[0] - s[0] * f[2],
+                      s[0] * f[1] - s[1] * f[0]};
+  const float p[3] = {position.x, position.y, position.z};
+  // Rows s, u, -f; column 3 is R times -position.
+  out[0] = s[0];
+  out[1] = u[0];
+  out[2] = -f[0];
+  out[3] = 0.0f;
+  out[4] = s[1];
+  out[5] = u[1];
+  out[6] = -f[1];
+  out[7] = 0.0f;
+  out[8] = s[2];
+  out[9] = u[2];
+  out[10] = -f[2];
+  out[11] = 0.0f;
+  out[12] = -(s[0] * p[0] + s[1] * p[1] + s[2] * p[2]);
+  out[13] = -(u[0] * p[0] + u[1] * p[1] + u[2] * p[2]);
+  out[14] = f[0] * p[0] + f[1] * p[1] + f[2] * p[2];
+  out[15] = 1.0f;
+}
+
+void Renderer::setUp() {
+  aspect = 1.3334f;
+  for (float& v : mouseValues) v = 0.0f;
+  for (int i = 0; i < kLightCount; ++i) {
+    lights[i] = Light();
+    const float fi = static_cast<float>(i);
+    lights[i].position[0] = fi;
+    lights[i].position[1] = fi;
+    lights[i].position[2] = 4.0f - fi;
+    lights[i].position[3] = 1.0f;
+  }
+  // Shared 1024 x 768 render textures, available to materials by name.
+  static const char* const kSharedTextures[] = {"rt0",  "rt1",  "rtt2", "rtt3", "rtt4",
+                                                "rtt5", "rtt6", "rtt7", "rtt8", "rt9"};
+  for (const char* name : kSharedTextures) {
+    demoSystem.textures.create(name, 1024, 768, nullptr, GL_RGBA8, GL_RGBA);
+  }
+}
+
+void Renderer::letterbox(float aspectRatio, int width, int height, int out[4]) {
+  float w = 0.0f;
+  float h = 0.0f;
+  if (aspectRatio >= 1.0f) {
+    w = static_cast<float>(width);
+    h = width / aspectRatio;
+  } else {
+    w = height * aspectRatio;
+    h = static_cast<float>(height);
+  }
+  out[0] = static_cast<int>((width - w) * 0.5f);
+  out[1] = static_cast<int>((height - h) * 0.5f);
+  out[2] = static_cast<int>(w);
+  out[3] = static_cast<int>(h);
+}
+
+void Renderer::setAspect(float widthRatio, float heightRatio) {
+  aspect = widthRatio / heightRatio;
+  int viewport[4];
+  letterbox(aspect, screenWidth, screenHeight, viewport);
+  glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+}
+
+void Renderer::applyLights() {
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glDisable(GL_LIGHTING);
+  for (int i = 0; i < kLightCount; ++i) {
+    const Light& light = lights[i];
+    const GLenum id = GL_LIGHT0 + i;
+    if (!light.enabled) {
+      glDisable(id);
+      continue;
+    }
+    // Positions go through the model-view matrix the scene left behind.
+    glLightfv(id, GL_AMBIENT, light.ambient);
+    glLightfv(id, GL_DIFFUSE, light.diffuse);
+    glLightfv(id, GL_POSITION, light.position);
+    glLightfv(id, GL_SPECULAR, light.specular);
+    glLightfv(id, GL_SPOT_DIRECTION, light.spotDirection);
+    glLightf(id, GL_SPOT_EXPONENT, light.spotExponent);
+    glLightf(id, GL_SPOT_CUTOFF, light.spotCutoff);
+    glEnable(id);
+    glEnable(GL_LIGHTING);
+  }
+}

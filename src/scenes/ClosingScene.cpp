@@ -1,0 +1,45 @@
+// Closing, 125.2 to 146 s: the logo slides across a white picture once more, a little
+// slower than in the opening, under a strong glow; when the 3-4 kHz band is loud enough
+// the glowing picture is blurred and shown, otherwise the plain one. The cloud overlay
+// is added on top.
+#include <GL/glew.h>
+
+#include <cmath>
+
+#include "app/Globals.h"
+#include "render/PostProcess.h"
+#include "scenes/Scenes.h"
+#include "scenes/Timeline.h"
+
+void closingScene() {
+  const float t = FrameTime.time;
+  glClearColor(1.0f, 1.0f, 1.0f, 0.5f);
+  demoSystem.fbos.use("rt0");
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glLoadIdentity();
+  glTranslatef(0.0f, 0.0f, -0.85f);
+  // About 0.5192 units per second to the left, from 2.78 at the scene's start.
+  const float x = static_cast<float>(2.78 - (t - 125.2) * 0.09614460148 * 5.4);
+  glEnable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, demoSystem.textures.get("lklogo").glName);
+  glBegin(GL_QUADS);
+  glTexCoord2f(0.0f, 0.0f);
+  glVertex2f(x - 4.0f, -1.0f);
+  glTexCoord2f(1.0f, 0.0f);
+  glVertex2f(x + 4.0f, -1.0f);
+  glTexCoord2f(1.0f, 1.0f);
+  glVertex2f(x + 4.0f, 1.0f);
+  glTexCoord2f(0.0f, 1.0f);
+  glVertex2f(x - 4.0f, 1.0f);
+  glEnd();
+  demoSystem.fbos.unuse();
+
+  glow("rt0", "rt1", 2, 2.0f);
+  const float v = 100.0f * musicStream.peakInBand(3000, 4000);
+  if (v > 2.0f) blur("rt1", "rt0", 3, v, v, 1.0f);
+  drawScreenQuad("rt0", 1.0f);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_ONE, GL_ONE);
+  drawScreenQuad("overlay_cloud", std::sin(0.3f * t) + 2.0f);
+  glDisable(GL_BLEND);
+}

@@ -1,0 +1,57 @@
+// Cloud scene, 63 to 83.474 s: nineteen grey rectangles in a tumbling group, each sized
+// by its own 100 Hz band (a three-dimensional spectrum display), a glow that follows the
+// 500-1000 Hz band, and the cloud overlay slowly zooming over everything.
+#include <GL/glew.h>
+
+#include <cmath>
+
+#include "app/Globals.h"
+#include "render/PostProcess.h"
+#include "scenes/SceneAssets.h"
+#include "scenes/Scenes.h"
+#include "scenes/Timeline.h"
+
+namespace {
+constexpr int kBands = 19;       // 0-100 Hz up to 1800-1900 Hz
+constexpr int kBandWidthHz = 100;
+}  // namespace
+
+void cloudScene() {
+  const float t = FrameTime.time;
+  demoSystem.fbos.use("rt0");
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glLoadIdentity();
+  glTranslatef(0.0f, 0.0f, 0.8f * std::sin(t) - 0.5f);
+  glDisable(GL_TEXTURE_2D);
+  glRotatef(90.0f * t, 0.3f * std::cos(1.4f * t), 0.2f * std::sin(t), 1.0f);
+  // Sprite record 0 is never drawn; records 1..19 follow the bands from the lowest up.
+  for (int j = 0; j < kBands; ++j) {
+    const SpriteRecord& sprite = sprites[j + 1];
+    const float v = musicStream.peakInBand(kBandWidthHz * j, kBandWidthHz * j + kBandWidthHz);
+    glColor3f(sprite.brightness, sprite.brightness, sprite.brightness);
+    const float w = v * sprite.widthFactor;
+    const float h = v * sprite.heightFactor;
+    glPushMatrix();
+    glTranslatef(sprite.x, sprite.y, sprite.z);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex2f(-w, -h);
+    glTexCoord2f(0.0f, 1.0f);
+    glVertex2f(-w, h);
+    glTexCoord2f(1.0f, 1.0f);
+    glVertex2f(w, h);
+    glTexCoord2f(1.0f, 0.0f);
+    glVertex2f(w, -h);
+    glEnd();
+    glPopMatrix();
+  }
+  demoSystem.fbos.unuse();
+
+  const float g = musicStream.peakInBand(500, 1000);
+  glow("rt0", "rt1", 2, 15.0f * g + 1.0f);
+  drawScreenQuad("rt1", 1.0f);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_ONE, GL_ONE);
+  drawScreenQuad("overlay_cloud", std::sin(0.3f * t) + 2.0f);
+  glDisable(GL_BLEND);
+}

@@ -1,0 +1,98 @@
+// Opening, 0 to 28.1 s: black spinning triangles paint trails over a never-cleared white
+// picture; the logo slides right to left until 13 s, then the model swings through with an
+// orbiting camera until 26 s. In four short windows, and from 10 s on, the 3-4 kHz band
+// blurs the picture.
+#include <GL/glew.h>
+
+#include <cmath>
+
+#include "app/Globals.h"
+#include "render/PostProcess.h"
+#include "scenes/Scenes.h"
+#include "scenes/Timeline.h"
+
+void drawTriangleFigure() {
+  const float t = FrameTime.time;
+  glLoadIdentity();
+  glTranslatef(0.0f, 0.0f, -0.85f);
+  glDisable(GL_TEXTURE_2D);
+  glColor3f(0.0f, 0.0f, 0.0f);
+  // Each rotation accumulates on the previous one.
+  glRotatef(25.0f * t, 1.0f, 1.0f, 1.0f);
+  glBegin(GL_TRIANGLES);
+  glVertex3f(-1.0f, -1.0f, 0.0f);
+  glVertex3f(0.0f, 1.0f, 0.0f);
+  glVertex3f(1.0f, -1.0f, 0.0f);
+  glEnd();
+  glRotatef(45.0f * t, 0.7f, 1.0f, 0.6f);
+  glBegin(GL_TRIANGLES);
+  glVertex3f(-1.0f, -1.0f, 0.0f);
+  glVertex3f(0.0f, 1.0f, 0.0f);
+  glVertex3f(1.0f, -1.0f, 0.0f);
+  glEnd();
+  glRotatef(125.0f * t, 1.0f, 0.34f, 0.2f);
+  glBegin(GL_TRIANGLES);
+  glVertex3f(-2.0f, -2.0f, 0.0f);
+  glVertex3f(0.0f, 1.0f, 3.0f);
+  glVertex3f(1.0f, -4.0f, 0.0f);
+  glEnd();
+  glRotatef(25.0f * t, 0.3f, 0.34f, 0.2f);
+  glBegin(GL_TRIANGLES);
+  glVertex3f(-3.0f, -2.0f, 0.0f);
+  glVertex3f(8.0f, -1.0f, 3.0f);
+  glVertex3f(4.0f, -4.0f, 0.0f);
+  glEnd();
+  glColor3f(1.0f, 1.0f, 1.0f);
+  glEnable(GL_TEXTURE_2D);
+}
+
+void openingScene() {
+  const float t = FrameTime.time;
+  // Used by the next frame's clear: the back buffer starts white.
+  glClearColor(1.0f, 1.0f, 1.0f, 0.5f);
+  // "rt0" is not cleared: every frame paints over what the earlier ones left.
+  demoSystem.fbos.use("rt0");
+  drawTriangleFigure();
+
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_ONE, GL_ONE);
+  glDisable(GL_DEPTH_TEST);
+  glLoadIdentity();
+  glTranslatef(0.0f, 0.0f, -0.85f);
+  // About 0.6428 units per second to the left.
+  const float x = static_cast<float>(2.78 - t * 0.1190334484 * 5.4);
+  if (t < 13.0f) {
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, demoSystem.textures.get("lklogo").glName);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex2f(x - 4.0f, -1.0f);
+    glTexCoord2f(1.0f, 0.0f);
+    glVertex2f(x + 4.0f, -1.0f);
+    glTexCoord2f(1.0f, 1.0f);
+    glVertex2f(x + 4.0f, 1.0f);
+    glTexCoord2f(0.0f, 1.0f);
+    glVertex2f(x - 4.0f, 1.0f);
+    glEnd();
+  } else if (t < 26.0f) {
+    Camera& camera = renderer.camera;
+    camera.setTarget(0.0f, 0.0f, 0.0f);
+    camera.setPosition(80.0f * std::sin(std::cos(t) * std::cos(0.4f * t)),
+                       34.0f * std::sin(t) * std::cos(0.4f * t), 40.0f);
+    camera.apply();
+    glRotatef(90.0f, 1.0f, 0.0f, 0.0f);
+    glDisable(GL_TEXTURE_2D);
+    demoSystem.models.get("dudezurodev").draw();
+    glEnable(GL_TEXTURE_2D);
+  }
+  glDisable(GL_BLEND);
+  glEnable(GL_DEPTH_TEST);
+  demoSystem.fbos.unuse();
+
+  float v = 0.0f;
+  if ((t > 2.0f && t < 2.4f) || (t > 4.5f && t < 5.2f) || (t > 7.0f && t < 7.6f) || t > 10.0f) {
+    v = 100.0f * musicStream.peakInBand(3000, 4000);
+    if (v > 0.0f) blur("rt0", "rt1", 3, v, v, 1.0f);
+  }
+  drawScreenQuad(v > 0.0f ? "rt1" : "rt0", 1.0f);
+}

@@ -1,0 +1,104 @@
+#include "scenes/SceneAssets.h"
+
+#include <GL/glew.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "app/Demo.h"
+#include "app/Globals.h"
+#include "app/Random.h"
+
+namespace {
+constexpr const char* kSceneModel = "dudezurodev";
+constexpr float kRandMax = static_cast<float>(kDemoRandMax);
+
+// Corners of every particle's quad, in drawing order.
+constexpr float kCorners[4][3] = {{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}};
+}  // namespace
+
+void ParticleSystem::init(int particleCount, int tripleCount, Callback callback) {
+  count = particleCount;
+  triples = tripleCount;
+  stride = 3 * triples + 3;
+  std::vector<float> data(static_cast<size_t>(count) * 4 * stride, 0.0f);
+  for (int p = 0; p < count; ++p) {
+    float* first = &data[static_cast<size_t>(p) * 4 * stride];
+    callback(first + 3);
+    for (int v = 1; v < 4; ++v) {
+      for (int i = 0; i < stride; ++i) first[v * stride + i] = first[i];
+    }
+    for (int v = 0; v < 4; ++v) {
+      for (int i = 0; i < 3; ++i) first[v * stride + i] = kCorners[v][i];
+    }
+  }
+  glGenBuffersARB(1, &buffer);
+  glBindBufferARB(GL_ARRAY_BUFFER_ARB, buffer);
+  glBufferDataARB(GL_ARRAY_BUFFER_ARB, static_cast<GLsizeiptrARB>(data.size() * sizeof(float)),
+                  data.data(), GL_STATIC_DRAW_ARB);
+  glBindBufferARB(GL_ARRAY_BUFFER_ARB, 0);
+}
+
+void randomParticle(float* triple) {
+  const int k = demoRand() % 9;
+  triple[0] = k * 0.6981317008f;  // 2 pi / 9
+  triple[1] = std::sin(static_cast<float>(k));
+  triple[2] = (demoRand() & 0x7fff) * 7.0f / kRandMax;
+}
+
+void loadSceneModel() {
+  ModelManager& models = demoSystem.models;
+  models.loadModel(kSceneModel);
+  models.get(kSceneModel).computeNormals();
+  models.get(kSceneModel).computeTangents();
+  models.get(kSceneModel).createBuffers();
+  showLoadingPicture();
+}
+
+void createSceneTargets() {
+  TextureManager& textures = demoSystem.textures;
+  textures.setFilters(GL_LINEAR_MIPMAP_NEAREST, GL_LINEAR);
+  struct Size {
+    const char* name;
+    int width;
+    int height;
+  };
+  static const Size kTargets[] = {
+      {"rt0", 1024, 512}, {"rt1", 1024, 512}, {"rt2", 1024, 512},
+      {"rt.glow", 256, 128}, {"rt.blur", 256, 256},
+  };
+  for (const Size& target : kTargets) {
+    textures.create(target.name, target.width, target.height, nullptr, GL_RGBA8, GL_RGBA);
+  }
+  // One record reused for all five; each registration stores a copy.
+  RenderTarget record;
+  for (const Size& target : kTargets) {
+    glGenFramebuffersEXT(1, &record.framebuffer);
+    record.attachColor(target.name, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
+    demoSystem.fbos.add(target.name, record);
+  }
+  static const char* const kTextures[] = {"lklogo", "with", "as",       "concept",      "must",
+                                          "task",   "decision", "his", "overlay_cloud"};
+  for (const char* name : kTextures) textures.loadTexture(name, -1, -1);
+}
+
+void initSceneData() {
+  particleSystems[0].init(2000, 1, randomParticle);
+  particleSystems[0].name = "particle.tunnel";
+
+  for (StarRecord& star : stars) {
+    star.x = demoRand() * 80.0f / kRandMax - 40.0f;
+    star.y = demoRand() * 80.0f / kRandMax - 40.0f;
+    star.z = demoRand() * 80.0f / kRandMax - 40.0f;
+  }
+  for (SpriteRecord& sprite : sprites) {
+    sprite.z = demoRand() * (-5.0f / kRandMax);
+    sprite.y = demoRand() * 2.0f / kRandMax - 1.0f;
+    sprite.x = demoRand() * 2.0f / kRandMax - 1.0f;
+    sprite.heightFactor = demoRand() * 3.0f / kRandMax - 6.0f;
+    sprite.widthFactor = demoRand() * 3.0f / kRandMax - 6.0f;
+    sprite.unused = 0.0f;
+    sprite.brightness = demoRand() * 0.5f / kRandMax + 0.5f;
+  }
+}
