@@ -8,6 +8,18 @@
 //
 // Malformed files (short reads, out-of-range indices, bad attribute tables, absurd
 // counts) are refused with a fatal error naming the file; nothing reads past an array.
+// Geometry that has no direction gets a fixed finite answer, never NaN: a degenerate
+// triangle contributes a zero normal and zero tangent, a vertex whose normal sum is zero
+// gets (0, 0, 1), and a tangent that vanishes beside its normal becomes a unit vector
+// perpendicular to that normal.
+//
+// Tangents reach shaders as the texture coordinates of unit 4 (binormals: unit 5). A
+// generic vertex attribute is fed as well only when the caller sets tangentAttribIndex
+// (for instance to glGetAttribLocation of the program in use); it starts at -1 (none).
+// Index 0 aliases the position in the compatibility profile, so do not use it.
+//
+// DOES NOT: delete buffer objects, need a GL context before createBuffers(), or keep any
+// array state enabled after draw().
 //
 // Calls: ModelManager::loadModel(name), then on the model computeNormals(),
 // computeTangents(), createBuffers() (GL), then draw() (GL) every frame.
@@ -45,6 +57,9 @@ class InputStream {
   uint32_t readU32();
   float readFloat();
   double readDouble();
+  // Reads `size` bytes into `buffer`; a short read zero-fills it, sets failed() and
+  // returns false. Nothing is read once a read has failed.
+  bool readBlock(void* buffer, size_t size);
   // True once any read came up short; values read after that are 0.
   bool failed() const { return failed_; }
 
@@ -59,12 +74,17 @@ class FileInputStream : public InputStream {
   bool isOpen() const { return file_ != nullptr; }
   int seek(long offset, int origin) override;
   size_t read(void* buffer, size_t size) override;
-  long size();
+  long size();  // bytes in the file; -1 when it cannot be told
 
  private:
   FILE* file_ = nullptr;
 };
 
+// Buffer name of a mesh whose buffer objects are not made yet.
+constexpr uint32_t kNoBuffer = 0xFFFFFFFFu;
+
+// Copying a mesh copies its arrays (positionCount x 3 floats, vertexCount x stride words,
+// triangleCount x 3 indices); buffer names are copied as they are.
 class Mesh {
  public:
   Mesh() = default;
@@ -72,8 +92,8 @@ class Mesh {
   Mesh& operator=(const Mesh& other);
   virtual ~Mesh();
 
-  uint32_t indexBuffer = 0xFFFFFFFFu;
-  uint32_t vertexBuffer = 0xFFFFFFFFu;
+  uint32_t indexBuffer = kNoBuffer;
+  uint32_t vertexBuffer = kNoBuffer;
   int32_t positionCount = 0;
   int32_t vertexCount = 0;
   int32_t triangleCount = 0;
@@ -81,34 +101,47 @@ class Mesh {
   int32_t componentCount[kMaxAttributes] = {};
   int32_t attributeType[kMaxAttributes] = {-1, -1, -1, -1, -1, -1, -1, -1,
                                            -1, -1, -1, -1, -1, -1, -1, -1};
-  float* positions = nullptr;     // 3 floats per entry; null once resolved
-  uint32_t* vertexData = nullptr; // vertexCount records of `stride` words
-  uint16_t* indices = nullptr;    // 3 per triangle
-  int32_t tangentAttribIndex = -1;
+  float* positions = nullptr;       // 3 floats per entry; null once resolved
+  uint32_t* vertexData = nullptr;   // vertexCount records of `stride` words
+  uint16_t* indices = nullptr;      // 3 per triangle
+  int32_t tangentAttribIndex = -1;  // generic attribute for tangents; -1: none (see banner)
   int32_t attributeOfType[kMaxAttributes] = {-1, -1, -1, -1, -1, -1, -1, -1,
                                              -1, -1, -1, -1, -1, -1, -1, -1};
   int32_t stride = 0;
 
+  // Recomputes stride and attributeOfType from the first attributeCount slots. A slot
+  // of type -1 (or beyond 15) prints "Error! Attrib type[i] = -1" and exits with 1.
   void updateLayout();
+  // Replaces each vertex's leading position index by its position (stride grows by 2)
+  // and drops the position table. Does nothing to a mesh without a position index.
   void resolvePositions();
 
   // Word offset of an attribute inside a record; -1 when absent.
   int offsetOfType(int type) const;
-  float* floatsOf(int vertex, int type);  // the attribute's words of one vertex, or null
+  // The attribute's words of one vertex, or null when the attribute or vertex is absent.
+  float* floatsOf(int vertex, int type);
+  const float* floatsOf(int vertex, int type) const;
 
+  // Unit normal of triangle t, counter-clockwise facing; (0, 0, 0) when degenerate.
   void faceNormal(int t, float out[3]) const;
+  // Tangent (direction of growing U) of triangle t from ATTRIB_TEXCOORD0, scaled by the
+  // inverse texture-space area; (0, 0, 0) when that area is zero or there is no UV.
   void triangleTangent(int t, float out[3]) const;
+  // Appends an attribute with `components` uninitialised words to every record, unless
+  // one of that type is present. A full table or a bad type or size is fatal.
   void addAttribute(int type, int components);
-  void computeNormals();
-  void computeTangents();
-  void createBuffers();
-  void draw();
+  void computeNormals();   // adds a normal attribute when there is none
+  void computeTangents();  // adds tangent and binormal; reads normals and ATTRIB_TEXCOORD0
+  void createBuffers();    // leaves both buffers bound
+  void draw();             // nothing until createBuffers() has run
   void bindArrays();
   void unbindArrays();
 
  private:
   void release();
   void copyFrom(const Mesh& other);
+  // The slot of a three-float attribute, added when absent; fatal when too small.
+  void requireVector3(int type);
 };
 
 class Model {
@@ -116,7 +149,11 @@ class Model {
   explicit Model(int capacity = 16) : meshes(capacity) {}
   GrowableArray<Mesh> meshes;
 
+  // Opens `path`; a file that cannot be opened prints "File <path> not found!" on stderr
+  // and exits with 1.
   void readAml(const std::string& path);
+  // Replaces the meshes by those of the stream, which holds `fileSize` bytes. Positions
+  // stay indexed; `path` only names the file in error messages.
   void readAml(InputStream& in, const std::string& path, long fileSize);
   void computeNormals();
   void computeTangents();
@@ -127,5 +164,6 @@ class Model {
 class ModelManager : public ResourceManager<Model> {
  public:
   std::string typeName() const override { return "model"; }
+  // Reads "data/<name>.aml" into the entry `name` (replacing it) and resolves positions.
   void loadModel(const std::string& name);
 };
