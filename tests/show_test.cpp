@@ -1,0 +1,181 @@
+// The whole show, stepped frame by frame: start-up on a hidden window, then frames at
+// chosen music times through the deterministic sound layer, read back from the back
+// buffer. Uses the committed assets in data/.
+#include <GL/glew.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <fstream>
+#include <string>
+
+#include "GlTestSupport.h"
+#include "TestSupport.h"
+#include "app/Capture.h"
+#include "app/Controls.h"
+#include "app/Demo.h"
+#include "app/Globals.h"
+#include "app/Random.h"
+#include "app/Window.h"
+#include "audio/Backends.h"
+#include "images/Image.h"
+#include "scenes/SceneAssets.h"
+#include "scenes/Timeline.h"
+
+namespace {
+
+// One start-up per process: it loads every asset, as the show does.
+class ShowEnvironment : public ::testing::Environment {
+ public:
+  static ManualAudioBackend* sound;
+  static bool started;
+  static int randAfterParticles;  // the 4001st value of a fresh sequence after start-up's
+  void SetUp() override {
+    static GlWindow window;
+    window.hidden = true;
+    if (!createGlWindow(window)) return;
+    sound = new ManualAudioBackend();
+    musicStream.setBackend(sound);
+    initDemo();
+    musicStream.open(kMusicFile);
+    musicStream.play();
+    started = true;
+  }
+};
+ManualAudioBackend* ShowEnvironment::sound = nullptr;
+bool ShowEnvironment::started = false;
+const auto* const showEnvironment = ::testing::AddGlobalTestEnvironment(new ShowEnvironment);
+
+class ShowTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(ShowEnvironment::started) << "start-up failed"; }
+  // Renders the frame for `seconds` and leaves it in the back buffer.
+  void frameAt(double seconds) {
+    ShowEnvironment::sound->setTimeMs(static_cast<int32_t>(std::lround(seconds * 1000.0)));
+    renderFrame();
+    glReadBuffer(GL_BACK);
+  }
+  // Mean brightness (0..255) of a block of the frame; (0, 0) is the lower-left corner.
+  double meanOf(int x, int y, int w, int h) {
+    auto rgb = readRgb(x, y, w, h);
+    double sum = 0;
+    for (uint8_t v : rgb) sum += v;
+    return sum / rgb.size();
+  }
+  double spreadOf(int x, int y, int w, int h) {
+    auto rgb = readRgb(x, y, w, h);
+    double mean = 0;
+    for (uint8_t v : rgb) mean += v;
+    mean /= rgb.size();
+    double var = 0;
+    for (uint8_t v : rgb) var += (v - mean) * (v - mean);
+    return std::sqrt(var / rgb.size());
+  }
+};
+
+TEST_F(ShowTest, StartUpMakesExactlyTheSceneTargetsSharingOneDepthBuffer) {
+  // Before the tunnel scene has run: the five start-up targets only.
+  if (demoSystem.fbos.contains("shadowmap")) GTEST_SKIP() << "the tunnel scene ran first";
+  std::string names;
+  for (auto& entry : demoSystem.fbos.entries()) names += entry.first + " ";
+  EXPECT_EQ(names, "rt.blur rt.glow rt0 rt1 rt2 ");
+  EXPECT_EQ(demoSystem.fbos.get("rt0").texture.height, 512);
+  EXPECT_EQ(depthRenderbuffers.count((1024 << 16) + 512), 1u);
+  EXPECT_TRUE(demoSystem.models.contains("dudezurodev"));
+  EXPECT_TRUE(demoSystem.materials.contains("shadow"));
+  EXPECT_EQ(demoSystem.materials.currentName(), "");
+}
+
+TEST_F(ShowTest, StarsAreDrawnRightAfterTheParticleBuffer) {
+  // Start-up drew 7 loading tints, then 4000 values for the particles.
+  resetDemoRand();
+  for (int i = 0; i < 7 + 4000; ++i) demoRand();
+  EXPECT_FLOAT_EQ(stars[0].x, demoRand() * 80.0f / kDemoRandMax - 40.0f);
+  EXPECT_EQ(particleSystems[0].name, "particle.tunnel");
+  EXPECT_NE(particleSystems[0].buffer, 0u);
+}
+
+TEST_F(ShowTest, EveryScenePaintsAPictureWithDetail) {
+  for (double t : {1.0, 20.0, 45.0, 70.0, 90.0, 110.0, 130.0}) {
+    frameAt(t);
+    EXPECT_GT(spreadOf(0, 0, 1024, 768), 2.0) << "a flat picture at " << t << " s";
+  }
+}
+
+TEST_F(ShowTest, OpeningLogoLetteringShowsOnTheWhiteGround) {
+  frameAt(1.0);
+  EXPECT_GT(spreadOf(256, 192, 512, 384), 5.0);
+}
+
+TEST_F(ShowTest, ColumnCameraPicksItsOrbitFromBitOneOfTheWholeSecond) {
+  frameAt(86.5);
+  const Vec3 close = renderer.camera.position;
+  EXPECT_NEAR(std::hypot(close.x, close.z), 3.0f, 1e-3f);
+  EXPECT_NEAR(close.y, std::sin(86.5f) + 4.0f, 1e-3f);
+  frameAt(88.5);
+  EXPECT_FLOAT_EQ(renderer.camera.position.y, 3.0f);
+}
+
+TEST_F(ShowTest, TunnelFirstFrameSetsUpWhenReachedBySeeking) {
+  EXPECT_FALSE(debugVariables.contains("testvar") && !demoSystem.fbos.contains("shadowmap"));
+  frameAt(120.0);
+  EXPECT_TRUE(demoSystem.fbos.contains("shadowmap"));
+  EXPECT_TRUE(demoSystem.fbos.get("shadowmap").depthOnly);
+  EXPECT_EQ(demoSystem.fbos.get("rt0").texture.height, 1024);
+  EXPECT_FLOAT_EQ(debugVariables.get("testvar").value, 30.0f);
+  EXPECT_FLOAT_EQ(debugVariables.get("testvar2").max, 2.0f);
+  EXPECT_EQ(demoSystem.materials.currentName(), "");
+  GLfloat size = 0;
+  glGetFloatv(GL_POINT_SIZE, &size);
+  EXPECT_FLOAT_EQ(size, 5.0f);
+}
+
+TEST_F(ShowTest, CaptureSavesUprightNumberedFramesAndCountsFailures) {
+  TempDir dir;
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  ASSERT_EQ(chdir(dir.path().c_str()), 0);
+  captureCounter = 0;
+  // Top half red, bottom half blue, in the back buffer.
+  glDisable(GL_SCISSOR_TEST);
+  glViewport(0, 0, 1024, 768);
+  glEnable(GL_SCISSOR_TEST);
+  glScissor(0, 384, 1024, 384);
+  glClearColor(1, 0, 0, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glScissor(0, 0, 1024, 384);
+  glClearColor(0, 0, 1, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glDisable(GL_SCISSOR_TEST);
+
+  testing::internal::CaptureStderr();
+  onKeyDown(122);
+  captureFrame();  // no shots/ directory yet: reported, number used up
+  std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("can't open shots/shot0000.png"), std::string::npos);
+  EXPECT_EQ(captureCounter, 1);
+  EXPECT_FALSE(captureRequested);
+
+  ASSERT_EQ(mkdir("shots", 0755), 0);
+  for (int i = 0; i < 3; ++i) {
+    onKeyDown(122);
+    captureFrame();
+  }
+  captureFrame();  // nothing requested: nothing saved
+  EXPECT_EQ(captureCounter, 4);
+  ImageBuffer image;
+  ASSERT_EQ(read_png("shots/shot0001.png", &image, false), 0);
+  EXPECT_EQ(image.width, 1024);
+  EXPECT_EQ(image.height, 768);
+  EXPECT_EQ(image.channels, 3);
+  EXPECT_EQ(image.pixels[0], 255);  // first stored row: the top of the screen, red
+  EXPECT_EQ(image.pixels[2], 0);
+  EXPECT_EQ(image.pixels[767 * image.stride + 2], 255);  // last row blue
+  delete[] image.pixels;
+  EXPECT_EQ(access("shots/shot0003.png", F_OK), 0);
+  EXPECT_NE(access("shots/shot0004.png", F_OK), 0);
+  ASSERT_EQ(chdir(cwd), 0);
+}
+
+}  // namespace
