@@ -5,11 +5,13 @@
 //   "Error compiling %s shader '%s':\n%s", "Error linking shader '%s':\n%s".
 //
 // Material file format (one file per material, data/materials/<name with . -> _>.mat),
-// read in pieces of at most 510 bytes, each piece classified by substring, in order:
+// read line by line (in pieces of at most 510 bytes, joined again so that a long line is
+// one line), each line classified by substring, in order:
 //   contains "%TEX"             texture line "%TEX<type> <uniform> = <texture>"; type one of
-//                               2D 3D 1D CUBE (case-sensitive); one binding appended
-//   contains "%VERTEX_SHADER"   following text goes to the vertex source; piece dropped
-//   contains "%FRAGMENT_SHADER" following text goes to the fragment source; piece dropped
+//                               2D 3D 1D CUBE (case-sensitive); one binding appended;
+//                               a word over 79 (type) or 255 characters is a read error
+//   contains "%VERTEX_SHADER"   following text goes to the vertex source; line dropped
+//   contains "%FRAGMENT_SHADER" following text goes to the fragment source; line dropped
 //   anything else               appended verbatim to the current source (vertex at start)
 //
 // MaterialManager ("material"): a material is a program ("SHD$" + name) plus texture

@@ -1,0 +1,273 @@
+#include "MaterialManager.h"
+
+#include <GL/glew.h>
+
+#include <cctype>
+#include <cstring>
+#include <memory>
+
+#include "app/Demo.h"
+#include "app/Fatal.h"
+#include "app/Globals.h"
+
+namespace {
+
+// Driver information logs; 1024 bytes including the terminator.
+constexpr int kInfoLogBytes = 1024;
+char compileLog[kInfoLogBytes];
+char linkLog[kInfoLogBytes];
+
+// fgets reads at most kPieceLimit - 1 = 510 bytes into the 512-byte buffer.
+constexpr int kPieceBufferBytes = 512;
+constexpr int kPieceLimit = 511;
+
+// Longest words a texture line may carry; a longer word is a read error.
+constexpr size_t kMaxTypeWord = 79;
+constexpr size_t kMaxNameWord = 255;
+
+// Where the texture errors of add() say they come from.
+constexpr const char* kSourceName = ".\\src\\MaterialManager";
+constexpr int k3dTextureLine = 119;
+constexpr int kUnhandledTypeLine = 123;
+
+constexpr const char* kShaderPrefix = "SHD$";
+constexpr const char* kMaterialDirectory = "data/materials/";
+constexpr const char* kMaterialExtension = ".mat";
+constexpr const char* kShowMaterials[] = {"show_normals", "show_depth", "shadow"};
+
+bool isBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
+void skipBlanks(const char*& p) {
+  while (*p && isBlank(*p)) ++p;
+}
+
+// Reads one run of non-blank characters. False when there is none or when it is longer
+// than `limit`: a word cut at the limit would silently shift the rest of the line.
+bool readWord(const char*& p, size_t limit, std::string& word) {
+  skipBlanks(p);
+  const char* start = p;
+  while (*p && !isBlank(*p)) ++p;
+  size_t length = static_cast<size_t>(p - start);
+  if (length == 0 || length > limit) return false;
+  word.assign(start, length);
+  return true;
+}
+
+// Texture line grammar "%TEX<type> <uniform> = <texture>", the way scanf reads the
+// pattern "%%TEX%s %s = %s": every word ends at white space, so the uniform needs a blank
+// before "=". Blanks before "%TEX" are accepted. Returns how many words were read.
+int scanTextureLine(const char* line, std::string& type, std::string& uniform,
+                    std::string& texture) {
+  const char* p = line;
+  skipBlanks(p);
+  if (std::strncmp(p, "%TEX", 4) != 0) return 0;
+  p += 4;
+  if (!readWord(p, kMaxTypeWord, type)) return 0;
+  if (!readWord(p, kMaxNameWord, uniform)) return 1;
+  skipBlanks(p);
+  if (*p != '=') return 2;
+  ++p;
+  if (!readWord(p, kMaxNameWord, texture)) return 2;
+  return 3;
+}
+
+void parseTextureLine(const std::string& line, GrowableArray<TextureBinding>& bindings) {
+  std::string type, uniform, texture;
+  if (scanTextureLine(line.c_str(), type, uniform, texture) < 3) {
+    fatalError("Read error in material file, line:\n'%s'", line.c_str());
+  }
+  int32_t target;
+  if (type == "2D") {
+    target = GL_TEXTURE_2D;
+  } else if (type == "3D") {
+    target = GL_TEXTURE_3D;
+  } else if (type == "1D") {
+    target = GL_TEXTURE_1D;
+  } else if (type == "CUBE") {
+    target = GL_TEXTURE_CUBE_MAP;
+  } else {
+    fatalError("Invalid texture type '%s' in line '%s'", type.c_str(), line.c_str());
+  }
+  TextureBinding& binding = bindings.append();
+  binding.target = target;
+  binding.uniformName = uniform;
+  binding.textureName = texture;
+}
+
+// One line with its line end, joined from as many 510-byte pieces as it takes. False at
+// end of file (or on a read error) with nothing read.
+bool readLine(FILE* file, std::string& line) {
+  char piece[kPieceBufferBytes];
+  line.clear();
+  while (std::fgets(piece, kPieceLimit, file)) {
+    line += piece;
+    if (!line.empty() && line.back() == '\n') break;
+  }
+  return !line.empty();
+}
+
+struct FileCloser {
+  void operator()(FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+// --- Shader programs ---
+
+uint32_t ShaderManager::compileShader(uint32_t type, const std::string& name,
+                                      const std::string& source) {
+  GLhandleARB shader = glCreateShaderObjectARB(type);
+  // Explicit length: the driver reads exactly these bytes, carriage returns included.
+  const GLcharARB* text = source.data();
+  GLint length = static_cast<GLint>(source.size());
+  glShaderSourceARB(shader, 1, &text, &length);
+  glCompileShaderARB(shader);
+
+  GLint compiled = 0;
+  glGetObjectParameterivARB(shader, GL_OBJECT_COMPILE_STATUS_ARB, &compiled);
+  if (!compiled) {
+    compileLog[0] = '\0';
+    glGetInfoLogARB(shader, kInfoLogBytes, nullptr, compileLog);
+    fatalError("Error compiling %s shader '%s':\n%s",
+               type == GL_VERTEX_SHADER_ARB ? "vertex" : "fragment", name.c_str(), compileLog);
+  }
+  return shader;
+}
+
+ShaderProgram ShaderManager::createProgram(const std::string& name, const std::string& vertexSource,
+                                           const std::string& fragmentSource) {
+  GLhandleARB program = glCreateProgramObjectARB();
+  // Vertex first: a file broken in both shaders reports the vertex error.
+  if (!vertexSource.empty()) {
+    glAttachObjectARB(program, compileShader(GL_VERTEX_SHADER_ARB, name, vertexSource));
+  }
+  if (!fragmentSource.empty()) {
+    glAttachObjectARB(program, compileShader(GL_FRAGMENT_SHADER_ARB, name, fragmentSource));
+  }
+  glLinkProgramARB(program);
+
+  GLint linked = 0;
+  glGetObjectParameterivARB(program, GL_OBJECT_LINK_STATUS_ARB, &linked);
+  if (!linked) {
+    linkLog[0] = '\0';
+    glGetInfoLogARB(program, kInfoLogBytes, nullptr, linkLog);
+    fatalError("Error linking shader '%s':\n%s", name.c_str(), linkLog);
+  }
+  // A name registered again now names the new program; the old one stays in the driver.
+  ShaderProgram& stored = getOrCreate(name);
+  stored = program;
+  return stored;
+}
+
+void ShaderManager::setUniformInt(const std::string& uniformName, int value) {
+  ShaderProgram program = get(currentName());
+  // Location -1 (no such or inactive uniform) is ignored by OpenGL.
+  glUniform1iARB(glGetUniformLocationARB(program, uniformName.c_str()), value);
+}
+
+void ShaderManager::bind(const std::string& name) { glUseProgramObjectARB(get(name)); }
+
+void ShaderManager::unbind() { glUseProgramObjectARB(0); }
+
+// --- Material files ---
+
+// Pieces are joined back into whole lines before they are classified. So a shader line
+// longer than one piece reaches the source whole, a marker or "%TEX" that straddles a piece
+// boundary still counts for its line, and the rest of such a line never leaks into the
+// shader text. Messages quote the whole line.
+void parseMaterialStream(FILE* file, MaterialSource& out) {
+  std::string* current = &out.vertexSource;
+  std::string line;
+  while (readLine(file, line)) {
+    if (line.find("%TEX") != std::string::npos) {
+      parseTextureLine(line, out.bindings);
+    } else if (line.find("%VERTEX_SHADER") != std::string::npos) {
+      current = &out.vertexSource;
+    } else if (line.find("%FRAGMENT_SHADER") != std::string::npos) {
+      current = &out.fragmentSource;
+    } else {
+      *current += line;
+    }
+  }
+}
+
+void MaterialManager::loadFile(const std::string& name, const std::string& path) {
+  std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file) fatalError("Could not open material file '%s'.", path.c_str());
+  MaterialSource source;
+  parseMaterialStream(file.get(), source);
+  file.reset();
+  add(name, source.vertexSource, source.fragmentSource, source.bindings);
+}
+
+// --- Materials at run time ---
+
+void MaterialManager::add(const std::string& name, const std::string& vertexSource,
+                          const std::string& fragmentSource,
+                          const GrowableArray<TextureBinding>& bindings) {
+  // Compile and link errors end here, before anything of the material is stored.
+  const std::string programName = kShaderPrefix + name;
+  demoSystem.shaders.createProgram(programName, vertexSource, fragmentSource);
+
+  Material material;
+  material.shaderName = programName;
+  material.bindings = bindings;
+  // A reload replaces the whole binding list, dropping setUniformTexture changes.
+  Material& stored = getOrCreate(name);
+  stored = material;
+
+  // Registered textures are never reloaded, whatever target they were made with.
+  TextureManager& textures = demoSystem.textures;
+  for (const TextureBinding& binding : stored.bindings) {
+    if (textures.contains(binding.textureName)) continue;
+    switch (binding.target) {
+      case GL_TEXTURE_2D: textures.loadTexture(binding.textureName, -1, -1); break;
+      case GL_TEXTURE_CUBE_MAP: textures.loadCubeMap(binding.textureName, -1, -1); break;
+      case GL_TEXTURE_3D:
+        fatalError("Loading 3D texture files not supported!\nTexture \"%s\"\n[%s, line %d]\n",
+                   binding.textureName.c_str(), kSourceName, k3dTextureLine);
+      default:
+        fatalError("Unhandled type %d in %s, line %d!\n", binding.target, kSourceName,
+                   kUnhandledTypeLine);
+    }
+  }
+}
+
+void MaterialManager::bind(const std::string& name) {
+  const Material& material = get(name);
+  ShaderManager& shaders = demoSystem.shaders;
+  shaders.use(material.shaderName);
+  // Binding i sits on texture unit i; its sampler is told so on every use.
+  for (int unit = 0; unit < material.bindings.count(); ++unit) {
+    const TextureBinding& binding = material.bindings[unit];
+    glActiveTexture(GL_TEXTURE0 + unit);
+    const Texture& texture = demoSystem.textures.get(binding.textureName);
+    glBindTexture(binding.target, texture.glName);
+    shaders.setUniformInt(binding.uniformName, unit);
+  }
+  glActiveTexture(GL_TEXTURE0);
+}
+
+// Textures stay bound on their units.
+void MaterialManager::unbind() { demoSystem.shaders.unuse(); }
+
+void Material::setUniformTexture(const std::string& uniformName, const std::string& textureName) {
+  for (TextureBinding& binding : bindings) {
+    if (binding.uniformName == uniformName) {
+      binding.textureName = textureName;  // looked up at the next use
+      return;
+    }
+  }
+  fatalError("No such uniform '%s' in material.", uniformName.c_str());
+}
+
+void loadMaterials() {
+  showLoadingPicture();
+  for (const char* name : kShowMaterials) {
+    std::string fileName = name;
+    for (char& c : fileName) {
+      if (c == '.') c = '_';
+    }
+    demoSystem.materials.loadFile(name, kMaterialDirectory + fileName + kMaterialExtension);
+  }
+}
