@@ -2,6 +2,7 @@
 // channels, padding of odd-sized pictures, reloading, cube maps and the fatal paths.
 #include <GL/glew.h>
 #include <gtest/gtest.h>
+#include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,7 +54,8 @@ class TextureTest : public GlTest {
     glGetTexLevelParameteriv(target, lod, pname, &value);
     return value;
   }
-  // Level 0 of the texture bound to `target`, tightly packed, bottom row first.
+  // Level 0 of the texture bound to `target` (all of it: width x height must be its
+  // size), tightly packed, bottom row first.
   static Bytes readBack(GLenum target, GLenum format, int components, int width, int height) {
     Bytes pixels(static_cast<size_t>(width) * height * components);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -113,7 +115,9 @@ TEST_F(TextureTest, ReloadingANameKeepsItsGlNameAndReplacesThePicture) {
   EXPECT_EQ(texture.width, 2);
   glBindTexture(GL_TEXTURE_2D, glName);
   EXPECT_EQ(level(GL_TEXTURE_2D, 0, GL_TEXTURE_INTERNAL_FORMAT), GL_RGBA8);
-  EXPECT_EQ(readBack(GL_TEXTURE_2D, GL_RGBA, 4, 1, 1), (Bytes{0, 255, 0, 128}));
+  Bytes green = {0, 255, 0, 128};
+  for (int i = 1; i < 4; ++i) green.insert(green.end(), green.begin(), green.begin() + 4);
+  EXPECT_EQ(readBack(GL_TEXTURE_2D, GL_RGBA, 4, 2, 2), green);
 }
 
 TEST_F(TextureTest, OneChannelPicturesBecomeAlphaTextures) {
@@ -183,6 +187,34 @@ TEST_F(TextureTest, MissingAndUnreadableTexturesAreFatal) {
   EXPECT_FATAL(textures.loadTexture("junk", -1, -1), "Could not read image file 'data/junk.png'.");
   testing::internal::GetCapturedStderr();
   EXPECT_FALSE(textures.contains("junk"));
+}
+
+// Each refused picture would have made GL read past the end of its pixel array.
+TEST_F(TextureTest, PicturesThatDoNotMatchTheUploadAreRefused) {
+  // 8 x 2 one-bit grey: one packed byte per row.
+  FILE* file = std::fopen("data/bits.png", "wb");
+  ASSERT_NE(file, nullptr);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_init_io(png, file);
+  png_set_IHDR(png, info, 8, 2, 1, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  uint8_t row = 0xA5;
+  png_write_row(png, &row);
+  png_write_row(png, &row);
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  std::fclose(file);
+  EXPECT_FATAL(textures.loadTexture("bits", -1, -1),
+               "Image file 'data/bits.png' does not hold 8-bit samples.");
+
+  writePng("rgb", 2, 2, 3, [](int, int) { return Bytes{1, 2, 3}; });
+  EXPECT_FATAL(textures.loadTexture("rgb", GL_RGBA8, GL_RGBA),
+               "Image file 'data/rgb.png' has 3 channels, which pixel format 0x1908 does not "
+               "take.");
+  EXPECT_FALSE(textures.contains("bits"));
+  EXPECT_FALSE(textures.contains("rgb"));
 }
 
 }  // namespace
