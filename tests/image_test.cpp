@@ -1,6 +1,5 @@
 // PNG and JPEG reading, PNG writing and flipping, on fixtures made at test time.
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cstdio>
 #include <memory>
@@ -9,33 +8,13 @@
 
 #include <jpeglib.h>
 
+#include "PngFixture.h"
 #include "TestSupport.h"
 #include "images/Image.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-// Writes a PNG with libpng itself, so the layouts the show never writes can be read back.
-void writeRawPng(const std::string& path, int width, int height, int bitDepth, int colourType,
-                 const Bytes& pixels, int paletteSize = 0) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(file, nullptr);
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  png_init_io(png, file);
-  png_set_IHDR(png, info, width, height, bitDepth, colourType, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  std::vector<png_color> palette(paletteSize);
-  for (int i = 0; i < paletteSize; ++i) palette[i] = {uint8_t(i * 40), 0, 0};
-  if (paletteSize > 0) png_set_PLTE(png, info, palette.data(), paletteSize);
-  png_write_info(png, info);
-  size_t stride = pixels.size() / height;
-  for (int y = 0; y < height; ++y) png_write_row(png, pixels.data() + y * stride);
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  std::fclose(file);
-}
 
 void writeJpeg(const std::string& path, int width, int height, int components,
                const Bytes& pixels) {
@@ -78,37 +57,35 @@ Read readFile(const std::string& path, bool flipRows) {
   return read;
 }
 
-Bytes sequence(size_t count, int start = 1) {
+Bytes sequence(size_t count) {
   Bytes bytes(count);
-  for (size_t i = 0; i < count; ++i) bytes[i] = uint8_t(start + i * 7);
+  for (size_t i = 0; i < count; ++i) bytes[i] = uint8_t(1 + i * 7);
   return bytes;
+}
+
+// width, height, channels, bytesPerPixel, stride
+std::vector<int> layout(const ImageBuffer& image) {
+  return {image.width, image.height, image.channels, image.bytesPerPixel, image.stride};
 }
 
 TEST(PngTest, RoundTripsEveryWrittenLayoutWithAndWithoutFlip) {
   TempDir dir;
   const int width = 5, height = 3;  // odd width: rows are not 4-byte aligned
   for (int channels : {1, 3, 4}) {
-    Bytes pixels = sequence(width * height * channels);
-    ImageBuffer image;
-    alloc_image(&image, width, height, channels);
-    std::unique_ptr<uint8_t[]> owner(image.pixels);
-    std::copy(pixels.begin(), pixels.end(), image.pixels);
+    const int rowBytes = width * channels;
+    Bytes pixels = sequence(rowBytes * height);
     std::string path = dir.file("c" + std::to_string(channels) + ".png");
-    write_png(path.c_str(), image);
-
+    write_png(path.c_str(),
+              ImageBuffer{width, height, channels, channels, rowBytes, pixels.data()});
     for (bool flip : {false, true}) {
       SCOPED_TRACE(testing::Message() << channels << " channels, flip " << flip);
       Read read = readFile(path, flip);
       ASSERT_EQ(read.result, 0);
-      EXPECT_EQ(read.image.width, width);
-      EXPECT_EQ(read.image.height, height);
-      EXPECT_EQ(read.image.channels, channels);
-      EXPECT_EQ(read.image.bytesPerPixel, channels);
-      EXPECT_EQ(read.image.stride, width * channels);
+      EXPECT_EQ(layout(read.image),
+                (std::vector<int>{width, height, channels, channels, rowBytes}));
       for (int y = 0; y < height; ++y) {
-        int fileRow = flip ? height - 1 - y : y;
-        EXPECT_EQ(read.row(y), Bytes(pixels.begin() + fileRow * width * channels,
-                                     pixels.begin() + (fileRow + 1) * width * channels));
+        auto fileRow = pixels.begin() + (flip ? height - 1 - y : y) * rowBytes;
+        EXPECT_EQ(read.row(y), Bytes(fileRow, fileRow + rowBytes));
       }
     }
   }
@@ -116,24 +93,19 @@ TEST(PngTest, RoundTripsEveryWrittenLayoutWithAndWithoutFlip) {
 
 TEST(PngTest, SamplesStayAsTheFileStoresThem) {
   TempDir dir;
-  writeRawPng(dir.file("palette.png"), 4, 2, 8, PNG_COLOR_TYPE_PALETTE, {0, 1, 2, 3, 3, 2, 1, 0},
-              4);
-  Read palette = readFile(dir.file("palette.png"), false);
-  ASSERT_EQ(palette.result, 0);
-  EXPECT_EQ(palette.image.channels, 1);
+  ASSERT_TRUE(writeRawPng(dir.file("pal.png"), 4, 2, 8, PNG_COLOR_TYPE_PALETTE,
+                          {0, 1, 2, 3, 3, 2, 1, 0}, 4));
+  Read palette = readFile(dir.file("pal.png"), false);
+  EXPECT_EQ(layout(palette.image), (std::vector<int>{4, 2, 1, 1, 4}));
   EXPECT_EQ(palette.row(1), (Bytes{3, 2, 1, 0}));  // indices, the palette not applied
 
-  writeRawPng(dir.file("greyalpha.png"), 2, 2, 8, PNG_COLOR_TYPE_GRAY_ALPHA, sequence(8));
-  Read greyAlpha = readFile(dir.file("greyalpha.png"), false);
-  EXPECT_EQ(greyAlpha.image.channels, 2);
-  EXPECT_EQ(greyAlpha.image.stride, 4);
+  ASSERT_TRUE(writeRawPng(dir.file("ga.png"), 2, 2, 8, PNG_COLOR_TYPE_GRAY_ALPHA, sequence(8)));
+  EXPECT_EQ(layout(readFile(dir.file("ga.png"), false).image), (std::vector<int>{2, 2, 2, 2, 4}));
 
   Bytes deepPixels = sequence(36);  // 3 x 2 RGB, two bytes per sample
-  writeRawPng(dir.file("deep.png"), 3, 2, 16, PNG_COLOR_TYPE_RGB, deepPixels);
+  ASSERT_TRUE(writeRawPng(dir.file("deep.png"), 3, 2, 16, PNG_COLOR_TYPE_RGB, deepPixels));
   Read deep = readFile(dir.file("deep.png"), true);
-  EXPECT_EQ(deep.image.channels, 3);
-  EXPECT_EQ(deep.image.bytesPerPixel, 3);
-  EXPECT_EQ(deep.image.stride, 2 * 3 * 3);
+  EXPECT_EQ(layout(deep.image), (std::vector<int>{3, 2, 3, 3, 18}));
   EXPECT_EQ(deep.row(0), Bytes(deepPixels.begin() + 18, deepPixels.end()));
 }
 
@@ -192,22 +164,17 @@ TEST(JpegTest, GreyAndColourDecodeWithTheirComponentCounts) {
   std::fill(grey.begin() + side * side / 2, grey.end(), 20);
   writeJpeg(dir.file("grey.jpeg"), side, side, 1, grey);
   Read top = readFile(dir.file("grey.jpeg"), false);
-  ASSERT_EQ(top.result, 0);
-  EXPECT_EQ(top.image.channels, 1);
-  EXPECT_EQ(top.image.bytesPerPixel, 1);
-  EXPECT_EQ(top.image.stride, side);
+  EXPECT_EQ(layout(top.image), (std::vector<int>{side, side, 1, 1, side}));
   EXPECT_NEAR(top.image.pixels[0], 240, 3);
   Read flipped = readFile(dir.file("grey.jpeg"), true);
   EXPECT_EQ(flipped.row(0), top.row(side - 1));
   EXPECT_EQ(flipped.row(side - 1), top.row(0));
 
-  Bytes colour(side * side * 3);
-  for (size_t i = 0; i < colour.size(); i += 3) colour[i] = 200;  // red
-  writeJpeg(dir.file("colour.jpg"), side, side, 3, colour);
-  Read rgb = readFile(dir.file("colour.jpg"), false);
-  ASSERT_EQ(rgb.result, 0);
-  EXPECT_EQ(rgb.image.channels, 3);
-  EXPECT_EQ(rgb.image.stride, side * 3);
+  Bytes red(side * side * 3);
+  for (size_t i = 0; i < red.size(); i += 3) red[i] = 200;
+  writeJpeg(dir.file("red.jpg"), side, side, 3, red);
+  Read rgb = readFile(dir.file("red.jpg"), false);
+  EXPECT_EQ(layout(rgb.image), (std::vector<int>{side, side, 3, 3, side * 3}));
   EXPECT_NEAR(rgb.image.pixels[0], 200, 4);
   EXPECT_NEAR(rgb.image.pixels[1], 0, 4);
 }
