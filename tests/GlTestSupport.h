@@ -48,7 +48,8 @@ class GlContext {
 class GlTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(GlContext::instance().ok()) << "no OpenGL context (is DISPLAY set?): " << SDL_GetError();
+    ASSERT_TRUE(GlContext::instance().ok())
+        << "no OpenGL context (is DISPLAY set?): " << SDL_GetError();
     glViewport(0, 0, 1024, 768);
   }
 };

@@ -6,7 +6,8 @@
 #include <cstdio>
 #include <vector>
 
-bool writeMp3(const std::string& path, double seconds, const std::function<double(double)>& sample) {
+bool writeMp3(const std::string& path, double seconds,
+              const std::function<double(double)>& sample) {
   lame_global_flags* lame = lame_init();
   lame_set_in_samplerate(lame, 44100);
   lame_set_out_samplerate(lame, 44100);

@@ -27,16 +27,16 @@ class FatalCapture {
 };
 
 // Runs `statement` and expects fatalError with exactly `expected`.
-#define EXPECT_FATAL(statement, expected)                               \
-  do {                                                                  \
-    FatalCapture fatalCapture_;                                         \
-    std::string fatalText_ = "<no fatal error>";                        \
-    try {                                                               \
-      statement;                                                        \
-    } catch (const FatalErrorThrown& e) {                               \
-      fatalText_ = e.what();                                            \
-    }                                                                   \
-    EXPECT_EQ(fatalText_, std::string(expected));                       \
+#define EXPECT_FATAL(statement, expected)         \
+  do {                                            \
+    FatalCapture fatalCapture_;                   \
+    std::string fatalText_ = "<no fatal error>";  \
+    try {                                         \
+      statement;                                  \
+    } catch (const FatalErrorThrown& e) {         \
+      fatalText_ = e.what();                      \
+    }                                             \
+    EXPECT_EQ(fatalText_, std::string(expected)); \
   } while (0)
 
 // A fresh directory under /tmp, removed with its contents at destruction.
@@ -61,7 +61,8 @@ inline TempDir::TempDir() {
 
 inline TempDir::~TempDir() {
   std::string command = "rm -rf '" + path_ + "'";
-  if (std::system(command.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", path_.c_str());
+  if (std::system(command.c_str()) != 0)
+    std::fprintf(stderr, "could not remove %s\n", path_.c_str());
 }
 
 inline void TempDir::write(const std::string& name, const std::string& bytes) const {

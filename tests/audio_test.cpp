@@ -118,7 +118,8 @@ TEST(PeakInBandTest, SineReadsItsLevelInItsBandOnly) {
 TEST(PeakInBandTest, SilenceAndMissingMusicReadZero) {
   Show silent(Fixtures::dir->file("silence.mp3"));
   silent.at(1000);
-  for (int low = 0; low < 22000; low += 1000) EXPECT_EQ(silent.music.peakInBand(low, low + 1000), 0.0f);
+  for (int low = 0; low < 22000; low += 1000)
+    EXPECT_EQ(silent.music.peakInBand(low, low + 1000), 0.0f);
 
   testing::internal::CaptureStderr();
   Show missing(Fixtures::dir->file("nothing-here.mp3"));

@@ -42,7 +42,7 @@ TEST(CameraTest, SideAndUpStayUnnormalisedWhenLookingDown) {
   float m[16];
   camera.viewMatrix(m);
   const float s = std::sqrt(0.5f);
-  EXPECT_NEAR(m[0], s, 1e-5f);                                        // side.x
+  EXPECT_NEAR(m[0], s, 1e-5f);                                      // side.x
   EXPECT_NEAR(std::hypot(m[1], std::hypot(m[5], m[9])), s, 1e-5f);  // |up|
 }
 
@@ -106,7 +106,8 @@ class RenderGlTest : public GlTest {
 TEST_F(RenderGlTest, TargetsOfOneStorageSizeShareADepthBuffer) {
   EXPECT_EQ(demoSystem.fbos.get("same0").texture.width, 1024);
   GLint depth0 = 0, depth1 = 0, depthBlur = 0;
-  for (auto [name, out] : {std::pair{"same0", &depth0}, {"same1", &depth1}, {"rt.blur", &depthBlur}}) {
+  for (auto [name, out] :
+       {std::pair{"same0", &depth0}, {"same1", &depth1}, {"rt.blur", &depthBlur}}) {
     glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, demoSystem.fbos.get(name).framebuffer);
     glGetFramebufferAttachmentParameterivEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT,
                                              GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME_EXT, out);

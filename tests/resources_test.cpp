@@ -121,10 +121,12 @@ TEST_F(DataFileTest, SubdirectoriesAndEmptyExtensions) {
 TEST(DataFileMessageTest, ListsEveryExtensionWithATrailingBlank) {
   EXPECT_FATAL(findDataFile("data", "lklogo_missing", {"png", "jpg"}),
                "Could not find file: \"data/lklogo_missing.{png jpg }\"!");
-  EXPECT_FATAL(findDataFile("data", "m", {"aml", "", ""}), "Could not find file: \"data/m.{aml }\"!");
+  EXPECT_FATAL(findDataFile("data", "m", {"aml", "", ""}),
+               "Could not find file: \"data/m.{aml }\"!");
   EXPECT_FATAL(findDataFile("data", "m", {"", ""}), "Could not find file: \"data/m.{}\"!");
   // A percent sign in a name is text, never a format directive.
-  EXPECT_FATAL(findDataFile("data", "100%s", {"png"}), "Could not find file: \"data/100%s.{png }\"!");
+  EXPECT_FATAL(findDataFile("data", "100%s", {"png"}),
+               "Could not find file: \"data/100%s.{png }\"!");
 }
 
 TEST(FatalErrorTest, LongMessagesArriveWhole) {

@@ -73,14 +73,18 @@ int main(int argc, char** argv) {
   }
   // Units: the figure spans z = -20 (top of the head) to about +22.5 (soles).
   std::vector<aml::MeshData> meshes = {
-      part({{0, 0, -16.5f, 3.0f, 3.2f, 3.5f}}),                                  // head
-      part({{0, 0, -12.4f, 1.3f, 1.3f, 1.6f}}),                                  // neck
-      part({{0, 0, -5.0f, 5.2f, 3.0f, 7.5f}}),                                   // torso
-      part({{0, 0, 3.5f, 4.4f, 2.8f, 3.0f}}),                                    // pelvis
-      part({{-6.6f, 0, -5.5f, 1.5f, 1.5f, 5.0f}, {-7.4f, 0.6f, 3.5f, 1.2f, 1.2f, 4.6f}}),  // left arm
-      part({{6.6f, 0, -5.5f, 1.5f, 1.5f, 5.0f}, {7.4f, 0.6f, 3.5f, 1.2f, 1.2f, 4.6f}}),    // right arm
-      part({{-2.3f, 0, 10.5f, 2.0f, 2.0f, 6.0f}, {-2.4f, 0.3f, 18.0f, 1.6f, 1.6f, 4.6f}}), // left leg
-      part({{2.3f, 0, 10.5f, 2.0f, 2.0f, 6.0f}, {2.4f, 0.3f, 18.0f, 1.6f, 1.6f, 4.6f}}),   // right leg
+      part({{0, 0, -16.5f, 3.0f, 3.2f, 3.5f}}),  // head
+      part({{0, 0, -12.4f, 1.3f, 1.3f, 1.6f}}),  // neck
+      part({{0, 0, -5.0f, 5.2f, 3.0f, 7.5f}}),   // torso
+      part({{0, 0, 3.5f, 4.4f, 2.8f, 3.0f}}),    // pelvis
+      part({{-6.6f, 0, -5.5f, 1.5f, 1.5f, 5.0f},
+            {-7.4f, 0.6f, 3.5f, 1.2f, 1.2f, 4.6f}}),  // left arm
+      part(
+          {{6.6f, 0, -5.5f, 1.5f, 1.5f, 5.0f}, {7.4f, 0.6f, 3.5f, 1.2f, 1.2f, 4.6f}}),  // right arm
+      part({{-2.3f, 0, 10.5f, 2.0f, 2.0f, 6.0f},
+            {-2.4f, 0.3f, 18.0f, 1.6f, 1.6f, 4.6f}}),  // left leg
+      part({{2.3f, 0, 10.5f, 2.0f, 2.0f, 6.0f},
+            {2.4f, 0.3f, 18.0f, 1.6f, 1.6f, 4.6f}}),  // right leg
   };
   int triangles = 0;
   for (const aml::MeshData& mesh : meshes) {

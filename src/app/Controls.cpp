@@ -72,8 +72,7 @@ void printLine(const char* format, ...) {
 void onKeyDown(int code) {
   if (code < kEscape || code > kF11) return;
   switch (code) {
-    case kEscape:
-      std::exit(0);
+    case kEscape: std::exit(0);
     case kSpace: {
       const float t = demoSystem.clock.time();
       const float d = t - lastBeatTime;
@@ -102,8 +101,7 @@ void onKeyDown(int code) {
     case kKeyW:
       if (xSlot < kMouseValueCount - 1) ++xSlot;
       break;
-    default:
-      break;
+    default: break;
   }
 }
 

@@ -53,7 +53,8 @@ int runShow() {
 void initDemo() {
   GLenum status = glewInit();
   if (status != GLEW_OK) {
-    fatalError("Could not init GLEW: %s", reinterpret_cast<const char*>(glewGetErrorString(status)));
+    fatalError("Could not init GLEW: %s",
+               reinterpret_cast<const char*>(glewGetErrorString(status)));
   }
   if (!GLEW_ARB_shading_language_100) {
     fatalError("Seems that ARB_shading_language_100 is not supported.");

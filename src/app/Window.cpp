@@ -123,8 +123,10 @@ int virtualKeyFromSdl(int key) {
     case SDLK_TAB: return 9;
     case SDLK_RETURN: return 13;
     case SDLK_KP_ENTER: return 13;
-    case SDLK_LSHIFT: case SDLK_RSHIFT: return 16;
-    case SDLK_LCTRL: case SDLK_RCTRL: return 17;
+    case SDLK_LSHIFT:
+    case SDLK_RSHIFT: return 16;
+    case SDLK_LCTRL:
+    case SDLK_RCTRL: return 17;
     case SDLK_PAUSE: return 19;
     case SDLK_CAPSLOCK: return 20;
     case SDLK_ESCAPE: return 27;
@@ -177,12 +179,10 @@ namespace {
 // The window procedure's table, on SDL events.
 void windowProc(const SDL_Event& event) {
   switch (event.type) {
-    case SDL_QUIT:
-      std::exit(0);
+    case SDL_QUIT: std::exit(0);
     case SDL_WINDOWEVENT:
       switch (event.window.event) {
-        case SDL_WINDOWEVENT_CLOSE:
-          std::exit(0);
+        case SDL_WINDOWEVENT_CLOSE: std::exit(0);
         case SDL_WINDOWEVENT_RESIZED:
         case SDL_WINDOWEVENT_SIZE_CHANGED:
         case SDL_WINDOWEVENT_RESTORED:
@@ -212,8 +212,7 @@ void windowProc(const SDL_Event& event) {
       onMouseMove(mouseFlagsFromSdl(event.motion.state, SDL_GetModState()), event.motion.x,
                   event.motion.y);
       break;
-    default:
-      break;
+    default: break;
   }
 }
 }  // namespace

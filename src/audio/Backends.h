@@ -88,8 +88,8 @@ class SdlAudioBackend : public DecodedMusicBackend {
 
   // Shared with the audio thread.
   std::mutex mutex_;
-  int64_t streamFrame_ = 0;   // next frame to mix
-  int64_t anchorFrame_ = 0;   // first frame of the latest block (or the resync point)
+  int64_t streamFrame_ = 0;  // next frame to mix
+  int64_t anchorFrame_ = 0;  // first frame of the latest block (or the resync point)
   Clock::time_point anchorTime_;
   bool paused_ = false;
   int64_t mixed_ = 0;

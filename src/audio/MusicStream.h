@@ -23,8 +23,8 @@ class MusicStream {
 
   void open(const char* fileName);
   void play();
-  double time();                // playing position, seconds
-  void seek(float seconds);     // negative targets land at 0
+  double time();             // playing position, seconds
+  void seek(float seconds);  // negative targets land at 0
   void setPaused(bool paused);
   bool isPaused() const { return paused_; }
 

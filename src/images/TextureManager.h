@@ -16,7 +16,7 @@
 #include "resources/ResourceManager.h"
 
 struct Texture {
-  int32_t width = 1;   // storage, power of two
+  int32_t width = 1;  // storage, power of two
   int32_t height = 1;
   int32_t depth = 1;
   int32_t sourceWidth = 1;  // as requested

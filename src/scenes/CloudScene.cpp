@@ -12,7 +12,7 @@
 #include "scenes/Timeline.h"
 
 namespace {
-constexpr int kBands = 19;       // 0-100 Hz up to 1800-1900 Hz
+constexpr int kBands = 19;  // 0-100 Hz up to 1800-1900 Hz
 constexpr int kBandWidthHz = 100;
 }  // namespace
 

@@ -65,7 +65,7 @@ void createSceneTargets() {
     int height;
   };
   static const Size kTargets[] = {
-      {"rt0", 1024, 512}, {"rt1", 1024, 512}, {"rt2", 1024, 512},
+      {"rt0", 1024, 512},    {"rt1", 1024, 512},    {"rt2", 1024, 512},
       {"rt.glow", 256, 128}, {"rt.blur", 256, 256},
   };
   for (const Size& target : kTargets) {
@@ -78,7 +78,7 @@ void createSceneTargets() {
     record.attachColor(target.name, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
     demoSystem.fbos.add(target.name, record);
   }
-  static const char* const kTextures[] = {"lklogo", "with", "as",       "concept",      "must",
+  static const char* const kTextures[] = {"lklogo", "with",     "as",  "concept",      "must",
                                           "task",   "decision", "his", "overlay_cloud"};
   for (const char* name : kTextures) textures.loadTexture(name, -1, -1);
 }

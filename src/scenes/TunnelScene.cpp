@@ -59,7 +59,8 @@ void drawShadowGeometry() {
     const float x = 2.4f * (std::cos(0.1f * t + 0.008130081f * i) + std::sin(0.013333334f * i + t));
     const float y = 1.0f + 0.2f * std::sin(0.39f * t + 0.0042735045f * i) *
                                (std::cos(0.5f * t + 0.009615385f * i) + std::cos(0.025f * i + t));
-    const float z = 2.0f * std::sin(0.9f * t + 0.0074626864f * i) * std::sin(0.015384615f * i + t) - 1.0f;
+    const float z =
+        2.0f * std::sin(0.9f * t + 0.0074626864f * i) * std::sin(0.015384615f * i + t) - 1.0f;
     glVertex3f(x, y, z);
     glVertex3f(x, y + kRibbonHeight, z);
   }
