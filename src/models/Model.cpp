@@ -126,7 +126,6 @@ void readMesh(InputStream& in, const char* file, long& remaining, Mesh& mesh) {
   }
   if (in.failed()) fatalError("File '%s' is truncated.\n", file);
   remaining -= needed;
-  mesh.updateLayout();
 
   for (int v = 0; v < mesh.vertexCount; ++v) {
     uint32_t index = mesh.vertexData[static_cast<long>(v) * mesh.stride];

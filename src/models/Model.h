@@ -17,6 +17,7 @@
 // generic vertex attribute is fed as well only when the caller sets tangentAttribIndex
 // (for instance to glGetAttribLocation of the program in use); it starts at -1 (none).
 // Index 0 aliases the position in the compatibility profile, so do not use it.
+// unbindArrays() disables generic attributes 0 and 1, and tangentAttribIndex when >= 2.
 //
 // DOES NOT: delete buffer objects, need a GL context before createBuffers(), or keep any
 // array state enabled after draw().
