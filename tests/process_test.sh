@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# The real program in a real X session, driven by real key events: Page Down into each
+# scene with a capture in each, pause and resume, reload the materials, and an end through
+# the timeline with exit status 0. Runs on a private Xvfb at 1024 x 768 so that the
+# full-screen mode switch succeeds (a failed switch would wait on a message box).
+#
+# Usage: process_test.sh <path to lumorakdemo> <repository root>
+set -euo pipefail
+demo=$(readlink -f "$1")
+root=$(readlink -f "$2")
+
+work=$(mktemp -d)
+xvfb_pid=""
+demo_pid=""
+cleanup() {
+  [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+for n in $(seq 140 180); do
+  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=":$n"
+  break
+done
+# The socket appears before the server answers; wait for an answer.
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+
+# The show reads data/ and writes shots/ relative to its working directory.
+ln -s "$root/data" "$work/data"
+mkdir "$work/shots"
+cd "$work"
+export SDL_AUDIODRIVER=dummy
+"$demo" >"$work/out.txt" 2>"$work/err.txt" &
+demo_pid=$!
+
+window=""
+for _ in $(seq 300); do
+  window=$(xdotool search --name '^Lumorakdemo$' 2>/dev/null | head -n 1 || true)
+  [ -n "$window" ] && break
+  kill -0 "$demo_pid" 2>/dev/null || { echo "the show ended during start-up"; cat "$work/err.txt"; exit 1; }
+  sleep 0.1
+done
+[ -n "$window" ] || { echo "no window titled Lumorakdemo"; exit 1; }
+size=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')
+echo "window $window, $size"
+[ "$size" = "1024x768" ] || { echo "expected a 1024x768 window"; exit 1; }
+
+key() {
+  xdotool key --clearmodifiers "$@"
+  sleep 0.4
+}
+alive() { kill -0 "$demo_pid" 2>/dev/null || { echo "the show ended early"; cat "$work/err.txt"; exit 1; }; }
+
+# Start-up loads everything before the first frame; keys are only read between frames.
+# Tap the beat until a line comes back: then the frame loop runs.
+for _ in $(seq 120); do
+  alive
+  xdotool key space
+  sleep 0.5
+  grep -q '^Beat ' "$work/out.txt" && break
+done
+grep -q '^Beat ' "$work/out.txt" || { echo "no frame loop after 60 s"; exit 1; }
+
+key F11                      # opening scene
+key Next; key F11            # +30 s: word scene
+key Next; key F11            # cloud scene
+key Next; key F11            # column field
+key Up; key Up; key F11      # +10 s: tunnel scene
+key p; key F11               # paused: the clock stands still
+key space; sleep 1; key space
+key p
+key l                        # reload the materials from their files
+key Next; key F11            # closing scene
+alive
+key Next                     # past 146 s: the timeline ends the show
+
+status=0
+for _ in $(seq 100); do
+  kill -0 "$demo_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$demo_pid" 2>/dev/null; then
+  echo "the show did not end after 146 s"
+  exit 1
+fi
+wait "$demo_pid" || status=$?
+demo_pid=""
+echo "exit status $status"
+[ "$status" -eq 0 ] || { cat "$work/err.txt"; exit 1; }
+
+shots=$(ls shots | wc -l)
+echo "captures: $(ls shots | tr '\n' ' ')"
+[ "$shots" -eq 7 ] || { echo "expected 7 captures"; exit 1; }
+cat "$work/out.txt"
+grep -q '^Beat .* delta 0.00 bpm inf$' "$work/out.txt" || { echo "paused taps should be 0 s apart"; exit 1; }
+echo "process test passed"
