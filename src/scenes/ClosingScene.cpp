@@ -20,18 +20,7 @@ void closingScene() {
   glTranslatef(0.0f, 0.0f, -0.85f);
   // About 0.5192 units per second to the left, from 2.78 at the scene's start.
   const float x = static_cast<float>(2.78 - (t - 125.2) * 0.09614460148 * 5.4);
-  glEnable(GL_TEXTURE_2D);
-  glBindTexture(GL_TEXTURE_2D, demoSystem.textures.get("lklogo").glName);
-  glBegin(GL_QUADS);
-  glTexCoord2f(0.0f, 0.0f);
-  glVertex2f(x - 4.0f, -1.0f);
-  glTexCoord2f(1.0f, 0.0f);
-  glVertex2f(x + 4.0f, -1.0f);
-  glTexCoord2f(1.0f, 1.0f);
-  glVertex2f(x + 4.0f, 1.0f);
-  glTexCoord2f(0.0f, 1.0f);
-  glVertex2f(x - 4.0f, 1.0f);
-  glEnd();
+  drawLogo(x);  // opaque: blending is off here
   demoSystem.fbos.unuse();
 
   glow("rt0", "rt1", 2, 2.0f);

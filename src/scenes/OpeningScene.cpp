@@ -11,6 +11,32 @@
 #include "scenes/Scenes.h"
 #include "scenes/Timeline.h"
 
+namespace {
+void triangle(float ax, float ay, float az, float bx, float by, float bz, float cx, float cy,
+              float cz) {
+  glBegin(GL_TRIANGLES);
+  glVertex3f(ax, ay, az);
+  glVertex3f(bx, by, bz);
+  glVertex3f(cx, cy, cz);
+  glEnd();
+}
+}  // namespace
+
+void drawLogo(float centreX) {
+  glEnable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, demoSystem.textures.get("lklogo").glName);
+  glBegin(GL_QUADS);
+  glTexCoord2f(0.0f, 0.0f);
+  glVertex2f(centreX - 4.0f, -1.0f);
+  glTexCoord2f(1.0f, 0.0f);
+  glVertex2f(centreX + 4.0f, -1.0f);
+  glTexCoord2f(1.0f, 1.0f);
+  glVertex2f(centreX + 4.0f, 1.0f);
+  glTexCoord2f(0.0f, 1.0f);
+  glVertex2f(centreX - 4.0f, 1.0f);
+  glEnd();
+}
+
 void drawTriangleFigure() {
   const float t = FrameTime.time;
   glLoadIdentity();
@@ -19,29 +45,13 @@ void drawTriangleFigure() {
   glColor3f(0.0f, 0.0f, 0.0f);
   // Each rotation accumulates on the previous one.
   glRotatef(25.0f * t, 1.0f, 1.0f, 1.0f);
-  glBegin(GL_TRIANGLES);
-  glVertex3f(-1.0f, -1.0f, 0.0f);
-  glVertex3f(0.0f, 1.0f, 0.0f);
-  glVertex3f(1.0f, -1.0f, 0.0f);
-  glEnd();
+  triangle(-1, -1, 0, 0, 1, 0, 1, -1, 0);
   glRotatef(45.0f * t, 0.7f, 1.0f, 0.6f);
-  glBegin(GL_TRIANGLES);
-  glVertex3f(-1.0f, -1.0f, 0.0f);
-  glVertex3f(0.0f, 1.0f, 0.0f);
-  glVertex3f(1.0f, -1.0f, 0.0f);
-  glEnd();
+  triangle(-1, -1, 0, 0, 1, 0, 1, -1, 0);
   glRotatef(125.0f * t, 1.0f, 0.34f, 0.2f);
-  glBegin(GL_TRIANGLES);
-  glVertex3f(-2.0f, -2.0f, 0.0f);
-  glVertex3f(0.0f, 1.0f, 3.0f);
-  glVertex3f(1.0f, -4.0f, 0.0f);
-  glEnd();
+  triangle(-2, -2, 0, 0, 1, 3, 1, -4, 0);
   glRotatef(25.0f * t, 0.3f, 0.34f, 0.2f);
-  glBegin(GL_TRIANGLES);
-  glVertex3f(-3.0f, -2.0f, 0.0f);
-  glVertex3f(8.0f, -1.0f, 3.0f);
-  glVertex3f(4.0f, -4.0f, 0.0f);
-  glEnd();
+  triangle(-3, -2, 0, 8, -1, 3, 4, -4, 0);
   glColor3f(1.0f, 1.0f, 1.0f);
   glEnable(GL_TEXTURE_2D);
 }
@@ -62,18 +72,7 @@ void openingScene() {
   // About 0.6428 units per second to the left.
   const float x = static_cast<float>(2.78 - t * 0.1190334484 * 5.4);
   if (t < 13.0f) {
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, demoSystem.textures.get("lklogo").glName);
-    glBegin(GL_QUADS);
-    glTexCoord2f(0.0f, 0.0f);
-    glVertex2f(x - 4.0f, -1.0f);
-    glTexCoord2f(1.0f, 0.0f);
-    glVertex2f(x + 4.0f, -1.0f);
-    glTexCoord2f(1.0f, 1.0f);
-    glVertex2f(x + 4.0f, 1.0f);
-    glTexCoord2f(0.0f, 1.0f);
-    glVertex2f(x - 4.0f, 1.0f);
-    glEnd();
+    drawLogo(x);  // white, as the triangle figure left the colour
   } else if (t < 26.0f) {
     Camera& camera = renderer.camera;
     camera.setTarget(0.0f, 0.0f, 0.0f);

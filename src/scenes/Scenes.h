@@ -9,3 +9,6 @@ void cloudScene();
 void columnScene();
 void tunnelScene(float time, float delta);
 void closingScene();
+
+// The logo texture on a quad 8 units wide and 2 high centred at (centreX, 0), texturing on.
+void drawLogo(float centreX);
