@@ -87,12 +87,20 @@ TEST_F(ShowTest, StartUpMakesExactlyTheSceneTargetsSharingOneDepthBuffer) {
   EXPECT_EQ(demoSystem.materials.currentName(), "");
 }
 
+TEST_F(ShowTest, WindowEventsAfterStartUpKeepTheStartUpNearPlane) {
+  // The creation size comes back from the window system as an event at the first pump.
+  pumpMessages();
+  GLfloat m[16];
+  glGetFloatv(GL_PROJECTION_MATRIX, m);
+  EXPECT_NEAR(m[14] / (m[10] - 1.0f), 0.1f, 1e-4f);  // near plane of the perspective
+}
+
 TEST_F(ShowTest, StarsAreDrawnRightAfterTheParticleBuffer) {
   // Four loading pictures come before the scene data (one tint each), then 4000 values
   // for the particle buffer.
   resetDemoRand();
   for (int i = 0; i < 4 + 4000; ++i) demoRand();
-  EXPECT_FLOAT_EQ(stars[0].x, demoRand() * 80.0f / kDemoRandMax - 40.0f);
+  EXPECT_FLOAT_EQ(stars[0].x, demoRand() * (80.0f / kDemoRandMax) - 40.0f);
   EXPECT_EQ(particleSystems[0].name, "particle.tunnel");
   EXPECT_NE(particleSystems[0].buffer, 0u);
 }

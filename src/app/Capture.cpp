@@ -26,8 +26,11 @@ void captureFrame() {
   if (!captureRequested) return;
   if (!captureBuffer.pixels) alloc_image(&captureBuffer, screenWidth, screenHeight, 3);
   // Rows are packed tightly (stride = width * 3), whatever the width.
+  GLint alignment = 4;
+  glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glReadPixels(0, 0, screenWidth, screenHeight, GL_RGB, GL_UNSIGNED_BYTE, captureBuffer.pixels);
+  glPixelStorei(GL_PACK_ALIGNMENT, alignment);
   const std::string name = captureFileName(captureCounter);
   // The read-back delivers the bottom row first; the file wants the top row first.
   flip_image(&captureBuffer, true, false);

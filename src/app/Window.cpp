@@ -12,6 +12,7 @@ GlWindow* glWindow = nullptr;
 
 namespace {
 bool videoReady = false;
+int resizedTo[2] = {0, 0};  // the size last handed to onResize
 
 void setContextAttributes(const GlWindow& record) {
   // 8 bits per colour channel in a 32-bit pixel, no alpha, 16-bit depth, no stencil.
@@ -53,6 +54,8 @@ bool registerWindowClass() {
   }
   // Neither the screen saver nor monitor power-down may start while the show runs.
   SDL_DisableScreenSaver();
+  // Every way out is exit(); this puts the desktop's display mode back on the way.
+  std::atexit(SDL_Quit);
   videoReady = true;
   return true;
 }
@@ -104,6 +107,12 @@ bool createGlWindow(GlWindow& record) {
   glWindow = &record;
   setMessageBoxOwner(window, !record.hidden);
   onResize(record.width, record.height);
+  // SDL reports the creation size again later, as an event; the resize above stands for
+  // it (a second one would switch the start-up projection's near plane to 1.0).
+  SDL_PumpEvents();
+  SDL_FlushEvent(SDL_WINDOWEVENT);
+  resizedTo[0] = record.width;
+  resizedTo[1] = record.height;
   return true;
 }
 
@@ -113,7 +122,23 @@ void presentFrame() {
 
 void setSwapInterval(int interval) { SDL_GL_SetSwapInterval(interval); }
 
-int virtualKeyFromSdl(int key) {
+int virtualKeyFromSdl(int key, bool numLock) {
+  if (!numLock) {
+    // Without NumLock the keypad is a second set of navigation keys.
+    switch (key) {
+      case SDLK_KP_0: return 45;
+      case SDLK_KP_1: return 35;
+      case SDLK_KP_2: return 40;
+      case SDLK_KP_3: return 34;
+      case SDLK_KP_4: return 37;
+      case SDLK_KP_6: return 39;
+      case SDLK_KP_7: return 36;
+      case SDLK_KP_8: return 38;
+      case SDLK_KP_9: return 33;
+      case SDLK_KP_PERIOD: return 46;
+      default: break;
+    }
+  }
   if (key >= SDLK_a && key <= SDLK_z) return 'A' + (key - SDLK_a);
   if (key >= SDLK_0 && key <= SDLK_9) return '0' + (key - SDLK_0);
   if (key >= SDLK_F1 && key <= SDLK_F12) return 112 + (key - SDLK_F1);
@@ -193,6 +218,12 @@ void windowProc(const SDL_Event& event) {
           int w = 0;
           int h = 0;
           SDL_GL_GetDrawableSize(window, &w, &h);
+          // Size notices that repeat the current size are not resizes; restores are.
+          const bool restored = event.window.event == SDL_WINDOWEVENT_RESTORED ||
+                                event.window.event == SDL_WINDOWEVENT_MAXIMIZED;
+          if (!restored && w == resizedTo[0] && h == resizedTo[1]) break;
+          resizedTo[0] = w;
+          resizedTo[1] = h;
           onResize(w, h);
           break;
         }
@@ -203,7 +234,7 @@ void windowProc(const SDL_Event& event) {
     case SDL_KEYDOWN: {
       // Alt combinations and F10 are system keys and never reach the controls.
       if (event.key.keysym.mod & KMOD_ALT) break;
-      int code = virtualKeyFromSdl(event.key.keysym.sym);
+      int code = virtualKeyFromSdl(event.key.keysym.sym, event.key.keysym.mod & KMOD_NUM);
       if (code == 121) break;  // F10
       if (code >= 0 && code <= 255) onKeyDown(code);
       break;

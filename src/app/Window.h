@@ -42,6 +42,7 @@ void showErrorMessageBox(const char* text);
 void setMessageBoxOwner(void* window, bool interactive);
 
 // Windows virtual-key code for an SDL key code, or -1 when the show knows no such key.
-int virtualKeyFromSdl(int sdlKeycode);
+// Without NumLock the keypad digits are the navigation keys (arrows, Page Up/Down ...).
+int virtualKeyFromSdl(int sdlKeycode, bool numLock = true);
 // onMouseMove flag bits (left 1, right 2, Shift 4, Ctrl 8, middle 16).
 int mouseFlagsFromSdl(uint32_t buttonState, uint32_t modState);

@@ -13,6 +13,13 @@
 namespace {
 constexpr const char* kSceneModel = "dudezurodev";
 constexpr float kRandMax = static_cast<float>(kDemoRandMax);
+// Each random value is scaled by the single-precision value of its fraction.
+constexpr float kStarSpan = 80.0f / kRandMax;
+constexpr float kUnitSpan = 2.0f / kRandMax;
+constexpr float kFactorSpan = 3.0f / kRandMax;
+constexpr float kBrightnessSpan = 0.5f / kRandMax;
+constexpr float kDepthSpan = -5.0f / kRandMax;
+constexpr float kParticleSpan = 7.0f / kRandMax;
 
 // Corners of every particle's quad, in drawing order.
 constexpr float kCorners[4][3] = {{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}};
@@ -44,7 +51,7 @@ void randomParticle(float* triple) {
   const int k = demoRand() % 9;
   triple[0] = k * 0.6981317008f;  // 2 pi / 9
   triple[1] = std::sin(static_cast<float>(k));
-  triple[2] = (demoRand() & 0x7fff) * 7.0f / kRandMax;
+  triple[2] = (demoRand() & 0x7fff) * kParticleSpan;
 }
 
 void loadSceneModel() {
@@ -88,17 +95,17 @@ void initSceneData() {
   particleSystems[0].name = "particle.tunnel";
 
   for (StarRecord& star : stars) {
-    star.x = demoRand() * 80.0f / kRandMax - 40.0f;
-    star.y = demoRand() * 80.0f / kRandMax - 40.0f;
-    star.z = demoRand() * 80.0f / kRandMax - 40.0f;
+    star.x = demoRand() * kStarSpan - 40.0f;
+    star.y = demoRand() * kStarSpan - 40.0f;
+    star.z = demoRand() * kStarSpan - 40.0f;
   }
   for (SpriteRecord& sprite : sprites) {
-    sprite.z = demoRand() * (-5.0f / kRandMax);
-    sprite.y = demoRand() * 2.0f / kRandMax - 1.0f;
-    sprite.x = demoRand() * 2.0f / kRandMax - 1.0f;
-    sprite.heightFactor = demoRand() * 3.0f / kRandMax - 6.0f;
-    sprite.widthFactor = demoRand() * 3.0f / kRandMax - 6.0f;
+    sprite.z = demoRand() * kDepthSpan;
+    sprite.y = demoRand() * kUnitSpan - 1.0f;
+    sprite.x = demoRand() * kUnitSpan - 1.0f;
+    sprite.heightFactor = demoRand() * kFactorSpan - 6.0f;
+    sprite.widthFactor = demoRand() * kFactorSpan - 6.0f;
     sprite.unused = 0.0f;
-    sprite.brightness = demoRand() * 0.5f / kRandMax + 0.5f;
+    sprite.brightness = demoRand() * kBrightnessSpan + 0.5f;
   }
 }

@@ -13,7 +13,7 @@
 
 namespace {
 // Brightness and blur switch to the band-driven mode here (not the 41.687 of the words).
-constexpr float kBandModeStart = 41.867f;
+constexpr double kBandModeStart = 41.867;  // compared with the float time as a double
 
 struct Word {
   const char* texture;
@@ -52,7 +52,7 @@ void wordScene(float start) {
 
   glDisable(GL_TEXTURE_2D);
   float k = t - start;
-  if (t > kBandModeStart) k *= s;
+  if (static_cast<double>(t) > kBandModeStart) k *= s;
   if (k > 1.0f) k = 1.0f;
   glColor3f(k, k, k);
   glBegin(GL_POINTS);
@@ -62,7 +62,7 @@ void wordScene(float start) {
   demoSystem.fbos.unuse();
 
   float g = 50.0f * musicStream.peakInBand(1000, 2000);
-  if (t > kBandModeStart) g *= 1.6f;
+  if (static_cast<double>(t) > kBandModeStart) g *= 1.6f;
   // A silent band skips the blur: "rt1" then still holds the last final picture, which
   // is copied back below and feeds on itself until the band sounds again.
   if (g > 0.0f) blur("rt0", "rt1", 3, g, g, 1.0f);
