@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "scenes/Scenes.h"
 #include "scenes/Timeline.h"
 
 namespace {
@@ -23,8 +24,24 @@ TEST(TimelineTest, BoundariesBelongToTheLaterSceneAsFloatsCompareToDoubles) {
   EXPECT_EQ(sceneAt(146.0f), kEndOfShow);
 }
 
+TEST(WordScheduleTest, WordsAppearInOpenIntervalsAtFloatExactBounds) {
+  float scale = 0.0f;
+  EXPECT_EQ(wordShownAt(41.687f, 0, 0, scale), nullptr);
+  EXPECT_STREQ(wordShownAt(41.7f, 0, 0.5f, scale), "with");
+  EXPECT_FLOAT_EQ(scale, 1.1f);  // h + 0.6
+  EXPECT_EQ(wordShownAt(42.687f, 0, 0, scale), nullptr);
+  EXPECT_STREQ(wordShownAt(42.7f, 0, 0, scale), "as");
+  EXPECT_FLOAT_EQ(scale, 0.7f);
+  EXPECT_STREQ(wordShownAt(44.52f, 0, 0, scale), "as");
+  EXPECT_STREQ(wordShownAt(44.53f, 0, 0, scale), "concept");
+  EXPECT_STREQ(wordShownAt(50.0f, 10.0f, 0, scale), "task");
+  EXPECT_FLOAT_EQ(scale, 1.0f);  // 0.04 g + 0.6
+  EXPECT_STREQ(wordShownAt(58.7f, 0, 0, scale), "his");
+  EXPECT_EQ(wordShownAt(58.74f, 0, 0, scale), nullptr);
+  EXPECT_EQ(wordShownAt(60.0f, 0, 0, scale), nullptr);
+}
+
 TEST(TimelineDeathTest, TheEndExitsWithStatusZeroBeforeDrawing) {
-  // No GL context exists here: reaching any GL call would crash instead of exiting 0.
   EXPECT_EXIT(runTimeline(146.0f, 0.016f), ::testing::ExitedWithCode(0), "");
   EXPECT_EXIT(runTimeline(300.0f, 30.0f), ::testing::ExitedWithCode(0), "");
 }

@@ -10,5 +10,9 @@ void columnScene();
 void tunnelScene(float time, float delta);
 void closingScene();
 
+// The word of the word scene's schedule at `time` (null between words) and the scale of
+// its screen quad for the band loudness terms g and h.
+const char* wordShownAt(float time, float g, float h, float& scale);
+
 // The logo texture on a quad 8 units wide and 2 high centred at (centreX, 0), texturing on.
 void drawLogo(float centreX);

@@ -19,7 +19,7 @@ struct Word {
   const char* texture;
   double from;  // seconds, open interval
   double to;
-  float gScale;  // scale = gScale * g + hScale * h + 0.6 (or + base)
+  float gScale;  // screen-quad scale = gScale * g + hScale * h + base
   float hScale;
   float base;
 };
@@ -36,6 +36,17 @@ const Word kWords[] = {
     {"his", kFirst + 14.026, kFirst + 17.05, 0.03f, 0.0f, 0.6f},
 };
 }  // namespace
+
+const char* wordShownAt(float time, float g, float h, float& scale) {
+  const double t = time;
+  for (const Word& word : kWords) {
+    if (t > word.from && t < word.to) {
+      scale = word.gScale * g + word.hScale * h + word.base;
+      return word.texture;
+    }
+  }
+  return nullptr;
+}
 
 void wordScene(float start) {
   const float t = FrameTime.time;
@@ -75,12 +86,9 @@ void wordScene(float start) {
   glDisable(GL_DEPTH_TEST);
   const float h = 0.02f * g;
   glColor3f(h + 0.1f, h + 0.1f, h + 0.1f);
-  const double time = t;
-  for (const Word& word : kWords) {
-    if (time > word.from && time < word.to) {
-      drawScreenQuad(word.texture, word.gScale * g + word.hScale * h + word.base);
-    }
-  }
+  // The schedule's intervals do not overlap: at most one word per frame.
+  float scale = 0.0f;
+  if (const char* word = wordShownAt(t, g, h, scale)) drawScreenQuad(word, scale);
   glEnable(GL_DEPTH_TEST);
   glDisable(GL_BLEND);
   glColor3f(1.0f, 1.0f, 1.0f);
