@@ -1,0 +1,190 @@
+// PNG and JPEG reading, PNG writing and flipping, on fixtures made at test time.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "PngFixture.h"
+#include "TestSupport.h"
+#include "images/Image.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void writeJpeg(const std::string& path, int width, int height, int components,
+               const Bytes& pixels) {
+  jpeg_compress_struct encoder;
+  jpeg_error_mgr errors;
+  encoder.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&encoder);
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  jpeg_stdio_dest(&encoder, file);
+  encoder.image_width = width;
+  encoder.image_height = height;
+  encoder.input_components = components;
+  encoder.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+  jpeg_set_defaults(&encoder);
+  jpeg_set_quality(&encoder, 100, TRUE);
+  jpeg_start_compress(&encoder, TRUE);
+  while (encoder.next_scanline < encoder.image_height) {
+    JSAMPROW row = const_cast<uint8_t*>(pixels.data()) + encoder.next_scanline * width * components;
+    jpeg_write_scanlines(&encoder, &row, 1);
+  }
+  jpeg_finish_compress(&encoder);
+  jpeg_destroy_compress(&encoder);
+  std::fclose(file);
+}
+
+// Reads `path`, taking ownership of the pixels; the returned record is {} on failure.
+struct Read {
+  int result;
+  ImageBuffer image;
+  std::unique_ptr<uint8_t[]> owner;
+  Bytes row(int y) const {
+    return Bytes(image.pixels + y * image.stride, image.pixels + (y + 1) * image.stride);
+  }
+};
+Read readFile(const std::string& path, bool flipRows) {
+  Read read{};
+  read.result = read_image(path.c_str(), &read.image, flipRows);
+  read.owner.reset(read.image.pixels);
+  return read;
+}
+
+Bytes sequence(size_t count) {
+  Bytes bytes(count);
+  for (size_t i = 0; i < count; ++i) bytes[i] = uint8_t(1 + i * 7);
+  return bytes;
+}
+
+// width, height, channels, bytesPerPixel, stride
+std::vector<int> layout(const ImageBuffer& image) {
+  return {image.width, image.height, image.channels, image.bytesPerPixel, image.stride};
+}
+
+TEST(PngTest, RoundTripsEveryWrittenLayoutWithAndWithoutFlip) {
+  TempDir dir;
+  const int width = 5, height = 3;  // odd width: rows are not 4-byte aligned
+  for (int channels : {1, 3, 4}) {
+    const int rowBytes = width * channels;
+    Bytes pixels = sequence(rowBytes * height);
+    std::string path = dir.file("c" + std::to_string(channels) + ".png");
+    write_png(path.c_str(),
+              ImageBuffer{width, height, channels, channels, rowBytes, pixels.data()});
+    for (bool flip : {false, true}) {
+      SCOPED_TRACE(testing::Message() << channels << " channels, flip " << flip);
+      Read read = readFile(path, flip);
+      ASSERT_EQ(read.result, 0);
+      EXPECT_EQ(layout(read.image),
+                (std::vector<int>{width, height, channels, channels, rowBytes}));
+      for (int y = 0; y < height; ++y) {
+        auto fileRow = pixels.begin() + (flip ? height - 1 - y : y) * rowBytes;
+        EXPECT_EQ(read.row(y), Bytes(fileRow, fileRow + rowBytes));
+      }
+    }
+  }
+}
+
+TEST(PngTest, SamplesStayAsTheFileStoresThem) {
+  TempDir dir;
+  ASSERT_TRUE(writeRawPng(dir.file("pal.png"), 4, 2, 8, PNG_COLOR_TYPE_PALETTE,
+                          {0, 1, 2, 3, 3, 2, 1, 0}, 4));
+  Read palette = readFile(dir.file("pal.png"), false);
+  EXPECT_EQ(layout(palette.image), (std::vector<int>{4, 2, 1, 1, 4}));
+  EXPECT_EQ(palette.row(1), (Bytes{3, 2, 1, 0}));  // indices, the palette not applied
+
+  ASSERT_TRUE(writeRawPng(dir.file("ga.png"), 2, 2, 8, PNG_COLOR_TYPE_GRAY_ALPHA, sequence(8)));
+  EXPECT_EQ(layout(readFile(dir.file("ga.png"), false).image), (std::vector<int>{2, 2, 2, 2, 4}));
+
+  Bytes deepPixels = sequence(36);  // 3 x 2 RGB, two bytes per sample
+  ASSERT_TRUE(writeRawPng(dir.file("deep.png"), 3, 2, 16, PNG_COLOR_TYPE_RGB, deepPixels));
+  Read deep = readFile(dir.file("deep.png"), true);
+  EXPECT_EQ(layout(deep.image), (std::vector<int>{3, 2, 3, 3, 18}));
+  EXPECT_EQ(deep.row(0), Bytes(deepPixels.begin() + 18, deepPixels.end()));
+}
+
+TEST(PngTest, UnreadableFilesFailWithoutTouchingTheRecord) {
+  TempDir dir;
+  ImageBuffer image;
+  image.width = 77;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(read_image(dir.file("none.png").c_str(), &image, false), -1);
+  EXPECT_EQ(read_image(dir.file("none.jpg").c_str(), &image, false), -1);
+  EXPECT_EQ(read_image(dir.file("a.Png").c_str(), &image, false), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "can't open " + dir.file("none.png") + "\ncan't open " + dir.file("none.jpg") +
+                "\ncouldn't recognize format of " + dir.file("a.Png") + "\n");
+
+  const char cut[] = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0";  // ends inside the header
+  dir.write("cut.png", std::string(cut, sizeof cut - 1));
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(read_png(dir.file("cut.png").c_str(), &image, false), -1);
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(image.width, 77);
+  EXPECT_EQ(image.pixels, nullptr);
+}
+
+TEST(PngTest, WriteTakesRowsStrideApartAndRefusesOtherChannelCounts) {
+  TempDir dir;
+  // Two 2-pixel RGB rows, each followed by 4 bytes that must not reach the file.
+  Bytes padded = {1, 2, 3, 4, 5, 6, 99, 99, 99, 99, 7, 8, 9, 10, 11, 12, 99, 99, 99, 99};
+  ImageBuffer image{2, 2, 3, 3, 10, padded.data()};
+  write_png(dir.file("stride.png").c_str(), image);
+  Read read = readFile(dir.file("stride.png"), false);
+  ASSERT_EQ(read.result, 0);
+  EXPECT_EQ(read.row(0), (Bytes{1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(read.row(1), (Bytes{7, 8, 9, 10, 11, 12}));
+
+  image.channels = image.bytesPerPixel = 2;
+  testing::internal::CaptureStderr();
+  write_png(dir.file("two.png").c_str(), image);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "write_png: unsupported channel count 2\n");
+  EXPECT_EQ(std::fopen(dir.file("two.png").c_str(), "rb"), nullptr);
+}
+
+TEST(FlipTest, OddHeightKeepsTheMiddleRowAndHorizontalSwapsWholePixels) {
+  Bytes pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};  // 2 x 3, 2 channels
+  ImageBuffer image{2, 3, 2, 2, 4, pixels.data()};
+  flip_image(&image, true, false);
+  EXPECT_EQ(pixels, (Bytes{9, 10, 11, 12, 5, 6, 7, 8, 1, 2, 3, 4}));
+  flip_image(&image, false, true);
+  EXPECT_EQ(pixels, (Bytes{11, 12, 9, 10, 7, 8, 5, 6, 3, 4, 1, 2}));
+}
+
+TEST(JpegTest, GreyAndColourDecodeWithTheirComponentCounts) {
+  TempDir dir;
+  const int side = 16;  // two 8-row blocks: light above, dark below
+  Bytes grey(side * side, 240);
+  std::fill(grey.begin() + side * side / 2, grey.end(), 20);
+  writeJpeg(dir.file("grey.jpeg"), side, side, 1, grey);
+  Read top = readFile(dir.file("grey.jpeg"), false);
+  EXPECT_EQ(layout(top.image), (std::vector<int>{side, side, 1, 1, side}));
+  EXPECT_NEAR(top.image.pixels[0], 240, 3);
+  Read flipped = readFile(dir.file("grey.jpeg"), true);
+  EXPECT_EQ(flipped.row(0), top.row(side - 1));
+  EXPECT_EQ(flipped.row(side - 1), top.row(0));
+
+  Bytes red(side * side * 3);
+  for (size_t i = 0; i < red.size(); i += 3) red[i] = 200;
+  writeJpeg(dir.file("red.jpg"), side, side, 3, red);
+  Read rgb = readFile(dir.file("red.jpg"), false);
+  EXPECT_EQ(layout(rgb.image), (std::vector<int>{side, side, 3, 3, side * 3}));
+  EXPECT_NEAR(rgb.image.pixels[0], 200, 4);
+  EXPECT_NEAR(rgb.image.pixels[1], 0, 4);
+}
+
+TEST(JpegDeathTest, CorruptDataEndsTheProgramWithStatusOne) {
+  TempDir dir;
+  dir.write("bad.jpg", "this is no jpeg");
+  ImageBuffer image;
+  EXPECT_EXIT(read_image(dir.file("bad.jpg").c_str(), &image, true), testing::ExitedWithCode(1),
+              "Not a JPEG file");
+}
+
+}  // namespace
