@@ -9,8 +9,10 @@
 #include <cstring>
 #include <string>
 
+#include "Materials.h"
 #include "Mp3Writer.h"
 #include "Music.h"
+#include "Pictures.h"
 
 namespace {
 
@@ -70,7 +72,22 @@ int main(int argc, char** argv) {
   }
   bool ok = true;
   if (music) ok = makeMusic(dataDir) && ok;
-  (void)pictures;
-  (void)materials;
+  std::string error;
+  if (pictures) {
+    if (writePictures(dataDir, error)) {
+      std::printf("assetgen: wrote the pictures\n");
+    } else {
+      std::fprintf(stderr, "assetgen: %s\n", error.c_str());
+      ok = false;
+    }
+  }
+  if (materials) {
+    if (writeMaterials(dataDir + "/materials", error)) {
+      std::printf("assetgen: wrote the materials\n");
+    } else {
+      std::fprintf(stderr, "assetgen: %s\n", error.c_str());
+      ok = false;
+    }
+  }
   return ok ? 0 : 1;
 }
