@@ -1,6 +1,6 @@
 // Seeded pseudo-random numbers for the asset generator.
 //
-// PCG32 (XSH RR variant): small, fast and fully specified here, so the generated music and
+// PCG32 (XSH RR variant): small, fast and written out in full here, so the generated music and
 // pictures do not depend on the C library's rand() or on <random> distributions, whose
 // output differs between standard libraries.
 #pragma once
