@@ -1,0 +1,276 @@
+// The committed assets in data/: pictures decode with their sizes and look as the scenes
+// need them, the music outlasts the show and is loud where the scenes listen, and the
+// committed files are what the generator makes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "BandStats.h"
+#include "Materials.h"
+#include "Pictures.h"
+#include "TestSupport.h"
+#include "Text.h"
+#include "audio/Backends.h"
+#include "audio/MusicData.h"
+#include "audio/MusicStream.h"
+#include "images/Image.h"
+
+namespace {
+
+constexpr const char* kMusic = "data/deruz.mp3";
+constexpr double kMinimumMusicSeconds = 150.0;
+
+// Owns the pixels of a decoded picture; empty when the file does not decode.
+struct Picture {
+  ImageBuffer image;
+  std::unique_ptr<uint8_t[]> pixels;
+
+  explicit Picture(const std::string& path) {
+    if (read_image(path.c_str(), &image, false) == 0) pixels.reset(image.pixels);
+  }
+  bool ok() const { return pixels != nullptr; }
+  // Channel k of pixel (x, y) as 0..1; row 0 is the top of the picture.
+  double at(int x, int y, int k = 0) const {
+    return image.pixels[static_cast<size_t>(y) * image.stride + x * image.bytesPerPixel + k] /
+           255.0;
+  }
+  double brightness(int x, int y) const { return (at(x, y, 0) + at(x, y, 1) + at(x, y, 2)) / 3; }
+  double cornerMax() const {
+    int r = image.width - 1, b = image.height - 1;
+    return std::max({brightness(0, 0), brightness(r, 0), brightness(0, b), brightness(r, b)});
+  }
+  double cornerMin() const {
+    int r = image.width - 1, b = image.height - 1;
+    return std::min({brightness(0, 0), brightness(r, 0), brightness(0, b), brightness(r, b)});
+  }
+};
+
+std::string picturePath(const std::string& name) { return "data/" + name + ".png"; }
+
+bool isPowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
+
+TEST(PicturesTest, EveryPictureDecodesWithItsSizeAndChannels) {
+  struct Expected {
+    std::string name;
+    int width, height;
+  };
+  std::vector<Expected> pictures = {
+      {"loading", 512, 512}, {"lklogo", 1024, 256}, {"overlay_cloud", 512, 512}};
+  for (const char* word : kWordPictures) pictures.push_back({word, 512, 512});
+  for (const Expected& expected : pictures) {
+    SCOPED_TRACE(expected.name);
+    Picture picture(picturePath(expected.name));
+    ASSERT_TRUE(picture.ok());
+    EXPECT_EQ(picture.image.width, expected.width);
+    EXPECT_EQ(picture.image.height, expected.height);
+    EXPECT_EQ(picture.image.channels, 3);  // RGB
+    EXPECT_TRUE(isPowerOfTwo(picture.image.width) && isPowerOfTwo(picture.image.height));
+  }
+}
+
+TEST(PicturesTest, WordsAreWhiteOnBlackAndCentred) {
+  constexpr double kInk = 0.5;
+  constexpr int kCentreTolerance = 3;  // pixels
+  constexpr int kMinimumMargin = 16;
+  for (const char* word : kWordPictures) {
+    SCOPED_TRACE(word);
+    Picture picture(picturePath(word));
+    ASSERT_TRUE(picture.ok());
+    const int side = picture.image.width;
+    int left = side, right = -1, top = side, bottom = -1;
+    double brightest = 0.0;
+    for (int y = 0; y < side; ++y) {
+      for (int x = 0; x < side; ++x) {
+        EXPECT_EQ(picture.at(x, y, 0), picture.at(x, y, 1));  // grey: no colour fringes
+        double v = picture.brightness(x, y);
+        brightest = std::max(brightest, v);
+        if (v < kInk) continue;
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+    }
+    EXPECT_EQ(picture.cornerMax(), 0.0);
+    EXPECT_EQ(brightest, 1.0);
+    ASSERT_GE(right, left);
+    EXPECT_NEAR((left + right) / 2.0, (side - 1) / 2.0, kCentreTolerance);
+    EXPECT_NEAR((top + bottom) / 2.0, (side - 1) / 2.0, kCentreTolerance);
+    EXPECT_GE(left, kMinimumMargin);
+    EXPECT_LE(right, side - 1 - kMinimumMargin);
+    EXPECT_GT(right - left, side / 4) << "the word should be large";
+  }
+}
+
+TEST(PicturesTest, LogoIsDarkLetteringReadableOnWhiteAndLoadingIsLightOnDark) {
+  Picture logo(picturePath("lklogo"));
+  ASSERT_TRUE(logo.ok());
+  EXPECT_GT(logo.cornerMin(), 0.85);
+  int dark = 0;
+  for (int y = 0; y < logo.image.height; ++y) {
+    for (int x = 0; x < logo.image.width; ++x) dark += logo.brightness(x, y) < 0.2;
+  }
+  const double darkShare = static_cast<double>(dark) / (logo.image.width * logo.image.height);
+  EXPECT_GT(darkShare, 0.05);
+  EXPECT_LT(darkShare, 0.5);
+
+  Picture loading(picturePath("loading"));
+  ASSERT_TRUE(loading.ok());
+  EXPECT_LT(loading.cornerMax(), 0.1);
+  double brightest = 0.0;
+  for (int y = 0; y < loading.image.height; ++y) {
+    for (int x = 0; x < loading.image.width; ++x) {
+      brightest = std::max(brightest, loading.brightness(x, y));
+    }
+  }
+  EXPECT_GT(brightest, 0.8);
+}
+
+TEST(PicturesTest, CloudOverlayIsSoftMostlyDarkNoise) {
+  Picture cloud(picturePath("overlay_cloud"));
+  ASSERT_TRUE(cloud.ok());
+  const int side = cloud.image.width;
+  double sum = 0.0, squares = 0.0, step = 0.0;
+  for (int y = 0; y < side; ++y) {
+    for (int x = 0; x < side; ++x) {
+      double v = cloud.brightness(x, y);
+      sum += v;
+      squares += v * v;
+      if (x > 0) step += std::fabs(v - cloud.brightness(x - 1, y));
+    }
+  }
+  const double n = static_cast<double>(side) * side;
+  const double mean = sum / n;
+  EXPECT_GE(mean, 0.1);
+  EXPECT_LE(mean, 0.15);
+  EXPECT_GT(std::sqrt(squares / n - mean * mean), 0.05) << "flat, not cloudy";
+  EXPECT_LT(step / n, 0.01) << "neighbouring pixels should differ little: soft";
+}
+
+TEST(TextTest, SqueezedTextKeepsItsHeightAtThreeQuartersOfItsWidth) {
+  Font font;
+  std::string error;
+  ASSERT_TRUE(font.open("/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf", error)) << error;
+  TextStyle natural;
+  natural.pixelSize = 120;
+  TextStyle squeezed = natural;
+  squeezed.xScale = 0.75;
+  Mask wide, narrow;
+  int baseline = 0;
+  ASSERT_TRUE(font.render("decision", natural, wide, baseline, error)) << error;
+  ASSERT_TRUE(font.render("decision", squeezed, narrow, baseline, error)) << error;
+  EXPECT_NEAR(static_cast<double>(narrow.width) / wide.width, 0.75, 0.02);
+  EXPECT_NEAR(narrow.height, wide.height, 2);
+  EXPECT_FALSE(font.render("", natural, wide, baseline, error));
+  EXPECT_EQ(font.fit("decision", natural, 10, 2), 0) << "nothing fits a 10 x 2 box";
+}
+
+TEST(MusicTest, DecodesThroughTheSoundLayerAndOutlastsTheShow) {
+  MusicData music;
+  std::string error;
+  ASSERT_TRUE(decodeMusicFile(kMusic, music, error)) << error;
+  EXPECT_GE(music.frameCount(), static_cast<int64_t>(kMinimumMusicSeconds * kMixRate));
+}
+
+TEST(MusicTest, EveryBandTheScenesReadHasAccentsWithoutSaturating) {
+  std::vector<BandStat> stats;
+  std::string error;
+  ASSERT_TRUE(measureBands(kMusic, showBands(), stats, error)) << error;
+  ASSERT_FALSE(stats.empty());
+  for (const BandStat& stat : stats) {
+    if (stat.informative) continue;
+    EXPECT_EQ(bandProblem(stat), "")
+        << stat.scene << " " << stat.band.lowHz << "-" << stat.band.highHz << " Hz: median "
+        << stat.median << ", p95 " << stat.p95 << ", max " << stat.max;
+  }
+}
+
+TEST(MusicTest, OpeningAccentsSoundInsideEachEarlyBlurWindow) {
+  struct Window {
+    double from, to;
+  };
+  constexpr Window kWindows[] = {{2.0, 2.4}, {4.5, 5.2}, {7.0, 7.6}};
+  ManualAudioBackend backend;
+  MusicStream music;
+  music.setBackend(&backend);
+  music.open(kMusic);
+  music.play();
+  for (const Window& w : kWindows) {
+    float loudest = 0.0f;
+    for (double t = w.from; t < w.to; t += 1.0 / kSampleRateHz) {
+      backend.setTimeMs(static_cast<int32_t>(t * 1000.0));
+      music.time();
+      loudest = std::max(loudest, music.peakInBand(3000, 4000));
+    }
+    EXPECT_GE(loudest, kRequiredP95) << "window " << w.from << "-" << w.to << " s";
+  }
+}
+
+TEST(BandStatsTest, PercentileIsNearestRank) {
+  EXPECT_EQ(percentile({}, 0.95), 0.0);
+  std::vector<float> values;
+  for (int i = 20; i >= 1; --i) values.push_back(static_cast<float>(i));
+  EXPECT_EQ(percentile(values, 0.5), 10.0);
+  EXPECT_EQ(percentile(values, 0.95), 19.0);
+  EXPECT_EQ(percentile(values, 1.0), 20.0);
+  EXPECT_EQ(bandProblem({"", 0, 1, {0, 1}, 0.1, 0.19, 0.3, false}), "too quiet");
+  EXPECT_EQ(bandProblem({"", 0, 1, {0, 1}, 0.1, 0.3, 0.97, false}), "saturated");
+  EXPECT_EQ(bandProblem({"", 0, 1, {0, 1}, 0.28, 0.3, 0.4, false}), "flat");
+}
+
+TEST(MusicTest, MissingFileIsAClearErrorNotACrash) {
+  std::vector<BandStat> stats;
+  std::string error;
+  EXPECT_FALSE(measureBands("data/no-such-music.mp3", showBands(), stats, error));
+  EXPECT_NE(error.find("no-such-music.mp3"), std::string::npos);
+}
+
+std::string readBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// Regenerating must reproduce the committed files: pixels for pictures (the PNG encoder's
+// byte stream is not ours), bytes for materials.
+TEST(GeneratorTest, CommittedPicturesAndMaterialsAreWhatTheGeneratorMakes) {
+  TempDir dir;
+  std::string error;
+  ASSERT_TRUE(writePictures(dir.path(), error)) << error;
+  ASSERT_TRUE(writeMaterials(dir.file("materials"), error)) << error;
+  std::vector<std::string> names = {"loading", "lklogo", "overlay_cloud"};
+  for (const char* word : kWordPictures) names.push_back(word);
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    Picture made(dir.file(name + ".png")), committed(picturePath(name));
+    ASSERT_TRUE(made.ok() && committed.ok());
+    ASSERT_EQ(made.image.stride * made.image.height,
+              committed.image.stride * committed.image.height);
+    EXPECT_TRUE(std::equal(made.pixels.get(),
+                           made.pixels.get() + made.image.stride * made.image.height,
+                           committed.pixels.get()))
+        << "data/" << name << ".png is stale: rebuild the assets target";
+  }
+  for (const char* material : {"show_normals", "show_depth", "shadow"}) {
+    std::string made = readBytes(dir.file(std::string("materials/") + material + ".mat"));
+    EXPECT_FALSE(made.empty());
+    EXPECT_EQ(made, readBytes(std::string("data/materials/") + material + ".mat")) << material;
+  }
+}
+
+TEST(GeneratorTest, UnwritableDirectoryIsAClearError) {
+  std::string error;
+  EXPECT_FALSE(writePictures("/nonexistent-directory", error));
+  EXPECT_NE(error.find("/nonexistent-directory"), std::string::npos);
+  error.clear();
+  EXPECT_FALSE(writeMaterials("/nonexistent-directory/materials", error));
+  EXPECT_NE(error.find("/nonexistent-directory"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,84 @@
+// Loudness statistics of the show's music in the bands its scenes read (see BandStats.h).
+#include "BandStats.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "audio/Backends.h"
+#include "audio/MusicStream.h"
+
+std::vector<SceneBands> showBands() {
+  std::vector<Band> cloud;
+  constexpr int kCloudBands = 19;
+  constexpr int kCloudBandHz = 100;
+  for (int j = 0; j < kCloudBands; ++j) cloud.push_back({kCloudBandHz * j, kCloudBandHz * (j + 1)});
+  cloud.push_back({500, 1000});
+  // The opening scene blurs by the band only inside these windows, and from 10 s on.
+  std::vector<std::pair<double, double>> blurWindows = {
+      {2.0, 2.4}, {4.5, 5.2}, {7.0, 7.6}, {10.0, 28.1}};
+  return {
+      {"opening", 0.0, 28.1, {{3000, 4000}}, {}},
+      {"opening, blur windows", 0.0, 28.1, {{3000, 4000}}, blurWindows, true},
+      {"words", 28.1, 63.0, {{200, 400}, {1000, 2000}}, {}},
+      {"cloud", 63.0, 83.474, cloud, {}},
+      {"tunnel", 104.344, 125.2, {{80, 440}, {700, 1200}, {1200, 4000}}, {}},
+      {"closing", 125.2, 146.0, {{3000, 4000}}, {}},
+  };
+}
+
+double percentile(std::vector<float> values, double fraction) {
+  if (values.empty()) return 0.0;
+  std::sort(values.begin(), values.end());
+  auto rank = static_cast<size_t>(std::ceil(fraction * values.size()));
+  return values[std::clamp<size_t>(rank, 1, values.size()) - 1];
+}
+
+bool measureBands(const std::string& musicPath, const std::vector<SceneBands>& scenes,
+                  std::vector<BandStat>& stats, std::string& error) {
+  ManualAudioBackend backend;
+  MusicStream music;
+  music.setBackend(&backend);
+  music.open(musicPath.c_str());
+  if (!backend.musicLoaded()) {
+    error = "cannot decode " + musicPath;
+    return false;
+  }
+  music.play();
+  for (const SceneBands& scene : scenes) {
+    std::vector<std::vector<float>> values(scene.bands.size());
+    for (int frame = 0;; ++frame) {
+      double t = scene.start + frame / kSampleRateHz;
+      if (t >= scene.end) break;
+      if (!scene.windows.empty() &&
+          std::none_of(scene.windows.begin(), scene.windows.end(),
+                       [t](const auto& w) { return t > w.first && t < w.second; })) {
+        continue;
+      }
+      backend.setTimeMs(static_cast<int32_t>(t * 1000.0));
+      music.time();  // the backend reports this position; the spectrum follows it
+      for (size_t b = 0; b < scene.bands.size(); ++b) {
+        values[b].push_back(music.peakInBand(scene.bands[b].lowHz, scene.bands[b].highHz));
+      }
+    }
+    for (size_t b = 0; b < scene.bands.size(); ++b) {
+      BandStat stat;
+      stat.scene = scene.scene;
+      stat.start = scene.start;
+      stat.end = scene.end;
+      stat.band = scene.bands[b];
+      stat.median = percentile(values[b], 0.5);
+      stat.p95 = percentile(values[b], 0.95);
+      stat.max = percentile(values[b], 1.0);
+      stat.informative = scene.informative;
+      stats.push_back(stat);
+    }
+  }
+  return true;
+}
+
+std::string bandProblem(const BandStat& stat) {
+  if (stat.p95 < kRequiredP95) return "too quiet";
+  if (stat.max >= kSaturated) return "saturated";
+  if (stat.median > kFlatRatio * stat.p95) return "flat";
+  return "";
+}

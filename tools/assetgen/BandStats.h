@@ -1,0 +1,55 @@
+// Loudness statistics of the show's music in the bands its scenes read.
+//
+// The music is decoded and analysed by the show's own sound layer (ManualAudioBackend and
+// MusicStream::peakInBand), sampled at 60 frames per second over each scene's span, so the
+// numbers are the ones the scenes will see.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct Band {
+  int lowHz;
+  int highHz;
+};
+
+// One scene's span (seconds) and the bands it reads; `windows` optionally limits the
+// sampling to sub-spans where the scene actually reads (empty: the whole span).
+struct SceneBands {
+  std::string scene;
+  double start;
+  double end;
+  std::vector<Band> bands;
+  std::vector<std::pair<double, double>> windows;
+  bool informative = false;  // shown in the table, not held to the level rules
+};
+
+struct BandStat {
+  std::string scene;
+  double start = 0.0;
+  double end = 0.0;
+  Band band{0, 0};
+  double median = 0.0;
+  double p95 = 0.0;
+  double max = 0.0;
+  bool informative = false;
+};
+
+constexpr double kSampleRateHz = 60.0;  // show frames per second
+constexpr double kRequiredP95 = 0.2;    // accents must reach this
+constexpr double kSaturated = 0.95;     // a band at this level has lost its dynamics
+constexpr double kFlatRatio = 0.85;     // median above this share of p95: no accents
+
+// The scenes of the show and their bands.
+std::vector<SceneBands> showBands();
+
+// Decodes `musicPath` and measures every band of `scenes`. False with `error` when the
+// file cannot be decoded.
+bool measureBands(const std::string& musicPath, const std::vector<SceneBands>& scenes,
+                  std::vector<BandStat>& stats, std::string& error);
+
+// Empty when the band meets the level rules, otherwise a short reason.
+std::string bandProblem(const BandStat& stat);
+
+// Nearest-rank percentile (0 < fraction <= 1) of unsorted values; 0 for none.
+double percentile(std::vector<float> values, double fraction);

@@ -1,0 +1,112 @@
+// The show's material files (see Materials.h).
+//
+// The material reader treats any line holding a marker word (the vertex or fragment
+// marker, or the texture-line prefix) as that marker, wherever it stands, so the shader
+// comments below never spell those words.
+#include "Materials.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Debug view: the eye-space normal as a colour (x, y, z from -1..1 to 0..1).
+constexpr const char* kShowNormals = R"(%VERTEX_SHADER
+#version 110
+// Normal in eye space, per vertex; the fragment renormalises after interpolation.
+varying vec3 normal;
+
+void main() {
+  normal = normalize(gl_NormalMatrix * gl_Normal);
+  gl_Position = ftransform();
+}
+%FRAGMENT_SHADER
+#version 110
+varying vec3 normal;
+
+void main() {
+  gl_FragColor = vec4(normalize(normal) * 0.5 + 0.5, 1.0);
+}
+)";
+
+// Debug view: distance from the eye as grey, white at the eye, black at depthRange units.
+constexpr const char* kShowDepth = R"(%VERTEX_SHADER
+#version 110
+// Eye-space distance along the view axis, in scene units.
+varying float eyeDepth;
+
+void main() {
+  eyeDepth = -(gl_ModelViewMatrix * gl_Vertex).z;
+  gl_Position = ftransform();
+}
+%FRAGMENT_SHADER
+#version 110
+// The scenes fit in about 20 units; linear, unlike the depth buffer.
+const float depthRange = 20.0;
+varying float eyeDepth;
+
+void main() {
+  float grey = 1.0 - clamp(eyeDepth / depthRange, 0.0, 1.0);
+  gl_FragColor = vec4(grey, grey, grey, 1.0);
+}
+)";
+
+// Shadow mapping for the tunnel scene. The scene points the sampler at its depth texture
+// each frame; the file names an existing picture so that loading finds a texture.
+constexpr const char* kShadow = R"(%TEX2D shadow = overlay_cloud
+%VERTEX_SHADER
+#version 110
+// The texture matrix holds bias * light projection * light view, and the vertices are
+// world coordinates (the model-view matrix holds only the camera), so it takes a vertex
+// straight to shadow-map coordinates: s, t and the depth to compare in r, over q.
+varying vec4 shadowCoord;
+
+void main() {
+  shadowCoord = gl_TextureMatrix[0] * gl_Vertex;
+  gl_FrontColor = gl_Color;
+  gl_Position = ftransform();
+}
+%FRAGMENT_SHADER
+#version 110
+uniform sampler2DShadow shadow;
+varying vec4 shadowCoord;
+// Brightness of a fragment the light cannot see, as a share of its colour.
+const float shadowedLevel = 0.5;
+
+void main() {
+  // Behind the light (q <= 0) the projection is meaningless: count it as lit.
+  float lit = 1.0;
+  if (shadowCoord.q > 0.0) {
+    lit = shadow2DProj(shadow, shadowCoord).r;
+  }
+  gl_FragColor = vec4(gl_Color.rgb * mix(shadowedLevel, 1.0, lit), gl_Color.a);
+}
+)";
+
+bool writeText(const std::string& path, const char* text, std::string& error) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) {
+    error = "cannot write " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  size_t length = std::strlen(text);
+  bool ok = std::fwrite(text, 1, length, file) == length;
+  ok = std::fclose(file) == 0 && ok;
+  if (!ok) error = "cannot write " + path;
+  return ok;
+}
+
+}  // namespace
+
+bool writeMaterials(const std::string& materialsDir, std::string& error) {
+  if (mkdir(materialsDir.c_str(), 0755) != 0 && errno != EEXIST) {
+    error = "cannot create " + materialsDir + ": " + std::strerror(errno);
+    return false;
+  }
+  return writeText(materialsDir + "/show_normals.mat", kShowNormals, error) &&
+         writeText(materialsDir + "/show_depth.mat", kShowDepth, error) &&
+         writeText(materialsDir + "/shadow.mat", kShadow, error);
+}

@@ -1,0 +1,706 @@
+// The show's music (see Music.h): instruments, the score of the six sections, the mix.
+//
+// The show reads the loudest bin of a 1024-point spectrum (bins 43.07 Hz apart) in a few
+// bands per scene, so each section puts clear, rhythmic energy into its scene's bands:
+//   opening  0-28.1 s     metallic hats (partials on bins 76, 82, 88: 3.27-3.79 kHz) with
+//                         accents at 2.28, 4.57, 4.89, 7.17 and 7.50 s, full groove from
+//                         10.1 s;
+//   words    28.1-63 s    pad and pulse in 175-350 Hz all through, lead in 1-1.9 kHz;
+//   cloud    63-83.47 s   kick and bass below 200 Hz, overtone arpeggios stepping through
+//                         the 100 Hz bands from 170 Hz to 1.9 kHz, stabs in 0.5-0.9 kHz;
+//   columns  83.47-104.3  a breakdown; no scene listens;
+//   tunnel   104.3-125.2  kick and bass (43-390 Hz), a riff in 0.66-1.05 kHz, snare,
+//                         hats and a high arpeggio in 1.2-4 kHz;
+//   closing  125.2-146 s  hats in 3-4 kHz over a quiet pad, then a tail to kMusicSeconds.
+// Accents aim at 0.2-0.6 in those bands, with decays that fall back between them.
+#include "Music.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "Random.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------------------
+// Mix bus
+
+struct Bus {
+  explicit Bus(size_t frames) : dry(frames), reverb(frames), echo(frames) {}
+  StereoBuffer dry;
+  StereoBuffer reverb;  // send
+  StereoBuffer echo;    // send
+};
+
+// Where a voice sits and how much of it goes to the effects.
+struct Placement {
+  float pan = 0.0f;  // -1 left .. 1 right; linear, so the mono sum the show analyses is kept
+  float reverb = 0.0f;
+  float echo = 0.0f;
+};
+
+void emit(Bus& bus, int64_t frame, float sample, const Placement& place) {
+  float l = sample * (1.0f - place.pan);
+  float r = sample * (1.0f + place.pan);
+  bus.dry.add(frame, l, r);
+  if (place.reverb > 0.0f) bus.reverb.add(frame, l * place.reverb, r * place.reverb);
+  if (place.echo > 0.0f) bus.echo.add(frame, l * place.echo, r * place.echo);
+}
+
+int64_t frameAt(double seconds) { return std::llround(seconds * kSampleRate); }
+int64_t framesIn(double seconds) { return static_cast<int64_t>(std::ceil(seconds * kSampleRate)); }
+
+// Filters and vibrato are updated every this many samples (0.7 ms).
+constexpr int kControlFrames = 32;
+
+// ---------------------------------------------------------------------------------------
+// Instruments
+
+void kick(Bus& bus, double start, float velocity) {
+  constexpr double kBaseHz = 46.0;    // body; lands on bin 1
+  constexpr double kSweepHz = 130.0;  // extra pitch at the hit
+  constexpr double kSweepSeconds = 0.03;
+  constexpr double kDecaySeconds = 0.22;
+  constexpr double kLengthSeconds = 1.2;
+  const int64_t first = frameAt(start);
+  double phase = 0.0;
+  for (int64_t i = 0; i < framesIn(kLengthSeconds); ++i) {
+    double t = static_cast<double>(i) / kSampleRate;
+    phase += (kBaseHz + kSweepHz * std::exp(-t / kSweepSeconds)) / kSampleRate;
+    double level = velocity * std::min(1.0, t / 0.001) * std::exp(-t / kDecaySeconds);
+    emit(bus, first + i, static_cast<float>(level * std::sin(2.0 * kPi * phase)), {});
+  }
+}
+
+void snare(Bus& bus, Pcg32& rng, double start, float velocity) {
+  constexpr double kLengthSeconds = 0.8;
+  Biquad hiss;
+  hiss.highPass(1800.0, 0.7);
+  const int64_t first = frameAt(start);
+  const Placement place{0.05f, 0.25f, 0.0f};
+  for (int64_t i = 0; i < framesIn(kLengthSeconds); ++i) {
+    double t = static_cast<double>(i) / kSampleRate;
+    double body = 0.5 * std::sin(2.0 * kPi * 185.0 * t) * std::exp(-t / 0.05) +
+                  0.25 * std::sin(2.0 * kPi * 330.0 * t) * std::exp(-t / 0.04);
+    double noise = hiss.process(rng.bipolar()) * std::exp(-t / 0.1);
+    double attack = std::min(1.0, t / 0.0008);
+    emit(bus, first + i, static_cast<float>(velocity * attack * (body + 0.5 * noise)), place);
+  }
+}
+
+// Metallic partials centred on spectrum bins 76, 82 and 88 (3.27, 3.53, 3.79 kHz) carry
+// the hat in the 3-4 kHz band; high-passed noise gives it its hiss.
+void hat(Bus& bus, Pcg32& rng, double start, float velocity, bool open, float pan) {
+  static const double kPartialHz[] = {3273.0, 3531.0, 3789.0};
+  static const double kPartialLevel[] = {1.0, 0.25, 0.15};
+  constexpr double kClosedDecay = 0.035;
+  constexpr double kOpenDecay = 0.2;
+  constexpr double kNoiseLevel = 0.4;
+  const double decay = open ? kOpenDecay : kClosedDecay;
+  Biquad hiss;
+  hiss.highPass(7000.0, 0.7);
+  const int64_t first = frameAt(start);
+  const Placement place{pan, 0.12f, 0.0f};
+  for (int64_t i = 0; i < framesIn(decay * 9.0); ++i) {
+    double t = static_cast<double>(i) / kSampleRate;
+    double tone = 0.0;
+    for (int p = 0; p < 3; ++p) tone += kPartialLevel[p] * std::sin(2.0 * kPi * kPartialHz[p] * t);
+    double level = velocity * std::min(1.0, t / 0.0005) * std::exp(-t / decay);
+    double sample = level * (tone + kNoiseLevel * hiss.process(rng.bipolar()));
+    emit(bus, first + i, static_cast<float>(sample), place);
+  }
+}
+
+// Noise hit with a long tail, marking the start of a section.
+void crash(Bus& bus, Pcg32& rng, double start, float velocity) {
+  constexpr double kDecaySeconds = 0.9;
+  Biquad hiss;
+  hiss.highPass(2500.0, 0.6);
+  const int64_t first = frameAt(start);
+  const Placement place{-0.1f, 0.4f, 0.0f};
+  for (int64_t i = 0; i < framesIn(kDecaySeconds * 8.0); ++i) {
+    double t = static_cast<double>(i) / kSampleRate;
+    double level = velocity * std::min(1.0, t / 0.002) * std::exp(-t / kDecaySeconds);
+    emit(bus, first + i, static_cast<float>(level * hiss.process(rng.bipolar())), place);
+  }
+}
+
+// Noise through a band-pass rising from 300 Hz to 6 kHz, swelling into `end`.
+void riser(Bus& bus, Pcg32& rng, double start, double end, float velocity) {
+  Biquad band;
+  const int64_t first = frameAt(start);
+  const int64_t count = frameAt(end) - first;
+  const Placement place{0.0f, 0.5f, 0.0f};
+  for (int64_t i = 0; i < count; ++i) {
+    double progress = static_cast<double>(i) / count;
+    if (i % kControlFrames == 0) band.bandPass(300.0 * std::pow(20.0, progress), 2.0);
+    double level = velocity * progress * progress;
+    emit(bus, first + i, static_cast<float>(level * band.process(rng.bipolar())), place);
+  }
+}
+
+// A subtractive voice: band-limited wavetable through a low-pass whose cutoff opens at
+// the attack and settles.
+struct Patch {
+  Wave wave = Wave::Saw;
+  Envelope amp;
+  double cutoffHz = 18000.0;
+  double cutoffBoost = 0.0;  // extra cutoff at the attack, in multiples of cutoffHz
+  double cutoffDecay = 0.1;  // seconds
+  double resonance = 0.707;
+  double vibrato = 0.0;  // depth as a fraction of the frequency, 5 Hz, after 0.25 s
+};
+
+void note(Bus& bus, const Patch& patch, double start, double length, double midi, float velocity,
+          const Placement& place, double detuneCents = 0.0, double phase = 0.0) {
+  constexpr double kWaveCeilingHz = 12000.0;
+  constexpr double kVibratoHz = 5.0;
+  constexpr double kVibratoDelay = 0.25;
+  const double hz = midiToHz(midi + detuneCents / 100.0);
+  Oscillator osc(WaveTable::get(patch.wave, hz, kWaveCeilingHz), hz, phase);
+  Biquad filter;
+  const int64_t first = frameAt(start);
+  const int64_t count = framesIn(length + patch.amp.tail());
+  for (int64_t i = 0; i < count; ++i) {
+    double t = static_cast<double>(i) / kSampleRate;
+    if (i % kControlFrames == 0) {
+      double cutoff = patch.cutoffHz * (1.0 + patch.cutoffBoost * std::exp(-t / patch.cutoffDecay));
+      filter.lowPass(cutoff, patch.resonance);
+      if (patch.vibrato > 0.0 && t > kVibratoDelay) {
+        osc.setFrequency(hz * (1.0 + patch.vibrato * std::sin(2.0 * kPi * kVibratoHz * t)));
+      }
+    }
+    float sample = filter.process(osc.next()) * velocity * patch.amp.at(t, length);
+    emit(bus, first + i, sample, place);
+  }
+}
+
+// Three detuned saws per note, spread across the stereo field.
+void pad(Bus& bus, double start, double length, const std::vector<int>& notes, float velocity,
+         double brightnessHz) {
+  static const double kDetuneCents[] = {-7.0, 0.0, 7.0};
+  static const float kVoiceLevel[] = {0.45f, 0.7f, 0.45f};
+  static const float kVoicePan[] = {-0.3f, 0.0f, 0.3f};
+  Patch patch;
+  patch.amp = Envelope{0.35, 1.2, 0.8, 0.6};
+  patch.cutoffHz = brightnessHz;
+  for (size_t n = 0; n < notes.size(); ++n) {
+    for (int v = 0; v < 3; ++v) {
+      Placement place{kVoicePan[v], 0.35f, 0.0f};
+      double phase = 0.37 * v + 0.11 * n;  // fixed, so the voices do not start in step
+      note(bus, patch, start, length, notes[n], velocity * kVoiceLevel[v], place, kDetuneCents[v],
+           phase - std::floor(phase));
+    }
+  }
+}
+
+// Struck bell: inharmonic upper partials decaying faster than the fundamental.
+void bell(Bus& bus, double start, double length, double midi, float velocity,
+          const Placement& place) {
+  static const double kRatio[] = {1.0, 2.0, 3.0, 4.07};
+  static const double kLevel[] = {1.0, 0.25, 0.1, 0.06};
+  static const double kDecay[] = {0.7, 0.35, 0.25, 0.15};
+  constexpr double kReleaseSeconds = 0.08;
+  const double hz = midiToHz(midi);
+  const int64_t first = frameAt(start);
+  for (int64_t i = 0; i < framesIn(length + kReleaseSeconds * 7.0); ++i) {
+    double t = static_cast<double>(i) / kSampleRate;
+    double sum = 0.0;
+    for (int p = 0; p < 4; ++p) {
+      sum += kLevel[p] * std::exp(-t / kDecay[p]) * std::sin(2.0 * kPi * hz * kRatio[p] * t);
+    }
+    double gate = t < length ? 1.0 : std::exp(-(t - length) / kReleaseSeconds);
+    double level = velocity * std::min(1.0, t / 0.003) * gate;
+    emit(bus, first + i, static_cast<float>(level * sum), place);
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Harmony and time
+
+struct Chord {
+  int root;   // MIDI note
+  int third;  // semitones above the root: 3 minor, 4 major
+};
+
+const Chord kMainProgression[] = {{57, 3}, {53, 4}, {48, 4}, {55, 4}};   // Am F C G
+const Chord kBreakProgression[] = {{50, 3}, {57, 3}, {53, 4}, {52, 4}};  // Dm Am F E
+
+constexpr int kBeatsPerBar = 4;
+constexpr int kStepsPerBar = 16;
+constexpr double kBarSeconds = kBeatsPerBar * kBeatSeconds;
+constexpr int kFirstBreakBar = 32;  // the columns section, bars 32-39
+constexpr int kLastBreakBar = 39;
+
+const Chord& chordOfBar(int bar) {
+  if (bar >= kFirstBreakBar && bar <= kLastBreakBar) return kBreakProgression[bar % 4];
+  return kMainProgression[bar % 4];
+}
+
+bool isChordTone(const Chord& chord, int midi) {
+  int interval = ((midi - chord.root) % 12 + 12) % 12;
+  return interval == 0 || interval == chord.third || interval == 7;
+}
+
+// The chord's notes within [low, high], lowest first.
+std::vector<int> voicing(const Chord& chord, int low, int high) {
+  std::vector<int> notes;
+  for (int midi = low; midi <= high; ++midi) {
+    if (isChordTone(chord, midi)) notes.push_back(midi);
+  }
+  return notes;
+}
+
+// The chord's root in [low, low + 11].
+int rootFrom(const Chord& chord, int low) { return low + ((chord.root - low) % 12 + 12) % 12; }
+
+double barTime(int bar) { return bar * kBarSeconds; }
+double stepTime(int bar, int step) { return barTime(bar) + step * kBarSeconds / kStepsPerBar; }
+
+struct Span {
+  double start;
+  double end;
+  bool holds(double t) const { return t >= start && t < end; }
+  int firstBar() const { return static_cast<int>(std::floor(start / kBarSeconds)); }
+  int lastBar() const { return static_cast<int>(std::ceil(end / kBarSeconds)) - 1; }
+  // Length of a note starting at t, cut at the end of the span.
+  double clip(double t, double length) const { return std::min(length, end - t); }
+};
+
+Span section(int index) { return {kSectionStarts[index], kSectionStarts[index + 1]}; }
+
+// Calls play(time, bar, step, symbol) for every non-rest step of a 16-step pattern in the
+// bars [fromBar, toBar] whose time lies in the span.
+template <typename Play>
+void pattern(const Span& span, int fromBar, int toBar, const char* steps, Play play) {
+  for (int bar = std::max(fromBar, span.firstBar()); bar <= std::min(toBar, span.lastBar());
+       ++bar) {
+    for (int step = 0; step < kStepsPerBar && steps[step]; ++step) {
+      if (steps[step] == '.') continue;
+      double t = stepTime(bar, step);
+      if (span.holds(t)) play(t, bar, step, steps[step]);
+    }
+  }
+}
+
+// A melody line: start and length in beats from the start of its first bar.
+struct MelodyNote {
+  double beat;
+  double beats;
+  int midi;
+};
+
+template <size_t N>
+void melody(Bus& bus, const Span& span, int firstBar, const MelodyNote (&notes)[N], int transpose,
+            float velocity, const Patch* patch, const Placement& place) {
+  for (const MelodyNote& m : notes) {
+    double t = barTime(firstBar) + m.beat * kBeatSeconds;
+    if (!span.holds(t)) continue;
+    double length = span.clip(t, m.beats * kBeatSeconds * 0.95);
+    if (patch) {
+      note(bus, *patch, t, length, m.midi + transpose, velocity, place);
+    } else {
+      bell(bus, t, length, m.midi + transpose, velocity, place);
+    }
+  }
+}
+
+// Pad chords bar by bar over the span, cut at its end.
+void padBars(Bus& bus, const Span& span, int low, int high, float velocity, double brightness) {
+  for (int bar = span.firstBar(); bar <= span.lastBar(); ++bar) {
+    double t = std::max(barTime(bar), span.start);
+    double length = span.clip(t, barTime(bar + 1) - t);
+    pad(bus, t, length, voicing(chordOfBar(bar), low, high), velocity, brightness);
+  }
+}
+
+// Up-and-down arpeggio of the bar's chord, one note per step of `stepsPerNote` sixteenths.
+void arpeggio(Bus& bus, const Span& span, int fromBar, int toBar, int low, int high,
+              int stepsPerNote, float velocity, const Placement& place) {
+  for (int bar = std::max(fromBar, span.firstBar()); bar <= std::min(toBar, span.lastBar());
+       ++bar) {
+    std::vector<int> up = voicing(chordOfBar(bar), low, high);
+    if (up.empty()) continue;
+    std::vector<int> cycle = up;
+    for (size_t i = up.size() - 1; i-- > 1;) cycle.push_back(up[i]);
+    for (int step = 0, n = 0; step < kStepsPerBar; step += stepsPerNote, ++n) {
+      double t = stepTime(bar, step);
+      if (!span.holds(t)) continue;
+      float accent = step % 4 == 0 ? 1.0f : 0.7f;
+      double length = span.clip(t, stepsPerNote * kBarSeconds / kStepsPerBar * 0.8);
+      bell(bus, t, length, cycle[n % cycle.size()], velocity * accent, place);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Levels (velocities are the loudness of a note's fundamental, full scale 1)
+
+constexpr float kHatAccent = 0.5f;
+constexpr float kHatSoft = 0.22f;
+constexpr float kHatOpen = 0.5f;
+constexpr float kKick = 0.7f;
+constexpr float kSnare = 0.55f;
+
+// Patches shared by several sections.
+Patch bassPatch(double cutoffHz, double boost) {
+  Patch p;
+  p.amp = Envelope{0.004, 0.3, 0.6, 0.03};
+  p.cutoffHz = cutoffHz;
+  p.cutoffBoost = boost;
+  p.cutoffDecay = 0.08;
+  p.resonance = 1.4;
+  return p;
+}
+
+Patch pluckPatch(Wave wave, double cutoffHz) {
+  Patch p;
+  p.wave = wave;
+  p.amp = Envelope{0.003, 0.15, 0.25, 0.06};
+  p.cutoffHz = cutoffHz;
+  p.cutoffBoost = 1.5;
+  p.cutoffDecay = 0.06;
+  return p;
+}
+
+// Drum hits of a pattern: 'X' accent, 'x' normal, 'o' open hat.
+void hats(Bus& bus, Pcg32& rng, const Span& span, int fromBar, int toBar, const char* steps,
+          float scale) {
+  pattern(span, fromBar, toBar, steps, [&](double t, int, int step, char symbol) {
+    float pan = step % 2 ? 0.2f : -0.1f;
+    if (symbol == 'o') {
+      hat(bus, rng, t, kHatOpen * scale, true, pan);
+    } else {
+      hat(bus, rng, t, (symbol == 'X' ? kHatAccent : kHatSoft) * scale, false, pan);
+    }
+  });
+}
+
+void kicks(Bus& bus, const Span& span, int fromBar, int toBar, const char* steps, float scale) {
+  pattern(span, fromBar, toBar, steps, [&](double t, int, int, char symbol) {
+    kick(bus, t, kKick * scale * (symbol == 'X' ? 1.0f : 0.8f));
+  });
+}
+
+void snares(Bus& bus, Pcg32& rng, const Span& span, int fromBar, int toBar, const char* steps,
+            float scale) {
+  pattern(span, fromBar, toBar, steps, [&](double t, int, int, char symbol) {
+    snare(bus, rng, t, kSnare * scale * (symbol == 'X' ? 1.0f : 0.6f));
+  });
+}
+
+// Bass notes on the pattern's steps, the chord root from `low` up, each lasting until
+// the next step of the pattern.
+void bassLine(Bus& bus, const Span& span, int fromBar, int toBar, const char* steps, int low,
+              float velocity, const Patch& patch) {
+  pattern(span, fromBar, toBar, steps, [&](double t, int bar, int step, char symbol) {
+    int next = step + 1;
+    while (next < kStepsPerBar && steps[next] == '.') ++next;
+    double length = span.clip(t, (next - step) * kBarSeconds / kStepsPerBar * 0.9);
+    float accent = symbol == 'X' ? 1.0f : 0.75f;
+    note(bus, patch, t, length, rootFrom(chordOfBar(bar), low), velocity * accent, {});
+  });
+}
+
+// ---------------------------------------------------------------------------------------
+// Sections
+
+void opening(Bus& bus, Pcg32& rng) {
+  const Span span = section(0);
+  constexpr int kGrooveBar = 4;  // 10.43 s
+  // Pad fading in over the first two bars.
+  for (int bar = 0; bar <= span.lastBar(); ++bar) {
+    double t = barTime(bar);
+    float fade = std::min(1.0f, (bar + 1) / 2.0f);
+    pad(bus, t, span.clip(t, kBarSeconds), voicing(chordOfBar(bar), 57, 69), 0.04f * fade, 1200.0);
+  }
+  kicks(bus, span, 0, kGrooveBar - 1, "x.......x.......", 0.4f);
+  // Accents in beats: 2.28, 4.57, 4.89, 7.17 and 7.50 s, each with a bell.
+  static const double kAccentBeats[] = {3.5, 7.0, 7.5, 11.0, 11.5};
+  static const int kAccentNotes[] = {76, 81, 79, 84, 83};
+  for (int i = 0; i < 5; ++i) {
+    double t = kAccentBeats[i] * kBeatSeconds;
+    hat(bus, rng, t, 0.55f, true, 0.0f);
+    bell(bus, t, 0.6, kAccentNotes[i], 0.2f, Placement{0.1f, 0.3f, 0.35f});
+  }
+  hats(bus, rng, span, 2, kGrooveBar - 1, "....x.......x...", 0.5f);
+  hat(bus, rng, 15.5 * kBeatSeconds, kHatOpen, true, 0.0f);  // pickup into the groove
+
+  kicks(bus, span, kGrooveBar, 99, "X.........x..x..", 0.85f);
+  snares(bus, rng, span, kGrooveBar, 99, "....X.......X...", 1.0f);
+  hats(bus, rng, span, kGrooveBar, 99, "XxXxXxXxXxXxXxoX", 1.0f);
+  bassLine(bus, span, kGrooveBar, 99, "X..x..X...X..x..", 45, 0.3f, bassPatch(400.0, 3.0));
+  arpeggio(bus, span, 6, 99, 69, 81, 2, 0.14f, Placement{0.2f, 0.3f, 0.35f});
+  riser(bus, rng, 40 * kBeatSeconds, span.end, 0.15f);
+}
+
+void words(Bus& bus, Pcg32& rng) {
+  const Span span = section(1);
+  constexpr int kLeadBar = 16;  // 41.74 s, with the first word
+  crash(bus, rng, span.start, 0.35f);
+  // 175-350 Hz: pad and pulse in G3-F4 keep this band sounding for the whole section.
+  padBars(bus, span, 55, 65, 0.1f, 900.0);
+  Patch pulse = pluckPatch(Wave::Saw, 700.0);
+  pulse.amp = Envelope{0.005, 0.25, 0.45, 0.05};
+  pattern(span, 0, 99, "X.x.X.x.X.x.X.x.", [&](double t, int bar, int, char symbol) {
+    double length = span.clip(t, kBarSeconds / 8 * 0.9);
+    float velocity = symbol == 'X' ? 0.3f : 0.2f;
+    note(bus, pulse, t, length, rootFrom(chordOfBar(bar), 53), velocity, {0.0f, 0.15f, 0.0f});
+  });
+  for (int bar = span.firstBar(); bar <= span.lastBar(); ++bar) {
+    double t = std::max(barTime(bar), span.start);
+    Patch sub = bassPatch(300.0, 0.5);
+    sub.wave = Wave::Triangle;
+    sub.amp = Envelope{0.02, 1.0, 0.8, 0.2};
+    note(bus, sub, t, span.clip(t, barTime(bar + 1) - t), rootFrom(chordOfBar(bar), 40), 0.2f, {});
+  }
+  kicks(bus, span, 0, 99, "X.......X.......", 0.55f);
+  snares(bus, rng, span, 0, 99, "........x.......", 0.5f);
+  hats(bus, rng, span, 0, 99, "x.x.x.x.x.x.x.x.", 0.4f);
+
+  // 1-1.9 kHz: an arpeggio in B5-A6, then the lead melody over it.
+  arpeggio(bus, span, 0, kLeadBar - 1, 83, 93, 2, 0.28f, Placement{-0.15f, 0.3f, 0.3f});
+  arpeggio(bus, span, kLeadBar, 99, 83, 93, 2, 0.12f, Placement{-0.15f, 0.3f, 0.3f});
+  static const MelodyNote kLead[] = {
+      {0, 1.5, 88},  {1.5, 0.5, 86},  {2, 1, 84},     {3, 1, 88},                      // Am
+      {4, 1, 89},    {5, 1, 88},      {6, 2, 84},                                      // F
+      {8, 1, 91},    {9, 0.5, 88},    {9.5, 0.5, 91}, {10, 1, 93},   {11, 1, 91},      // C
+      {12, 2, 86},   {14, 1, 83},     {15, 1, 86},                                     // G
+      {16, 1, 93},   {17, 1, 91},     {18, 1, 88},    {19, 0.5, 91}, {19.5, 0.5, 93},  // Am
+      {20, 1.5, 93}, {21.5, 0.5, 91}, {22, 2, 89},                                     // F
+      {24, 1, 88},   {25, 1, 91},     {26, 1, 88},    {27, 1, 84},                     // C
+      {28, 3, 86},   {31, 1, 83},                                                      // G
+      {32, 1, 88},                                                                     // to 63 s
+  };
+  Patch lead;
+  lead.wave = Wave::Triangle;
+  lead.amp = Envelope{0.015, 0.3, 0.35, 0.12};
+  lead.vibrato = 0.003;
+  melody(bus, span, kLeadBar, kLead, 0, 0.38f, &lead, Placement{0.1f, 0.3f, 0.3f});
+}
+
+// Centre of the spectrum bins that the cloud scene's 100 Hz band `band` reads (bins
+// trunc(f * 1024 / 44100) for its lower and upper edge, the upper one excluded).
+double cloudBandCentreHz(int band) {
+  constexpr float kBinsPerHz = 1024.0f / 44100.0f;
+  constexpr double kHzPerBin = 44100.0 / 1024.0;
+  auto low = static_cast<int>(static_cast<float>(100 * band) * kBinsPerHz);
+  auto high = static_cast<int>(static_cast<float>(100 * band + 100) * kBinsPerHz);
+  return 0.5 * (low + high - 1) * kHzPerBin;
+}
+
+// An overtone arpeggio: a sine voice that plays, one sixteenth at a time, the harmonic of
+// the chord root (F1-E2, 44-82 Hz) nearest the centre of the next band of `bands`, gliding
+// between them. Each band of the cycle gets the same share of the steps, so in the cloud
+// scene's spectrum display the bands light up in turn. Gate per step from the pattern
+// ('X' 1, 'x' 0.85, '.' 0.7), each step decaying to kGateFloor of its peak.
+void overtoneArpeggio(Bus& bus, const Span& span, const std::vector<int>& bands, const char* gates,
+                      float velocity, const Placement& place) {
+  constexpr double kGlideSeconds = 0.012;
+  constexpr double kGateDecay = 0.12;  // seconds
+  constexpr double kGateFloor = 0.6;
+  constexpr double kGateSmoothing = 0.01;  // one-pole coefficient per sample, about 2 ms
+  const double sixteenth = kBarSeconds / kStepsPerBar;
+  const double glide = 1.0 - std::exp(-1.0 / (kGlideSeconds * kSampleRate));
+  const int64_t first = frameAt(span.start);
+  const int64_t count = frameAt(span.end) - first;
+  double hz = 0.0, phase = 0.0, gate = 0.0;
+  for (int64_t i = 0; i < count; ++i) {
+    double t = span.start + static_cast<double>(i) / kSampleRate;
+    auto step = static_cast<int64_t>(std::floor(t / sixteenth));
+    double root = midiToHz(rootFrom(chordOfBar(static_cast<int>(t / kBarSeconds)), 29));
+    double target =
+        root * std::max(1.0, std::round(cloudBandCentreHz(bands[step % bands.size()]) / root));
+    hz = hz == 0.0 ? target : hz + (target - hz) * glide;
+    char symbol = gates[step % kStepsPerBar];
+    double peak = symbol == 'X' ? 1.0 : symbol == 'x' ? 0.85 : 0.7;
+    double inStep = t - step * sixteenth;
+    double level = peak * (kGateFloor + (1.0 - kGateFloor) * std::exp(-inStep / kGateDecay));
+    gate += (level - gate) * kGateSmoothing;
+    phase += hz / kSampleRate;
+    phase -= std::floor(phase);
+    double fade = std::min(1.0, std::min(t - span.start, span.end - t) / 0.01);
+    emit(bus, first + i, static_cast<float>(velocity * gate * fade * std::sin(2.0 * kPi * phase)),
+         place);
+  }
+}
+
+void cloud(Bus& bus, Pcg32& rng) {
+  const Span span = section(2);
+  crash(bus, rng, span.start, 0.4f);
+  // Below 200 Hz: kick and bass; 0.17-1.9 kHz: two overtone arpeggios. The section is kept sparse
+  // so that the bus compressor leaves these alone.
+  kicks(bus, span, 0, 99, "X...X...X...X...", 0.65f);
+  snares(bus, rng, span, 0, 99, "....X.......X...", 0.45f);
+  hats(bus, rng, span, 0, 99, "..o...o...o...o.", 0.4f);
+  bassLine(bus, span, 0, 99, "..X...X...X...Xx", 31, 0.3f, bassPatch(500.0, 2.0));
+  // Bands 2-9 (170-950 Hz) climbing, bands 10-18 (1-1.9 kHz) falling.
+  overtoneArpeggio(bus, span, {2, 3, 4, 5, 6, 7, 8, 9}, "X.x.X.xxX.x.X.xx", 0.55f,
+                   Placement{-0.2f, 0.15f, 0.25f});
+  overtoneArpeggio(bus, span, {18, 17, 16, 15, 14, 13, 12, 11, 10}, "x.X.x.X.x.X.x.Xx", 0.55f,
+                   Placement{0.2f, 0.15f, 0.25f});
+  // Two off-beat stabs per bar (C5-A5) give the 0.5-1 kHz band its accents.
+  Patch stab = pluckPatch(Wave::Square, 2500.0);
+  pattern(span, 0, 99, "...X.......X....", [&](double t, int bar, int, char) {
+    for (int midi : voicing(chordOfBar(bar), 72, 81)) {
+      note(bus, stab, t, span.clip(t, kBarSeconds / 8), midi, 0.32f, {0.15f, 0.25f, 0.2f});
+    }
+  });
+}
+
+void columns(Bus& bus, Pcg32& rng) {
+  const Span span = section(3);
+  const int first = span.firstBar();  // 32
+  padBars(bus, span, 57, 72, 0.06f, 1500.0);
+  for (int bar = first; bar <= span.lastBar(); ++bar) {
+    Patch sub = bassPatch(250.0, 0.0);
+    sub.wave = Wave::Sine;
+    sub.amp = Envelope{0.05, 1.5, 0.7, 0.4};
+    double t = std::max(barTime(bar), span.start);
+    note(bus, sub, t, span.clip(t, barTime(bar + 1) - t), rootFrom(chordOfBar(bar), 38), 0.3f, {});
+  }
+  static const MelodyNote kTune[] = {
+      {0, 2, 81},  {2, 1, 77},  {3, 1, 74},   // Dm
+      {4, 3, 76},  {7, 1, 72},                // Am
+      {8, 2, 77},  {10, 2, 81},               // F
+      {12, 2, 80}, {14, 1, 83}, {15, 1, 76},  // E
+      {16, 2, 86}, {18, 1, 84}, {19, 1, 81},  // Dm
+      {20, 2, 76}, {22, 2, 81},               // Am
+      {24, 1, 84}, {25, 1, 81}, {26, 2, 77},  // F
+      {28, 2, 76}, {30, 1, 80}, {31, 1, 83},  // E
+  };
+  melody(bus, span, first, kTune, 0, 0.25f, nullptr, Placement{-0.1f, 0.4f, 0.4f});
+  hats(bus, rng, span, first + 2, 99, "..x...x...x...x.", 0.4f);
+  kicks(bus, span, first + 6, first + 6, "x...x...x...x...", 0.55f);
+  kicks(bus, span, first + 7, first + 7, "x.x.x.x.x.x.xxxx", 0.6f);
+  riser(bus, rng, barTime(first + 6), span.end, 0.2f);
+}
+
+void tunnel(Bus& bus, Pcg32& rng) {
+  const Span span = section(4);
+  crash(bus, rng, span.start, 0.4f);
+  kicks(bus, span, 0, 99, "X...X...X...X.x.", 0.65f);
+  bassLine(bus, span, 0, 99, "x.xX.x.xx.xX.x.x", 31, 0.28f, bassPatch(700.0, 3.0));
+  snares(bus, rng, span, 0, 99, "....X.......X...", 1.1f);
+  hats(bus, rng, span, 0, 99, "xxXxxxoxxxXxxxox", 1.2f);
+  // 0.66-1.05 kHz riff (E5-C6) on the chord of the bar.
+  static const int kRiffNotes[4][6] = {{81, 84, 81, 79, 81, 76},
+                                       {77, 81, 84, 81, 77, 79},
+                                       {79, 84, 79, 76, 79, 84},
+                                       {79, 83, 79, 77, 79, 83}};
+  Patch riff = pluckPatch(Wave::Square, 2200.0);
+  riff.amp = Envelope{0.004, 0.18, 0.3, 0.06};
+  const char* riffSteps = "X..x..X.X..x..x.";
+  pattern(span, 0, 99, riffSteps, [&](double t, int bar, int step, char symbol) {
+    int index = 0;
+    for (int s = 0; s < step; ++s) index += riffSteps[s] != '.';
+    float velocity = symbol == 'X' ? 0.4f : 0.3f;
+    note(bus, riff, t, span.clip(t, kBarSeconds / 8 * 0.9), kRiffNotes[bar % 4][index], velocity,
+         {0.1f, 0.15f, 0.15f});
+  });
+  arpeggio(bus, span, 0, 99, 88, 100, 2, 0.25f, Placement{-0.2f, 0.25f, 0.2f});
+  padBars(bus, span, 57, 69, 0.03f, 1000.0);
+}
+
+void closing(Bus& bus, Pcg32& rng) {
+  const Span span = section(5);
+  const int first = span.firstBar();  // 48
+  crash(bus, rng, span.start, 0.3f);
+  hats(bus, rng, span, 0, 99, "XxxXxxXxXxxXxxXo", 1.0f);
+  kicks(bus, span, first, first + 3, "X.......X.......", 0.8f);
+  padBars(bus, span, 57, 69, 0.07f, 1100.0);
+  for (int bar = first; bar <= span.lastBar(); ++bar) {
+    Patch low = bassPatch(300.0, 0.5);
+    low.amp = Envelope{0.02, 1.0, 0.7, 0.3};
+    double t = barTime(bar);
+    note(bus, low, t, span.clip(t, kBarSeconds), rootFrom(chordOfBar(bar), 40), 0.25f, {});
+  }
+  static const MelodyNote kEcho[] = {
+      {0, 1.5, 88}, {1.5, 0.5, 86}, {2, 1, 84},  {3, 1, 88},  {4, 1, 89},  {5, 1, 88},  {6, 2, 84},
+      {8, 1, 91},   {10, 1, 93},    {11, 1, 91}, {12, 3, 86}, {16, 1, 93}, {17, 1, 91}, {18, 1, 88},
+      {20, 2, 89},  {22, 2, 84},    {24, 2, 88}, {26, 2, 84}, {28, 4, 81},
+  };
+  melody(bus, span, first, kEcho, -12, 0.25f, nullptr, Placement{0.15f, 0.4f, 0.4f});
+  // The tail after the show: a last A minor chord and bell, left to ring out.
+  const double end = span.end;
+  const int lastBar = static_cast<int>(std::ceil(end / kBarSeconds));
+  const double tailStart = barTime(lastBar);
+  pad(bus, tailStart, 2.5, {57, 60, 64, 69}, 0.1f, 1000.0);
+  bell(bus, tailStart, 2.0, 69, 0.25f, Placement{0.0f, 0.5f, 0.3f});
+}
+
+// Smooth limit above kKnee so that rare coincident peaks never clip.
+float limit(float x) {
+  constexpr float kRoom = 1.0f - kLimiterKnee - 0.02f;  // output stays below 0.98
+  float magnitude = std::fabs(x);
+  if (magnitude <= kLimiterKnee) return x;
+  float limited = kLimiterKnee + kRoom * std::tanh((magnitude - kLimiterKnee) / kRoom);
+  return x < 0 ? -limited : limited;
+}
+
+}  // namespace
+
+StereoBuffer renderMusic(uint64_t seed) {
+  constexpr float kReverbReturn = 0.4f;
+  constexpr float kEchoReturn = 0.6f;
+  constexpr float kEchoFeedback = 0.35f;
+  constexpr float kCompressorThreshold = 0.6f;
+  constexpr float kCompressorRatio = 3.0f;
+  constexpr double kFadeInSeconds = 0.005;
+  constexpr double kFadeOutSeconds = 3.0;
+  const auto frames = static_cast<size_t>(kMusicSeconds * kSampleRate);
+  Bus bus(frames);
+  Pcg32 rng(seed);
+  opening(bus, rng);
+  words(bus, rng);
+  cloud(bus, rng);
+  columns(bus, rng);
+  tunnel(bus, rng);
+  closing(bus, rng);
+
+  applyReverb(bus.reverb, 0.8f, 0.3f);
+  applyEcho(bus.echo, 0.75 * kBeatSeconds, kEchoFeedback);
+  StereoBuffer out(frames);
+  const double fadeOutStart = kMusicSeconds - kFadeOutSeconds;
+  for (size_t i = 0; i < frames; ++i) {
+    double t = static_cast<double>(i) / kSampleRate;
+    double fade = std::min(1.0, t / kFadeInSeconds);
+    if (t > fadeOutStart) fade *= std::max(0.0, (kMusicSeconds - t) / kFadeOutSeconds);
+    auto f = static_cast<float>(fade);
+    out.left[i] =
+        f * (bus.dry.left[i] + kReverbReturn * bus.reverb.left[i] + kEchoReturn * bus.echo.left[i]);
+    out.right[i] = f * (bus.dry.right[i] + kReverbReturn * bus.reverb.right[i] +
+                        kEchoReturn * bus.echo.right[i]);
+  }
+  // Gentle bus compression takes the coincident peaks (kick under bass and lead), the
+  // limiter only what slips through its attack.
+  applyCompressor(out, kCompressorThreshold, kCompressorRatio, 0.002, 0.15);
+  for (size_t i = 0; i < frames; ++i) {
+    out.left[i] = limit(out.left[i]);
+    out.right[i] = limit(out.right[i]);
+  }
+  return out;
+}
+
+MixReport inspectMix(const StereoBuffer& music) {
+  MixReport report;
+  double sum = 0.0;
+  for (size_t i = 0; i < music.frames(); ++i) {
+    double t = static_cast<double>(i) / kSampleRate;
+    size_t section = 0;
+    while (section + 1 < kSections && t >= kSectionStarts[section + 1]) ++section;
+    for (float sample : {music.left[i], music.right[i]}) {
+      float magnitude = std::fabs(sample);
+      bool limited = magnitude > kLimiterKnee;
+      report.peak = std::max(report.peak, magnitude);
+      report.limitedSamples += limited;
+      report.sectionPeak[section] = std::max(report.sectionPeak[section], magnitude);
+      report.sectionLimited[section] += limited;
+      sum += static_cast<double>(sample) * sample;
+    }
+  }
+  if (music.frames()) report.rms = static_cast<float>(std::sqrt(sum / (2.0 * music.frames())));
+  return report;
+}

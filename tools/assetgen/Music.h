@@ -1,0 +1,36 @@
+// The show's music: an original piece at one steady tempo, rendered from a fixed score.
+//
+// Six sections follow the show's scene changes, and each puts energy where its scene
+// listens to the spectrum (see Music.cpp for the bands). The piece runs past the show's
+// end so that the last scene never reaches the end of the file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "Synth.h"
+
+constexpr double kTempoBpm = 92.0;
+constexpr double kBeatSeconds = 60.0 / kTempoBpm;
+constexpr double kMusicSeconds = 152.0;
+
+// Section starts in seconds of music time, the last entry being the end of the show.
+constexpr double kSectionStarts[] = {0.0, 28.1, 63.0, 83.474, 104.344, 125.2, 146.0};
+// Six sections and the tail after the show.
+constexpr size_t kSections = sizeof kSectionStarts / sizeof kSectionStarts[0];
+
+// Above this level the master limiter bends the signal (see Music.cpp).
+constexpr float kLimiterKnee = 0.85f;
+
+// Renders the whole piece; `seed` feeds the noise of drums and textures.
+StereoBuffer renderMusic(uint64_t seed);
+
+// Level summary of a rendered piece, for the generator's log.
+struct MixReport {
+  float peak = 0.0f;
+  float rms = 0.0f;
+  size_t limitedSamples = 0;  // samples above kLimiterKnee
+  float sectionPeak[kSections] = {};
+  size_t sectionLimited[kSections] = {};
+};
+MixReport inspectMix(const StereoBuffer& music);

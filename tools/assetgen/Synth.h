@@ -1,0 +1,125 @@
+// Signal building blocks of the music generator: band-limited wavetable oscillators,
+// biquad filters, envelopes, a stereo buffer, and the reverb and echo of the mix bus.
+//
+// Everything is single-threaded float arithmetic with no hidden state (no clocks, no
+// global random generators), so rendering the same score twice gives identical samples.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+constexpr int kSampleRate = 44100;
+constexpr double kPi = 3.14159265358979323846;
+
+// Equal temperament, A4 (MIDI 69) = 440 Hz.
+double midiToHz(double note);
+
+// Two channels of float samples; full scale is +-1.
+struct StereoBuffer {
+  std::vector<float> left;
+  std::vector<float> right;
+
+  explicit StereoBuffer(size_t frames = 0) : left(frames), right(frames) {}
+  size_t frames() const { return left.size(); }
+  // Frames outside the buffer are dropped, so a note may ring past the end of the piece.
+  void add(int64_t frame, float l, float r) {
+    if (frame < 0 || static_cast<size_t>(frame) >= left.size()) return;
+    left[frame] += l;
+    right[frame] += r;
+  }
+};
+
+// Harmonic recipes; harmonic 1 has amplitude 1 in every recipe, so a note's loudness at its
+// fundamental is its velocity.
+enum class Wave { Sine, Saw, Square, Triangle, Buzz };
+
+// One cycle of a waveform holding only the harmonics below a ceiling, so that it can be
+// played at its fundamental without aliasing. Tables are made once per (recipe,
+// fundamental, ceiling) and kept for the life of the process.
+class WaveTable {
+ public:
+  static constexpr int kSize = 4096;  // samples per cycle
+
+  static const WaveTable& get(Wave wave, double fundamentalHz, double ceilingHz);
+  // phase in cycles, 0 <= phase < 1; linear interpolation.
+  float at(double phase) const {
+    double position = phase * kSize;
+    auto index = static_cast<int>(position);
+    float fraction = static_cast<float>(position - index);
+    return samples_[index] + (samples_[index + 1] - samples_[index]) * fraction;
+  }
+
+ private:
+  std::vector<float> samples_;  // kSize + 1 entries; the last repeats the first
+};
+
+class Oscillator {
+ public:
+  Oscillator(const WaveTable& table, double hz, double phase = 0.0)
+      : table_(&table), phase_(phase) {
+    setFrequency(hz);
+  }
+  void setFrequency(double hz) { increment_ = hz / kSampleRate; }
+  float next() {
+    float value = table_->at(phase_);
+    phase_ += increment_;
+    if (phase_ >= 1.0) phase_ -= 1.0;
+    return value;
+  }
+
+ private:
+  const WaveTable* table_;
+  double phase_;
+  double increment_ = 0.0;
+};
+
+// Second-order filter (RBJ cookbook forms). The band-pass has 0 dB gain at its centre.
+class Biquad {
+ public:
+  void lowPass(double hz, double q);
+  void highPass(double hz, double q);
+  void bandPass(double hz, double q);
+  float process(float x) {
+    float y = b0_ * x + b1_ * x1_ + b2_ * x2_ - a1_ * y1_ - a2_ * y2_;
+    x2_ = x1_;
+    x1_ = x;
+    y2_ = y1_;
+    y1_ = y;
+    return y;
+  }
+
+ private:
+  void set(double b0, double b1, double b2, double a0, double a1, double a2);
+  float b0_ = 1, b1_ = 0, b2_ = 0, a1_ = 0, a2_ = 0;
+  float x1_ = 0, x2_ = 0, y1_ = 0, y2_ = 0;
+};
+
+// Attack (linear, seconds), decay (exponential time constant, seconds) towards the sustain
+// level, and release (time constant, seconds) once the gate closes.
+struct Envelope {
+  double attack = 0.005;
+  double decay = 0.2;
+  double sustain = 0.0;
+  double release = 0.05;
+
+  // Level 0..1 at t seconds after the note starts, the gate being open for `gate` seconds.
+  float at(double t, double gate) const;
+  // Seconds after the gate closes until the level is negligible (below -60 dB).
+  double tail() const { return release * 7.0; }
+};
+
+// Freeverb-style room: parallel damped combs into series all-passes, per channel, the
+// right channel's delays slightly longer for width. Processes the whole buffer in place
+// and returns only the wet signal.
+void applyReverb(StereoBuffer& buffer, float roomSize, float damping);
+
+// Ping-pong echo: delaySeconds between repeats, each repeat `feedback` times the previous
+// and low-passed, alternating sides. In place, wet only.
+void applyEcho(StereoBuffer& buffer, double delaySeconds, float feedback);
+
+// Feed-forward bus compressor on both channels together: above `threshold` (linear peak
+// level) the level grows only 1/ratio as fast. The detector follows the louder channel's
+// peak with the given attack and release time constants (seconds). In place.
+void applyCompressor(StereoBuffer& buffer, float threshold, float ratio, double attack,
+                     double release);

@@ -1,0 +1,224 @@
+// docsheet: pictures for docs/ that show the generated assets at a glance.
+//
+//   docsheet contact <data directory> <output.png>
+//       every picture of the show, at half size, with its file name;
+//   docsheet spectrogram <music file> <output.png>
+//       the music's spectrum over time as the show's own analyser sees it (1024-point
+//       Hann windows, magnitudes in dB), with the scene boundaries and the bands each
+//       scene reads.
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "BandStats.h"
+#include "Canvas.h"
+#include "Music.h"
+#include "Pictures.h"
+#include "Text.h"
+#include "audio/AudioBackend.h"
+#include "audio/MusicData.h"
+#include "images/Image.h"
+
+namespace {
+
+constexpr const char* kLabelFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+constexpr int kLabelPixelSize = 15;
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: docsheet contact <data directory> <output.png>\n"
+               "       docsheet spectrogram <music file> <output.png>\n");
+  return 2;
+}
+
+void label(Canvas& canvas, const Font& font, const std::string& text, int x, int y, Colour colour) {
+  TextStyle style;
+  style.pixelSize = kLabelPixelSize;
+  Mask mask;
+  int baseline = 0;
+  std::string error;
+  // Labels are decoration: a glyph that fails to render only loses its label.
+  if (font.render(text, style, mask, baseline, error)) canvas.paint(mask, x, y - baseline, colour);
+}
+
+// Paints `image` shrunk by `factor` (box filter) with its top-left corner at (x, y).
+void paintShrunk(Canvas& canvas, const ImageBuffer& image, int factor, int x, int y) {
+  const float scale = 1.0f / (255.0f * factor * factor);
+  for (int row = 0; row < image.height / factor; ++row) {
+    for (int column = 0; column < image.width / factor; ++column) {
+      float sum[3] = {0, 0, 0};
+      for (int dy = 0; dy < factor; ++dy) {
+        for (int dx = 0; dx < factor; ++dx) {
+          const uint8_t* p = image.pixels + static_cast<size_t>(row * factor + dy) * image.stride +
+                             static_cast<size_t>(column * factor + dx) * image.bytesPerPixel;
+          for (int k = 0; k < 3; ++k) sum[k] += p[image.channels >= 3 ? k : 0];
+        }
+      }
+      canvas.set(x + column, y + row, {sum[0] * scale, sum[1] * scale, sum[2] * scale});
+    }
+  }
+}
+
+int contactSheet(const std::string& dataDir, const std::string& output) {
+  constexpr int kCell = 256, kPad = 16, kCaption = 24, kColumns = 4, kRows = 3, kShrink = 2;
+  struct Entry {
+    std::string name;
+    int column, row;
+  };
+  std::vector<Entry> entries = {{"loading", 0, 0}, {"lklogo", 1, 0}, {"overlay_cloud", 3, 0}};
+  int slot = 0;
+  for (const char* word : kWordPictures) {
+    entries.push_back({word, slot % kColumns, 1 + slot / kColumns});
+    ++slot;
+  }
+  Font font;
+  std::string error;
+  if (!font.open(kLabelFont, error)) {
+    std::fprintf(stderr, "docsheet: %s\n", error.c_str());
+    return 1;
+  }
+  Canvas sheet(kPad + kColumns * (kCell + kPad), kPad + kRows * (kCell + kCaption + kPad));
+  sheet.fill({0.45f, 0.45f, 0.47f});
+  for (const Entry& entry : entries) {
+    std::string path = dataDir + "/" + entry.name + ".png";
+    ImageBuffer image;
+    if (read_image(path.c_str(), &image, false) != 0) {
+      std::fprintf(stderr, "docsheet: cannot read %s\n", path.c_str());
+      return 1;
+    }
+    std::unique_ptr<uint8_t[]> pixels(image.pixels);
+    int x = kPad + entry.column * (kCell + kPad);
+    int y = kPad + entry.row * (kCell + kCaption + kPad);
+    int height = image.height / kShrink;
+    paintShrunk(sheet, image, kShrink, x, y + (kCell - height) / 2);
+    char caption[128];
+    std::snprintf(caption, sizeof caption, "%s.png  %dx%d", entry.name.c_str(), image.width,
+                  image.height);
+    label(sheet, font, caption, x, y + kCell + kCaption - 6, {1, 1, 1});
+  }
+  if (!sheet.writePng(output, error)) {
+    std::fprintf(stderr, "docsheet: %s\n", error.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+// Black - violet - red - orange - pale yellow, for 0..1.
+Colour heat(float t) {
+  static const Colour kStops[] = {{0.0f, 0.0f, 0.02f},
+                                  {0.3f, 0.05f, 0.45f},
+                                  {0.8f, 0.15f, 0.3f},
+                                  {1.0f, 0.55f, 0.1f},
+                                  {1.0f, 0.95f, 0.6f}};
+  constexpr int kLast = 4;
+  t = std::clamp(t, 0.0f, 1.0f) * kLast;
+  int i = std::min(static_cast<int>(t), kLast - 1);
+  float f = t - i;
+  const Colour& a = kStops[i];
+  const Colour& b = kStops[i + 1];
+  return {a.r + (b.r - a.r) * f, a.g + (b.g - a.g) * f, a.b + (b.b - a.b) * f};
+}
+
+int spectrogram(const std::string& musicPath, const std::string& output) {
+  constexpr int kPixelsPerSecond = 8;
+  constexpr int kShownBins = 192;  // 0 .. 8.27 kHz
+  constexpr int kPixelsPerBin = 2;
+  constexpr int kLeft = 60, kTop = 30, kBottom = 30, kRight = 16;
+  constexpr float kFloorDb = -60.0f;
+  constexpr int kNarrowBandHz = 100;
+  constexpr double kHzPerBin = static_cast<double>(kMixRate) / kSpectrumWindow;
+  MusicData music;
+  std::string error;
+  if (!decodeMusicFile(musicPath.c_str(), music, error)) {
+    std::fprintf(stderr, "docsheet: %s\n", error.c_str());
+    return 1;
+  }
+  Font font;
+  if (!font.open(kLabelFont, error)) {
+    std::fprintf(stderr, "docsheet: %s\n", error.c_str());
+    return 1;
+  }
+  const double seconds = static_cast<double>(music.frameCount()) / kMixRate;
+  const int columns = static_cast<int>(seconds * kPixelsPerSecond);
+  const int plotHeight = kShownBins * kPixelsPerBin;
+  Canvas canvas(kLeft + columns + kRight, kTop + plotHeight + kBottom);
+  canvas.fill({0.1f, 0.1f, 0.12f});
+  SpectrumAnalyser analyser;
+  float bins[kSpectrumBins];
+  for (int c = 0; c < columns; ++c) {
+    auto endFrame = static_cast<int64_t>((c + 0.5) / kPixelsPerSecond * kMixRate);
+    analyser.analyse(music, endFrame, bins);
+    for (int b = 0; b < kShownBins; ++b) {
+      float db = 20.0f * std::log10(std::max(bins[b], 1e-6f));
+      Colour colour = heat((db - kFloorDb) / -kFloorDb);
+      for (int k = 0; k < kPixelsPerBin; ++k) {
+        canvas.set(kLeft + c, kTop + plotHeight - 1 - b * kPixelsPerBin - k, colour);
+      }
+    }
+  }
+  auto yOfHz = [&](double hz) { return kTop + plotHeight - hz / kHzPerBin * kPixelsPerBin; };
+  auto xOfSecond = [&](double s) { return kLeft + s * kPixelsPerSecond; };
+  const Colour text{0.9f, 0.9f, 0.9f};
+  for (int khz = 0; khz <= 8; ++khz) {
+    double y = yOfHz(khz * 1000.0);
+    canvas.rectangle(kLeft - 6, y - 0.5, kLeft, y + 0.5, text);
+    label(canvas, font, std::to_string(khz) + " kHz", 4, static_cast<int>(y) + 5, text);
+  }
+  for (int s = 0; s <= seconds; s += 10) {
+    double x = xOfSecond(s);
+    canvas.rectangle(x - 0.5, kTop + plotHeight, x + 0.5, kTop + plotHeight + 6, text);
+    label(canvas, font, std::to_string(s) + " s", static_cast<int>(x) - 8, kTop + plotHeight + 22,
+          text);
+  }
+  // Scene boundaries and names.
+  static const char* const kSceneNames[] = {"opening", "words",  "cloud",
+                                            "columns", "tunnel", "closing"};
+  for (size_t i = 0; i < kSections; ++i) {
+    double x = xOfSecond(kSectionStarts[i]);
+    canvas.rectangle(x - 0.5, kTop, x + 0.5, kTop + plotHeight, {1, 1, 1});
+    if (i + 1 < kSections)
+      label(canvas, font, kSceneNames[i], static_cast<int>(x) + 4, kTop - 10, text);
+  }
+  // The bands each scene reads, as cyan edges over its span. The cloud scene's nineteen
+  // adjacent 100 Hz bands are drawn as their outer edges only.
+  const Colour cyan{0.3f, 0.95f, 1.0f};
+  for (const SceneBands& scene : showBands()) {
+    if (scene.informative) continue;
+    std::set<int> edges;
+    int narrowLow = INT_MAX, narrowHigh = INT_MIN;
+    for (const Band& band : scene.bands) {
+      if (band.highHz - band.lowHz <= kNarrowBandHz) {
+        narrowLow = std::min(narrowLow, band.lowHz);
+        narrowHigh = std::max(narrowHigh, band.highHz);
+      } else {
+        edges.insert({band.lowHz, band.highHz});
+      }
+    }
+    if (narrowLow <= narrowHigh) edges.insert({narrowLow, narrowHigh});
+    double x0 = xOfSecond(scene.start), x1 = xOfSecond(scene.end);
+    for (int hz : edges) {
+      double y = yOfHz(hz);
+      canvas.rectangle(x0 + 1, y - 0.5, x1 - 1, y + 0.5, cyan);
+    }
+  }
+  if (!canvas.writePng(output, error)) {
+    std::fprintf(stderr, "docsheet: %s\n", error.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4) return usage();
+  if (!std::strcmp(argv[1], "contact")) return contactSheet(argv[2], argv[3]);
+  if (!std::strcmp(argv[1], "spectrogram")) return spectrogram(argv[2], argv[3]);
+  return usage();
+}

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Makes the pictures in docs/ that document the generated assets:
+#   docs/contact-sheet.png  every picture in data/, at half size, with its name and size;
+#   docs/spectrogram.png    the music as the show's own analyser sees it, with the scene
+#                           boundaries and the bands each scene reads;
+#   docs/bands.md           the band loudness table (also rewritten by the assets target).
+# Both pictures come from our own docsheet tool, so the only needs are the project's build
+# dependencies; missing Debian packages are installed with apt-get, present ones are left
+# alone. Builds with -j2 in ./build (or $BUILD_DIR) and only the tools it runs.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${BUILD_DIR:-$root/build}"
+
+packages=(
+  build-essential cmake pkg-config
+  libsdl2-dev libmpg123-dev libfftw3-dev libglew-dev libglu1-mesa-dev
+  libpng-dev libjpeg-dev zlib1g-dev libmp3lame-dev libfreetype-dev fonts-dejavu-core
+  libgtest-dev
+)
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+  fi
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S "$root" -B "$build" >/dev/null
+cmake --build "$build" -j2 --target docsheet bandtable
+
+mkdir -p "$root/docs"
+"$build/tools/docsheet" contact "$root/data" "$root/docs/contact-sheet.png"
+"$build/tools/docsheet" spectrogram "$root/data/deruz.mp3" "$root/docs/spectrogram.png"
+"$build/tools/bandtable" "$root/data/deruz.mp3" -o "$root/docs/bands.md"
+echo "Wrote docs/contact-sheet.png, docs/spectrogram.png and docs/bands.md"
