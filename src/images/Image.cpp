@@ -23,6 +23,20 @@ bool tagIs(const char* tag, const char* candidate) { return std::strcmp(tag, can
 
 }  // namespace
 
+namespace {
+// The record is filled only once the whole image has been decoded: after a failure the
+// caller's record stays as it was.
+void fillRecord(ImageBuffer* image, int width, int height, int channels, int32_t stride,
+                uint8_t* pixels) {
+  image->width = width;
+  image->height = height;
+  image->channels = channels;
+  image->bytesPerPixel = channels;
+  image->stride = stride;
+  image->pixels = pixels;
+}
+}  // namespace
+
 void alloc_image(ImageBuffer* image, int width, int height, int channels) {
   image->width = width;
   image->height = height;
@@ -86,12 +100,7 @@ int read_png(const char* path, ImageBuffer* image, bool flipRows) {
     std::memcpy(pixels + stride * i, rows[fileRow], stride);
   }
 
-  image->width = width;
-  image->height = height;
-  image->channels = channels;
-  image->bytesPerPixel = channels;
-  image->stride = static_cast<int32_t>(stride);
-  image->pixels = pixels;
+  fillRecord(image, width, height, channels, static_cast<int32_t>(stride), pixels);
 
   png_destroy_read_struct(&png, &info, nullptr);
   std::fclose(file);
@@ -135,12 +144,7 @@ int read_jpeg(const char* path, ImageBuffer* image, bool flipRows) {
   jpeg_destroy_decompress(&decoder);
   std::fclose(file);
 
-  image->width = width;
-  image->height = height;
-  image->channels = channels;
-  image->bytesPerPixel = channels;
-  image->stride = static_cast<int32_t>(stride);
-  image->pixels = pixels;
+  fillRecord(image, width, height, channels, static_cast<int32_t>(stride), pixels);
   if (flipRows) flip_image(image, true, false);
   return 0;
 }

@@ -152,35 +152,21 @@ bool InputStream::readBlock(void* buffer, size_t size) {
   return false;
 }
 
-uint8_t InputStream::readU8() {
-  uint8_t value;
-  readBlock(&value, sizeof value);
+namespace {
+// One value in the machine's byte order; 0 once the stream has come up short.
+template <typename T>
+T readValue(InputStream& in) {
+  T value;
+  in.readBlock(&value, sizeof value);
   return value;
 }
+}  // namespace
 
-uint16_t InputStream::readU16() {
-  uint16_t value;
-  readBlock(&value, sizeof value);
-  return value;
-}
-
-uint32_t InputStream::readU32() {
-  uint32_t value;
-  readBlock(&value, sizeof value);
-  return value;
-}
-
-float InputStream::readFloat() {
-  float value;
-  readBlock(&value, sizeof value);
-  return value;
-}
-
-double InputStream::readDouble() {
-  double value;
-  readBlock(&value, sizeof value);
-  return value;
-}
+uint8_t InputStream::readU8() { return readValue<uint8_t>(*this); }
+uint16_t InputStream::readU16() { return readValue<uint16_t>(*this); }
+uint32_t InputStream::readU32() { return readValue<uint32_t>(*this); }
+float InputStream::readFloat() { return readValue<float>(*this); }
+double InputStream::readDouble() { return readValue<double>(*this); }
 
 FileInputStream::FileInputStream(const char* path) : file_(std::fopen(path, "rb")) {}
 
