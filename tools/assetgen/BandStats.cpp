@@ -46,19 +46,28 @@ bool measureBands(const std::string& musicPath, const std::vector<SceneBands>& s
   music.play();
   for (const SceneBands& scene : scenes) {
     std::vector<std::vector<float>> values(scene.bands.size());
+    // Frame-to-frame changes, summed only over frames that follow a sampled frame.
+    std::vector<double> stepSum(scene.bands.size(), 0.0);
+    size_t steps = 0;
+    bool previousSampled = false;
     for (int frame = 0;; ++frame) {
       double t = scene.start + frame / kSampleRateHz;
       if (t >= scene.end) break;
       if (!scene.windows.empty() &&
           std::none_of(scene.windows.begin(), scene.windows.end(),
                        [t](const auto& w) { return t > w.first && t < w.second; })) {
+        previousSampled = false;
         continue;
       }
       backend.setTimeMs(static_cast<int32_t>(t * 1000.0));
       music.time();  // the backend reports this position; the spectrum follows it
       for (size_t b = 0; b < scene.bands.size(); ++b) {
-        values[b].push_back(music.peakInBand(scene.bands[b].lowHz, scene.bands[b].highHz));
+        float value = music.peakInBand(scene.bands[b].lowHz, scene.bands[b].highHz);
+        if (previousSampled) stepSum[b] += std::fabs(value - values[b].back());
+        values[b].push_back(value);
       }
+      steps += previousSampled;
+      previousSampled = true;
     }
     for (size_t b = 0; b < scene.bands.size(); ++b) {
       BandStat stat;
@@ -69,6 +78,10 @@ bool measureBands(const std::string& musicPath, const std::vector<SceneBands>& s
       stat.median = percentile(values[b], 0.5);
       stat.p95 = percentile(values[b], 0.95);
       stat.max = percentile(values[b], 1.0);
+      auto audible =
+          std::count_if(values[b].begin(), values[b].end(), [](float v) { return v > kAudible; });
+      if (!values[b].empty()) stat.audible = static_cast<double>(audible) / values[b].size();
+      if (steps) stat.step = stepSum[b] / steps;
       stat.informative = scene.informative;
       stats.push_back(stat);
     }
@@ -80,5 +93,10 @@ std::string bandProblem(const BandStat& stat) {
   if (stat.p95 < kRequiredP95) return "too quiet";
   if (stat.max >= kSaturated) return "saturated";
   if (stat.median > kFlatRatio * stat.p95) return "flat";
+  const BandLimits& limits = stat.band.limits;
+  if (stat.median > limits.maxMedian) return "not quiet between accents";
+  if (stat.audible < limits.minAudible) return "sounds too seldom";
+  if (stat.audible > limits.maxAudible) return "sounds too often";
+  if (stat.step > limits.maxStep) return "jumpy";
   return "";
 }
