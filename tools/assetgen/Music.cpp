@@ -28,10 +28,13 @@ namespace {
 // Mix bus
 
 struct Bus {
-  explicit Bus(size_t frames) : dry(frames), reverb(frames), echo(frames) {}
+  explicit Bus(size_t frames) : dry(frames), reverb(frames), echo(frames), steady(frames) {}
   StereoBuffer dry;
   StereoBuffer reverb;  // send
   StereoBuffer echo;    // send
+  // Joins the mix after the bus compressor, whose gain drops on every kick: for a voice
+  // whose band level a scene follows frame by frame (only the limiter still acts on it).
+  StereoBuffer steady;
 };
 
 // Where a voice sits and how much of it goes to the effects.
@@ -58,9 +61,12 @@ constexpr int kControlFrames = 32;
 // ---------------------------------------------------------------------------------------
 // Instruments
 
-void kick(Bus& bus, double start, float velocity) {
-  constexpr double kBaseHz = 46.0;    // body; lands on bin 1
-  constexpr double kSweepHz = 130.0;  // extra pitch at the hit
+// Extra pitch of the kick at the hit, Hz: from 176 Hz down to the body.
+constexpr double kKickSweepHz = 130.0;
+
+// `sweepHz` above the body at the hit, falling away within a few milliseconds.
+void kick(Bus& bus, double start, float velocity, double sweepHz = kKickSweepHz) {
+  constexpr double kBaseHz = 46.0;  // body; lands on bin 1
   constexpr double kSweepSeconds = 0.03;
   constexpr double kDecaySeconds = 0.22;
   constexpr double kLengthSeconds = 1.2;
@@ -68,7 +74,7 @@ void kick(Bus& bus, double start, float velocity) {
   double phase = 0.0;
   for (int64_t i = 0; i < framesIn(kLengthSeconds); ++i) {
     double t = static_cast<double>(i) / kSampleRate;
-    phase += (kBaseHz + kSweepHz * std::exp(-t / kSweepSeconds)) / kSampleRate;
+    phase += (kBaseHz + sweepHz * std::exp(-t / kSweepSeconds)) / kSampleRate;
     double level = velocity * std::min(1.0, t / 0.001) * std::exp(-t / kDecaySeconds);
     emit(bus, first + i, static_cast<float>(level * std::sin(2.0 * kPi * phase)), {});
   }
@@ -256,6 +262,14 @@ std::vector<int> voicing(const Chord& chord, int low, int high) {
 // The chord's root in [low, low + 11].
 int rootFrom(const Chord& chord, int low) { return low + ((chord.root - low) % 12 + 12) % 12; }
 
+// The chord tone nearest `midi`, the lower one of two equally near.
+int nearestChordTone(const Chord& chord, int midi) {
+  for (int away = 0;; ++away) {
+    if (isChordTone(chord, midi - away)) return midi - away;
+    if (isChordTone(chord, midi + away)) return midi + away;
+  }
+}
+
 double barTime(int bar) { return bar * kBarSeconds; }
 double stepTime(int bar, int step) { return barTime(bar) + step * kBarSeconds / kStepsPerBar; }
 
@@ -304,6 +318,42 @@ void melody(Bus& bus, const Span& span, int firstBar, const MelodyNote (&notes)[
     } else {
       bell(bus, t, length, m.midi + transpose, velocity, place);
     }
+  }
+}
+
+struct LineNote {
+  double start;  // seconds; the note lasts until the next one starts
+  int midi;
+};
+
+// A legato line on one voice (a band-limited triangle: harmonics 1, 3 and 5) that glides
+// into each note, its level swelling between `low` and `high` once every `swellSeconds`
+// (loudest on the downbeats of the section's even bars) and fading in and out over
+// kEdgeSeconds at the span's edges. Centred, dry (no reverb tail of one note rings into the
+// next) and past the compressor, so that nothing else in the mix moves its level.
+void glideLine(Bus& bus, const Span& span, const std::vector<LineNote>& notes, float low,
+               float high, double swellSeconds) {
+  constexpr double kGlideSeconds = 0.08;  // time constant of the portamento
+  constexpr double kEdgeSeconds = 0.5;
+  const double glide = 1.0 - std::exp(-1.0 / (kGlideSeconds * kSampleRate));
+  const int64_t first = frameAt(span.start);
+  const int64_t count = frameAt(span.end) - first;
+  size_t next = 0;
+  double hz = 0.0, phase = 0.0;
+  for (int64_t i = 0; i < count; ++i) {
+    double t = span.start + static_cast<double>(i) / kSampleRate;
+    while (next < notes.size() && notes[next].start <= t) ++next;
+    if (next == 0) continue;
+    double target = midiToHz(notes[next - 1].midi);
+    hz = hz == 0.0 ? target : hz + (target - hz) * glide;
+    phase += hz / kSampleRate;
+    phase -= std::floor(phase);
+    double swell = 0.5 + 0.5 * std::cos(2.0 * kPi * t / swellSeconds);
+    double edge = std::min(1.0, std::min(t - span.start, span.end - t) / kEdgeSeconds);
+    double level = (low + (high - low) * swell) * (0.5 - 0.5 * std::cos(kPi * edge));
+    double x = 2.0 * kPi * phase;
+    double wave = std::sin(x) - std::sin(3.0 * x) / 9.0 + std::sin(5.0 * x) / 25.0;
+    bus.steady.add(first + i, static_cast<float>(level * wave), static_cast<float>(level * wave));
   }
 }
 
@@ -378,9 +428,10 @@ void hats(Bus& bus, Pcg32& rng, const Span& span, int fromBar, int toBar, const 
   });
 }
 
-void kicks(Bus& bus, const Span& span, int fromBar, int toBar, const char* steps, float scale) {
+void kicks(Bus& bus, const Span& span, int fromBar, int toBar, const char* steps, float scale,
+           double sweepHz = kKickSweepHz) {
   pattern(span, fromBar, toBar, steps, [&](double t, int, int, char symbol) {
-    kick(bus, t, kKick * scale * (symbol == 'X' ? 1.0f : 0.8f));
+    kick(bus, t, kKick * scale * (symbol == 'X' ? 1.0f : 0.8f), sweepHz);
   });
 }
 
@@ -440,23 +491,33 @@ void words(Bus& bus, Pcg32& rng) {
   const Span span = section(1);
   constexpr int kLeadBar = 16;  // 41.74 s, with the first word
   crash(bus, rng, span.start, 0.35f);
-  // 175-350 Hz: pad and pulse in G3-F4 keep this band sounding for the whole section.
-  padBars(bus, span, 55, 65, 0.1f, 900.0);
-  Patch pulse = pluckPatch(Wave::Saw, 700.0);
+  // 172-387 Hz (bins 4-8) carry one legato line and nothing else: the scene turns its
+  // camera with this band, so it swells and glides instead of pulsing. Pad and pulse sit
+  // from 440 Hz up, two bins or more above it; sub and kick stay below 110 Hz, from where
+  // only a steady few hundredths leak into bin 4, under the line.
+  std::vector<LineNote> line;
+  for (int bar = span.firstBar(); bar <= span.lastBar(); ++bar) {
+    line.push_back({std::max(barTime(bar), span.start), nearestChordTone(chordOfBar(bar), 58)});
+  }
+  glideLine(bus, span, line, 0.12f, 0.3f, 2.0 * kBarSeconds);
+  padBars(bus, span, 69, 79, 0.1f, 900.0);
+  Patch pulse = pluckPatch(Wave::Triangle, 700.0);
   pulse.amp = Envelope{0.005, 0.25, 0.45, 0.05};
   pattern(span, 0, 99, "X.x.X.x.X.x.X.x.", [&](double t, int bar, int, char symbol) {
     double length = span.clip(t, kBarSeconds / 8 * 0.9);
     float velocity = symbol == 'X' ? 0.3f : 0.2f;
-    note(bus, pulse, t, length, rootFrom(chordOfBar(bar), 53), velocity, {0.0f, 0.15f, 0.0f});
+    note(bus, pulse, t, length, rootFrom(chordOfBar(bar), 69), velocity, {0.0f, 0.15f, 0.0f});
   });
   for (int bar = span.firstBar(); bar <= span.lastBar(); ++bar) {
     double t = std::max(barTime(bar), span.start);
-    Patch sub = bassPatch(300.0, 0.5);
-    sub.wave = Wave::Triangle;
+    Patch sub = bassPatch(300.0, 0.0);
+    sub.wave = Wave::Sine;
     sub.amp = Envelope{0.02, 1.0, 0.8, 0.2};
-    note(bus, sub, t, span.clip(t, barTime(bar + 1) - t), rootFrom(chordOfBar(bar), 40), 0.2f, {});
+    note(bus, sub, t, span.clip(t, barTime(bar + 1) - t), rootFrom(chordOfBar(bar), 36), 0.2f, {});
   }
-  kicks(bus, span, 0, 99, "X.......X.......", 0.55f);
+  // A kick that stays below 100 Hz, two bins under the line's band.
+  constexpr double kLowKickSweepHz = 50.0;
+  kicks(bus, span, 0, 99, "X.......X.......", 0.4f, kLowKickSweepHz);
   snares(bus, rng, span, 0, 99, "........x.......", 0.5f);
   hats(bus, rng, span, 0, 99, "x.x.x.x.x.x.x.x.", 0.4f);
 
@@ -664,22 +725,26 @@ StereoBuffer renderMusic(uint64_t seed) {
   applyEcho(bus.echo, 0.75 * kBeatSeconds, kEchoFeedback);
   StereoBuffer out(frames);
   const double fadeOutStart = kMusicSeconds - kFadeOutSeconds;
-  for (size_t i = 0; i < frames; ++i) {
+  auto fadeAt = [&](size_t i) {
     double t = static_cast<double>(i) / kSampleRate;
     double fade = std::min(1.0, t / kFadeInSeconds);
     if (t > fadeOutStart) fade *= std::max(0.0, (kMusicSeconds - t) / kFadeOutSeconds);
-    auto f = static_cast<float>(fade);
+    return static_cast<float>(fade);
+  };
+  for (size_t i = 0; i < frames; ++i) {
+    float f = fadeAt(i);
     out.left[i] =
         f * (bus.dry.left[i] + kReverbReturn * bus.reverb.left[i] + kEchoReturn * bus.echo.left[i]);
     out.right[i] = f * (bus.dry.right[i] + kReverbReturn * bus.reverb.right[i] +
                         kEchoReturn * bus.echo.right[i]);
   }
   // Gentle bus compression takes the coincident peaks (kick under bass and lead), the
-  // limiter only what slips through its attack.
+  // limiter only what slips through its attack. The steady voices join after it.
   applyCompressor(out, kCompressorThreshold, kCompressorRatio, 0.002, 0.15);
   for (size_t i = 0; i < frames; ++i) {
-    out.left[i] = limit(out.left[i]);
-    out.right[i] = limit(out.right[i]);
+    float f = fadeAt(i);
+    out.left[i] = limit(out.left[i] + f * bus.steady.left[i]);
+    out.right[i] = limit(out.right[i] + f * bus.steady.right[i]);
   }
   return out;
 }
