@@ -542,21 +542,61 @@ void words(Bus& bus, Pcg32& rng) {
   melody(bus, span, kLeadBar, kLead, 0, 0.38f, &lead, Placement{0.1f, 0.3f, 0.3f});
 }
 
-// Centre of the spectrum bins that the cloud scene's 100 Hz band `band` reads (bins
-// trunc(f * 1024 / 44100) for its lower and upper edge, the upper one excluded).
-double cloudBandCentreHz(int band) {
+constexpr double kHzPerBin = 44100.0 / 1024.0;  // spacing of the show's spectrum bins
+
+// The spectrum bins [low, high) that the show reads for the band lowHz..highHz: each edge
+// times 1024 / 44100 in single precision, truncated.
+struct BinRange {
+  int low;
+  int high;
+};
+BinRange binsOfBand(int lowHz, int highHz) {
   constexpr float kBinsPerHz = 1024.0f / 44100.0f;
-  constexpr double kHzPerBin = 44100.0 / 1024.0;
-  auto low = static_cast<int>(static_cast<float>(100 * band) * kBinsPerHz);
-  auto high = static_cast<int>(static_cast<float>(100 * band + 100) * kBinsPerHz);
-  return 0.5 * (low + high - 1) * kHzPerBin;
+  return {static_cast<int>(static_cast<float>(lowHz) * kBinsPerHz),
+          static_cast<int>(static_cast<float>(highHz) * kBinsPerHz)};
+}
+
+// The cloud scene's 100 Hz band `band` (100 band .. 100 band + 100 Hz).
+BinRange cloudBand(int band) { return binsOfBand(100 * band, 100 * band + 100); }
+
+// The cloud scene's glow follows 500-1000 Hz: only the stabs may sound there.
+const BinRange kGlowBins = binsOfBand(500, 1000);
+
+// A sine this many bins away from a bin leaks under 3.2 % of its level into it through the
+// show's Hann window; a tone at least this far outside the glow band leaves it near silent.
+constexpr double kGuardBins = 1.85;
+
+// The harmonic of `rootHz` nearest the centre of the cloud band `band` among those whose
+// nearest bin is one of the band's and that keep kGuardBins from the glow band; when no
+// harmonic keeps that distance, the one farthest from the glow band.
+double overtoneInBand(double rootHz, int band) {
+  const BinRange bins = cloudBand(band);
+  const double centre = 0.5 * (bins.low + bins.high - 1);
+  double best = 0.0, bestScore = 1e9;
+  for (int h = 1; h * rootHz / kHzPerBin < bins.high; ++h) {
+    const double bin = h * rootHz / kHzPerBin;
+    if (bin < bins.low - 0.5 || bin >= bins.high - 0.5) continue;
+    const double away = std::max(kGlowBins.low - bin, bin - (kGlowBins.high - 1));
+    // Tones inside the guard score above any tone outside it; farther is better there.
+    const double score = away >= kGuardBins ? std::fabs(bin - centre) : 100.0 - away;
+    if (score < bestScore) {
+      bestScore = score;
+      best = h * rootHz;
+    }
+  }
+  return best > 0.0 ? best : rootHz * std::max(1.0, std::round(centre * kHzPerBin / rootHz));
+}
+
+// The bar's root in the cloud section's overtone register (F1-E2, 44-82 Hz).
+double overtoneRootHz(double t) {
+  return midiToHz(rootFrom(chordOfBar(static_cast<int>(t / kBarSeconds)), 29));
 }
 
 // An overtone arpeggio: a sine voice that plays, one sixteenth at a time, the harmonic of
-// the chord root (F1-E2, 44-82 Hz) nearest the centre of the next band of `bands`, gliding
-// between them. Each band of the cycle gets the same share of the steps, so in the cloud
-// scene's spectrum display the bands light up in turn. Gate per step from the pattern
-// ('X' 1, 'x' 0.85, '.' 0.7), each step decaying to kGateFloor of its peak.
+// the chord root chosen by overtoneInBand for the next band of `bands`, gliding between
+// them. Each band of the cycle gets the same share of the steps, so in the cloud scene's
+// spectrum display the bands light up in turn. Gate per step from the pattern ('X' 1,
+// 'x' 0.85, '.' 0.7), each step decaying to kGateFloor of its peak.
 void overtoneArpeggio(Bus& bus, const Span& span, const std::vector<int>& bands, const char* gates,
                       float velocity, const Placement& place) {
   constexpr double kGlideSeconds = 0.012;
@@ -571,9 +611,7 @@ void overtoneArpeggio(Bus& bus, const Span& span, const std::vector<int>& bands,
   for (int64_t i = 0; i < count; ++i) {
     double t = span.start + static_cast<double>(i) / kSampleRate;
     auto step = static_cast<int64_t>(std::floor(t / sixteenth));
-    double root = midiToHz(rootFrom(chordOfBar(static_cast<int>(t / kBarSeconds)), 29));
-    double target =
-        root * std::max(1.0, std::round(cloudBandCentreHz(bands[step % bands.size()]) / root));
+    double target = overtoneInBand(overtoneRootHz(t), bands[step % bands.size()]);
     hz = hz == 0.0 ? target : hz + (target - hz) * glide;
     char symbol = gates[step % kStepsPerBar];
     double peak = symbol == 'X' ? 1.0 : symbol == 'x' ? 0.85 : 0.7;
@@ -588,26 +626,53 @@ void overtoneArpeggio(Bus& bus, const Span& span, const std::vector<int>& bands,
   }
 }
 
+// A dry chord of the root's harmonics, the one nearest the centre of each of `bands`,
+// held for `length` seconds and cut with a short release: the bands sound together on the
+// accent and are silent again about 0.1 s after it. The partials start spread in phase, so
+// five of them peak at 3.2-4.2 times a partial's level rather than 5.
+void overtoneStab(Bus& bus, double start, double length, double rootHz,
+                  const std::vector<int>& bands, float velocity) {
+  constexpr double kAttackSeconds = 0.003;
+  constexpr double kReleaseSeconds = 0.015;  // time constant
+  std::vector<double> partials;
+  for (int band : bands) {
+    const BinRange bins = cloudBand(band);
+    double centre = 0.5 * (bins.low + bins.high - 1) * kHzPerBin;
+    partials.push_back(rootHz * std::max(1.0, std::round(centre / rootHz)));
+  }
+  const auto n = static_cast<double>(partials.size());
+  const int64_t first = frameAt(start);
+  for (int64_t i = 0; i < framesIn(length + kReleaseSeconds * 7.0); ++i) {
+    double t = static_cast<double>(i) / kSampleRate;
+    double sum = 0.0;
+    for (size_t p = 0; p < partials.size(); ++p) {
+      sum += std::sin(2.0 * kPi * partials[p] * t + kPi * p * (p + 1) / n);
+    }
+    double gate =
+        t < length ? std::min(1.0, t / kAttackSeconds) : std::exp(-(t - length) / kReleaseSeconds);
+    emit(bus, first + i, static_cast<float>(velocity * gate * sum), {});
+  }
+}
+
 void cloud(Bus& bus, Pcg32& rng) {
   const Span span = section(2);
   crash(bus, rng, span.start, 0.4f);
-  // Below 200 Hz: kick and bass; 0.17-1.9 kHz: two overtone arpeggios. The section is kept sparse
-  // so that the bus compressor leaves these alone.
+  // Below 200 Hz: kick and a dark bass; 0.17-0.45 and 1-1.9 kHz: two overtone arpeggios.
+  // The section is kept sparse so that the bus compressor leaves these alone.
   kicks(bus, span, 0, 99, "X...X...X...X...", 0.65f);
   snares(bus, rng, span, 0, 99, "....X.......X...", 0.45f);
   hats(bus, rng, span, 0, 99, "..o...o...o...o.", 0.4f);
-  bassLine(bus, span, 0, 99, "..X...X...X...Xx", 31, 0.3f, bassPatch(500.0, 2.0));
-  // Bands 2-9 (170-950 Hz) climbing, bands 10-18 (1-1.9 kHz) falling.
-  overtoneArpeggio(bus, span, {2, 3, 4, 5, 6, 7, 8, 9}, "X.x.X.xxX.x.X.xx", 0.55f,
-                   Placement{-0.2f, 0.15f, 0.25f});
+  bassLine(bus, span, 0, 99, "..X...X...X...Xx", 31, 0.3f, bassPatch(180.0, 0.5));
+  // Bands 2-4 (170-450 Hz) climbing, bands 18-10 (1.9-1 kHz) falling; both stay out of the
+  // glow band, and neither sends to the effects there.
+  overtoneArpeggio(bus, span, {2, 3, 4}, "X.x.X.xxX.x.X.xx", 0.55f, Placement{-0.2f, 0.15f, 0.25f});
   overtoneArpeggio(bus, span, {18, 17, 16, 15, 14, 13, 12, 11, 10}, "x.X.x.X.x.X.x.Xx", 0.55f,
                    Placement{0.2f, 0.15f, 0.25f});
-  // Two off-beat stabs per bar (C5-A5) give the 0.5-1 kHz band its accents.
-  Patch stab = pluckPatch(Wave::Square, 2500.0);
-  pattern(span, 0, 99, "...X.......X....", [&](double t, int bar, int, char) {
-    for (int midi : voicing(chordOfBar(bar), 72, 81)) {
-      note(bus, stab, t, span.clip(t, kBarSeconds / 8), midi, 0.32f, {0.15f, 0.25f, 0.2f});
-    }
+  constexpr double kStabSeconds = 0.15;
+  // 0.5-1 kHz: two off-beat overtone stabs per bar are the glow's accents; between them
+  // the band is silent.
+  pattern(span, 0, 99, "...X.......X....", [&](double t, int, int, char) {
+    overtoneStab(bus, t, kStabSeconds, overtoneRootHz(t), {5, 6, 7, 8, 9}, 0.5f);
   });
 }
 
