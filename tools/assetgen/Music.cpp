@@ -1,18 +1,24 @@
 // The show's music (see Music.h): instruments, the score of the six sections, the mix.
 //
 // The show reads the loudest bin of a 1024-point spectrum (bins 43.07 Hz apart) in a few
-// bands per scene, so each section puts clear, rhythmic energy into its scene's bands:
+// bands per scene, so each section puts clear energy into its scene's bands, shaped for
+// what the scene does with them:
 //   opening  0-28.1 s     metallic hats (partials on bins 76, 82, 88: 3.27-3.79 kHz) with
 //                         accents at 2.28, 4.57, 4.89, 7.17 and 7.50 s, full groove from
 //                         10.1 s;
-//   words    28.1-63 s    pad and pulse in 175-350 Hz all through, lead in 1-1.9 kHz;
+//   words    28.1-63 s    one legato line alone in 172-387 Hz, swelling slowly (the camera
+//                         turns with it), lead in 1-1.9 kHz;
 //   cloud    63-83.47 s   kick and bass below 200 Hz, overtone arpeggios stepping through
-//                         the 100 Hz bands from 170 Hz to 1.9 kHz, stabs in 0.5-0.9 kHz;
+//                         the 100 Hz bands 170-450 Hz and 1-1.9 kHz, and dry overtone stabs
+//                         as the only sound in 0.47-0.95 kHz (the glow band);
 //   columns  83.47-104.3  a breakdown; no scene listens;
 //   tunnel   104.3-125.2  kick and bass (43-390 Hz), a riff in 0.66-1.05 kHz, snare,
 //                         hats and a high arpeggio in 1.2-4 kHz;
-//   closing  125.2-146 s  hats in 3-4 kHz over a quiet pad, then a tail to kMusicSeconds.
-// Accents aim at 0.2-0.6 in those bands, with decays that fall back between them.
+//   closing  125.2-146 s  short dry hats in 3-4 kHz on the beats and nothing else above
+//                         2.8 kHz, over a quiet pad; then a tail to kMusicSeconds.
+// Accents aim at 0.2-0.6 in those bands. Where a scene flashes on a band (cloud glow,
+// closing), the band is silent between accents: a Hann window leaks under 3.2 % of a sine
+// into bins 1.85 or more away, so other voices keep that far from its bins.
 #include "Music.h"
 
 #include <algorithm>
@@ -96,19 +102,21 @@ void snare(Bus& bus, Pcg32& rng, double start, float velocity) {
   }
 }
 
+// Hat decays (time constants, seconds) and reverb send.
+constexpr double kClosedHatDecay = 0.035;
+constexpr double kOpenHatDecay = 0.2;
+constexpr float kHatReverb = 0.12f;
+
 // Metallic partials centred on spectrum bins 76, 82 and 88 (3.27, 3.53, 3.79 kHz) carry
-// the hat in the 3-4 kHz band; high-passed noise gives it its hiss.
-void hat(Bus& bus, Pcg32& rng, double start, float velocity, bool open, float pan) {
+// the hat in the 3-4 kHz band; high-passed noise gives it its hiss. The hit rings for nine
+// time constants of `decay` (seconds), so the band falls below -78 dB before it stops.
+void hat(Bus& bus, Pcg32& rng, double start, float velocity, double decay, const Placement& place) {
   static const double kPartialHz[] = {3273.0, 3531.0, 3789.0};
   static const double kPartialLevel[] = {1.0, 0.25, 0.15};
-  constexpr double kClosedDecay = 0.035;
-  constexpr double kOpenDecay = 0.2;
   constexpr double kNoiseLevel = 0.4;
-  const double decay = open ? kOpenDecay : kClosedDecay;
   Biquad hiss;
   hiss.highPass(7000.0, 0.7);
   const int64_t first = frameAt(start);
-  const Placement place{pan, 0.12f, 0.0f};
   for (int64_t i = 0; i < framesIn(decay * 9.0); ++i) {
     double t = static_cast<double>(i) / kSampleRate;
     double tone = 0.0;
@@ -117,6 +125,11 @@ void hat(Bus& bus, Pcg32& rng, double start, float velocity, bool open, float pa
     double sample = level * (tone + kNoiseLevel * hiss.process(rng.bipolar()));
     emit(bus, first + i, static_cast<float>(sample), place);
   }
+}
+
+void hat(Bus& bus, Pcg32& rng, double start, float velocity, bool open, float pan) {
+  hat(bus, rng, start, velocity, open ? kOpenHatDecay : kClosedHatDecay,
+      Placement{pan, kHatReverb, 0.0f});
 }
 
 // Noise hit with a long tail, marking the start of a section.
@@ -202,19 +215,22 @@ void pad(Bus& bus, double start, double length, const std::vector<int>& notes, f
   }
 }
 
-// Struck bell: inharmonic upper partials decaying faster than the fundamental.
+// Struck bell: inharmonic upper partials decaying faster than the fundamental. Partials
+// above `ceilingHz` are left out, so a bell can stay clear of a band a scene listens to.
 void bell(Bus& bus, double start, double length, double midi, float velocity,
-          const Placement& place) {
+          const Placement& place, double ceilingHz = 1e9) {
   static const double kRatio[] = {1.0, 2.0, 3.0, 4.07};
   static const double kLevel[] = {1.0, 0.25, 0.1, 0.06};
   static const double kDecay[] = {0.7, 0.35, 0.25, 0.15};
   constexpr double kReleaseSeconds = 0.08;
   const double hz = midiToHz(midi);
+  int partials = 0;
+  while (partials < 4 && hz * kRatio[partials] <= ceilingHz) ++partials;
   const int64_t first = frameAt(start);
   for (int64_t i = 0; i < framesIn(length + kReleaseSeconds * 7.0); ++i) {
     double t = static_cast<double>(i) / kSampleRate;
     double sum = 0.0;
-    for (int p = 0; p < 4; ++p) {
+    for (int p = 0; p < partials; ++p) {
       sum += kLevel[p] * std::exp(-t / kDecay[p]) * std::sin(2.0 * kPi * hz * kRatio[p] * t);
     }
     double gate = t < length ? 1.0 : std::exp(-(t - length) / kReleaseSeconds);
@@ -308,7 +324,8 @@ struct MelodyNote {
 
 template <size_t N>
 void melody(Bus& bus, const Span& span, int firstBar, const MelodyNote (&notes)[N], int transpose,
-            float velocity, const Patch* patch, const Placement& place) {
+            float velocity, const Patch* patch, const Placement& place,
+            double bellCeilingHz = 1e9) {
   for (const MelodyNote& m : notes) {
     double t = barTime(firstBar) + m.beat * kBeatSeconds;
     if (!span.holds(t)) continue;
@@ -316,7 +333,7 @@ void melody(Bus& bus, const Span& span, int firstBar, const MelodyNote (&notes)[
     if (patch) {
       note(bus, *patch, t, length, m.midi + transpose, velocity, place);
     } else {
-      bell(bus, t, length, m.midi + transpose, velocity, place);
+      bell(bus, t, length, m.midi + transpose, velocity, place, bellCeilingHz);
     }
   }
 }
@@ -733,8 +750,15 @@ void tunnel(Bus& bus, Pcg32& rng) {
 void closing(Bus& bus, Pcg32& rng) {
   const Span span = section(5);
   const int first = span.firstBar();  // 48
-  crash(bus, rng, span.start, 0.3f);
-  hats(bus, rng, span, 0, 99, "XxxXxxXxXxxXxxXo", 1.0f);
+  // 2.97-3.92 kHz (bins 69-91): only dry hats with short decays, so the band flashes on
+  // each hit and is silent for most of the beat; no crash, no reverb, and the bells stop
+  // below 2.8 kHz.
+  constexpr double kTickDecay = 0.025;  // seconds
+  constexpr double kBellCeilingHz = 2800.0;
+  pattern(span, 0, 99, "X...x...X...x..x", [&](double t, int, int step, char symbol) {
+    float velocity = symbol == 'X' ? 1.0f : 0.8f;
+    hat(bus, rng, t, velocity, kTickDecay, Placement{step % 8 ? 0.2f : -0.1f, 0.0f, 0.0f});
+  });
   kicks(bus, span, first, first + 3, "X.......X.......", 0.8f);
   padBars(bus, span, 57, 69, 0.07f, 1100.0);
   for (int bar = first; bar <= span.lastBar(); ++bar) {
@@ -748,7 +772,8 @@ void closing(Bus& bus, Pcg32& rng) {
       {8, 1, 91},   {10, 1, 93},    {11, 1, 91}, {12, 3, 86}, {16, 1, 93}, {17, 1, 91}, {18, 1, 88},
       {20, 2, 89},  {22, 2, 84},    {24, 2, 88}, {26, 2, 84}, {28, 4, 81},
   };
-  melody(bus, span, first, kEcho, -12, 0.25f, nullptr, Placement{0.15f, 0.4f, 0.4f});
+  melody(bus, span, first, kEcho, -12, 0.25f, nullptr, Placement{0.15f, 0.4f, 0.4f},
+         kBellCeilingHz);
   // The tail after the show: a last A minor chord and bell, left to ring out.
   const double end = span.end;
   const int lastBar = static_cast<int>(std::ceil(end / kBarSeconds));
