@@ -178,7 +178,18 @@ TEST(MusicTest, DecodesThroughTheSoundLayerAndOutlastsTheShow) {
   EXPECT_GE(music.frameCount(), static_cast<int64_t>(kMinimumMusicSeconds * kMixRate));
 }
 
-TEST(MusicTest, EveryBandTheScenesReadHasAccentsWithoutSaturating) {
+const BandStat* findStat(const std::vector<BandStat>& stats, const std::string& scene, int lowHz,
+                         int highHz) {
+  for (const BandStat& s : stats) {
+    if (s.scene == scene && s.band.lowHz == lowHz && s.band.highHz == highHz) return &s;
+  }
+  return nullptr;
+}
+
+// Every band meets the level rules and its scene's limits; the three bands whose scenes
+// flash or steer by them are checked against the pictures' needs directly, so loosening
+// their limits in showBands() cannot hide a regression.
+TEST(MusicTest, EveryBandHasAccentsWithoutSaturatingAndMeetsItsScenesNeeds) {
   std::vector<BandStat> stats;
   std::string error;
   ASSERT_TRUE(measureBands(kMusic, showBands(), stats, error)) << error;
@@ -187,8 +198,25 @@ TEST(MusicTest, EveryBandTheScenesReadHasAccentsWithoutSaturating) {
     if (stat.informative) continue;
     EXPECT_EQ(bandProblem(stat), "")
         << stat.scene << " " << stat.band.lowHz << "-" << stat.band.highHz << " Hz: median "
-        << stat.median << ", p95 " << stat.p95 << ", max " << stat.max;
+        << stat.median << ", p95 " << stat.p95 << ", max " << stat.max << ", above 0.02 "
+        << stat.audible << ", step " << stat.step;
   }
+  // Cloud glow weight 15 g + 1, compounded over five passes: near 1 between accents.
+  const BandStat* glow = findStat(stats, "cloud", 500, 1000);
+  ASSERT_NE(glow, nullptr);
+  EXPECT_LE(glow->median, 0.02);
+  EXPECT_GE(glow->p95, 0.2);
+  // Closing: the glowing picture shows above 0.02, the logo between the accents.
+  const BandStat* flash = findStat(stats, "closing", 3000, 4000);
+  ASSERT_NE(flash, nullptr);
+  EXPECT_LE(flash->median, 0.012);
+  EXPECT_GE(flash->p95, 0.2);
+  EXPECT_GE(flash->audible, 0.15);
+  EXPECT_LE(flash->audible, 0.35);
+  // Word scene camera angle t + 5 x band: under 0.15 rad of jitter per frame on average.
+  const BandStat* camera = findStat(stats, "words", 200, 400);
+  ASSERT_NE(camera, nullptr);
+  EXPECT_LT(5.0 * camera->step, 0.15);
 }
 
 TEST(MusicTest, OpeningAccentsSoundInsideEachEarlyBlurWindow) {

@@ -8,21 +8,40 @@
 #include "audio/MusicStream.h"
 
 std::vector<SceneBands> showBands() {
+  // Word scene: the camera angle is t + 5 x the 200-400 Hz band (radians); past about
+  // 0.15 rad a frame on average its circling looks like jumps.
+  constexpr double kCameraRadPerUnit = 5.0;
+  constexpr double kCameraStepRad = 0.15;
+  BandLimits camera;
+  camera.maxStep = kCameraStepRad / kCameraRadPerUnit;
+  camera.reason = "the camera angle moves 5 rad per unit, so 0.15 rad a frame on average";
+  // Cloud scene: glow weight 15 g + 1, compounded over five blur passes. At g = 0.02 (1.3)
+  // the picture survives; at g = 0.23 (4.45) every frame burns to white.
+  BandLimits glow;
+  glow.maxMedian = 0.02;
+  glow.reason = "the glow weight 15 g + 1 compounds over five blur passes: near 1 between accents";
+  // Closing scene: the glowing picture replaces the logo whenever the band is above
+  // kAudible, so it should flash on the accents and leave the logo in view between them.
+  BandLimits flash;
+  flash.maxMedian = 0.012;
+  flash.minAudible = 0.15;
+  flash.maxAudible = 0.35;
+  flash.reason = "the glowing picture shows above 0.02: flashes on accents, the logo between";
   std::vector<Band> cloud;
   constexpr int kCloudBands = 19;
   constexpr int kCloudBandHz = 100;
   for (int j = 0; j < kCloudBands; ++j) cloud.push_back({kCloudBandHz * j, kCloudBandHz * (j + 1)});
-  cloud.push_back({500, 1000});
+  cloud.push_back({500, 1000, glow});
   // The opening scene blurs by the band only inside these windows, and from 10 s on.
   std::vector<std::pair<double, double>> blurWindows = {
       {2.0, 2.4}, {4.5, 5.2}, {7.0, 7.6}, {10.0, 28.1}};
   return {
       {"opening", 0.0, 28.1, {{3000, 4000}}, {}},
       {"opening, blur windows", 0.0, 28.1, {{3000, 4000}}, blurWindows, true},
-      {"words", 28.1, 63.0, {{200, 400}, {1000, 2000}}, {}},
+      {"words", 28.1, 63.0, {{200, 400, camera}, {1000, 2000}}, {}},
       {"cloud", 63.0, 83.474, cloud, {}},
       {"tunnel", 104.344, 125.2, {{80, 440}, {700, 1200}, {1200, 4000}}, {}},
-      {"closing", 125.2, 146.0, {{3000, 4000}}, {}},
+      {"closing", 125.2, 146.0, {{3000, 4000, flash}}, {}},
   };
 }
 
