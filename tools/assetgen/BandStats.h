@@ -8,9 +8,20 @@
 #include <string>
 #include <vector>
 
+// Limits beyond the level rules that a scene puts on one of its bands, for the way it
+// turns the band into a picture. The defaults hold every band.
+struct BandLimits {
+  double maxMedian = 1.0;   // the band must fall back this low between accents
+  double minAudible = 0.0;  // share of frames above kAudible, 0..1
+  double maxAudible = 1.0;
+  double maxStep = 1.0;  // mean absolute change of the band from one frame to the next
+  std::string reason;    // why the scene needs them, for the table's notes
+};
+
 struct Band {
   int lowHz;
   int highHz;
+  BandLimits limits{};
 };
 
 // One scene's span (seconds) and the bands it reads; `windows` optionally limits the
@@ -32,6 +43,8 @@ struct BandStat {
   double median = 0.0;
   double p95 = 0.0;
   double max = 0.0;
+  double audible = 0.0;  // share of frames above kAudible
+  double step = 0.0;     // mean absolute change between consecutive frames
   bool informative = false;
 };
 
@@ -39,6 +52,9 @@ constexpr double kSampleRateHz = 60.0;  // show frames per second
 constexpr double kRequiredP95 = 0.2;    // accents must reach this
 constexpr double kSaturated = 0.95;     // a band at this level has lost its dynamics
 constexpr double kFlatRatio = 0.85;     // median above this share of p95: no accents
+// Above this level a band counts as sounding; the closing scene switches to its glowing
+// picture there (100 times the band above 2).
+constexpr double kAudible = 0.02;
 
 // The scenes of the show and their bands.
 std::vector<SceneBands> showBands();
@@ -48,7 +64,7 @@ std::vector<SceneBands> showBands();
 bool measureBands(const std::string& musicPath, const std::vector<SceneBands>& scenes,
                   std::vector<BandStat>& stats, std::string& error);
 
-// Empty when the band meets the level rules, otherwise a short reason.
+// Empty when the band meets the level rules and its own limits, otherwise a short reason.
 std::string bandProblem(const BandStat& stat);
 
 // Nearest-rank percentile (0 < fraction <= 1) of unsorted values; 0 for none.

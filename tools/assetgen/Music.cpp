@@ -1,18 +1,24 @@
 // The show's music (see Music.h): instruments, the score of the six sections, the mix.
 //
 // The show reads the loudest bin of a 1024-point spectrum (bins 43.07 Hz apart) in a few
-// bands per scene, so each section puts clear, rhythmic energy into its scene's bands:
+// bands per scene, so each section puts clear energy into its scene's bands, shaped for
+// what the scene does with them:
 //   opening  0-28.1 s     metallic hats (partials on bins 76, 82, 88: 3.27-3.79 kHz) with
 //                         accents at 2.28, 4.57, 4.89, 7.17 and 7.50 s, full groove from
 //                         10.1 s;
-//   words    28.1-63 s    pad and pulse in 175-350 Hz all through, lead in 1-1.9 kHz;
+//   words    28.1-63 s    one legato line alone in 172-387 Hz, swelling slowly (the camera
+//                         turns with it), lead in 1-1.9 kHz;
 //   cloud    63-83.47 s   kick and bass below 200 Hz, overtone arpeggios stepping through
-//                         the 100 Hz bands from 170 Hz to 1.9 kHz, stabs in 0.5-0.9 kHz;
+//                         the 100 Hz bands 170-450 Hz and 1-1.9 kHz, and dry overtone stabs
+//                         as the only sound in 0.47-0.95 kHz (the glow band);
 //   columns  83.47-104.3  a breakdown; no scene listens;
 //   tunnel   104.3-125.2  kick and bass (43-390 Hz), a riff in 0.66-1.05 kHz, snare,
 //                         hats and a high arpeggio in 1.2-4 kHz;
-//   closing  125.2-146 s  hats in 3-4 kHz over a quiet pad, then a tail to kMusicSeconds.
-// Accents aim at 0.2-0.6 in those bands, with decays that fall back between them.
+//   closing  125.2-146 s  short dry hats in 3-4 kHz on the beats and nothing else above
+//                         2.8 kHz, over a quiet pad; then a tail to kMusicSeconds.
+// Accents aim at 0.2-0.6 in those bands. Where a scene flashes on a band (cloud glow,
+// closing), the band is silent between accents: a Hann window leaks under 3.2 % of a sine
+// into bins 1.85 or more away, so other voices keep that far from its bins.
 #include "Music.h"
 
 #include <algorithm>
@@ -28,10 +34,13 @@ namespace {
 // Mix bus
 
 struct Bus {
-  explicit Bus(size_t frames) : dry(frames), reverb(frames), echo(frames) {}
+  explicit Bus(size_t frames) : dry(frames), reverb(frames), echo(frames), steady(frames) {}
   StereoBuffer dry;
   StereoBuffer reverb;  // send
   StereoBuffer echo;    // send
+  // Joins the mix after the bus compressor, whose gain drops on every kick: for a voice
+  // whose band level a scene follows frame by frame (only the limiter still acts on it).
+  StereoBuffer steady;
 };
 
 // Where a voice sits and how much of it goes to the effects.
@@ -58,9 +67,12 @@ constexpr int kControlFrames = 32;
 // ---------------------------------------------------------------------------------------
 // Instruments
 
-void kick(Bus& bus, double start, float velocity) {
-  constexpr double kBaseHz = 46.0;    // body; lands on bin 1
-  constexpr double kSweepHz = 130.0;  // extra pitch at the hit
+// Extra pitch of the kick at the hit, Hz: from 176 Hz down to the body.
+constexpr double kKickSweepHz = 130.0;
+
+// `sweepHz` above the body at the hit, falling away within a few milliseconds.
+void kick(Bus& bus, double start, float velocity, double sweepHz = kKickSweepHz) {
+  constexpr double kBaseHz = 46.0;  // body; lands on bin 1
   constexpr double kSweepSeconds = 0.03;
   constexpr double kDecaySeconds = 0.22;
   constexpr double kLengthSeconds = 1.2;
@@ -68,7 +80,7 @@ void kick(Bus& bus, double start, float velocity) {
   double phase = 0.0;
   for (int64_t i = 0; i < framesIn(kLengthSeconds); ++i) {
     double t = static_cast<double>(i) / kSampleRate;
-    phase += (kBaseHz + kSweepHz * std::exp(-t / kSweepSeconds)) / kSampleRate;
+    phase += (kBaseHz + sweepHz * std::exp(-t / kSweepSeconds)) / kSampleRate;
     double level = velocity * std::min(1.0, t / 0.001) * std::exp(-t / kDecaySeconds);
     emit(bus, first + i, static_cast<float>(level * std::sin(2.0 * kPi * phase)), {});
   }
@@ -90,19 +102,21 @@ void snare(Bus& bus, Pcg32& rng, double start, float velocity) {
   }
 }
 
+// Hat decays (time constants, seconds) and reverb send.
+constexpr double kClosedHatDecay = 0.035;
+constexpr double kOpenHatDecay = 0.2;
+constexpr float kHatReverb = 0.12f;
+
 // Metallic partials centred on spectrum bins 76, 82 and 88 (3.27, 3.53, 3.79 kHz) carry
-// the hat in the 3-4 kHz band; high-passed noise gives it its hiss.
-void hat(Bus& bus, Pcg32& rng, double start, float velocity, bool open, float pan) {
+// the hat in the 3-4 kHz band; high-passed noise gives it its hiss. The hit rings for nine
+// time constants of `decay` (seconds), so the band falls below -78 dB before it stops.
+void hat(Bus& bus, Pcg32& rng, double start, float velocity, double decay, const Placement& place) {
   static const double kPartialHz[] = {3273.0, 3531.0, 3789.0};
   static const double kPartialLevel[] = {1.0, 0.25, 0.15};
-  constexpr double kClosedDecay = 0.035;
-  constexpr double kOpenDecay = 0.2;
   constexpr double kNoiseLevel = 0.4;
-  const double decay = open ? kOpenDecay : kClosedDecay;
   Biquad hiss;
   hiss.highPass(7000.0, 0.7);
   const int64_t first = frameAt(start);
-  const Placement place{pan, 0.12f, 0.0f};
   for (int64_t i = 0; i < framesIn(decay * 9.0); ++i) {
     double t = static_cast<double>(i) / kSampleRate;
     double tone = 0.0;
@@ -111,6 +125,11 @@ void hat(Bus& bus, Pcg32& rng, double start, float velocity, bool open, float pa
     double sample = level * (tone + kNoiseLevel * hiss.process(rng.bipolar()));
     emit(bus, first + i, static_cast<float>(sample), place);
   }
+}
+
+void hat(Bus& bus, Pcg32& rng, double start, float velocity, bool open, float pan) {
+  hat(bus, rng, start, velocity, open ? kOpenHatDecay : kClosedHatDecay,
+      Placement{pan, kHatReverb, 0.0f});
 }
 
 // Noise hit with a long tail, marking the start of a section.
@@ -196,19 +215,22 @@ void pad(Bus& bus, double start, double length, const std::vector<int>& notes, f
   }
 }
 
-// Struck bell: inharmonic upper partials decaying faster than the fundamental.
+// Struck bell: inharmonic upper partials decaying faster than the fundamental. Partials
+// above `ceilingHz` are left out, so a bell can stay clear of a band a scene listens to.
 void bell(Bus& bus, double start, double length, double midi, float velocity,
-          const Placement& place) {
+          const Placement& place, double ceilingHz = 1e9) {
   static const double kRatio[] = {1.0, 2.0, 3.0, 4.07};
   static const double kLevel[] = {1.0, 0.25, 0.1, 0.06};
   static const double kDecay[] = {0.7, 0.35, 0.25, 0.15};
   constexpr double kReleaseSeconds = 0.08;
   const double hz = midiToHz(midi);
+  int partials = 0;
+  while (partials < 4 && hz * kRatio[partials] <= ceilingHz) ++partials;
   const int64_t first = frameAt(start);
   for (int64_t i = 0; i < framesIn(length + kReleaseSeconds * 7.0); ++i) {
     double t = static_cast<double>(i) / kSampleRate;
     double sum = 0.0;
-    for (int p = 0; p < 4; ++p) {
+    for (int p = 0; p < partials; ++p) {
       sum += kLevel[p] * std::exp(-t / kDecay[p]) * std::sin(2.0 * kPi * hz * kRatio[p] * t);
     }
     double gate = t < length ? 1.0 : std::exp(-(t - length) / kReleaseSeconds);
@@ -256,6 +278,14 @@ std::vector<int> voicing(const Chord& chord, int low, int high) {
 // The chord's root in [low, low + 11].
 int rootFrom(const Chord& chord, int low) { return low + ((chord.root - low) % 12 + 12) % 12; }
 
+// The chord tone nearest `midi`, the lower one of two equally near.
+int nearestChordTone(const Chord& chord, int midi) {
+  for (int away = 0;; ++away) {
+    if (isChordTone(chord, midi - away)) return midi - away;
+    if (isChordTone(chord, midi + away)) return midi + away;
+  }
+}
+
 double barTime(int bar) { return bar * kBarSeconds; }
 double stepTime(int bar, int step) { return barTime(bar) + step * kBarSeconds / kStepsPerBar; }
 
@@ -294,7 +324,8 @@ struct MelodyNote {
 
 template <size_t N>
 void melody(Bus& bus, const Span& span, int firstBar, const MelodyNote (&notes)[N], int transpose,
-            float velocity, const Patch* patch, const Placement& place) {
+            float velocity, const Patch* patch, const Placement& place,
+            double bellCeilingHz = 1e9) {
   for (const MelodyNote& m : notes) {
     double t = barTime(firstBar) + m.beat * kBeatSeconds;
     if (!span.holds(t)) continue;
@@ -302,8 +333,44 @@ void melody(Bus& bus, const Span& span, int firstBar, const MelodyNote (&notes)[
     if (patch) {
       note(bus, *patch, t, length, m.midi + transpose, velocity, place);
     } else {
-      bell(bus, t, length, m.midi + transpose, velocity, place);
+      bell(bus, t, length, m.midi + transpose, velocity, place, bellCeilingHz);
     }
+  }
+}
+
+struct LineNote {
+  double start;  // seconds; the note lasts until the next one starts
+  int midi;
+};
+
+// A legato line on one voice (a band-limited triangle: harmonics 1, 3 and 5) that glides
+// into each note, its level swelling between `low` and `high` once every `swellSeconds`
+// (loudest on the downbeats of the section's even bars) and fading in and out over
+// kEdgeSeconds at the span's edges. Centred, dry (no reverb tail of one note rings into the
+// next) and past the compressor, so that nothing else in the mix moves its level.
+void glideLine(Bus& bus, const Span& span, const std::vector<LineNote>& notes, float low,
+               float high, double swellSeconds) {
+  constexpr double kGlideSeconds = 0.08;  // time constant of the portamento
+  constexpr double kEdgeSeconds = 0.5;
+  const double glide = 1.0 - std::exp(-1.0 / (kGlideSeconds * kSampleRate));
+  const int64_t first = frameAt(span.start);
+  const int64_t count = frameAt(span.end) - first;
+  size_t next = 0;
+  double hz = 0.0, phase = 0.0;
+  for (int64_t i = 0; i < count; ++i) {
+    double t = span.start + static_cast<double>(i) / kSampleRate;
+    while (next < notes.size() && notes[next].start <= t) ++next;
+    if (next == 0) continue;
+    double target = midiToHz(notes[next - 1].midi);
+    hz = hz == 0.0 ? target : hz + (target - hz) * glide;
+    phase += hz / kSampleRate;
+    phase -= std::floor(phase);
+    double swell = 0.5 + 0.5 * std::cos(2.0 * kPi * t / swellSeconds);
+    double edge = std::min(1.0, std::min(t - span.start, span.end - t) / kEdgeSeconds);
+    double level = (low + (high - low) * swell) * (0.5 - 0.5 * std::cos(kPi * edge));
+    double x = 2.0 * kPi * phase;
+    double wave = std::sin(x) - std::sin(3.0 * x) / 9.0 + std::sin(5.0 * x) / 25.0;
+    bus.steady.add(first + i, static_cast<float>(level * wave), static_cast<float>(level * wave));
   }
 }
 
@@ -378,9 +445,10 @@ void hats(Bus& bus, Pcg32& rng, const Span& span, int fromBar, int toBar, const 
   });
 }
 
-void kicks(Bus& bus, const Span& span, int fromBar, int toBar, const char* steps, float scale) {
+void kicks(Bus& bus, const Span& span, int fromBar, int toBar, const char* steps, float scale,
+           double sweepHz = kKickSweepHz) {
   pattern(span, fromBar, toBar, steps, [&](double t, int, int, char symbol) {
-    kick(bus, t, kKick * scale * (symbol == 'X' ? 1.0f : 0.8f));
+    kick(bus, t, kKick * scale * (symbol == 'X' ? 1.0f : 0.8f), sweepHz);
   });
 }
 
@@ -440,23 +508,33 @@ void words(Bus& bus, Pcg32& rng) {
   const Span span = section(1);
   constexpr int kLeadBar = 16;  // 41.74 s, with the first word
   crash(bus, rng, span.start, 0.35f);
-  // 175-350 Hz: pad and pulse in G3-F4 keep this band sounding for the whole section.
-  padBars(bus, span, 55, 65, 0.1f, 900.0);
-  Patch pulse = pluckPatch(Wave::Saw, 700.0);
+  // 172-387 Hz (bins 4-8) carry one legato line and nothing else: the scene turns its
+  // camera with this band, so it swells and glides instead of pulsing. Pad and pulse sit
+  // from 440 Hz up, two bins or more above it; sub and kick stay below 110 Hz, from where
+  // only a steady few hundredths leak into bin 4, under the line.
+  std::vector<LineNote> line;
+  for (int bar = span.firstBar(); bar <= span.lastBar(); ++bar) {
+    line.push_back({std::max(barTime(bar), span.start), nearestChordTone(chordOfBar(bar), 58)});
+  }
+  glideLine(bus, span, line, 0.12f, 0.3f, 2.0 * kBarSeconds);
+  padBars(bus, span, 69, 79, 0.1f, 900.0);
+  Patch pulse = pluckPatch(Wave::Triangle, 700.0);
   pulse.amp = Envelope{0.005, 0.25, 0.45, 0.05};
   pattern(span, 0, 99, "X.x.X.x.X.x.X.x.", [&](double t, int bar, int, char symbol) {
     double length = span.clip(t, kBarSeconds / 8 * 0.9);
     float velocity = symbol == 'X' ? 0.3f : 0.2f;
-    note(bus, pulse, t, length, rootFrom(chordOfBar(bar), 53), velocity, {0.0f, 0.15f, 0.0f});
+    note(bus, pulse, t, length, rootFrom(chordOfBar(bar), 69), velocity, {0.0f, 0.15f, 0.0f});
   });
   for (int bar = span.firstBar(); bar <= span.lastBar(); ++bar) {
     double t = std::max(barTime(bar), span.start);
-    Patch sub = bassPatch(300.0, 0.5);
-    sub.wave = Wave::Triangle;
+    Patch sub = bassPatch(300.0, 0.0);
+    sub.wave = Wave::Sine;
     sub.amp = Envelope{0.02, 1.0, 0.8, 0.2};
-    note(bus, sub, t, span.clip(t, barTime(bar + 1) - t), rootFrom(chordOfBar(bar), 40), 0.2f, {});
+    note(bus, sub, t, span.clip(t, barTime(bar + 1) - t), rootFrom(chordOfBar(bar), 36), 0.2f, {});
   }
-  kicks(bus, span, 0, 99, "X.......X.......", 0.55f);
+  // A kick that stays below 100 Hz, two bins under the line's band.
+  constexpr double kLowKickSweepHz = 50.0;
+  kicks(bus, span, 0, 99, "X.......X.......", 0.4f, kLowKickSweepHz);
   snares(bus, rng, span, 0, 99, "........x.......", 0.5f);
   hats(bus, rng, span, 0, 99, "x.x.x.x.x.x.x.x.", 0.4f);
 
@@ -481,21 +559,61 @@ void words(Bus& bus, Pcg32& rng) {
   melody(bus, span, kLeadBar, kLead, 0, 0.38f, &lead, Placement{0.1f, 0.3f, 0.3f});
 }
 
-// Centre of the spectrum bins that the cloud scene's 100 Hz band `band` reads (bins
-// trunc(f * 1024 / 44100) for its lower and upper edge, the upper one excluded).
-double cloudBandCentreHz(int band) {
+constexpr double kHzPerBin = 44100.0 / 1024.0;  // spacing of the show's spectrum bins
+
+// The spectrum bins [low, high) that the show reads for the band lowHz..highHz: each edge
+// times 1024 / 44100 in single precision, truncated.
+struct BinRange {
+  int low;
+  int high;
+};
+BinRange binsOfBand(int lowHz, int highHz) {
   constexpr float kBinsPerHz = 1024.0f / 44100.0f;
-  constexpr double kHzPerBin = 44100.0 / 1024.0;
-  auto low = static_cast<int>(static_cast<float>(100 * band) * kBinsPerHz);
-  auto high = static_cast<int>(static_cast<float>(100 * band + 100) * kBinsPerHz);
-  return 0.5 * (low + high - 1) * kHzPerBin;
+  return {static_cast<int>(static_cast<float>(lowHz) * kBinsPerHz),
+          static_cast<int>(static_cast<float>(highHz) * kBinsPerHz)};
+}
+
+// The cloud scene's 100 Hz band `band` (100 band .. 100 band + 100 Hz).
+BinRange cloudBand(int band) { return binsOfBand(100 * band, 100 * band + 100); }
+
+// The cloud scene's glow follows 500-1000 Hz: only the stabs may sound there.
+const BinRange kGlowBins = binsOfBand(500, 1000);
+
+// A sine this many bins away from a bin leaks under 3.2 % of its level into it through the
+// show's Hann window; a tone at least this far outside the glow band leaves it near silent.
+constexpr double kGuardBins = 1.85;
+
+// The harmonic of `rootHz` nearest the centre of the cloud band `band` among those whose
+// nearest bin is one of the band's and that keep kGuardBins from the glow band; when no
+// harmonic keeps that distance, the one farthest from the glow band.
+double overtoneInBand(double rootHz, int band) {
+  const BinRange bins = cloudBand(band);
+  const double centre = 0.5 * (bins.low + bins.high - 1);
+  double best = 0.0, bestScore = 1e9;
+  for (int h = 1; h * rootHz / kHzPerBin < bins.high; ++h) {
+    const double bin = h * rootHz / kHzPerBin;
+    if (bin < bins.low - 0.5 || bin >= bins.high - 0.5) continue;
+    const double away = std::max(kGlowBins.low - bin, bin - (kGlowBins.high - 1));
+    // Tones inside the guard score above any tone outside it; farther is better there.
+    const double score = away >= kGuardBins ? std::fabs(bin - centre) : 100.0 - away;
+    if (score < bestScore) {
+      bestScore = score;
+      best = h * rootHz;
+    }
+  }
+  return best > 0.0 ? best : rootHz * std::max(1.0, std::round(centre * kHzPerBin / rootHz));
+}
+
+// The bar's root in the cloud section's overtone register (F1-E2, 44-82 Hz).
+double overtoneRootHz(double t) {
+  return midiToHz(rootFrom(chordOfBar(static_cast<int>(t / kBarSeconds)), 29));
 }
 
 // An overtone arpeggio: a sine voice that plays, one sixteenth at a time, the harmonic of
-// the chord root (F1-E2, 44-82 Hz) nearest the centre of the next band of `bands`, gliding
-// between them. Each band of the cycle gets the same share of the steps, so in the cloud
-// scene's spectrum display the bands light up in turn. Gate per step from the pattern
-// ('X' 1, 'x' 0.85, '.' 0.7), each step decaying to kGateFloor of its peak.
+// the chord root chosen by overtoneInBand for the next band of `bands`, gliding between
+// them. Each band of the cycle gets the same share of the steps, so in the cloud scene's
+// spectrum display the bands light up in turn. Gate per step from the pattern ('X' 1,
+// 'x' 0.85, '.' 0.7), each step decaying to kGateFloor of its peak.
 void overtoneArpeggio(Bus& bus, const Span& span, const std::vector<int>& bands, const char* gates,
                       float velocity, const Placement& place) {
   constexpr double kGlideSeconds = 0.012;
@@ -510,9 +628,7 @@ void overtoneArpeggio(Bus& bus, const Span& span, const std::vector<int>& bands,
   for (int64_t i = 0; i < count; ++i) {
     double t = span.start + static_cast<double>(i) / kSampleRate;
     auto step = static_cast<int64_t>(std::floor(t / sixteenth));
-    double root = midiToHz(rootFrom(chordOfBar(static_cast<int>(t / kBarSeconds)), 29));
-    double target =
-        root * std::max(1.0, std::round(cloudBandCentreHz(bands[step % bands.size()]) / root));
+    double target = overtoneInBand(overtoneRootHz(t), bands[step % bands.size()]);
     hz = hz == 0.0 ? target : hz + (target - hz) * glide;
     char symbol = gates[step % kStepsPerBar];
     double peak = symbol == 'X' ? 1.0 : symbol == 'x' ? 0.85 : 0.7;
@@ -527,26 +643,53 @@ void overtoneArpeggio(Bus& bus, const Span& span, const std::vector<int>& bands,
   }
 }
 
+// A dry chord of the root's harmonics, the one nearest the centre of each of `bands`,
+// held for `length` seconds and cut with a short release: the bands sound together on the
+// accent and are silent again about 0.1 s after it. The partials start spread in phase, so
+// five of them peak at 3.2-4.2 times a partial's level rather than 5.
+void overtoneStab(Bus& bus, double start, double length, double rootHz,
+                  const std::vector<int>& bands, float velocity) {
+  constexpr double kAttackSeconds = 0.003;
+  constexpr double kReleaseSeconds = 0.015;  // time constant
+  std::vector<double> partials;
+  for (int band : bands) {
+    const BinRange bins = cloudBand(band);
+    double centre = 0.5 * (bins.low + bins.high - 1) * kHzPerBin;
+    partials.push_back(rootHz * std::max(1.0, std::round(centre / rootHz)));
+  }
+  const auto n = static_cast<double>(partials.size());
+  const int64_t first = frameAt(start);
+  for (int64_t i = 0; i < framesIn(length + kReleaseSeconds * 7.0); ++i) {
+    double t = static_cast<double>(i) / kSampleRate;
+    double sum = 0.0;
+    for (size_t p = 0; p < partials.size(); ++p) {
+      sum += std::sin(2.0 * kPi * partials[p] * t + kPi * p * (p + 1) / n);
+    }
+    double gate =
+        t < length ? std::min(1.0, t / kAttackSeconds) : std::exp(-(t - length) / kReleaseSeconds);
+    emit(bus, first + i, static_cast<float>(velocity * gate * sum), {});
+  }
+}
+
 void cloud(Bus& bus, Pcg32& rng) {
   const Span span = section(2);
   crash(bus, rng, span.start, 0.4f);
-  // Below 200 Hz: kick and bass; 0.17-1.9 kHz: two overtone arpeggios. The section is kept sparse
-  // so that the bus compressor leaves these alone.
+  // Below 200 Hz: kick and a dark bass; 0.17-0.45 and 1-1.9 kHz: two overtone arpeggios.
+  // The section is kept sparse so that the bus compressor leaves these alone.
   kicks(bus, span, 0, 99, "X...X...X...X...", 0.65f);
   snares(bus, rng, span, 0, 99, "....X.......X...", 0.45f);
   hats(bus, rng, span, 0, 99, "..o...o...o...o.", 0.4f);
-  bassLine(bus, span, 0, 99, "..X...X...X...Xx", 31, 0.3f, bassPatch(500.0, 2.0));
-  // Bands 2-9 (170-950 Hz) climbing, bands 10-18 (1-1.9 kHz) falling.
-  overtoneArpeggio(bus, span, {2, 3, 4, 5, 6, 7, 8, 9}, "X.x.X.xxX.x.X.xx", 0.55f,
-                   Placement{-0.2f, 0.15f, 0.25f});
+  bassLine(bus, span, 0, 99, "..X...X...X...Xx", 31, 0.3f, bassPatch(180.0, 0.5));
+  // Bands 2-4 (170-450 Hz) climbing, bands 18-10 (1.9-1 kHz) falling; both stay out of the
+  // glow band, and neither sends to the effects there.
+  overtoneArpeggio(bus, span, {2, 3, 4}, "X.x.X.xxX.x.X.xx", 0.55f, Placement{-0.2f, 0.15f, 0.25f});
   overtoneArpeggio(bus, span, {18, 17, 16, 15, 14, 13, 12, 11, 10}, "x.X.x.X.x.X.x.Xx", 0.55f,
                    Placement{0.2f, 0.15f, 0.25f});
-  // Two off-beat stabs per bar (C5-A5) give the 0.5-1 kHz band its accents.
-  Patch stab = pluckPatch(Wave::Square, 2500.0);
-  pattern(span, 0, 99, "...X.......X....", [&](double t, int bar, int, char) {
-    for (int midi : voicing(chordOfBar(bar), 72, 81)) {
-      note(bus, stab, t, span.clip(t, kBarSeconds / 8), midi, 0.32f, {0.15f, 0.25f, 0.2f});
-    }
+  constexpr double kStabSeconds = 0.15;
+  // 0.5-1 kHz: two off-beat overtone stabs per bar are the glow's accents; between them
+  // the band is silent.
+  pattern(span, 0, 99, "...X.......X....", [&](double t, int, int, char) {
+    overtoneStab(bus, t, kStabSeconds, overtoneRootHz(t), {5, 6, 7, 8, 9}, 0.5f);
   });
 }
 
@@ -607,8 +750,15 @@ void tunnel(Bus& bus, Pcg32& rng) {
 void closing(Bus& bus, Pcg32& rng) {
   const Span span = section(5);
   const int first = span.firstBar();  // 48
-  crash(bus, rng, span.start, 0.3f);
-  hats(bus, rng, span, 0, 99, "XxxXxxXxXxxXxxXo", 1.0f);
+  // 2.97-3.92 kHz (bins 69-91): only dry hats with short decays, so the band flashes on
+  // each hit and is silent for most of the beat; no crash, no reverb, and the bells stop
+  // below 2.8 kHz.
+  constexpr double kTickDecay = 0.025;  // seconds
+  constexpr double kBellCeilingHz = 2800.0;
+  pattern(span, 0, 99, "X...x...X...x..x", [&](double t, int, int step, char symbol) {
+    float velocity = symbol == 'X' ? 1.0f : 0.8f;
+    hat(bus, rng, t, velocity, kTickDecay, Placement{step % 8 ? 0.2f : -0.1f, 0.0f, 0.0f});
+  });
   kicks(bus, span, first, first + 3, "X.......X.......", 0.8f);
   padBars(bus, span, 57, 69, 0.07f, 1100.0);
   for (int bar = first; bar <= span.lastBar(); ++bar) {
@@ -622,7 +772,8 @@ void closing(Bus& bus, Pcg32& rng) {
       {8, 1, 91},   {10, 1, 93},    {11, 1, 91}, {12, 3, 86}, {16, 1, 93}, {17, 1, 91}, {18, 1, 88},
       {20, 2, 89},  {22, 2, 84},    {24, 2, 88}, {26, 2, 84}, {28, 4, 81},
   };
-  melody(bus, span, first, kEcho, -12, 0.25f, nullptr, Placement{0.15f, 0.4f, 0.4f});
+  melody(bus, span, first, kEcho, -12, 0.25f, nullptr, Placement{0.15f, 0.4f, 0.4f},
+         kBellCeilingHz);
   // The tail after the show: a last A minor chord and bell, left to ring out.
   const double end = span.end;
   const int lastBar = static_cast<int>(std::ceil(end / kBarSeconds));
@@ -664,22 +815,26 @@ StereoBuffer renderMusic(uint64_t seed) {
   applyEcho(bus.echo, 0.75 * kBeatSeconds, kEchoFeedback);
   StereoBuffer out(frames);
   const double fadeOutStart = kMusicSeconds - kFadeOutSeconds;
-  for (size_t i = 0; i < frames; ++i) {
+  auto fadeAt = [&](size_t i) {
     double t = static_cast<double>(i) / kSampleRate;
     double fade = std::min(1.0, t / kFadeInSeconds);
     if (t > fadeOutStart) fade *= std::max(0.0, (kMusicSeconds - t) / kFadeOutSeconds);
-    auto f = static_cast<float>(fade);
+    return static_cast<float>(fade);
+  };
+  for (size_t i = 0; i < frames; ++i) {
+    float f = fadeAt(i);
     out.left[i] =
         f * (bus.dry.left[i] + kReverbReturn * bus.reverb.left[i] + kEchoReturn * bus.echo.left[i]);
     out.right[i] = f * (bus.dry.right[i] + kReverbReturn * bus.reverb.right[i] +
                         kEchoReturn * bus.echo.right[i]);
   }
   // Gentle bus compression takes the coincident peaks (kick under bass and lead), the
-  // limiter only what slips through its attack.
+  // limiter only what slips through its attack. The steady voices join after it.
   applyCompressor(out, kCompressorThreshold, kCompressorRatio, 0.002, 0.15);
   for (size_t i = 0; i < frames; ++i) {
-    out.left[i] = limit(out.left[i]);
-    out.right[i] = limit(out.right[i]);
+    float f = fadeAt(i);
+    out.left[i] = limit(out.left[i] + f * bus.steady.left[i]);
+    out.right[i] = limit(out.right[i] + f * bus.steady.right[i]);
   }
   return out;
 }
