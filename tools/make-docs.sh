@@ -5,35 +5,13 @@
 #                           boundaries and the bands each scene reads;
 #   docs/bands.md           the band loudness table (also rewritten by the assets target).
 # Both pictures come from our own docsheet tool, so the only needs are the project's build
-# dependencies; missing Debian packages are installed with apt-get, present ones are left
-# alone. Builds with -j2 in ./build (or $BUILD_DIR) and only the tools it runs.
+# dependencies (scripts/install-deps.sh installs the missing ones). Builds with -j2 in ./build (or $BUILD_DIR) and only the tools it runs.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
 
-packages=(
-  build-essential cmake pkg-config
-  libsdl2-dev libmpg123-dev libfftw3-dev libglew-dev libglu1-mesa-dev
-  libpng-dev libjpeg-dev zlib1g-dev libmp3lame-dev libfreetype-dev fonts-dejavu-core
-  libgtest-dev
-)
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  if [ "$(id -u)" -ne 0 ]; then
-    sudo="sudo"
-  fi
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash "$root/scripts/install-deps.sh"
 
 cmake -S "$root" -B "$build" >/dev/null
 cmake --build "$build" -j2 --target docsheet bandtable
