@@ -20,15 +20,15 @@ void setMessageBoxOwner(void* window, bool interactive) {
 }
 
 void showErrorMessageBox(const char* text) {
+  // The terminal gets every box's text too: without a display it is the only trace.
+  std::fprintf(stderr, "%s\n", text);
   if (!boxesEnabled) return;  // off-screen runs have nobody to click the box
-  // Fails quietly without a display; callers have written the text to stderr already.
+  // Fails quietly without a display; the text is on stderr already.
   SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, "Error", text, boxOwner);
 }
 
 void defaultFatalReporter(const char* message) {
-  std::fprintf(stderr, "%s\n", message);
-  std::fflush(stderr);
-  showErrorMessageBox(message);
+  showErrorMessageBox(message);  // writes the message to stderr first
   std::exit(0);
 }
 

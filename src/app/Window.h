@@ -36,8 +36,9 @@ bool createGlWindow(GlWindow& record);
 bool pumpMessages();
 void presentFrame();
 void setSwapInterval(int interval);
-// Message box titled "Error" with the warning icon, owned by the window once it exists;
-// silently skipped without a display or for a hidden window. (Lives beside fatalError.)
+// Writes `text` to stderr, then shows it in a message box titled "Error" with the warning
+// icon, owned by the window once it exists; the box is skipped without a display or for a
+// hidden window. (Lives beside fatalError.)
 void showErrorMessageBox(const char* text);
 void setMessageBoxOwner(void* window, bool interactive);
 
