@@ -11,6 +11,7 @@
 #include <string>
 
 #include "GlTestSupport.h"
+#include "Mp3Fixture.h"
 #include "TestSupport.h"
 #include "app/Capture.h"
 #include "app/Controls.h"
@@ -20,6 +21,7 @@
 #include "app/Window.h"
 #include "audio/Backends.h"
 #include "images/Image.h"
+#include "render/PostProcess.h"
 #include "scenes/SceneAssets.h"
 #include "scenes/Timeline.h"
 
@@ -183,6 +185,33 @@ TEST_F(ShowTest, ClosingShowsThePlainLogoUnlessTheHighBandPassesTwoPercent) {
   EXPECT_GT(plain, 5000) << "at " << quiet << " s";
   frameAt(loud);
   EXPECT_LT(darkPixels(), plain / 2) << "the glowing, blurred picture at " << loud << " s";
+}
+
+TEST_F(ShowTest, CloudSceneInSilenceIsTheClearedPictureWithTheOverlay) {
+  frameAt(50.0);  // the word scene leaves the clear colour black
+  TempDir dir;
+  ASSERT_TRUE(writeMp3(dir.file("silence.mp3"), 2.0, [](double) { return 0.0; }));
+  ManualAudioBackend silence;
+  silence.open(dir.file("silence.mp3").c_str());
+  musicStream.setBackend(&silence);
+  silence.setTimeMs(70000);  // past the end of the fixture: silent
+  renderFrame();
+  musicStream.setBackend(ShowEnvironment::sound);
+  const auto shown = readRgb(0, 0, 1024, 768);
+
+  // Every rectangle collapses and the glow of a black picture is black: what remains is
+  // the overlay added over black at the scene's zoom for 70 s.
+  glClearColor(0, 0, 0, 1);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_ONE, GL_ONE);
+  glColor3f(1, 1, 1);
+  drawScreenQuad("overlay_cloud", std::sin(0.3f * 70.0f) + 2.0f);
+  glDisable(GL_BLEND);
+  const auto expected = readRgb(0, 0, 1024, 768);
+  long differing = 0;
+  for (size_t i = 0; i < shown.size(); ++i) differing += std::abs(shown[i] - expected[i]) > 2;
+  EXPECT_LT(differing, static_cast<long>(shown.size() / 1000));
 }
 
 TEST_F(ShowTest, ColumnCameraPicksItsOrbitFromBitOneOfTheWholeSecond) {
