@@ -148,6 +148,45 @@ TEST(PeakInBandTest, SpectrumFollowsThePositionAndIsCachedPerPosition) {
   EXPECT_EQ(show.music.peakInBand(0, 22000), 0.0f);
 }
 
+// A sound layer that stands at one position with one loud bin.
+class FixedBackend : public AudioBackend {
+ public:
+  explicit FixedBackend(int32_t position) : position_(position) { bins_[80] = 0.5f; }
+  void open(const char*) override {}
+  void play() override {}
+  int32_t timeMs() override { return 0; }
+  void setTimeMs(int32_t) override {}
+  void setPaused(bool) override {}
+  int32_t position() override { return position_; }
+  const float* spectrum() override { return bins_; }
+
+ private:
+  int32_t position_;
+  float bins_[kSpectrumBins] = {};
+};
+
+TEST(PeakInBandTest, EveryPositionGetsItsCopyAndSwappingLayersDropsIt) {
+  // 65535 frames is a real position, not the stamp of an empty copy.
+  FixedBackend at65535(65535);
+  MusicStream music;
+  music.setBackend(&at65535);
+  EXPECT_FLOAT_EQ(music.peakInBand(3000, 4000), 0.5f);
+  // Another layer at the same position brings its own spectrum.
+  MusicStream other;
+  other.setBackend(&at65535);
+  other.peakInBand(3000, 4000);
+  class Quiet : public FixedBackend {
+   public:
+    Quiet() : FixedBackend(65535) {}
+    const float* spectrum() override { return zeros_; }
+
+   private:
+    float zeros_[kSpectrumBins] = {};
+  } quiet;
+  other.setBackend(&quiet);
+  EXPECT_EQ(other.peakInBand(3000, 4000), 0.0f);
+}
+
 TEST(SdlAudioBackendTest, WithoutADeviceTheClockRunsOnAndSeeksExactly) {
   setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
   auto backend = std::make_unique<SdlAudioBackend>();

@@ -214,6 +214,37 @@ TEST_F(ShowTest, CloudSceneInSilenceIsTheClearedPictureWithTheOverlay) {
   EXPECT_LT(differing, static_cast<long>(shown.size() / 1000));
 }
 
+TEST_F(ShowTest, TunnelBarsGrowWithTheirBands) {
+  // Pixels in the lit grey of the bars (0.73 of full brightness).
+  auto barPixels = [this](AudioBackend& music, int ms) {
+    musicStream.setBackend(&music);
+    static_cast<ManualAudioBackend&>(music).setTimeMs(ms);
+    renderFrame();
+    musicStream.setBackend(ShowEnvironment::sound);
+    auto rgb = readRgb(0, 0, 1024, 768);
+    long count = 0;
+    for (size_t i = 0; i < rgb.size(); i += 3) count += std::abs(rgb[i] - 186) <= 3;
+    return count;
+  };
+  TempDir dir;
+  ASSERT_TRUE(writeMp3(dir.file("silence.mp3"), 1.0, [](double) { return 0.0; }));
+  // One tone inside each bar's band: 200 Hz, 1 kHz and 2 kHz.
+  ASSERT_TRUE(writeMp3(dir.file("tones.mp3"), 111.0, [](double t) {
+    const double w = 2.0 * 3.14159265358979323846 * t;
+    return 0.3 * (std::sin(200 * w) + std::sin(1000 * w) + std::sin(2000 * w));
+  }));
+  ManualAudioBackend silence, tones;
+  silence.open(dir.file("silence.mp3").c_str());
+  tones.open(dir.file("tones.mp3").c_str());
+  // The same picture time, 110.5 s in the tunnel: past the end of the silence, inside
+  // the tones.
+  frameAt(110.5);
+  const long quiet = barPixels(silence, 110500);
+  const long loud = barPixels(tones, 110500);
+  EXPECT_GT(quiet, 0);
+  EXPECT_GT(loud, quiet + quiet / 4);
+}
+
 TEST_F(ShowTest, ColumnCameraPicksItsOrbitFromBitOneOfTheWholeSecond) {
   frameAt(86.5);
   const Vec3 close = renderer.camera.position;

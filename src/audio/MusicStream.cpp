@@ -39,10 +39,11 @@ void MusicStream::bandToBins(int lowHz, int highHz, int& lowBin, int& highBin) {
 float MusicStream::peakInBand(int lowHz, int highHz) {
   if (backend_) {
     int32_t position = backend_->position();
-    if (position != spectrumPosition_) {
+    if (!haveSpectrum_ || position != spectrumPosition_) {
       const float* bins = backend_->spectrum();
       std::copy(bins, bins + kSpectrumBins, spectrum_);
       spectrumPosition_ = position;
+      haveSpectrum_ = true;
     }
   }
   int low = 0;

@@ -17,8 +17,12 @@
 
 class MusicStream {
  public:
-  // Replaces the sound layer; the stream does not own it. Must come before open().
-  void setBackend(AudioBackend* backend) { backend_ = backend; }
+  // Replaces the sound layer; the stream does not own it. Comes before open() in the show;
+  // tools and tests may swap layers later, which drops the spectrum copy.
+  void setBackend(AudioBackend* backend) {
+    backend_ = backend;
+    haveSpectrum_ = false;
+  }
   AudioBackend* backend() const { return backend_; }
 
   void open(const char* fileName);
@@ -38,7 +42,9 @@ class MusicStream {
   AudioBackend* backend_ = nullptr;
   bool paused_ = false;
   float spectrum_[kSpectrumBins] = {};
-  int32_t spectrumPosition_ = 65535;  // no copy taken yet
+  int32_t spectrumPosition_ = 65535;
+  // Whether spectrum_ holds a copy at all: 65535 is also a real position (frames).
+  bool haveSpectrum_ = false;
 };
 
 class DemoClock {
