@@ -373,18 +373,22 @@ void Mesh::requireVector3(int type) {
   }
 }
 
-void Mesh::computeNormals() {
-  requireVector3(ATTRIB_NORMAL);
-  for (int v = 0; v < vertexCount; ++v) std::fill_n(floatsOf(v, ATTRIB_NORMAL), kVec3, 0.0f);
+void Mesh::sumOverTriangles(int type, void (Mesh::*perTriangle)(int, float*) const) {
+  for (int v = 0; v < vertexCount; ++v) std::fill_n(floatsOf(v, type), kVec3, 0.0f);
   for (int t = 0; t < triangleCount; ++t) {
-    float n[kVec3];
-    faceNormal(t, n);
+    float vector[kVec3];
+    (this->*perTriangle)(t, vector);
     for (int c = 0; c < kVec3; ++c) {
-      float* sum = floatsOf(indices[t * kVec3 + c], ATTRIB_NORMAL);
+      float* sum = floatsOf(indices[t * kVec3 + c], type);
       if (!sum) continue;
-      for (int i = 0; i < kVec3; ++i) sum[i] += n[i];
+      for (int i = 0; i < kVec3; ++i) sum[i] += vector[i];
     }
   }
+}
+
+void Mesh::computeNormals() {
+  requireVector3(ATTRIB_NORMAL);
+  sumOverTriangles(ATTRIB_NORMAL, &Mesh::faceNormal);
   for (int v = 0; v < vertexCount; ++v) {
     float* n = floatsOf(v, ATTRIB_NORMAL);
     if (!normalize(n)) std::copy(kFallbackNormal, kFallbackNormal + kVec3, n);
@@ -394,16 +398,7 @@ void Mesh::computeNormals() {
 void Mesh::computeTangents() {
   requireVector3(ATTRIB_TANGENT);
   requireVector3(ATTRIB_BINORMAL);
-  for (int v = 0; v < vertexCount; ++v) std::fill_n(floatsOf(v, ATTRIB_TANGENT), kVec3, 0.0f);
-  for (int t = 0; t < triangleCount; ++t) {
-    float tangent[kVec3];
-    triangleTangent(t, tangent);
-    for (int c = 0; c < kVec3; ++c) {
-      float* sum = floatsOf(indices[t * kVec3 + c], ATTRIB_TANGENT);
-      if (!sum) continue;
-      for (int i = 0; i < kVec3; ++i) sum[i] += tangent[i];
-    }
-  }
+  sumOverTriangles(ATTRIB_TANGENT, &Mesh::triangleTangent);
   int normalAttribute = attributeOfType[ATTRIB_NORMAL];
   bool haveNormals = normalAttribute >= 0 && componentCount[normalAttribute] >= kVec3;
   for (int v = 0; v < vertexCount; ++v) {

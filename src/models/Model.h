@@ -143,6 +143,9 @@ class Mesh {
   void copyFrom(const Mesh& other);
   // The slot of a three-float attribute, added when absent; fatal when too small.
   void requireVector3(int type);
+  // Zeroes the three-float attribute `type` of every vertex, then adds to each vertex the
+  // vector that `perTriangle` gives for every triangle it belongs to.
+  void sumOverTriangles(int type, void (Mesh::*perTriangle)(int, float*) const);
 };
 
 class Model {
