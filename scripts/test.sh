@@ -16,17 +16,25 @@ git ls-files -- 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'tools/*.cpp' 't
   | xargs clang-format --dry-run -Werror
 
 xvfb_pid=""
-cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
+xvfb_dir=""
+cleanup() {
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  [ -n "$xvfb_dir" ] && rm -rf "$xvfb_dir"
+}
 trap cleanup EXIT
 if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 90 120); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=":$n"
-    for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-    break
+  # Xvfb picks a free display itself and writes its number once it answers.
+  xvfb_dir=$(mktemp -d)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$xvfb_dir/display" \
+    2>"$xvfb_dir/log" &
+  xvfb_pid=$!
+  for _ in $(seq 100); do
+    [ -s "$xvfb_dir/display" ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
   done
+  [ -s "$xvfb_dir/display" ] || { echo "Xvfb did not start"; cat "$xvfb_dir/log"; exit 1; }
+  export DISPLAY=":$(head -n 1 "$xvfb_dir/display")"
 fi
 if [ -z "${SDL_AUDIODRIVER:-}" ] && [ ! -e /dev/snd/controlC0 ]; then
   export SDL_AUDIODRIVER=dummy

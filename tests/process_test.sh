@@ -19,15 +19,20 @@ cleanup() {
 }
 trap cleanup EXIT
 
-for n in $(seq 140 180); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=":$n"
-  break
+# Xvfb picks a free display itself and writes its number once it answers; guessing a
+# number races other servers on a shared machine.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  kill -0 "$xvfb_pid" 2>/dev/null || break
+  sleep 0.1
 done
-# The socket appears before the server answers; wait for an answer.
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
+export DISPLAY=":$(head -n 1 "$work/display")"
+# Only X: anything else would be a window nobody drives.
+export SDL_VIDEODRIVER=x11
+echo "private X server on $DISPLAY"
 
 # The show reads data/ and writes shots/ relative to its working directory.
 ln -s "$root/data" "$work/data"

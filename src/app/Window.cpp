@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/Controls.h"
 #include "app/Demo.h"
@@ -43,6 +44,14 @@ void releaseWindow(GlWindow& record) {
   record.glContext = nullptr;
   record.window = nullptr;
 }
+
+// Without any display SDL settles on its offscreen driver: the show would then play to
+// nobody and report nothing. Only a driver asked for by name may be one without a screen.
+bool hasScreen() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver || SDL_getenv("SDL_VIDEODRIVER")) return true;
+  return std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0;
+}
 }  // namespace
 
 bool registerWindowClass() {
@@ -62,6 +71,10 @@ bool registerWindowClass() {
 
 bool createGlWindow(GlWindow& record) {
   if (!registerWindowClass()) return false;
+  if (!record.hidden && !hasScreen()) {
+    std::fprintf(stderr, "lumorakdemo: no display to show the window on (set DISPLAY)\n");
+    return false;
+  }
   setContextAttributes(record);
   const int x = record.hidden ? SDL_WINDOWPOS_UNDEFINED : 0;
   const int y = record.hidden ? SDL_WINDOWPOS_UNDEFINED : 0;
