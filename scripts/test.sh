@@ -23,9 +23,10 @@ cleanup() {
 }
 trap cleanup EXIT
 if [ -z "${DISPLAY:-}" ]; then
-  # Xvfb picks a free display itself and writes its number once it answers.
+  # Xvfb picks a free display itself and writes its number once it answers. -noreset: by
+  # default an X server resets whenever its last client leaves, refusing clients meanwhile.
   xvfb_dir=$(mktemp -d)
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$xvfb_dir/display" \
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$xvfb_dir/display" \
     2>"$xvfb_dir/log" &
   xvfb_pid=$!
   for _ in $(seq 100); do
