@@ -47,7 +47,7 @@ window=""
 for _ in $(seq 300); do
   window=$(xdotool search --name '^Lumorakdemo$' 2>/dev/null | head -n 1 || true)
   [ -n "$window" ] && break
-  kill -0 "$demo_pid" 2>/dev/null || { echo "the show ended during start-up"; cat "$work/err.txt"; exit 1; }
+  kill -0 "$demo_pid" 2>/dev/null || { echo "the show ended during start-up"; cat "$work/err.txt" "$work/xvfb.log"; exit 1; }
   sleep 0.1
 done
 [ -n "$window" ] || { echo "no window titled Lumorakdemo"; exit 1; }
