@@ -71,16 +71,20 @@ for _ in $(seq 120); do
 done
 grep -q '^Beat ' "$work/out.txt" || { echo "no frame loop after 60 s"; exit 1; }
 
-key F11                      # opening scene
-key Next; key F11            # +30 s: word scene
-key Next; key F11            # cloud scene
-key Next; key F11            # column field
-key Up; key Up; key F11      # +10 s: tunnel scene
-key p; key F11               # paused: the clock stands still
-key space; sleep 1; key space
-key p
+# Paused, the clock stands still and every seek lands exactly: each capture is of a
+# known time, whatever the machine's speed.
+key p                        # pause
+key Prior                    # back to 0 s (a seek clamps at the start)
+key F11                      # 0 s: opening
+key Next; key F11            # 30 s: words
+key Next; key Up; key F11    # 65 s: cloud
+key Next; key F11            # 95 s: column field
+key Up; key Up; key F11      # 105 s: tunnel
+key space; sleep 1; key space  # taps while paused are 0 s apart
 key l                        # reload the materials from their files
-key Next; key F11            # closing scene
+key Next; key F11            # 135 s: closing
+key p                        # resume
+sleep 1; key F11             # the closing again, a moment later
 alive
 key Next                     # past 146 s: the timeline ends the show
 
@@ -101,6 +105,16 @@ echo "exit status $status"
 shots=$(ls shots | wc -l)
 echo "captures: $(ls shots | tr '\n' ' ')"
 [ "$shots" -eq 7 ] || { echo "expected 7 captures"; exit 1; }
+# Six scenes at six times: no two of the first six captures are the same picture.
+for i in 0 1 2 3 4 5; do
+  for j in 0 1 2 3 4 5; do
+    [ "$i" -lt "$j" ] || continue
+    if cmp -s "shots/shot000$i.png" "shots/shot000$j.png"; then
+      echo "captures $i and $j are the same picture"
+      exit 1
+    fi
+  done
+done
 cat "$work/out.txt"
 grep -q '^Beat .* delta 0.00 bpm inf$' "$work/out.txt" || { echo "paused taps should be 0 s apart"; exit 1; }
 echo "process test passed"
