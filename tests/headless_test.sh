@@ -16,13 +16,18 @@ mkdir "$work/shots"
 cd "$work"
 export SDL_AUDIODRIVER=dummy
 
-status=0
-env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER timeout 60 "$demo" \
-  >out.txt 2>err.txt || status=$?
-cat err.txt
-[ "$status" -eq 255 ] || { echo "expected exit status 255, got $status"; exit 1; }
-grep -q 'no display' err.txt || { echo "no reason given"; exit 1; }
-grep -q '^Error creating window!$' err.txt || { echo "no window error"; exit 1; }
+# With a DRM device SDL would find a screen there (KMSDRM), so the refusal needs none.
+if [ -e /dev/dri ]; then
+  echo "a DRM device is present: not checking the refusal"
+else
+  status=0
+  env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER timeout 60 "$demo" \
+    >out.txt 2>err.txt || status=$?
+  cat err.txt
+  [ "$status" -eq 255 ] || { echo "expected exit status 255, got $status"; exit 1; }
+  grep -q 'no display' err.txt || { echo "no reason given"; exit 1; }
+  grep -q '^Error creating window!$' err.txt || { echo "no window error"; exit 1; }
+fi
 
 env -u DISPLAY -u WAYLAND_DISPLAY SDL_VIDEODRIVER=offscreen timeout 120 "$render" 70
 [ -s shots/shot0000.png ] || { echo "no frame rendered"; exit 1; }
