@@ -6,6 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
+. scripts/xvfb.sh
 
 build=${BUILD_DIR:-build}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -23,19 +24,8 @@ cleanup() {
 }
 trap cleanup EXIT
 if [ -z "${DISPLAY:-}" ]; then
-  # Xvfb picks a free display itself and writes its number once it answers. -noreset: by
-  # default an X server resets whenever its last client leaves, refusing clients meanwhile.
   xvfb_dir=$(mktemp -d)
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$xvfb_dir/display" \
-    2>"$xvfb_dir/log" &
-  xvfb_pid=$!
-  for _ in $(seq 100); do
-    [ -s "$xvfb_dir/display" ] && break
-    kill -0 "$xvfb_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  [ -s "$xvfb_dir/display" ] || { echo "Xvfb did not start"; cat "$xvfb_dir/log"; exit 1; }
-  export DISPLAY=":$(head -n 1 "$xvfb_dir/display")"
+  start_xvfb "$xvfb_dir"
 fi
 if [ -z "${SDL_AUDIODRIVER:-}" ] && [ ! -e /dev/snd/controlC0 ]; then
   export SDL_AUDIODRIVER=dummy

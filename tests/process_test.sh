@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The real program in a real X session, driven by real key events: Page Down into each
-# scene with a capture in each, pause and resume, reload the materials, and an end through
-# the timeline with exit status 0. Runs on a private Xvfb at 1024 x 768 so that the
+# The real program in a real X session, driven by real key events: seeks while paused into
+# each scene with a capture in each, beat taps, a reload of the materials, and an end
+# through the timeline with exit status 0. Runs on a private Xvfb at 1024 x 768 so that the
 # full-screen mode switch succeeds (a failed switch would wait on a message box).
 #
 # Usage: process_test.sh <path to lumorakdemo> <repository root>
@@ -19,18 +19,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Xvfb picks a free display itself and writes its number once it answers (guessing a
-# number races other servers). -noreset: by default an X server resets whenever its last
-# client leaves, and a client connecting meanwhile is refused.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  kill -0 "$xvfb_pid" 2>/dev/null || break
-  sleep 0.1
-done
-[ -s "$work/display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
-export DISPLAY=":$(head -n 1 "$work/display")"
+. "$root/scripts/xvfb.sh"
+start_xvfb "$work"
 # Only X: anything else would be a window nobody drives.
 export SDL_VIDEODRIVER=x11
 echo "private X server on $DISPLAY"
