@@ -12,6 +12,7 @@
 #include "app/Globals.h"
 #include "app/Random.h"
 #include "app/Window.h"
+#include "render/PostProcess.h"
 #include "scenes/SceneAssets.h"
 #include "scenes/Timeline.h"
 
@@ -114,32 +115,11 @@ void showLoadingPicture() {
 }
 
 void drawLoadingQuad(const char* textureName, float scale) {
-  glPushAttrib(GL_LIGHTING_BIT);
-  glDisable(GL_LIGHTING);
-  glPushMatrix();
-  glLoadIdentity();
-  glTranslatef(0.0f, 0.0f, -1.0f);
-  glScalef(scale, scale, 1.0f);
-
   const Texture& texture = demoSystem.textures.get(textureName);
   // Sized from the texture record, not from the view: requested over storage width.
   const float u = static_cast<float>(texture.sourceWidth) / texture.width;
   const float v = static_cast<float>(texture.height) / texture.width;
-  glBindTexture(GL_TEXTURE_2D, texture.glName);
-  glEnable(GL_TEXTURE_2D);  // left enabled
-  glBegin(GL_QUADS);
-  glTexCoord2f(0.0f, 0.0f);
-  glVertex2f(-1.0f, -1.0f);
-  glTexCoord2f(1.0f, 0.0f);
-  glVertex2f(2.0f * u - 1.0f, -1.0f);
-  glTexCoord2f(1.0f, v);
-  glVertex2f(2.0f * u - 1.0f, 2.0f * u - 1.0f);
-  glTexCoord2f(0.0f, v);
-  glVertex2f(-1.0f, 2.0f * u - 1.0f);
-  glEnd();
-
-  glPopMatrix();
-  glPopAttrib();
+  drawQuadInFront(texture.glName, scale, -1.0f, -1.0f, 2.0f * u - 1.0f, 2.0f * u - 1.0f, 1.0f, v);
 }
 
 void renderFrame() {

@@ -22,7 +22,8 @@ void quadWithOffset(float width, float height, float du, float dv) {
 }
 }  // namespace
 
-void drawScreenQuad(const std::string& textureName, float scale) {
+void drawQuadInFront(unsigned int glTexture, float scale, float x0, float y0, float x1, float y1,
+                     float maxS, float maxT) {
   glPushAttrib(GL_LIGHTING_BIT);
   glDisable(GL_LIGHTING);
   glPushMatrix();
@@ -30,21 +31,26 @@ void drawScreenQuad(const std::string& textureName, float scale) {
   glTranslatef(0.0f, 0.0f, -1.0f);
   glScalef(scale, scale, 1.0f);
 
-  glBindTexture(GL_TEXTURE_2D, demoSystem.textures.get(textureName).glName);
+  glBindTexture(GL_TEXTURE_2D, glTexture);
   glEnable(GL_TEXTURE_2D);  // left enabled for whoever draws next
   glBegin(GL_QUADS);
   glTexCoord2f(0.0f, 0.0f);
-  glVertex2f(-kQuadHalfWidth, -1.0f);
-  glTexCoord2f(1.0f, 0.0f);
-  glVertex2f(kQuadHalfWidth, -1.0f);
-  glTexCoord2f(1.0f, 1.0f);
-  glVertex2f(kQuadHalfWidth, 1.0f);
-  glTexCoord2f(0.0f, 1.0f);
-  glVertex2f(-kQuadHalfWidth, 1.0f);
+  glVertex2f(x0, y0);
+  glTexCoord2f(maxS, 0.0f);
+  glVertex2f(x1, y0);
+  glTexCoord2f(maxS, maxT);
+  glVertex2f(x1, y1);
+  glTexCoord2f(0.0f, maxT);
+  glVertex2f(x0, y1);
   glEnd();
 
   glPopMatrix();
   glPopAttrib();
+}
+
+void drawScreenQuad(const std::string& textureName, float scale) {
+  drawQuadInFront(demoSystem.textures.get(textureName).glName, scale, -kQuadHalfWidth, -1.0f,
+                  kQuadHalfWidth, 1.0f, 1.0f, 1.0f);
 }
 
 void blur(const std::string& source, const std::string& destination, int passes,

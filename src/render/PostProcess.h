@@ -1,7 +1,10 @@
 // Post-processing passes on named textures and render targets.
 //
+// drawQuadInFront: a texture on the rectangle (x0, y0)-(x1, y1), texture coordinates
+//   (0, 0)-(maxS, maxT), one unit in front of the eye and scaled about the view axis.
+//   Lighting and the model-view matrix are restored; texturing is left enabled.
 // drawScreenQuad: a texture over the whole 4:3 view (start-up projection), scaled about
-//   the centre; texturing is left enabled.
+//   the centre.
 // blur: n four-tap passes ping-ponging between D and "rt.blur"; each pass writes d/4 of
 //   the sum of four diagonal taps (b, c texels of S apart, growing by 1.5 per pass).
 //   After an odd number of passes the result is in D, after an even one in "rt.blur".
@@ -11,6 +14,8 @@
 
 #include <string>
 
+void drawQuadInFront(unsigned int glTexture, float scale, float x0, float y0, float x1, float y1,
+                     float maxS, float maxT);
 void drawScreenQuad(const std::string& textureName, float scale);
 void blur(const std::string& source, const std::string& destination, int passes,
           float verticalFactor, float horizontalFactor, float weight);
