@@ -93,6 +93,10 @@ void initDemo() {
   glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
   glClearDepth(1.0);
   setSwapInterval(1);
+  // The last loading picture leaves its tint as the current colour; a scene that draws
+  // with the current colour as its first frame (the closing logo, reached by a seek or
+  // an offline render) must not inherit it.
+  glColor3f(1.0f, 1.0f, 1.0f);
 }
 
 void showLoadingPicture() {

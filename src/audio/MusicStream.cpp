@@ -16,7 +16,7 @@ void MusicStream::play() {
   if (backend_) backend_->play();
 }
 
-double MusicStream::time() { return backend_ ? backend_->timeMs() * 0.001 : 0.0; }
+double MusicStream::time() { return backend_ ? backend_->timeSeconds() : 0.0; }
 
 void MusicStream::seek(float seconds) {
   if (seconds < 0.0f) seconds = 0.0f;
