@@ -8,9 +8,9 @@
 #include <string>
 
 #include "GlTestSupport.h"
-#include "MaterialManager.h"
 #include "TestSupport.h"
 #include "app/Globals.h"
+#include "materials/MaterialManager.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "MaterialManager.h"
+#include "materials/MaterialManager.h"
 
 #include <GL/glew.h>
 
@@ -6,9 +6,9 @@
 #include <cstring>
 #include <memory>
 
-#include "app/Demo.h"
 #include "app/Fatal.h"
 #include "app/Globals.h"
+#include "render/LoadingPicture.h"
 
 namespace {
 
