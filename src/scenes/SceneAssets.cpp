@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/Demo.h"
 #include "app/Globals.h"
 #include "app/Random.h"
+#include "render/LoadingPicture.h"
 
 namespace {
 constexpr const char* kSceneModel = "dudezurodev";
