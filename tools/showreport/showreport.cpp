@@ -12,6 +12,7 @@
 #include "Canvas.h"
 #include "FrameStats.h"
 #include "Text.h"
+#include "Thumbnails.h"
 #include "app/Demo.h"
 #include "offline/OfflineShow.h"
 #include "offline/Progress.h"
@@ -19,7 +20,6 @@
 
 namespace {
 constexpr double kShowSeconds = 146.0;
-constexpr const char* kFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 constexpr int kThumbWidth = 128;  // pixels: an eighth of the frame each way
 constexpr int kThumbHeight = 96;
 constexpr int kLabelHeight = 18;
@@ -70,27 +70,6 @@ std::string spanText(const BlankSpan& span) {
   return seconds(span.seconds()) + " s (" + seconds(span.from) + "-" + seconds(span.to) + ")";
 }
 
-// Box-filters the bottom-up frame into a top-down thumbnail.
-void paintThumbnail(Canvas& canvas, int left, int top, const std::vector<uint8_t>& rgb, int width,
-                    int height) {
-  const int bx = width / kThumbWidth;
-  const int by = height / kThumbHeight;
-  for (int y = 0; y < kThumbHeight; ++y) {
-    for (int x = 0; x < kThumbWidth; ++x) {
-      float sum[3] = {0, 0, 0};
-      for (int j = 0; j < by; ++j) {
-        const int row = height - 1 - (y * by + j);
-        const uint8_t* p = &rgb[(static_cast<size_t>(row) * width + x * bx) * 3];
-        for (int i = 0; i < bx; ++i, p += 3) {
-          for (int c = 0; c < 3; ++c) sum[c] += p[c];
-        }
-      }
-      const float scale = 1.0f / (255.0f * bx * by);
-      canvas.set(left + x, top + y, {sum[0] * scale, sum[1] * scale, sum[2] * scale});
-    }
-  }
-}
-
 void outline(Canvas& canvas, int left, int top, int width, int height, Colour colour) {
   for (int i = 0; i < 2; ++i) {
     for (int x = left - 2; x < left + width + 2; ++x) {
@@ -102,17 +81,6 @@ void outline(Canvas& canvas, int left, int top, int width, int height, Colour co
       canvas.set(left + width + i, y, colour);
     }
   }
-}
-
-void label(Canvas& canvas, const Font& font, const std::string& text, int x, int baselineY,
-           Colour colour) {
-  TextStyle style;
-  style.pixelSize = 12;
-  Mask mask;
-  int baseline = 0;
-  std::string error;
-  if (font.render(text, style, mask, baseline, error))
-    canvas.paint(mask, x, baselineY - baseline, colour);
 }
 
 bool writeReport(const std::string& path, double fps, const std::vector<SceneSummary>& summaries,
@@ -180,7 +148,7 @@ int main(int argc, char** argv) {
   }
   Font font;
   std::string error;
-  if (!font.open(kFont, error)) {
+  if (!font.open(kLabelFontPath, error)) {
     std::fprintf(stderr, "showreport: %s\n", error.c_str());
     return 1;
   }
@@ -212,11 +180,13 @@ int main(int argc, char** argv) {
     if (nextThumb < thumbs && t >= nextThumb - 1e-9) {
       const int left = (nextThumb % columns) * cellWidth + kGap;
       const int top = (nextThumb / columns) * cellHeight + kGap + kLabelHeight;
-      paintThumbnail(strip, left, top, rgb, screenWidth, screenHeight);
+      paintThumbnail(strip, left, top, kThumbWidth, kThumbHeight, rgb.data(), screenWidth,
+                     screenHeight);
       if (!stats.back().showsSomething()) {
         outline(strip, left, top, kThumbWidth, kThumbHeight, {0.9f, 0.1f, 0.1f});
       }
-      label(strip, font, std::to_string(nextThumb) + " s", left, top - 5, {0.85f, 0.85f, 0.85f});
+      paintLabel(strip, font, std::to_string(nextThumb) + " s", left, top - 5, 12,
+                 {0.85f, 0.85f, 0.85f});
       ++nextThumb;
     }
     progress.update(n + 1);
