@@ -48,6 +48,7 @@ const char* captureHelp() {
          "  --frames LIST    only these times, comma-separated seconds (e.g. 1,30,70), as\n"
          "                   DIR/frame-SECONDS.png in --png-dir (default: the current dir)\n"
          "  --sheet FILE     with --frames: also a contact sheet of the listed frames\n"
+         "  --render-only    render and read back the span, write nothing (for timing)\n"
          "  --help           this text\n"
          "\n"
          "Progress goes to stderr. Exit status: 0 done, 1 failed (ffmpeg missing or failing,\n"
@@ -58,11 +59,16 @@ const char* captureHelp() {
 bool parseCaptureArgs(int argc, const char* const* argv, CaptureJob& job, std::string& error) {
   bool haveOut = false;
   bool haveSpan = false;
+  bool renderOnly = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       job.help = true;
       return true;
+    }
+    if (arg == "--render-only") {
+      renderOnly = true;
+      continue;
     }
     static const char* const kOptions[] = {"--from",   "--to",  "--fps",    "--out",  "--png-dir",
                                            "--preset", "--crf", "--frames", "--sheet"};
@@ -135,6 +141,13 @@ bool parseCaptureArgs(int argc, const char* const* argv, CaptureJob& job, std::s
   if (job.from < 0.0 || job.to > kShowEnd || job.from >= job.to) {
     error = "the span must satisfy 0 <= --from < --to <= 146";
     return false;
+  }
+  if (renderOnly) {
+    if (haveOut || !job.pngDir.empty()) {
+      error = "--render-only writes nothing: it takes no --out or --png-dir";
+      return false;
+    }
+    job.mode = CaptureMode::kRenderOnly;
   }
   if (!job.pngDir.empty()) {
     if (haveOut) {

@@ -15,9 +15,10 @@ constexpr double kShowEnd = 146.0;  // seconds: the timeline ends the show here
 constexpr int kCaptureSampleRate = 44100;
 
 enum class CaptureMode {
-  kVideo,   // one MP4 through ffmpeg
-  kPngDir,  // numbered PNGs and a WAV of the span
-  kFrames,  // only the listed times, as PNGs
+  kVideo,       // one MP4 through ffmpeg
+  kPngDir,      // numbered PNGs and a WAV of the span
+  kFrames,      // only the listed times, as PNGs
+  kRenderOnly,  // the span rendered and read back, nothing written: for timing
 };
 
 struct CaptureJob {
