@@ -197,7 +197,7 @@ std::vector<std::string> ffmpegArgs(const CaptureJob& job, int width, int height
   const std::string size = std::to_string(width) + "x" + std::to_string(height);
   return {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
           // Picture: as glReadPixels gives it; ffmpeg turns it upright.
-          "-f", "rawvideo", "-pix_fmt", "rgba", "-video_size", size, "-framerate", rate, "-i",
+          "-f", "rawvideo", "-pix_fmt", "bgra", "-video_size", size, "-framerate", rate, "-i",
           "pipe:" + std::to_string(videoFd),
           // Sound: the span's samples, cut where the frames are cut.
           "-f", "s16le", "-ar", std::to_string(kCaptureSampleRate), "-ac", "2", "-i",

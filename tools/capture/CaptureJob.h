@@ -50,7 +50,7 @@ const char* captureHelp();
 // The 44-byte header of a 16-bit stereo PCM WAV holding `frames` sample frames.
 std::vector<uint8_t> wavHeader(int64_t frames, int sampleRate);
 
-// ffmpeg's arguments for the video: raw RGBA frames, bottom row first, on file descriptor
+// ffmpeg's arguments for the video: raw BGRA frames, bottom row first, on file descriptor
 // videoFd, 16-bit stereo PCM on audioFd, H.264 yuv420p + AAC into `path` as MP4.
 std::vector<std::string> ffmpegArgs(const CaptureJob& job, int width, int height, int videoFd,
                                     int audioFd, const std::string& path);

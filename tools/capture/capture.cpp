@@ -3,7 +3,7 @@
 // deterministic sound layer, after the history it builds on, so a span starting anywhere
 // shows what a playthrough from the start shows.
 //
-// The video: raw RGBA frames, bottom row first, go through a pipe into the ffmpeg program
+// The video: raw BGRA frames, bottom row first, go through a pipe into the ffmpeg program
 // (file descriptor 3 of the child), the span's samples through a second one (4); ffmpeg
 // flips, encodes H.264 and AAC and writes MP4 under a temporary name in the output's
 // directory, renamed into place only when everything succeeded. Rendering and encoding
@@ -299,8 +299,8 @@ int captureVideo(OfflineShow& show, const CaptureJob& job) {
     const FrameRate rate{job.fps};
     for (int64_t n = first; n < end && ok && !interrupted; ++n) {
       show.renderUpTo(rate, n);
-      std::vector<uint8_t> frame = queue.spare(OfflineShow::frameBytes(PixelLayout::kRgba));
-      show.readFrame(PixelLayout::kRgba, frame.data());
+      std::vector<uint8_t> frame = queue.spare(OfflineShow::frameBytes(PixelLayout::kBgra));
+      show.readFrame(PixelLayout::kBgra, frame.data());
       ok = queue.push(std::move(frame));
       progress.update(++done);
     }
@@ -374,13 +374,13 @@ int capturePngs(OfflineShow& show, const CaptureJob& job) {
 int renderOnly(OfflineShow& show, const CaptureJob& job) {
   const int64_t first = job.firstFrame();
   const int64_t end = job.endFrame();
-  std::vector<uint8_t> frame(OfflineShow::frameBytes(PixelLayout::kRgba));
+  std::vector<uint8_t> frame(OfflineShow::frameBytes(PixelLayout::kBgra));
   Progress progress("lumorak-capture", end - first);
   const FrameRate rate{job.fps};
   int64_t done = 0;
   for (int64_t n = first; n < end && !interrupted; ++n) {
     show.renderUpTo(rate, n);
-    show.readFrame(PixelLayout::kRgba, frame.data());
+    show.readFrame(PixelLayout::kBgra, frame.data());
     progress.update(++done);
   }
   const double seconds = progress.finish();
