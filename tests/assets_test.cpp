@@ -13,6 +13,7 @@
 #include "BandStats.h"
 #include "Materials.h"
 #include "Mp3Writer.h"
+#include "Music.h"
 #include "Pictures.h"
 #include "TestSupport.h"
 #include "Text.h"
@@ -448,6 +449,34 @@ TEST(GeneratorTest, CommittedPicturesAndMaterialsAreWhatTheGeneratorMakes) {
     EXPECT_FALSE(made.empty());
     EXPECT_EQ(made, readBytes(std::string("data/materials/") + material + ".mat")) << material;
   }
+}
+
+// The committed music is what the generator makes now. Compared as the show hears it (band
+// readings and master levels of a fresh render, encoded the same way) rather than byte by
+// byte: the MP3 encoder's byte stream is not ours, a stale score is.
+TEST(GeneratorTest, CommittedMusicIsWhatTheGeneratorMakes) {
+  constexpr double kTolerance = 0.002;  // band readings, 0..1
+  constexpr double kToleranceDb = 0.05;
+  TempDir dir;
+  std::string error;
+  ASSERT_TRUE(writeMp3(dir.file("deruz.mp3"), renderMusic(kMusicSeed), error)) << error;
+  std::vector<BandStat> made, committed;
+  ASSERT_TRUE(measureBands(dir.file("deruz.mp3"), showBands(), made, error)) << error;
+  ASSERT_TRUE(measureBands(kMusic, showBands(), committed, error)) << error;
+  ASSERT_EQ(made.size(), committed.size());
+  for (size_t i = 0; i < made.size(); ++i) {
+    SCOPED_TRACE(made[i].scene + " " + std::to_string(made[i].band.lowHz) + " Hz");
+    EXPECT_NEAR(made[i].median, committed[i].median, kTolerance);
+    EXPECT_NEAR(made[i].p95, committed[i].p95, kTolerance);
+    EXPECT_NEAR(made[i].max, committed[i].max, kTolerance);
+    EXPECT_NEAR(made[i].audible, committed[i].audible, kTolerance);
+  }
+  MasterLevels madeLevels, committedLevels;
+  ASSERT_TRUE(measureMaster(dir.file("deruz.mp3"), madeLevels, error)) << error;
+  ASSERT_TRUE(measureMaster(kMusic, committedLevels, error)) << error;
+  EXPECT_NEAR(madeLevels.truePeakDb, committedLevels.truePeakDb, kToleranceDb)
+      << "data/deruz.mp3 is stale: rebuild the assets target";
+  EXPECT_NEAR(madeLevels.loudnessLufs, committedLevels.loudnessLufs, kToleranceDb);
 }
 
 TEST(GeneratorTest, UnwritableDirectoryIsAClearError) {

@@ -29,7 +29,9 @@ constexpr double kLimiterReleaseSeconds = 0.02;
 // Samples above this level (1 dB under the ceiling) count as the limiter's work.
 constexpr float kLimiterKnee = 0.708f;
 
-// Renders the whole piece; `seed` feeds the noise of drums and textures.
+// Renders the whole piece; `seed` feeds the noise of drums and textures. data/deruz.mp3 is
+// rendered with kMusicSeed.
+constexpr uint64_t kMusicSeed = 0x4c756d6f72616bULL;
 StereoBuffer renderMusic(uint64_t seed);
 
 // Level summary of a rendered piece, for the generator's log.

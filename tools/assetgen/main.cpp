@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr uint64_t kMusicSeed = 0x4c756d6f72616bULL;
-
 bool isDirectory(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
