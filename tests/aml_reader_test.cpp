@@ -10,6 +10,7 @@
 
 #include "ModelTestSupport.h"
 #include "TestSupport.h"
+#include "models/AmlReader.h"
 
 namespace {
 
@@ -32,6 +33,25 @@ TEST(InputStreamTest, ShortReadFailsAndEveryLaterValueIsZero) {
   EXPECT_EQ(in.readU16(), 0);  // one byte left: short
   EXPECT_TRUE(in.failed());
   EXPECT_EQ(in.readU8(), 0);
+}
+
+TEST(InputStreamTest, ByteStreamReadsInPlaceAndStaysInsideItsBuffer) {
+  const std::string whole = aml::writeAml({unitTriangle()});
+  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(whole.data());
+  ByteInputStream in(bytes, whole.size());
+  Model model;
+  model.readAml(in, kMemoryPath, long(whole.size()));
+  EXPECT_EQ(model.meshes.count(), 1);
+
+  ByteInputStream cut(bytes, 6);
+  EXPECT_EQ(cut.seek(7, SEEK_SET), -1);
+  EXPECT_EQ(cut.seek(-2, SEEK_END), 0);
+  EXPECT_EQ(cut.readU16(), 1);  // the low half of the mesh count
+  EXPECT_EQ(cut.seek(-7, SEEK_CUR), -1);
+  EXPECT_EQ(cut.seek(0, SEEK_SET), 0);
+  EXPECT_EQ(cut.readU32(), 0x024C4D41u);  // "AML", 2
+  EXPECT_EQ(cut.readU32(), 0u);           // two bytes left: short
+  EXPECT_TRUE(cut.failed());
 }
 
 TEST(AmlFormatTest, MagicIsCheckedLetterByLetter) {
