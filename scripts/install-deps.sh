@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the show, its tools and its tests need, only those
-# that are missing. Safe to run again: it does nothing when everything is present.
+# Installs the Debian packages the show, its tools and its tests need (clang-14 and its
+# sanitizer and libFuzzer runtimes for the fuzz build), only those that are missing.
+# Safe to run again: it does nothing when everything is present.
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,7 @@ packages=(
   libpng-dev libjpeg-dev zlib1g-dev libmp3lame-dev libfreetype-dev fonts-dejavu-core
   libgl1-mesa-dri libgtest-dev libgmock-dev libbenchmark-dev clang-format
   libegl-mesa0 xvfb xauth xdotool ffmpeg
+  clang-14 libclang-rt-14-dev llvm-14
 )
 
 missing=()

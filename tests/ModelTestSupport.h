@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "aml/AmlWriter.h"
 #include "models/Model.h"
@@ -59,4 +60,17 @@ inline aml::MeshData unitTriangle() {
   mesh.addVertex(2, {0, 0, 0, 0, 1});
   mesh.triangles = {0, 1, 2};
   return mesh;
+}
+
+// The first `count` floats of an attribute of one vertex; empty when the mesh lacks them.
+inline std::vector<float> floatsOf(const Mesh& mesh, int vertex, int type, int count) {
+  std::vector<float> values(count);
+  if (!mesh.readFloats(vertex, type, values.data(), count)) values.clear();
+  return values;
+}
+inline std::vector<float> vec3Of(const Mesh& mesh, int vertex, int type) {
+  return floatsOf(mesh, vertex, type, 3);
+}
+inline std::vector<float> uvOf(const Mesh& mesh, int vertex) {
+  return floatsOf(mesh, vertex, ATTRIB_TEXCOORD0, 2);
 }

@@ -1,7 +1,11 @@
 // PNG and JPEG reading, PNG writing and flipping, on fixtures made at test time.
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,8 +20,10 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void writeJpeg(const std::string& path, int width, int height, int components,
-               const Bytes& pixels) {
+// CMYK when `components` is 4; `adobeMarker` false leaves out the APP14 marker that
+// libjpeg writes for CMYK by default.
+void writeJpeg(const std::string& path, int width, int height, int components, const Bytes& pixels,
+               bool adobeMarker = true) {
   jpeg_compress_struct encoder;
   jpeg_error_mgr errors;
   encoder.err = jpeg_std_error(&errors);
@@ -28,8 +34,9 @@ void writeJpeg(const std::string& path, int width, int height, int components,
   encoder.image_width = width;
   encoder.image_height = height;
   encoder.input_components = components;
-  encoder.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+  encoder.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 4 ? JCS_CMYK : JCS_RGB;
   jpeg_set_defaults(&encoder);
+  encoder.write_Adobe_marker = adobeMarker;
   jpeg_set_quality(&encoder, 100, TRUE);
   jpeg_start_compress(&encoder, TRUE);
   while (encoder.next_scanline < encoder.image_height) {
@@ -102,11 +109,31 @@ TEST(PngTest, SamplesStayAsTheFileStoresThem) {
   ASSERT_TRUE(writeRawPng(dir.file("ga.png"), 2, 2, 8, PNG_COLOR_TYPE_GRAY_ALPHA, sequence(8)));
   EXPECT_EQ(layout(readFile(dir.file("ga.png"), false).image), (std::vector<int>{2, 2, 2, 2, 4}));
 
-  Bytes deepPixels = sequence(36);  // 3 x 2 RGB, two bytes per sample
+  // Interlaced files come out as whole rows, like the others.
+  Bytes greyPixels = sequence(15);
+  ASSERT_TRUE(writeRawPng(dir.file("adam7.png"), 5, 3, 8, PNG_COLOR_TYPE_GRAY, greyPixels, 0,
+                          PNG_INTERLACE_ADAM7));
+  Read adam7 = readFile(dir.file("adam7.png"), true);
+  EXPECT_EQ(layout(adam7.image), (std::vector<int>{5, 3, 1, 1, 5}));
+  EXPECT_EQ(adam7.row(0), Bytes(greyPixels.begin() + 10, greyPixels.end()));
+}
+
+TEST(PngTest, SixteenBitSamplesKeepTheirHighByte) {
+  TempDir dir;
+  Bytes deepPixels = sequence(36);  // 3 x 2 RGB, two bytes per sample, high byte first
   ASSERT_TRUE(writeRawPng(dir.file("deep.png"), 3, 2, 16, PNG_COLOR_TYPE_RGB, deepPixels));
   Read deep = readFile(dir.file("deep.png"), true);
-  EXPECT_EQ(layout(deep.image), (std::vector<int>{3, 2, 3, 3, 18}));
-  EXPECT_EQ(deep.row(0), Bytes(deepPixels.begin() + 18, deepPixels.end()));
+  EXPECT_EQ(layout(deep.image), (std::vector<int>{3, 2, 3, 3, 9}));
+  Bytes highBytes;
+  for (size_t i = 18; i < deepPixels.size(); i += 2) highBytes.push_back(deepPixels[i]);
+  EXPECT_EQ(deep.row(0), highBytes);
+
+  Bytes deepGreyAlpha = {0x12, 0x34, 0xAB, 0xCD};
+  ASSERT_TRUE(
+      writeRawPng(dir.file("ga16.png"), 1, 1, 16, PNG_COLOR_TYPE_GRAY_ALPHA, deepGreyAlpha));
+  Read greyAlpha = readFile(dir.file("ga16.png"), false);
+  EXPECT_EQ(layout(greyAlpha.image), (std::vector<int>{1, 1, 2, 2, 2}));
+  EXPECT_EQ(greyAlpha.row(0), (Bytes{0x12, 0xAB}));
 }
 
 TEST(PngTest, UnreadableFilesFailWithoutTouchingTheRecord) {
@@ -177,6 +204,127 @@ TEST(JpegTest, GreyAndColourDecodeWithTheirComponentCounts) {
   EXPECT_EQ(layout(rgb.image), (std::vector<int>{side, side, 3, 3, side * 3}));
   EXPECT_NEAR(rgb.image.pixels[0], 200, 4);
   EXPECT_NEAR(rgb.image.pixels[1], 0, 4);
+}
+
+std::string fileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void putU16BigEndian(std::string& bytes, size_t at, unsigned value) {
+  bytes[at] = char(value >> 8);
+  bytes[at + 1] = char(value & 0xFF);
+}
+
+// A 16 x 16 JPEG whose frame header claims width x height.
+std::string jpegClaiming(const TempDir& dir, unsigned width, unsigned height) {
+  writeJpeg(dir.file("small.jpg"), 16, 16, 1, Bytes(256, 128));
+  std::string bytes = fileBytes(dir.file("small.jpg"));
+  size_t frame = bytes.find("\xFF\xC0");
+  EXPECT_NE(frame, std::string::npos);
+  putU16BigEndian(bytes, frame + 5, height);
+  putU16BigEndian(bytes, frame + 7, width);
+  return bytes;
+}
+
+// A 1 x 1 grey PNG whose header claims width x height, with a matching CRC.
+std::string pngClaiming(const TempDir& dir, uint32_t width, uint32_t height) {
+  ImageBuffer one{1, 1, 1, 1, 1, nullptr};
+  uint8_t pixel = 7;
+  one.pixels = &pixel;
+  write_png(dir.file("one.png").c_str(), one);
+  std::string bytes = fileBytes(dir.file("one.png"));
+  const size_t type = 12;  // "IHDR" after the signature and the chunk length
+  for (int i = 0; i < 4; ++i) {
+    bytes[type + 4 + i] = char(width >> (24 - 8 * i));
+    bytes[type + 8 + i] = char(height >> (24 - 8 * i));
+  }
+  const size_t ihdrBytes = 4 + 13;
+  uLong crc = crc32(0, reinterpret_cast<const Bytef*>(bytes.data() + type), ihdrBytes);
+  for (int i = 0; i < 4; ++i) bytes[type + ihdrBytes + i] = char(crc >> (24 - 8 * i));
+  return bytes;
+}
+
+TEST(ImageSizeTest, PaddedStorageMustFitTheSideAndPixelLimits) {
+  EXPECT_TRUE(image_size_allowed(8192, 8192, kNoSideLimit));   // exactly 64 Mpixel
+  EXPECT_FALSE(image_size_allowed(8193, 8192, kNoSideLimit));  // pads to 16384 x 8192
+  EXPECT_TRUE(image_size_allowed(1 << 26, 1, kNoSideLimit));
+  EXPECT_FALSE(image_size_allowed((1 << 26) + 1, 1, kNoSideLimit));
+  EXPECT_TRUE(image_size_allowed(4096, 3000, 4096));
+  EXPECT_FALSE(image_size_allowed(4097, 16, 4096));  // pads to 8192
+  EXPECT_FALSE(image_size_allowed(16, 4097, 4096));
+}
+
+TEST(ImageSizeTest, OversizedHeadersAreRefusedBeforeDecoding) {
+  TempDir dir;
+  const struct {
+    const char* name;
+    std::string bytes;
+    int maxSide;
+    const char* size;
+  } cases[] = {
+      {"huge.jpg", jpegClaiming(dir, 65023, 63999), kNoSideLimit, "65023x63999"},
+      {"wide.jpg", jpegClaiming(dir, 8193, 8192), kNoSideLimit, "8193x8192"},
+      {"side.jpg", jpegClaiming(dir, 16, 16), 8, "16x16"},
+      {"huge.png", pngClaiming(dir, 100000, 100000), kNoSideLimit, "100000x100000"},
+      {"wide.png", pngClaiming(dir, 8193, 8192), kNoSideLimit, "8193x8192"},
+      {"side.png", pngClaiming(dir, 1, 4097), 4096, "1x4097"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    dir.write(c.name, c.bytes);
+    ImageBuffer image;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(read_image(dir.file(c.name).c_str(), &image, false, c.maxSide), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "image " + dir.file(c.name) + " is too large: " + c.size + "\n");
+    EXPECT_EQ(image.pixels, nullptr);
+  }
+  // At the limit the picture is read.
+  Read atLimit = readFile(dir.file("small.jpg"), false);
+  ASSERT_EQ(read_jpeg(dir.file("small.jpg").c_str(), &atLimit.image, false, 16), 0);
+  atLimit.owner.reset(atLimit.image.pixels);
+}
+
+TEST(JpegTest, CmykBecomesRgbWithOrWithoutTheAdobeInversion) {
+  TempDir dir;
+  const int side = 8;
+  // Plain CMYK: full cyan ink, a quarter of black. Adobe files store the inks inverted.
+  const uint8_t cyan[] = {255, 0, 0, 64};
+  const uint8_t adobeCyan[] = {0, 255, 255, 191};
+  const int expected[] = {0, 191, 191};
+  for (bool adobe : {false, true}) {
+    SCOPED_TRACE(adobe ? "Adobe" : "plain");
+    Bytes pixels;
+    for (int i = 0; i < side * side; ++i) {
+      const uint8_t* ink = adobe ? adobeCyan : cyan;
+      pixels.insert(pixels.end(), ink, ink + 4);
+    }
+    writeJpeg(dir.file("cmyk.jpg"), side, side, 4, pixels, adobe);
+    Read read = readFile(dir.file("cmyk.jpg"), false);
+    ASSERT_EQ(read.result, 0);
+    EXPECT_EQ(layout(read.image), (std::vector<int>{side, side, 3, 3, side * 3}));
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(read.image.pixels[c], expected[c], 3) << c;
+  }
+}
+
+TEST(JpegTest, CorruptDataFailsWhenErrorsAreSetToFail) {
+  TempDir dir;
+  dir.write("bad.jpg", "this is no jpeg");
+  std::string truncated = jpegClaiming(dir, 16, 16);
+  truncated.resize(truncated.find("\xFF\xC0") + 4);  // ends inside the frame header
+  dir.write("cut.jpg", truncated);
+  set_jpeg_errors_fail(true);
+  for (const char* name : {"bad.jpg", "cut.jpg"}) {
+    ImageBuffer image;
+    image.width = 77;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(read_image(dir.file(name).c_str(), &image, true), -1) << name;
+    EXPECT_NE(testing::internal::GetCapturedStderr(), "") << name;
+    EXPECT_EQ(image.width, 77);
+    EXPECT_EQ(image.pixels, nullptr);
+  }
+  set_jpeg_errors_fail(false);
 }
 
 TEST(JpegDeathTest, CorruptDataEndsTheProgramWithStatusOne) {

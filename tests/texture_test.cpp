@@ -155,6 +155,26 @@ TEST_F(TextureTest, CubeMapFacesLandOnTheirTargets) {
   EXPECT_EQ(level(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH), 2);
 }
 
+TEST_F(TextureTest, SixteenBitPicturesLoadWithTheirHighBytes) {
+  ASSERT_TRUE(writeRawPng("data/deep.png", 1, 1, 16, PNG_COLOR_TYPE_RGB,
+                          {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}));
+  textures.loadTexture("deep", -1, -1);
+  EXPECT_EQ(bindSizes("deep"), (Ints{1, 1, 1, 1}));
+  EXPECT_EQ(readBack(GL_TEXTURE_2D, GL_RGB, 3), (Bytes{0x12, 0x56, 0x9A}));
+}
+
+TEST_F(TextureTest, PicturesWiderThanGlTakesAreRefusedBeforeDecoding) {
+  GLint maxSide = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSide);
+  ASSERT_GT(maxSide, 0);
+  writePng("wide", maxSide + 1, 1, 1, [](int, int) { return Bytes{1}; });
+  testing::internal::CaptureStderr();
+  EXPECT_FATAL(textures.loadTexture("wide", -1, -1), "Could not read image file 'data/wide.png'.");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "image data/wide.png is too large: " + std::to_string(maxSide + 1) + "x1\n");
+  EXPECT_TRUE(textures.entries().empty());
+}
+
 TEST_F(TextureTest, BadNamesAndFilesAreFatalAndCreateNothing) {
   EXPECT_FATAL(textures.get("x"), "No such texture: 'x'.");
   EXPECT_FATAL(textures.loadTexture("gone", -1, -1),

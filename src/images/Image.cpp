@@ -16,15 +16,31 @@ namespace {
 constexpr size_t kFormatTagLength = 3;  // "png", "jpg", "peg": the reader is chosen by these
 constexpr int kPngBitDepth = 8;         // write_png only writes 8-bit samples
 constexpr int kPngZlibLevel = 1;        // fastest; see write_png
+constexpr int kCmykChannels = 4;
+constexpr int kRgbChannels = 3;
+constexpr int kFullSample = 255;
+
+bool jpegErrorsFail = false;
+bool pngCrcChecks = true;
 
 // Null when the array cannot be had; readers then fail instead of throwing.
 uint8_t* allocPixels(size_t bytes) { return new (std::nothrow) uint8_t[bytes > 0 ? bytes : 1]; }
 
 bool tagIs(const char* tag, const char* candidate) { return std::strcmp(tag, candidate) == 0; }
 
-}  // namespace
+int64_t paddedSide(int64_t side) {
+  int64_t padded = 1;
+  while (padded < side) padded <<= 1;
+  return padded;
+}
 
-namespace {
+bool refuseSize(const char* path, int64_t width, int64_t height, int maxSide) {
+  if (image_size_allowed(width, height, maxSide)) return false;
+  std::fprintf(stderr, "image %s is too large: %lldx%lld\n", path, static_cast<long long>(width),
+               static_cast<long long>(height));
+  return true;
+}
+
 // The record is filled only once the whole image has been decoded: after a failure the
 // caller's record stays as it was.
 void fillRecord(ImageBuffer* image, int width, int height, int channels, int32_t stride,
@@ -36,7 +52,46 @@ void fillRecord(ImageBuffer* image, int width, int height, int channels, int32_t
   image->stride = stride;
   image->pixels = pixels;
 }
+
+// libjpeg's standard error manager with a way out: where the standard one would exit,
+// this one jumps back into read_jpeg when set_jpeg_errors_fail(true) is in force.
+struct JpegErrors {
+  jpeg_error_mgr manager;
+  std::jmp_buf failed;
+  void (*standardExit)(j_common_ptr);
+};
+
+void jpegErrorExit(j_common_ptr decoder) {
+  JpegErrors* errors = reinterpret_cast<JpegErrors*>(decoder->err);
+  if (!jpegErrorsFail) errors->standardExit(decoder);  // prints and exits with 1
+  (*decoder->err->output_message)(decoder);
+  std::longjmp(errors->failed, 1);
+}
+
+// One CMYK scanline to RGB. Adobe writers store the inks inverted (0 is full ink).
+void cmykToRgb(const uint8_t* cmyk, uint8_t* rgb, int width, bool inverted) {
+  for (int x = 0; x < width; ++x, cmyk += kCmykChannels, rgb += kRgbChannels) {
+    int k = inverted ? cmyk[3] : kFullSample - cmyk[3];
+    for (int c = 0; c < kRgbChannels; ++c) {
+      int ink = inverted ? cmyk[c] : kFullSample - cmyk[c];
+      rgb[c] = static_cast<uint8_t>((ink * k + kFullSample / 2) / kFullSample);
+    }
+  }
+}
+
 }  // namespace
+
+bool image_size_allowed(int64_t width, int64_t height, int maxSide) {
+  if (width < 0 || height < 0 || width > kMaxImagePixels || height > kMaxImagePixels) return false;
+  const int64_t paddedWidth = paddedSide(width);
+  const int64_t paddedHeight = paddedSide(height);
+  if (maxSide > 0 && (paddedWidth > maxSide || paddedHeight > maxSide)) return false;
+  return paddedWidth * paddedHeight <= kMaxImagePixels;
+}
+
+void set_jpeg_errors_fail(bool errorsFail) { jpegErrorsFail = errorsFail; }
+
+void set_png_crc_checks(bool crcChecks) { pngCrcChecks = crcChecks; }
 
 void alloc_image(ImageBuffer* image, int width, int height, int channels) {
   image->width = width;
@@ -47,18 +102,18 @@ void alloc_image(ImageBuffer* image, int width, int height, int channels) {
   image->pixels = new uint8_t[static_cast<size_t>(image->stride) * height];
 }
 
-int read_image(const char* path, ImageBuffer* image, bool flipRows) {
+int read_image(const char* path, ImageBuffer* image, bool flipRows, int maxSide) {
   size_t length = std::strlen(path);
   const char* tag = length >= kFormatTagLength ? path + length - kFormatTagLength : "";
-  if (tagIs(tag, "png") || tagIs(tag, "PNG")) return read_png(path, image, flipRows);
+  if (tagIs(tag, "png") || tagIs(tag, "PNG")) return read_png(path, image, flipRows, maxSide);
   if (tagIs(tag, "jpg") || tagIs(tag, "peg") || tagIs(tag, "JPG") || tagIs(tag, "PEG")) {
-    return read_jpeg(path, image, flipRows);
+    return read_jpeg(path, image, flipRows, maxSide);
   }
   std::fprintf(stderr, "couldn't recognize format of %s\n", path);
   return -1;
 }
 
-int read_png(const char* path, ImageBuffer* image, bool flipRows) {
+int read_png(const char* path, ImageBuffer* image, bool flipRows, int maxSide) {
   std::FILE* file = std::fopen(path, "rb");
   if (!file) {
     std::fprintf(stderr, "can't open %s\n", path);
@@ -75,45 +130,71 @@ int read_png(const char* path, ImageBuffer* image, bool flipRows) {
     png_destroy_read_struct(&png, nullptr, nullptr);
     return -1;
   }
+  // Set after setjmp, so kept in memory for the jump back (volatile).
+  uint8_t* volatile pixels = nullptr;
+  png_bytep* volatile rows = nullptr;
   // Nothing below this point may own a C++ object: libpng leaves by longjmp.
   if (setjmp(png_jmpbuf(png))) {
+    delete[] rows;
+    delete[] pixels;
     std::fclose(file);
     png_destroy_read_struct(&png, &info, nullptr);
     return -1;
   }
   png_init_io(png, file);
-  png_read_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
+  if (!pngCrcChecks) {
+    png_set_crc_action(png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
+    png_set_option(png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
+  }
+  png_read_info(png, info);
 
   int width = static_cast<int>(png_get_image_width(png, info));
   int height = static_cast<int>(png_get_image_height(png, info));
+  if (refuseSize(path, png_get_image_width(png, info), png_get_image_height(png, info), maxSide)) {
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(file);
+    return -1;
+  }
+  // The one transform: texture uploads take 8-bit samples.
+  png_set_strip_16(png);
+  png_set_interlace_handling(png);
+  png_read_update_info(png, info);
   int channels = png_get_channels(png, info);
   size_t stride = png_get_rowbytes(png, info);
-  uint8_t* pixels = allocPixels(stride * height);
-  if (!pixels) {
+  pixels = allocPixels(stride * height);
+  rows = new (std::nothrow) png_bytep[height > 0 ? height : 1];
+  if (!pixels || !rows) {
     std::fprintf(stderr, "can't allocate %dx%d image for %s\n", width, height, path);
+    delete[] rows;
+    delete[] pixels;
     std::fclose(file);
     png_destroy_read_struct(&png, &info, nullptr);
     return -1;
   }
-  png_bytepp rows = png_get_rows(png, info);
   for (int i = 0; i < height; ++i) {
-    int fileRow = flipRows ? height - 1 - i : i;
-    std::memcpy(pixels + stride * i, rows[fileRow], stride);
+    int bufferRow = flipRows ? height - 1 - i : i;
+    rows[i] = pixels + stride * bufferRow;
   }
+  png_read_image(png, rows);
+  png_read_end(png, info);
 
   fillRecord(image, width, height, channels, static_cast<int32_t>(stride), pixels);
 
+  delete[] rows;
   png_destroy_read_struct(&png, &info, nullptr);
   std::fclose(file);
   return 0;
 }
 
-int read_jpeg(const char* path, ImageBuffer* image, bool flipRows) {
+int read_jpeg(const char* path, ImageBuffer* image, bool flipRows, int maxSide) {
   // The standard error manager prints the library's message and exits with status 1 on
-  // corrupt data; warnings (a truncated file, say) only print and decoding goes on.
+  // corrupt data (see jpegErrorExit); warnings (a truncated file, say) only print and
+  // decoding goes on.
   jpeg_decompress_struct decoder;
-  jpeg_error_mgr errors;
-  decoder.err = jpeg_std_error(&errors);
+  JpegErrors errors;
+  decoder.err = jpeg_std_error(&errors.manager);
+  errors.standardExit = errors.manager.error_exit;
+  errors.manager.error_exit = jpegErrorExit;
   jpeg_create_decompress(&decoder);
 
   std::FILE* file = std::fopen(path, "rb");
@@ -122,28 +203,51 @@ int read_jpeg(const char* path, ImageBuffer* image, bool flipRows) {
     jpeg_destroy_decompress(&decoder);
     return -1;
   }
+  // Set after setjmp, so kept in memory for the jump back (volatile).
+  uint8_t* volatile pixels = nullptr;
+  uint8_t* volatile cmykRow = nullptr;
+  if (setjmp(errors.failed)) {
+    delete[] cmykRow;
+    delete[] pixels;
+    jpeg_destroy_decompress(&decoder);
+    std::fclose(file);
+    return -1;
+  }
   jpeg_stdio_src(&decoder, file);
   jpeg_read_header(&decoder, TRUE);
+  if (refuseSize(path, decoder.image_width, decoder.image_height, maxSide)) {
+    jpeg_destroy_decompress(&decoder);
+    std::fclose(file);
+    return -1;
+  }
   jpeg_start_decompress(&decoder);
 
   int width = static_cast<int>(decoder.output_width);
   int height = static_cast<int>(decoder.output_height);
-  int channels = decoder.output_components;
+  // libjpeg hands CMYK (and YCCK) over as four inks; textures want RGB.
+  const bool cmyk = decoder.out_color_space == JCS_CMYK && decoder.output_components == 4;
+  int channels = cmyk ? kRgbChannels : decoder.output_components;
   size_t stride = static_cast<size_t>(width) * channels;
-  uint8_t* pixels = allocPixels(stride * height);
-  if (!pixels) {
+  pixels = allocPixels(stride * height);
+  if (cmyk) cmykRow = allocPixels(static_cast<size_t>(width) * kCmykChannels);
+  if (!pixels || (cmyk && !cmykRow)) {
     std::fprintf(stderr, "can't allocate %dx%d image for %s\n", width, height, path);
+    delete[] cmykRow;
+    delete[] pixels;
     jpeg_destroy_decompress(&decoder);
     std::fclose(file);
     return -1;
   }
   while (decoder.output_scanline < decoder.output_height) {
-    JSAMPROW row = pixels + stride * decoder.output_scanline;
-    jpeg_read_scanlines(&decoder, &row, 1);
+    uint8_t* target = pixels + stride * decoder.output_scanline;
+    JSAMPROW row = cmyk ? cmykRow : target;
+    if (jpeg_read_scanlines(&decoder, &row, 1) != 1) break;
+    if (cmyk) cmykToRgb(cmykRow, target, width, decoder.saw_Adobe_marker);
   }
   jpeg_finish_decompress(&decoder);
   jpeg_destroy_decompress(&decoder);
   std::fclose(file);
+  delete[] cmykRow;
 
   fillRecord(image, width, height, channels, static_cast<int32_t>(stride), pixels);
   if (flipRows) flip_image(image, true, false);

@@ -1,15 +1,25 @@
 // Image files: PNG and JPEG into memory, PNG back out.
 //
 // A thin layer over libpng and libjpeg. Readers fill an ImageBuffer whose pixel array the
-// caller owns (release with delete[]). PNG samples stay exactly as the file stores them
-// (no transforms: palette indices, 16-bit samples and packed sub-byte depths are kept).
-// With flipRows the bottom row of the picture comes first, as GL uploads expect.
+// caller owns (release with delete[]). PNG samples stay as the file stores them (palette
+// indices and packed sub-byte depths are kept), except that 16-bit samples keep only
+// their high byte. CMYK JPEGs become RGB. With flipRows the bottom row of the picture
+// comes first, as GL uploads expect.
+//
+// Size limit: textures store each side rounded up to a power of two, so a reader refuses,
+// before it allocates anything for the pixels, an image whose padded storage would hold
+// more than kMaxImagePixels pixels or have a side above maxSide (when maxSide > 0; the
+// texture manager passes GL_MAX_TEXTURE_SIZE).
 //
 // Messages go to stderr; nothing here ends the program, except libjpeg's own error
-// handling on corrupt JPEG data (prints the library's message, exit status 1).
+// handling on corrupt JPEG data (prints the library's message, exit status 1) unless
+// set_jpeg_errors_fail(true) has made such data a failure like any other.
 #pragma once
 
 #include <cstdint>
+
+constexpr int64_t kMaxImagePixels = int64_t{64} << 20;  // 64 Mpixel of padded storage
+constexpr int kNoSideLimit = 0;
 
 struct ImageBuffer {
   int32_t width = 0;
@@ -23,9 +33,18 @@ struct ImageBuffer {
 // Fills `image` for a new, uninitialised array of width * channels * height bytes.
 void alloc_image(ImageBuffer* image, int width, int height, int channels);
 // 0 on success, -1 on failure; the reader is picked by the last three characters.
-int read_image(const char* path, ImageBuffer* image, bool flipRows);
-int read_png(const char* path, ImageBuffer* image, bool flipRows);
-int read_jpeg(const char* path, ImageBuffer* image, bool flipRows);
+int read_image(const char* path, ImageBuffer* image, bool flipRows, int maxSide = kNoSideLimit);
+int read_png(const char* path, ImageBuffer* image, bool flipRows, int maxSide = kNoSideLimit);
+int read_jpeg(const char* path, ImageBuffer* image, bool flipRows, int maxSide = kNoSideLimit);
+// True when padded power-of-two storage for width x height fits the limits above.
+bool image_size_allowed(int64_t width, int64_t height, int maxSide);
+
+// Harness seams, off by default. With errorsFail, corrupt JPEG data prints libjpeg's
+// message and read_jpeg returns -1 instead of ending the program. With crcChecks off,
+// read_png uses chunks whose CRC (and zlib's Adler-32) do not match, so that generated
+// inputs reach the decoder.
+void set_jpeg_errors_fail(bool errorsFail);
+void set_png_crc_checks(bool crcChecks);
 // In place; callers ask for one direction at a time.
 void flip_image(ImageBuffer* image, bool vertical, bool horizontal);
 // 8-bit grey (1), RGB (3) or RGBA (4) PNG; the file's first row is the buffer's first.

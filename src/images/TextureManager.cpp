@@ -168,8 +168,13 @@ void TextureManager::loadTextureFile(const std::string& name, const std::string&
   const std::string path = findDataFile("data", fileBase, {"png", "jpg"});
   const char* file = path.c_str();
 
+  // The reader refuses, before allocating, pictures whose padded storage GL cannot take.
+  GLint maxSide = kNoSideLimit;
+  glGetIntegerv(
+      bindTarget_ == GL_TEXTURE_CUBE_MAP ? GL_MAX_CUBE_MAP_TEXTURE_SIZE : GL_MAX_TEXTURE_SIZE,
+      &maxSide);
   ImageBuffer image;
-  if (read_image(file, &image, true) != 0) {
+  if (read_image(file, &image, true, maxSide) != 0) {
     fatalError("Could not read image file '%s'.", file);
   }
   std::unique_ptr<uint8_t[]> pixels(image.pixels);

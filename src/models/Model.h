@@ -8,6 +8,8 @@
 //
 // Malformed files (short reads, out-of-range indices, bad attribute tables, absurd
 // counts) are refused with a fatal error naming the file; nothing reads past an array.
+// Files never store type 0, and component counts are those the GL arrays take: normal 3,
+// colour 3 or 4, secondary colour 3, texture coordinates 1 to 4 (types 6 to 13).
 // Geometry that has no direction gets a fixed finite answer, never NaN: a degenerate
 // triangle contributes a zero normal and zero tangent, a vertex whose normal sum is zero
 // gets (0, 0, 1), and a tangent that vanishes beside its normal becomes a unit vector
@@ -23,7 +25,8 @@
 // array state enabled after draw().
 //
 // Calls: ModelManager::loadModel(name), then on the model computeNormals(),
-// computeTangents(), createBuffers() (GL), then draw() (GL) every frame.
+// computeTangents(), createBuffers() (GL), then draw() (GL) every frame. Reading and
+// mesh storage are GL-free (models/AmlReader.cpp); geometry and drawing are Model.cpp.
 #pragma once
 
 #include <cstdint>
@@ -119,9 +122,11 @@ class Mesh {
 
   // Word offset of an attribute inside a record; -1 when absent.
   int offsetOfType(int type) const;
-  // The attribute's words of one vertex, or null when the attribute or vertex is absent.
-  float* floatsOf(int vertex, int type);
-  const float* floatsOf(int vertex, int type) const;
+  // Copies the first `count` floats of an attribute of one vertex out of (or into) the
+  // vertex words. False, nothing copied, when the attribute or vertex is absent or the
+  // attribute has fewer than `count` components.
+  bool readFloats(int vertex, int type, float* out, int count) const;
+  bool writeFloats(int vertex, int type, const float* values, int count);
 
   // Unit normal of triangle t, counter-clockwise facing; (0, 0, 0) when degenerate.
   void faceNormal(int t, float out[3]) const;
@@ -141,6 +146,10 @@ class Mesh {
  private:
   void release();
   void copyFrom(const Mesh& other);
+  // The first word of an attribute of one vertex with at least `count` components; null
+  // otherwise. Words hold float bits: copy them, never alias them as float.
+  const uint32_t* wordsOf(int vertex, int type, int count) const;
+  uint32_t* wordsOf(int vertex, int type, int count);
   // The slot of a three-float attribute, added when absent; fatal when too small.
   void requireVector3(int type);
   // Zeroes the three-float attribute `type` of every vertex, then adds to each vertex the

@@ -8,6 +8,8 @@ namespace aml {
 namespace {
 constexpr int kVec3 = 3;
 constexpr int kNormalComponents = 3;
+constexpr uint8_t kStoredPosition = 0;  // made by loading, never stored
+constexpr int kTextureUnits = 8;
 }  // namespace
 
 int MeshData::wordsPerVertex() const {
@@ -92,8 +94,19 @@ std::string checkMesh(const MeshData& mesh) {
     if (attribute.type >= kMaxAttributes) return "an attribute type is 16 or above";
     if (seen[attribute.type]) return "an attribute type repeats";
     seen[attribute.type] = true;
+    if (attribute.type == kStoredPosition) return "an attribute has type 0 (position)";
     if (attribute.type == kNormal && attribute.components != kNormalComponents) {
       return "the normal does not have 3 components";
+    }
+    if (attribute.type == kColor && (attribute.components < 3 || attribute.components > 4)) {
+      return "the colour does not have 3 or 4 components";
+    }
+    if (attribute.type == kSecondaryColor && attribute.components != 3) {
+      return "the secondary colour does not have 3 components";
+    }
+    if (attribute.type >= kTexCoord0 && attribute.type < kTexCoord0 + kTextureUnits &&
+        (attribute.components < 1 || attribute.components > 4)) {
+      return "texture coordinates do not have 1 to 4 components";
     }
   }
   const size_t positionCount = mesh.positions.size() / kVec3;
