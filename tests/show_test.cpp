@@ -302,4 +302,30 @@ TEST_F(ShowTest, CaptureSavesUprightNumberedFramesAndCountsFailures) {
   ASSERT_EQ(chdir(cwd), 0);
 }
 
+TEST_F(ShowTest, CaptureIntoAPlainFileOrAnUnwritableShotsIsReportedAndTheShowGoesOn) {
+  TempDir dir;
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  ASSERT_EQ(chdir(dir.path().c_str()), 0);
+  captureCounter = 7;
+  // "shots" as a plain file, then as a directory nobody may create files in (/proc
+  // refuses even root, which ignores permission bits).
+  for (const char* make : {"plain", "unwritable"}) {
+    std::remove("shots");
+    if (std::string(make) == "plain") {
+      dir.write("shots", "not a directory");
+    } else {
+      ASSERT_EQ(symlink("/proc/self", "shots"), 0);
+    }
+    testing::internal::CaptureStderr();
+    onKeyDown(122);
+    captureFrame();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("can't open shots/shot"), std::string::npos) << make << ": " << said;
+    EXPECT_FALSE(captureRequested);
+  }
+  EXPECT_EQ(captureCounter, 9);  // both numbers used up, as for a missing directory
+  ASSERT_EQ(chdir(cwd), 0);
+}
+
 }  // namespace
