@@ -11,6 +11,7 @@
 #include "app/Fatal.h"
 #include "app/Globals.h"
 #include "app/Random.h"
+#include "app/StartupTimes.h"
 #include "app/Window.h"
 #include "render/PostProcess.h"
 #include "scenes/SceneAssets.h"
@@ -21,6 +22,7 @@ GlWindow showWindow;
 }
 
 int runShow() {
+  StartupSpan windowSpan(StartupStep::kWindow);
   if (!registerWindowClass()) {
     showErrorMessageBox("Error Registering Window Class!");
     return -1;
@@ -36,22 +38,27 @@ int runShow() {
     showErrorMessageBox("Error creating window!");
     return -1;
   }
+  windowSpan.end();
   initDemo();
 
   // The music starts only now, so demo time 0 is the first rendered frame.
+  StartupSpan musicSpan(StartupStep::kMusic);
   musicStream.open(kMusicFile);
   musicStream.play();
+  musicSpan.end();
 
   bool running = true;
   while (running) {
     running = pumpMessages();
     renderFrame();
     presentFrame();
+    markShowFrame();
   }
   std::exit(0);
 }
 
 void initDemo() {
+  StartupSpan contextSpan(StartupStep::kWindow);
   GLenum status = glewInit();
   // An EGL context (native Wayland, SDL's offscreen driver) has no GLX display. GLEW has
   // loaded every GL entry point before it looks for one, and the show calls no GLX.
@@ -77,6 +84,7 @@ void initDemo() {
   glLineWidth(2.0f);
 
   renderer.setAspect(4.0f, 3.0f);
+  contextSpan.end();
   // The first texture of all: every loading step shows it.
   demoSystem.textures.loadTexture("loading", -1, -1);
 
@@ -87,7 +95,9 @@ void initDemo() {
   showLoadingPicture();
   initSceneData();
   showLoadingPicture();
+  StartupSpan materialsSpan(StartupStep::kMaterials);
   loadMaterials();
+  materialsSpan.end();
   showLoadingPicture();
 
   glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
@@ -96,6 +106,7 @@ void initDemo() {
 }
 
 void showLoadingPicture() {
+  StartupSpan span(StartupStep::kLoadingPicture);
   // One draw per picture from the fixed-start generator: the tints repeat run to run.
   const float r = static_cast<float>(demoRand());
   glClearColor(0.0f, 0.0f, 0.0f, 1.0f);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/Fatal.h"
+#include "app/StartupTimes.h"
 #include "images/Image.h"
 #include "resources/DataFile.h"
 
@@ -165,6 +166,7 @@ void TextureManager::loadTexture(const std::string& name, int internalFormat, in
 
 void TextureManager::loadTextureFile(const std::string& name, const std::string& fileBase,
                                      int internalFormat, int format) {
+  StartupSpan span(StartupStep::kImages);
   const std::string path = findDataFile("data", fileBase, {"png", "jpg"});
   const char* file = path.c_str();
 

@@ -9,6 +9,7 @@
 #include "app/Demo.h"
 #include "app/Globals.h"
 #include "app/Random.h"
+#include "app/StartupTimes.h"
 
 namespace {
 constexpr const char* kSceneModel = "dudezurodev";
@@ -55,6 +56,7 @@ void randomParticle(float* triple) {
 }
 
 void loadSceneModel() {
+  StartupSpan span(StartupStep::kModel);
   ModelManager& models = demoSystem.models;
   models.loadModel(kSceneModel);
   models.get(kSceneModel).computeNormals();
@@ -64,6 +66,7 @@ void loadSceneModel() {
 }
 
 void createSceneTargets() {
+  StartupSpan span(StartupStep::kTargets);
   TextureManager& textures = demoSystem.textures;
   textures.setFilters(GL_LINEAR_MIPMAP_NEAREST, GL_LINEAR);
   struct Size {
@@ -91,6 +94,7 @@ void createSceneTargets() {
 }
 
 void initSceneData() {
+  StartupSpan span(StartupStep::kSceneData);
   particleSystems[0].init(2000, 1, randomParticle);
   particleSystems[0].name = "particle.tunnel";
 
