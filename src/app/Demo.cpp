@@ -13,6 +13,7 @@
 #include "app/Random.h"
 #include "app/StartupTimes.h"
 #include "app/Window.h"
+#include "audio/MusicData.h"
 #include "render/PostProcess.h"
 #include "scenes/SceneAssets.h"
 #include "scenes/Timeline.h"
@@ -22,6 +23,10 @@ GlWindow showWindow;
 }
 
 int runShow() {
+  // Creating the window mostly waits on the window system: the music and the images are
+  // read meanwhile, each on a thread of its own.
+  prefetchMusic(kMusicFile);
+  prefetchSceneImages();
   StartupSpan windowSpan(StartupStep::kWindow);
   if (!registerWindowClass()) {
     showErrorMessageBox("Error Registering Window Class!");

@@ -11,6 +11,7 @@
 #include "app/Fatal.h"
 #include "app/StartupTimes.h"
 #include "images/Image.h"
+#include "images/ImagePrefetch.h"
 #include "resources/DataFile.h"
 
 namespace {
@@ -171,7 +172,9 @@ void TextureManager::loadTextureFile(const std::string& name, const std::string&
   const char* file = path.c_str();
 
   ImageBuffer image;
-  if (read_image(file, &image, true) != 0) {
+  int status = 0;
+  if (!takePrefetchedImage(path, image, status)) status = read_image(file, &image, true);
+  if (status != 0) {
     fatalError("Could not read image file '%s'.", file);
   }
   std::unique_ptr<uint8_t[]> pixels(image.pixels);

@@ -10,6 +10,7 @@
 #include "app/Globals.h"
 #include "app/Random.h"
 #include "app/StartupTimes.h"
+#include "images/ImagePrefetch.h"
 
 namespace {
 constexpr const char* kSceneModel = "dudezurodev";
@@ -21,6 +22,10 @@ constexpr float kFactorSpan = 3.0f / kRandMax;
 constexpr float kBrightnessSpan = 0.5f / kRandMax;
 constexpr float kDepthSpan = -5.0f / kRandMax;
 constexpr float kParticleSpan = 7.0f / kRandMax;
+
+// Image textures of the scenes, loaded by createSceneTargets().
+constexpr const char* kSceneImages[] = {"lklogo", "with",     "as",  "concept",      "must",
+                                        "task",   "decision", "his", "overlay_cloud"};
 
 // Corners of every particle's quad, in drawing order.
 constexpr float kCorners[4][3] = {{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}};
@@ -53,6 +58,12 @@ void randomParticle(float* triple) {
   triple[0] = k * 0.6981317008f;  // 2 pi / 9
   triple[1] = std::sin(static_cast<float>(k));
   triple[2] = (demoRand() & 0x7fff) * kParticleSpan;
+}
+
+void prefetchSceneImages() {
+  std::vector<std::string> names = {"loading"};
+  names.insert(names.end(), std::begin(kSceneImages), std::end(kSceneImages));
+  prefetchImages("data", names, {"png", "jpg"});
 }
 
 void loadSceneModel() {
@@ -88,9 +99,7 @@ void createSceneTargets() {
     record.attachColor(target.name, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
     demoSystem.fbos.add(target.name, record);
   }
-  static const char* const kTextures[] = {"lklogo", "with",     "as",  "concept",      "must",
-                                          "task",   "decision", "his", "overlay_cloud"};
-  for (const char* name : kTextures) textures.loadTexture(name, -1, -1);
+  for (const char* name : kSceneImages) textures.loadTexture(name, -1, -1);
 }
 
 void initSceneData() {
