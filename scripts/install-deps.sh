@@ -8,7 +8,7 @@ packages=(
   libsdl2-dev libmpg123-dev libfftw3-dev libglew-dev libglu1-mesa-dev
   libpng-dev libjpeg-dev zlib1g-dev libmp3lame-dev libfreetype-dev fonts-dejavu-core
   libgl1-mesa-dri libgtest-dev libgmock-dev libbenchmark-dev clang-format
-  libegl-mesa0 xvfb xauth xdotool
+  libegl-mesa0 xvfb xauth xdotool ffmpeg
 )
 
 missing=()

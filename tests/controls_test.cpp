@@ -61,11 +61,26 @@ TEST_F(ControlsTest, SeeksMoveByTheirStepsAndClampAtZero) {
   EXPECT_EQ(position(), 49000);
 }
 
-TEST_F(ControlsTest, TwoPressesWithinOneFrameStartFromTheSameTime) {
+TEST_F(ControlsTest, SeeksWithinOneFrameAddUpUntilTheNextUpdate) {
   frameAt(20000);
+  for (int i = 0; i < 3; ++i) onKeyDown(34);  // Page Down
+  EXPECT_EQ(position(), 110000);
+  // Each step clamps at 0 and the next starts there.
+  frameAt(70000);
+  for (int i = 0; i < 3; ++i) onKeyDown(33);
+  for (int i = 0; i < 3; ++i) onKeyDown(34);
+  EXPECT_EQ(position(), 90000);
+  // Float seconds from the pending target, truncated to whole milliseconds.
+  frameAt(3200);
   onKeyDown(39);
   onKeyDown(39);
-  EXPECT_EQ(position(), 21000);
+  onKeyDown(37);
+  EXPECT_EQ(position(), 4200);
+  // The update ends the pending seek: the next starts from the frame's time again.
+  frameAt(60000);
+  EXPECT_FLOAT_EQ(demoSystem.clock.time(), 60.0f);
+  onKeyDown(39);
+  EXPECT_EQ(position(), 61000);
 }
 
 TEST_F(ControlsTest, RightArrowWhilePausedMovesOneSecondAndStaysPaused) {
@@ -81,6 +96,21 @@ TEST_F(ControlsTest, RightArrowWhilePausedMovesOneSecondAndStaysPaused) {
   onKeyDown(80);
   EXPECT_FALSE(demoSystem.clock.isPaused());
   EXPECT_FALSE(manualBackend()->isPaused());
+}
+
+TEST_F(ControlsTest, SeeksWhilePausedAddUpAndShowAtTheNextFrame) {
+  frameAt(30000);
+  onKeyDown(80);  // P
+  frame();
+  onKeyDown(39);
+  onKeyDown(39);
+  onKeyDown(40);  // Down
+  frame();
+  EXPECT_TRUE(demoSystem.clock.isPaused());
+  EXPECT_FLOAT_EQ(demoSystem.clock.time(), 27.0f);
+  frame();
+  EXPECT_FLOAT_EQ(demoSystem.clock.time(), 27.0f);
+  onKeyDown(80);
 }
 
 TEST_F(ControlsTest, BeatTapsPrintIntervalAndTempo) {

@@ -6,11 +6,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "GlTestSupport.h"
-#include "MaterialManager.h"
 #include "TestSupport.h"
 #include "app/Globals.h"
+#include "materials/MaterialManager.h"
 
 namespace {
 
@@ -246,6 +247,46 @@ TEST_F(MaterialUseTest, ReloadDiscardsRepointedSamplers) {
   materials.get("three").setUniformTexture("c", "ghost");
   EXPECT_FATAL(materials.use("three"), "No such texture: 'ghost'.");
   demoSystem.shaders.unuse();
+}
+
+// The program and the shaders attached to it.
+std::vector<GLhandleARB> programObjects(GLhandleARB program) {
+  GLhandleARB attached[8];
+  GLsizei count = 0;
+  glGetAttachedObjectsARB(program, 8, &count, attached);
+  std::vector<GLhandleARB> objects(attached, attached + count);
+  objects.push_back(program);
+  return objects;
+}
+
+int liveObjects(const std::vector<GLhandleARB>& objects) {
+  int live = 0;
+  for (GLhandleARB object : objects) live += glIsProgram(object) || glIsShader(object);
+  return live;
+}
+
+TEST_F(MaterialUseTest, ReloadDeletesTheOldProgramOnlyOnceTheNewOneLinks) {
+  MaterialManager& materials = demoSystem.materials;
+  const auto old = programObjects(demoSystem.shaders.get("SHD$three"));
+  ASSERT_EQ(old.size(), 3u);
+  ASSERT_EQ(liveObjects(old), 3);
+
+  materials.loadFile("three", dir.file("three.mat"));
+  const GLhandleARB reloaded = demoSystem.shaders.get("SHD$three");
+  EXPECT_EQ(liveObjects(old), 0);
+  EXPECT_EQ(liveObjects(programObjects(reloaded)), 3);
+
+  // A reload that fails stays fatal and keeps the working program.
+  dir.write("broken.mat", "void main() { not GLSL }\n");
+  EXPECT_EQ(fatalText([&] {
+              materials.loadFile("three", dir.file("broken.mat"));
+            }).rfind("Error compiling vertex shader 'SHD$three':\n", 0),
+            0u);
+  EXPECT_EQ(demoSystem.shaders.get("SHD$three"), reloaded);
+  EXPECT_EQ(liveObjects(programObjects(reloaded)), 3);
+  materials.use("three");
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+  materials.unuse();
 }
 
 TEST_F(MaterialUseTest, OnlyRegisteredTexturesOfOtherTargets) {

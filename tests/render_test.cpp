@@ -155,6 +155,36 @@ TEST_F(RenderGlTest, RecreatingATargetKeepsItsTextureName) {
   EXPECT_FALSE(glIsFramebufferEXT(framebuffer));
 }
 
+TEST_F(RenderGlTest, NewTargetsStartClearedAndKeepTheClearValuesInForce) {
+  // The start-up clear values; a target made mid-show must not change them.
+  glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
+  glClearDepth(0.25);
+  demoSystem.createColorTarget("fresh", 128, 64);
+  demoSystem.createDepthTarget("freshDepth", 64, 64);
+  GLfloat colour[4];
+  GLfloat clearDepth = 0;
+  glGetFloatv(GL_COLOR_CLEAR_VALUE, colour);
+  glGetFloatv(GL_DEPTH_CLEAR_VALUE, &clearDepth);
+  EXPECT_FLOAT_EQ(colour[3], 0.5f);
+  EXPECT_FLOAT_EQ(clearDepth, 0.25f);
+  glClearDepth(1.0);
+
+  // Mesa hands out depth 0, which fails every less-or-equal test until a clear.
+  auto depthAt = [](const char* target) {
+    demoSystem.fbos.use(target);
+    GLfloat depth = -1.0f;
+    glReadPixels(5, 5, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
+    demoSystem.fbos.unuse();
+    return depth;
+  };
+  EXPECT_FLOAT_EQ(depthAt("fresh"), 1.0f);
+  EXPECT_EQ(targetPixel("fresh", 5, 5), (std::array<uint8_t, 4>{0, 0, 0, 0}));
+  EXPECT_FLOAT_EQ(depthAt("freshDepth"), 1.0f);
+  GLint draw = 0;
+  glGetIntegerv(GL_DRAW_BUFFER, &draw);
+  EXPECT_EQ(draw, GL_BACK);  // the window's draw buffer is untouched
+}
+
 TEST_F(RenderGlTest, OneBlurPassSpreadsATexelToFourDiagonalTapsOfAQuarterWeight) {
   makeDotTexture("dot", 100, 100);
   // b = 2 texels vertically, c = 3 horizontally, weight 1: each tap carries 1/4.

@@ -21,6 +21,7 @@
 #include "app/Window.h"
 #include "audio/Backends.h"
 #include "images/Image.h"
+#include "render/LoadingPicture.h"
 #include "render/PostProcess.h"
 #include "scenes/SceneAssets.h"
 #include "scenes/Timeline.h"

@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "MaterialManager.h"
 #include "app/Capture.h"
 #include "app/Demo.h"
 #include "app/Globals.h"
+#include "materials/MaterialManager.h"
 
 float lastBeatTime = 0.0f;
 int32_t xSlot = 0;
@@ -33,12 +33,6 @@ enum Key {
   kKeyW = 87,
   kF11 = 122,
 };
-
-void seekBy(double seconds) {
-  DemoClock& clock = demoSystem.clock;
-  // Double-precision sum, rounded to float; the clock clamps negative targets to 0.
-  clock.seek(static_cast<float>(clock.time() + seconds));
-}
 }  // namespace
 
 MessageLog::~MessageLog() {
@@ -80,12 +74,12 @@ void onKeyDown(int code) {
       printLine("Beat %.2f delta %.2f bpm %.0f", t, d, 60 / d);
       break;
     }
-    case kPageUp: seekBy(-30.0); break;
-    case kPageDown: seekBy(30.0); break;
-    case kLeft: seekBy(-1.0); break;
-    case kUp: seekBy(5.0); break;
-    case kRight: seekBy(1.0); break;
-    case kDown: seekBy(-5.0); break;
+    case kPageUp: demoSystem.clock.seekBy(-30.0); break;
+    case kPageDown: demoSystem.clock.seekBy(30.0); break;
+    case kLeft: demoSystem.clock.seekBy(-1.0); break;
+    case kUp: demoSystem.clock.seekBy(5.0); break;
+    case kRight: demoSystem.clock.seekBy(1.0); break;
+    case kDown: demoSystem.clock.seekBy(-5.0); break;
     case kKeyL: loadMaterials(); break;
     case kKeyP: demoSystem.clock.setPaused(!demoSystem.clock.isPaused()); break;
     case kF11: captureRequested = true; break;

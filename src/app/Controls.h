@@ -4,6 +4,7 @@
 // Keys (Windows virtual-key codes; codes below 27 or above 122 do nothing):
 //   Esc quit | Space beat tap | PgUp/PgDn -/+30 s | Left/Right -/+1 s | Down/Up -/+5 s
 //   L reload materials | P pause | F11 capture next frame | Q/W x slot -/+ | A/S y slot -/+
+// Seeks pressed within one frame add up (DemoClock::seekBy), each step clamped at 0.
 #pragma once
 
 #include <cstdint>

@@ -3,18 +3,16 @@
 #include <GL/glew.h>
 #include <GL/glu.h>
 
-#include <cmath>
 #include <cstdlib>
 
-#include "MaterialManager.h"
 #include "app/Capture.h"
 #include "app/Fatal.h"
 #include "app/Globals.h"
-#include "app/Random.h"
 #include "app/StartupTimes.h"
 #include "app/Window.h"
 #include "audio/MusicData.h"
-#include "render/PostProcess.h"
+#include "materials/MaterialManager.h"
+#include "render/LoadingPicture.h"
 #include "scenes/SceneAssets.h"
 #include "scenes/Timeline.h"
 
@@ -108,34 +106,10 @@ void initDemo() {
   glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
   glClearDepth(1.0);
   setSwapInterval(1);
-}
-
-void showLoadingPicture() {
-  StartupSpan span(StartupStep::kLoadingPicture);
-  // One draw per picture from the fixed-start generator: the tints repeat run to run.
-  const float r = static_cast<float>(demoRand());
-  glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  // The last loading picture leaves its tint as the current colour; a scene that draws
+  // with the current colour as its first frame (the closing logo, reached by a seek or
+  // an offline render) must not inherit it.
   glColor3f(1.0f, 1.0f, 1.0f);
-  glDisable(GL_DEPTH_TEST);
-  drawLoadingQuad("loading", 1.0f);
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_ONE, GL_ONE);
-  glColor3f((std::sin(3.0f * r) + 1.0f) / 2.0f, (std::sin(4.0f * r) + 1.0f) / 2.0f,
-            (std::sin(5.0f * r) + 1.0f) / 2.0f);
-  drawLoadingQuad("loading", 1.02f);
-  glDisable(GL_BLEND);
-  glFlush();
-  glEnable(GL_DEPTH_TEST);
-  presentFrame();
-}
-
-void drawLoadingQuad(const char* textureName, float scale) {
-  const Texture& texture = demoSystem.textures.get(textureName);
-  // Sized from the texture record, not from the view: requested over storage width.
-  const float u = static_cast<float>(texture.sourceWidth) / texture.width;
-  const float v = static_cast<float>(texture.height) / texture.width;
-  drawQuadInFront(texture.glName, scale, -1.0f, -1.0f, 2.0f * u - 1.0f, 2.0f * u - 1.0f, 1.0f, v);
 }
 
 void renderFrame() {

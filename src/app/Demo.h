@@ -1,5 +1,4 @@
-// The show's spine: start-up, the loading picture, the per-frame function and the
-// process entry.
+// The show's spine: start-up, the per-frame function and the process entry.
 //
 // runShow(): window, initDemo(), music, then one renderFrame() and one buffer swap per
 // pass until something calls exit(0) (Escape, close, the end of the timeline, a fatal
@@ -13,7 +12,5 @@ extern int screenHeight;  // 768
 
 int runShow();
 void initDemo();
-void showLoadingPicture();
-void drawLoadingQuad(const char* textureName, float scale);
 void renderFrame();
 void onResize(int width, int height);

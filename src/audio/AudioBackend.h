@@ -32,6 +32,10 @@ class AudioBackend {
 
   // Playing position in milliseconds; stands still while paused.
   virtual int32_t timeMs() = 0;
+  // The same position in seconds, for the clock. A layer that knows it more finely than
+  // whole milliseconds (the deterministic one, set to a video frame's exact time) says so
+  // here; position() then stands for this reading.
+  virtual double timeSeconds() { return timeMs() * 0.001; }
   // Moves the position; ms >= 0. Positions past the end play silence.
   virtual void setTimeMs(int32_t ms) = 0;
   virtual void setPaused(bool paused) = 0;

@@ -39,8 +39,19 @@ void ManualAudioBackend::open(const char* fileName) { music_ = openMusic(fileNam
 static int64_t framesFromMs(int32_t ms) { return static_cast<int64_t>(ms) * kMixRate / 1000; }
 
 int32_t ManualAudioBackend::timeMs() {
-  reportedFrame_ = framesFromMs(timeMs_);
+  reportedFrame_ = exact_ ? std::llround(seconds_ * kMixRate) : framesFromMs(timeMs_);
   return timeMs_;
+}
+
+double ManualAudioBackend::timeSeconds() {
+  const int32_t ms = timeMs();
+  return exact_ ? seconds_ : ms * 0.001;
+}
+
+void ManualAudioBackend::setTime(double seconds) {
+  seconds_ = seconds > 0.0 ? seconds : 0.0;
+  exact_ = true;
+  timeMs_ = static_cast<int32_t>(std::floor(seconds_ * 1000.0));
 }
 
 // ---------------------------------------------------------------------------------------

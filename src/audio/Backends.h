@@ -42,7 +42,14 @@ class ManualAudioBackend : public DecodedMusicBackend {
   void open(const char* fileName) override;
   void play() override { playing_ = true; }
   int32_t timeMs() override;
-  void setTimeMs(int32_t ms) override { timeMs_ = ms < 0 ? 0 : ms; }
+  double timeSeconds() override;
+  void setTimeMs(int32_t ms) override {
+    timeMs_ = ms < 0 ? 0 : ms;
+    exact_ = false;
+  }
+  // Sets the position to `seconds` exactly (a frame n / fps of a video): the clock reads
+  // this value and the spectrum ends at the nearest sample. Negative times land at 0.
+  void setTime(double seconds);
   void setPaused(bool paused) override { paused_ = paused; }
 
   bool isPlaying() const { return playing_; }
@@ -50,6 +57,8 @@ class ManualAudioBackend : public DecodedMusicBackend {
 
  private:
   int32_t timeMs_ = 0;
+  double seconds_ = 0.0;  // meaningful when exact_
+  bool exact_ = false;    // set by setTime(), cleared by setTimeMs()
   bool playing_ = false;
   bool paused_ = false;
 };

@@ -16,7 +16,7 @@ void MusicStream::play() {
   if (backend_) backend_->play();
 }
 
-double MusicStream::time() { return backend_ ? backend_->timeMs() * 0.001 : 0.0; }
+double MusicStream::time() { return backend_ ? backend_->timeSeconds() : 0.0; }
 
 void MusicStream::seek(float seconds) {
   if (seconds < 0.0f) seconds = 0.0f;
@@ -60,10 +60,24 @@ float MusicStream::peakInBand(int lowHz, int highHz) {
 }
 
 void DemoClock::update() {
+  seekPending_ = false;
   previousTime_ = time_;
   float t = static_cast<float>(music_.time());
   delta_ = t - previousTime_;
   time_ = t;
+}
+
+void DemoClock::seek(float seconds) {
+  if (seconds < 0.0f) seconds = 0.0f;
+  seekTarget_ = seconds;
+  seekPending_ = true;
+  music_.seek(seconds);
+}
+
+void DemoClock::seekBy(double seconds) {
+  const float from = seekPending_ ? seekTarget_ : time_;
+  // Double-precision sum, rounded to float, as one seek from time() has always been.
+  seek(static_cast<float>(static_cast<double>(from) + seconds));
 }
 
 void DemoClock::setPaused(bool paused) {

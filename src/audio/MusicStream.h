@@ -1,8 +1,9 @@
 // MusicStream: the one streamed piece of music, and DemoClock: the show's clock.
 //
 // The music is the master clock. DemoClock::update() reads the stream's position once
-// per frame; time() and delta() then stay fixed for the frame. There is no other timer:
-// pausing the music freezes the show and seeking the music moves it.
+// per frame; time() and delta() then stay fixed for the frame, while seeks made during it
+// add up from one another. There is no other timer: pausing the music freezes the show
+// and seeking the music moves it.
 //
 // Units: the sound layer works in whole milliseconds; everything here is float seconds
 // (MusicStream::time() is double).
@@ -51,10 +52,14 @@ class DemoClock {
  public:
   explicit DemoClock(MusicStream& music) : music_(music) {}
 
-  void update();
+  void update();  // also ends any pending seek
   float time() const { return time_; }
   float delta() const { return delta_; }
-  void seek(float seconds) { music_.seek(seconds); }  // time follows at the next update
+  // Moves the music to `seconds` (negative lands at 0); time() follows at the next update.
+  void seek(float seconds);
+  // Moves by `seconds` from where the next frame will be: the target of a seek made since
+  // the last update, else time(). So several seeks within one frame add up.
+  void seekBy(double seconds);
   bool isPaused() const { return paused_; }
   void setPaused(bool paused);
 
@@ -64,4 +69,8 @@ class DemoClock {
   float time_ = 0.0f;
   float delta_ = 0.0f;
   bool paused_ = false;
+  // The target of the latest seek since update(), seconds >= 0. Kept apart from the music's
+  // position, which rounds to frames and (while playing) moves on before the next update.
+  bool seekPending_ = false;
+  float seekTarget_ = 0.0f;
 };

@@ -18,6 +18,21 @@ GLuint depthRenderbufferFor(int width, int height) {
   depthRenderbuffers[key] = renderbuffer;
   return renderbuffer;
 }
+
+// A new texture or renderbuffer holds whatever the driver gives (Mesa: depth 0, which
+// fails every depth test until something clears it). Clears the bound framebuffer once to
+// colour (0, 0, 0, 0) and depth 1, then puts back the clear values in force.
+void clearBound(GLbitfield buffers) {
+  GLfloat colour[4];
+  GLfloat depth = 1.0f;
+  glGetFloatv(GL_COLOR_CLEAR_VALUE, colour);
+  glGetFloatv(GL_DEPTH_CLEAR_VALUE, &depth);
+  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  glClearDepth(1.0);
+  glClear(buffers);
+  glClearColor(colour[0], colour[1], colour[2], colour[3]);
+  glClearDepth(depth);
+}
 }  // namespace
 
 void RenderTarget::attachColor(const std::string& textureName, uint32_t attachment,
@@ -28,6 +43,8 @@ void RenderTarget::attachColor(const std::string& textureName, uint32_t attachme
   const GLuint depth = depthRenderbufferFor(texture.width, texture.height);
   glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT,
                                depth);
+  // The shared depth renderbuffer is cleared for every target that uses it.
+  clearBound(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
 }
 
@@ -37,6 +54,18 @@ void RenderTarget::attachDepth(const std::string& textureName) {
   glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
   glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_TEXTURE_2D,
                             texture.glName, 0);
+  // No colour image: the framebuffer is complete only without draw and read buffers
+  // (state of this framebuffer object; the window's keeps GL_BACK).
+  glDrawBuffer(GL_NONE);
+  glReadBuffer(GL_NONE);
+  clearBound(GL_DEPTH_BUFFER_BIT);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+}
+
+void clearNewTarget(const std::string& name) {
+  const RenderTarget& target = demoSystem.fbos.get(name);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, target.framebuffer);
+  clearBound(target.depthOnly ? GL_DEPTH_BUFFER_BIT : GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
 }
 

@@ -8,7 +8,9 @@
 //
 // Colour targets of equal storage size share one 24-bit depth renderbuffer (key:
 // width << 16 | height). Depth-only targets draw and read nothing else (GL_NONE).
-// Framebuffer status is never queried.
+// Attaching clears the target once (colour (0, 0, 0, 0), depth 1.0) and leaves the clear
+// values as they were, so a scene that never clears its target starts from a known
+// picture. Framebuffer status is never queried.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +32,10 @@ struct RenderTarget {
 // Storage-size key -> depth renderbuffer name; entries are never deleted.
 using DepthRenderbufferTable = std::map<int32_t, uint32_t>;
 extern DepthRenderbufferTable depthRenderbuffers;
+
+// Puts the target `name` back to the picture it had when made (colour (0, 0, 0, 0), depth
+// 1.0), keeping the clear values in force; for starting a render over from the first frame.
+void clearNewTarget(const std::string& name);
 
 class FboManager : public UsableResourceManager<RenderTarget> {
  public:

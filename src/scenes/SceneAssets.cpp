@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/Demo.h"
 #include "app/Globals.h"
 #include "app/Random.h"
 #include "app/StartupTimes.h"
 #include "images/ImagePrefetch.h"
+#include "render/LoadingPicture.h"
 
 namespace {
 constexpr const char* kSceneModel = "dudezurodev";

@@ -6,17 +6,20 @@
 
 #include "scenes/Scenes.h"
 
+namespace {
+// Where each scene ends and the next begins, seconds, as doubles.
+constexpr double kBoundaries[] = {28.1, 63.0, 83.474, 104.344, 125.2, 146.0};
+}  // namespace
+
 SceneIndex sceneAt(float time) {
   // Double-precision boundaries against the float time, in ascending order.
   const double t = time;
-  if (t < 28.1) return kOpening;
-  if (t < 63.0) return kWord;
-  if (t < 83.474) return kCloud;
-  if (t < 104.344) return kColumns;
-  if (t < 125.2) return kTunnel;
-  if (t < 146.0) return kClosing;
-  return kEndOfShow;
+  int scene = kOpening;
+  while (scene < kEndOfShow && !(t < kBoundaries[scene])) ++scene;
+  return static_cast<SceneIndex>(scene);
 }
+
+double sceneStart(SceneIndex scene) { return scene == kOpening ? 0.0 : kBoundaries[scene - 1]; }
 
 void runTimeline(float time, float delta) {
   FrameTime.time = time;

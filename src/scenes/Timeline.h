@@ -14,5 +14,7 @@ extern FrameTimeRecord FrameTime;
 enum SceneIndex { kOpening, kWord, kCloud, kColumns, kTunnel, kClosing, kEndOfShow };
 
 SceneIndex sceneAt(float time);
+// The time (seconds, as compared) at which `scene` starts; 0 for the opening.
+double sceneStart(SceneIndex scene);
 // Publishes the time, clears colour and depth, draws the scene of `time` or ends the show.
 void runTimeline(float time, float delta);

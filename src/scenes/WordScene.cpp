@@ -48,6 +48,12 @@ const char* wordShownAt(float time, float g, float h, float& scale) {
   return nullptr;
 }
 
+float wordBlurSpread(float time) {
+  float g = 50.0f * musicStream.peakInBand(1000, 2000);
+  if (static_cast<double>(time) > kBandModeStart) g *= 1.6f;
+  return g;
+}
+
 void wordScene(float start) {
   const float t = FrameTime.time;
   glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
@@ -72,8 +78,7 @@ void wordScene(float start) {
   glEnable(GL_TEXTURE_2D);
   demoSystem.fbos.unuse();
 
-  float g = 50.0f * musicStream.peakInBand(1000, 2000);
-  if (static_cast<double>(t) > kBandModeStart) g *= 1.6f;
+  const float g = wordBlurSpread(t);
   // A silent band skips the blur: "rt1" then still holds the last final picture, which
   // is copied back below and feeds on itself until the band sounds again.
   if (g > 0.0f) blur("rt0", "rt1", 3, g, g, 1.0f);

@@ -77,10 +77,15 @@ varying vec4 shadowCoord;
 const float shadowedLevel = 0.5;
 
 void main() {
-  // Behind the light (q <= 0) the projection is meaningless: count it as lit.
+  // Only points inside the light's view can be in its shadow. Behind the light (q <= 0)
+  // the projection is meaningless, and outside 0..1 the lookup would wrap round to the
+  // depths of the map's other edge: count both as lit.
   float lit = 1.0;
   if (shadowCoord.q > 0.0) {
-    lit = shadow2DProj(shadow, shadowCoord).r;
+    vec3 p = shadowCoord.xyz / shadowCoord.q;
+    if (all(greaterThanEqual(p, vec3(0.0))) && all(lessThanEqual(p, vec3(1.0)))) {
+      lit = shadow2DProj(shadow, shadowCoord).r;
+    }
   }
   gl_FragColor = vec4(gl_Color.rgb * mix(shadowedLevel, 1.0, lit), gl_Color.a);
 }

@@ -1,7 +1,9 @@
 // Materials and shaders.
 //
 // ShaderManager ("shader"): GLSL programs built through ARB_shader_objects, by name; use()
-// makes one current. Compile and link failures are fatal and carry the driver's log:
+// makes one current. Building a program under a name already registered deletes the old
+// program and its shaders once the new one has linked (material reloads). Compile and link
+// failures are fatal and carry the driver's log:
 //   "Error compiling %s shader '%s':\n%s", "Error linking shader '%s':\n%s".
 //
 // Material file format (one file per material, data/materials/<name with . -> _>.mat),
@@ -43,6 +45,7 @@ class ShaderManager : public UsableResourceManager<ShaderProgram> {
 
  private:
   uint32_t compileShader(uint32_t type, const std::string& name, const std::string& source);
+  void deleteProgram(ShaderProgram program);
 };
 
 struct TextureBinding {

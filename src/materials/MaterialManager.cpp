@@ -1,4 +1,4 @@
-#include "MaterialManager.h"
+#include "materials/MaterialManager.h"
 
 #include <GL/glew.h>
 
@@ -6,9 +6,9 @@
 #include <cstring>
 #include <memory>
 
-#include "app/Demo.h"
 #include "app/Fatal.h"
 #include "app/Globals.h"
+#include "render/LoadingPicture.h"
 
 namespace {
 
@@ -16,6 +16,9 @@ namespace {
 constexpr int kInfoLogBytes = 1024;
 char compileLog[kInfoLogBytes];
 char linkLog[kInfoLogBytes];
+
+// A program holds at most one vertex and one fragment shader.
+constexpr int kMaxAttachedShaders = 2;
 
 // fgets reads at most kPieceLimit - 1 = 510 bytes into the 512-byte buffer.
 constexpr int kPieceBufferBytes = 512;
@@ -153,10 +156,26 @@ ShaderProgram ShaderManager::createProgram(const std::string& name, const std::s
     glGetInfoLogARB(program, kInfoLogBytes, nullptr, linkLog);
     fatalError("Error linking shader '%s':\n%s", name.c_str(), linkLog);
   }
-  // A name registered again now names the new program; the old one stays in the driver.
+  // A name registered again now names the new program. Only now, with the new one linked,
+  // is the old one released: a reload that fails stays fatal before anything changes.
+  const bool replacing = contains(name);
   ShaderProgram& stored = getOrCreate(name);
+  if (replacing) deleteProgram(stored);
   stored = program;
   return stored;
+}
+
+// Detaches and deletes the program's shaders, then the program. A program still in use
+// goes when it stops being used.
+void ShaderManager::deleteProgram(ShaderProgram program) {
+  GLhandleARB shaders[kMaxAttachedShaders];
+  GLsizei count = 0;
+  glGetAttachedObjectsARB(program, kMaxAttachedShaders, &count, shaders);
+  for (GLsizei i = 0; i < count; ++i) {
+    glDetachObjectARB(program, shaders[i]);
+    glDeleteObjectARB(shaders[i]);
+  }
+  glDeleteObjectARB(program);
 }
 
 void ShaderManager::setUniformInt(const std::string& uniformName, int value) {

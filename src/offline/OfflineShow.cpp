@@ -1,0 +1,161 @@
+#include "offline/OfflineShow.h"
+
+#include <GL/glew.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/Demo.h"
+#include "app/Globals.h"
+#include "app/Window.h"
+#include "audio/Backends.h"
+#include "render/RenderTarget.h"
+#include "scenes/Scenes.h"
+#include "scenes/Timeline.h"
+
+namespace {
+ManualAudioBackend offlineSound;
+GlWindow offlineWindow;
+bool tunnelHasRun = false;
+}  // namespace
+
+int64_t FrameRate::firstAtOrAfter(double seconds) const {
+  int64_t frame = static_cast<int64_t>(std::ceil(seconds * fps - 1e-9));
+  return std::max<int64_t>(frame, 0);
+}
+
+bool OfflineShow::start(std::string& error) {
+  offlineWindow.hidden = true;
+  if (!registerWindowClass() || !createGlWindow(offlineWindow)) {
+    error = "no OpenGL window could be made";
+    return false;
+  }
+  musicStream.setBackend(&offlineSound);
+  initDemo();
+  musicStream.open(kMusicFile);
+  musicStream.play();
+  return true;
+}
+
+ManualAudioBackend& OfflineShow::sound() { return offlineSound; }
+
+void OfflineShow::renderFrame(double seconds) {
+  offlineSound.setTime(seconds);
+  ::renderFrame();
+  if (sceneAt(static_cast<float>(seconds)) == kTunnel) tunnelHasRun = true;
+  chainFps_ = 0.0;  // not part of a run of frames of any rate
+}
+
+void OfflineShow::renderIndexed(const FrameRate& rate, int64_t frame) {
+  offlineSound.setTime(rate.timeOf(frame));
+  ::renderFrame();
+  if (sceneAt(static_cast<float>(rate.timeOf(frame))) == kTunnel) tunnelHasRun = true;
+  if (chainFps_ == rate.fps && chainLast_ + 1 == frame) {
+    chainLast_ = frame;
+  } else {
+    chainFps_ = rate.fps;
+    chainFirst_ = chainLast_ = frame;
+  }
+}
+
+std::vector<int64_t> OfflineShow::historyBefore(const FrameRate& rate, double seconds) const {
+  auto sceneOf = [&rate](int64_t n) { return sceneAt(static_cast<float>(rate.timeOf(n))); };
+  // Frames of the rate strictly before `seconds`: [0, end).
+  const int64_t end = rate.firstAtOrAfter(seconds);
+  const SceneIndex scene = sceneAt(static_cast<float>(seconds));
+  // The first frame of the run that reproduces the picture at `seconds`: from there on
+  // every frame draws what a playthrough draws. One frame before is always rendered,
+  // because each scene leaves GL state (clear colour, point size, bindings) for the next.
+  int64_t from = end - 1;
+  if (scene == kOpening) {
+    from = 0;  // "rt0" is never cleared: every frame paints over all earlier ones
+  } else if (scene == kWord) {
+    // A frame with a sounding 1-2 kHz band redraws "rt0" and "rt1" from scratch; a silent
+    // one copies the previous picture back. Go back to the last frame that stands alone.
+    auto standsAlone = [](double t) {
+      offlineSound.setTime(t);
+      offlineSound.timeSeconds();
+      return wordBlurSpread(static_cast<float>(t)) > 0.0f;
+    };
+    const int64_t sceneFirst = rate.firstAtOrAfter(sceneStart(kWord));
+    from = 0;  // none in this scene: the opening's last picture still shows through
+    if (standsAlone(seconds)) {
+      from = end - 1;
+    } else {
+      for (int64_t n = end - 1; n >= sceneFirst; --n) {
+        if (standsAlone(rate.timeOf(n))) {
+          from = n - 1;
+          break;
+        }
+      }
+    }
+  }
+  from = std::max<int64_t>(from, 0);
+
+  std::vector<int64_t> frames;
+  // The tunnel's first frame makes "rt0" and "rt1" 1024 x 1024 for every later scene; the
+  // set-up itself does not depend on when it runs.
+  if (scene > kTunnel) {
+    int64_t tunnel = std::max<int64_t>(rate.firstAtOrAfter(sceneStart(kTunnel)) - 1, 0);
+    while (sceneOf(tunnel) != kTunnel) ++tunnel;
+    if (tunnel < from) frames.push_back(tunnel);
+  }
+  for (int64_t n = from; n < end; ++n) frames.push_back(n);
+  return frames;
+}
+
+int64_t OfflineShow::renderHistory(const FrameRate& rate, const std::vector<int64_t>& history,
+                                   int64_t end) {
+  // The history is a run of frames ending at end - 1, after the tunnel's first frame when
+  // that lies further back.
+  const bool tunnelFirst =
+      !history.empty() && history.front() + static_cast<int64_t>(history.size()) != end;
+  int64_t from = end - static_cast<int64_t>(history.size()) + (tunnelFirst ? 1 : 0);
+  int64_t rendered = 0;
+  // Frames already rendered in order from `from` or earlier carry the same state:
+  // continue that run instead of starting again.
+  if (chainFps_ == rate.fps && chainFirst_ <= from && chainLast_ + 1 >= from && chainLast_ < end) {
+    from = chainLast_ + 1;
+  } else {
+    if (tunnelFirst && !tunnelHasRun) {
+      renderIndexed(rate, history.front());
+      ++rendered;
+    }
+    // A run from the first frame starts from "rt0" as it was made: cleared.
+    if (from == 0) clearNewTarget("rt0");
+  }
+  for (int64_t n = from; n < end; ++n) {
+    renderIndexed(rate, n);
+    ++rendered;
+  }
+  return rendered;
+}
+
+int64_t OfflineShow::renderUpTo(const FrameRate& rate, int64_t frame) {
+  const int64_t rendered = renderHistory(rate, historyBefore(rate, rate.timeOf(frame)), frame);
+  renderIndexed(rate, frame);
+  return rendered;
+}
+
+int64_t OfflineShow::renderAt(const FrameRate& rate, double seconds) {
+  const int64_t frame = rate.firstAtOrAfter(seconds);
+  if (std::fabs(rate.timeOf(frame) - seconds) < 1e-9) return renderUpTo(rate, frame);
+  const int64_t rendered = renderHistory(rate, historyBefore(rate, seconds), frame);
+  renderFrame(seconds);  // off the rate's grid: ends the run
+  return rendered;
+}
+
+size_t OfflineShow::frameBytes(PixelLayout layout) {
+  const size_t perPixel = layout == PixelLayout::kRgb ? 3 : 4;
+  return static_cast<size_t>(screenWidth) * screenHeight * perPixel;
+}
+
+void OfflineShow::readFrame(PixelLayout layout, uint8_t* out) const {
+  glReadBuffer(GL_BACK);
+  GLint alignment = 4;
+  glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(0, 0, screenWidth, screenHeight, layout == PixelLayout::kRgb ? GL_RGB : GL_RGBA,
+               GL_UNSIGNED_BYTE, out);
+  glPixelStorei(GL_PACK_ALIGNMENT, alignment);
+}

@@ -1,0 +1,78 @@
+// Offline, frame-exact playback of the show: the one seam under every tool that renders
+// the show without playing it (renderframes, showreport, lumorak-capture, show_bench).
+//
+// start() brings the show up as the live program does (window, initDemo, the music opened
+// and started) but on a hidden window (SDL's offscreen driver where there is no display)
+// and on the deterministic sound layer. Each frame is then rendered at an exact music
+// time that the caller gives, so the same time gives the same picture on every run.
+//
+// Frames of a rate: frame n lies at exactly n / fps seconds (FrameRate::timeOf computes it
+// from n, so nothing drifts over a long span).
+//
+// Some scenes build on earlier frames: the opening never clears "rt0", the word scene
+// feeds its picture back while its 1-2 kHz band is silent, and the tunnel's first frame
+// enlarges "rt0" and "rt1" for every later frame. renderUpTo() first renders, without
+// output, the fewest earlier frames of the same rate that make a frame equal to the one a
+// playthrough from frame 0 draws. Spans must therefore be asked for in ascending order.
+//
+// DOES NOT: present frames (nothing is shown), pump window events, or play sound.
+//
+// Calls: start() once per process, then renderUpTo()/renderFrame() and readFrame().
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class ManualAudioBackend;
+
+struct FrameRate {
+  double fps = 60.0;
+
+  double timeOf(int64_t frame) const { return static_cast<double>(frame) / fps; }
+  // The first frame whose time is at or after `seconds`. A part in 1e9 of a frame is
+  // forgiven, so that 130 s at 59.94 fps finds the frame that prints as 130.000.
+  int64_t firstAtOrAfter(double seconds) const;
+};
+
+// Rows packed tightly, the bottom row of the picture first (as glReadPixels gives them;
+// ffmpeg's vflip or flip_image turns them upright).
+enum class PixelLayout { kRgb, kRgba };
+
+class OfflineShow {
+ public:
+  // False, with a one-line reason, when no OpenGL window can be made. Start-up failures
+  // of the data are fatal as in the show.
+  bool start(std::string& error);
+
+  // Renders the frame at exactly `seconds` of music time (no history; see renderUpTo).
+  void renderFrame(double seconds);
+  // Renders frame `frame` of `rate` after whatever earlier frames it needs. Returns the
+  // number of extra frames rendered for history.
+  int64_t renderUpTo(const FrameRate& rate, int64_t frame);
+  // The same for any time: the history comes from the frames of `rate` before it.
+  int64_t renderAt(const FrameRate& rate, double seconds);
+  // The frames of `rate` that a frame at `seconds` needs first, in rendering order,
+  // whatever this process has rendered already.
+  std::vector<int64_t> historyBefore(const FrameRate& rate, double seconds) const;
+
+  // Forgets the run of frames rendered last: the next frame is rendered after its whole
+  // history, as in a fresh process (though the tunnel's set-up stays done).
+  void forgetRun() { chainFps_ = 0.0; }
+
+  // The last frame, screenWidth x screenHeight, into `out` (3 or 4 bytes a pixel).
+  void readFrame(PixelLayout layout, uint8_t* out) const;
+  static size_t frameBytes(PixelLayout layout);
+
+  ManualAudioBackend& sound();
+
+ private:
+  void renderIndexed(const FrameRate& rate, int64_t frame);
+  int64_t renderHistory(const FrameRate& rate, const std::vector<int64_t>& history, int64_t end);
+
+  // The contiguous run of frames of one rate rendered last, in order: frames after it
+  // need no history from before it.
+  double chainFps_ = 0.0;
+  int64_t chainFirst_ = -1;
+  int64_t chainLast_ = -1;
+};

@@ -1,0 +1,119 @@
+// lumorak-capture's options and the arithmetic that keeps its sound with its picture.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "CaptureJob.h"
+
+namespace {
+
+bool parse(std::vector<const char*> args, CaptureJob& job, std::string& error) {
+  args.insert(args.begin(), "lumorak-capture");
+  return parseCaptureArgs(static_cast<int>(args.size()), args.data(), job, error);
+}
+
+std::string errorOf(std::vector<const char*> args) {
+  CaptureJob job;
+  std::string error;
+  return parse(args, job, error) ? "" : error;
+}
+
+TEST(CaptureJobTest, DefaultsAreTheWholeShowAsAnMp4At60Fps) {
+  CaptureJob job;
+  std::string error;
+  ASSERT_TRUE(parse({}, job, error)) << error;
+  EXPECT_EQ(job.mode, CaptureMode::kVideo);
+  EXPECT_EQ(job.firstFrame(), 0);
+  EXPECT_EQ(job.endFrame(), 8760);  // 146 s at 60 fps
+  EXPECT_EQ(job.sampleAt(job.endFrame()), 146 * 44100);
+}
+
+TEST(CaptureJobTest, SoundIsCutWhereThePictureIsCutWithoutDrift) {
+  CaptureJob job;
+  std::string error;
+  ASSERT_TRUE(parse({"--fps", "59.94", "--from", "130", "--to", "132"}, job, error)) << error;
+  // The first frame at or after 130 s: 7792.2 frames in, so frame 7793.
+  EXPECT_EQ(job.firstFrame(), 7793);
+  EXPECT_EQ(job.endFrame(), 7913);
+  // Consecutive frames' audio spans tile the span exactly: 735 or 736 samples each.
+  int64_t total = 0;
+  for (int64_t n = job.firstFrame(); n < job.endFrame(); ++n) {
+    const int64_t samples = job.sampleAt(n + 1) - job.sampleAt(n);
+    EXPECT_TRUE(samples == 735 || samples == 736) << samples;
+    total += samples;
+  }
+  EXPECT_EQ(total, job.sampleAt(job.endFrame()) - job.sampleAt(job.firstFrame()));
+  // A whole hour later the boundary is still the rounded exact product.
+  EXPECT_EQ(job.sampleAt(215784), 158760000);  // 215784 / 59.94 s = 3600 s
+}
+
+TEST(CaptureJobTest, ModesAndTheirOptions) {
+  CaptureJob frames;
+  std::string error;
+  ASSERT_TRUE(parse({"--frames", "130,1,70.5", "--png-dir", "out"}, frames, error)) << error;
+  EXPECT_EQ(frames.mode, CaptureMode::kFrames);
+  EXPECT_EQ(frames.frames, (std::vector<double>{1, 70.5, 130}));  // rendered in time order
+  CaptureJob pngs;
+  ASSERT_TRUE(parse({"--png-dir", "out", "--from", "1", "--to", "2"}, pngs, error)) << error;
+  EXPECT_EQ(pngs.mode, CaptureMode::kPngDir);
+  CaptureJob video;
+  ASSERT_TRUE(parse({"--out", "a.mp4", "--preset", "slow", "--crf", "23"}, video, error));
+  EXPECT_EQ(video.out, "a.mp4");
+  EXPECT_EQ(video.crf, 23);
+}
+
+TEST(CaptureJobTest, BadOptionsAreRefusedWithAReason) {
+  EXPECT_EQ(errorOf({"--bogus"}), "unknown option '--bogus'");
+  EXPECT_EQ(errorOf({"--fps"}), "--fps needs a value");
+  EXPECT_EQ(errorOf({"--fps", "sixty"}), "--fps takes a number, not 'sixty'");
+  EXPECT_EQ(errorOf({"--fps", "0"}), "--fps must lie above 0 and at most 1000");
+  EXPECT_EQ(errorOf({"--from", "10", "--to", "5"}),
+            "the span must satisfy 0 <= --from < --to <= 146");
+  EXPECT_EQ(errorOf({"--to", "147"}), "the span must satisfy 0 <= --from < --to <= 146");
+  EXPECT_EQ(errorOf({"--frames", "1,,2"}), "--frames takes times from 0 up to 146 s, not ''");
+  EXPECT_EQ(errorOf({"--frames", "146"}), "--frames takes times from 0 up to 146 s, not '146'");
+  EXPECT_EQ(errorOf({"--frames", "1", "--out", "x.mp4"}),
+            "--frames renders single frames: it takes no --out, --from or --to");
+  EXPECT_EQ(errorOf({"--png-dir", "d", "--out", "x.mp4"}),
+            "--png-dir writes PNGs instead of a video: it takes no --out");
+  EXPECT_EQ(errorOf({"--sheet", "s.png"}), "--sheet goes with --frames");
+  EXPECT_EQ(errorOf({"--crf", "7.5"}), "--crf takes a whole number from 0 to 51");
+  EXPECT_EQ(errorOf({"--from", "1.01", "--to", "1.05", "--fps", "10"}),
+            "the span holds no frame at this rate");
+}
+
+TEST(CaptureJobTest, WavHeaderDescribes16BitStereo) {
+  const auto h = wavHeader(44100, 44100);
+  ASSERT_EQ(h.size(), 44u);
+  EXPECT_EQ(std::string(h.begin(), h.begin() + 4), "RIFF");
+  auto u32 = [&h](size_t at) { return h[at] | h[at + 1] << 8 | h[at + 2] << 16 | h[at + 3] << 24; };
+  EXPECT_EQ(u32(4), 36u + 176400u);
+  EXPECT_EQ(u32(24), 44100u);   // sample rate
+  EXPECT_EQ(u32(28), 176400u);  // bytes per second
+  EXPECT_EQ(u32(40), 176400u);  // data bytes
+  EXPECT_EQ(h[22], 2);          // channels
+  EXPECT_EQ(h[34], 16);         // bits per sample
+}
+
+TEST(CaptureJobTest, FfmpegGetsRawFramesAndSamplesOnTheirOwnPipes) {
+  CaptureJob job;
+  job.fps = 59.94;
+  const auto args = ffmpegArgs(job, 1024, 768, 3, 4, "/tmp/.x.part");
+  auto after = [&args](const std::string& flag, int nth = 0) {
+    for (size_t i = 0; i + 1 < args.size(); ++i) {
+      if (args[i] == flag && nth-- == 0) return args[i + 1];
+    }
+    return std::string("<missing>");
+  };
+  EXPECT_EQ(after("-video_size"), "1024x768");
+  EXPECT_EQ(after("-framerate"), "59.94");
+  EXPECT_EQ(after("-i", 0), "pipe:3");
+  EXPECT_EQ(after("-i", 1), "pipe:4");
+  EXPECT_EQ(after("-vf"), "vflip");
+  EXPECT_EQ(after("-pix_fmt", 1), "yuv420p");
+  EXPECT_EQ(after("-preset"), "veryfast");
+  EXPECT_EQ(args.back(), "/tmp/.x.part");
+}
+
+}  // namespace

@@ -1,0 +1,55 @@
+// What lumorak-capture is asked to do, and the arithmetic that keeps picture and sound
+// together. No GL and no processes here, so all of it is tested directly.
+//
+// Frame n of the capture lies at exactly n / fps seconds of music time; the audio of
+// frames [first, end) is the samples [sampleAt(first), sampleAt(end)), each boundary
+// rounded from the exact product, so the sound never drifts from the picture however long
+// the span: cut where the frames are cut.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr double kShowEnd = 146.0;  // seconds: the timeline ends the show here
+constexpr int kCaptureSampleRate = 44100;
+
+enum class CaptureMode {
+  kVideo,   // one MP4 through ffmpeg
+  kPngDir,  // numbered PNGs and a WAV of the span
+  kFrames,  // only the listed times, as PNGs
+};
+
+struct CaptureJob {
+  CaptureMode mode = CaptureMode::kVideo;
+  double from = 0.0;  // seconds
+  double to = kShowEnd;
+  double fps = 60.0;
+  std::string out = "lumorakdemo.mp4";
+  std::string pngDir;
+  std::vector<double> frames;  // kFrames: ascending, each in [0, kShowEnd)
+  std::string sheet;           // kFrames: optional contact sheet of the listed frames
+  std::string preset = "veryfast";
+  int crf = 18;
+  bool help = false;
+
+  // The span's frames: [firstFrame(), endFrame()).
+  int64_t firstFrame() const;
+  int64_t endFrame() const;
+  // First audio sample (frames of kCaptureSampleRate) of video frame n.
+  int64_t sampleAt(int64_t frame) const;
+};
+
+// Parses argv[1..]; false with a one-line reason on bad options.
+bool parseCaptureArgs(int argc, const char* const* argv, CaptureJob& job, std::string& error);
+
+// The usage text, documenting every option.
+const char* captureHelp();
+
+// The 44-byte header of a 16-bit stereo PCM WAV holding `frames` sample frames.
+std::vector<uint8_t> wavHeader(int64_t frames, int sampleRate);
+
+// ffmpeg's arguments for the video: raw RGBA frames, bottom row first, on file descriptor
+// videoFd, 16-bit stereo PCM on audioFd, H.264 yuv420p + AAC into `path` as MP4.
+std::vector<std::string> ffmpegArgs(const CaptureJob& job, int width, int height, int videoFd,
+                                    int audioFd, const std::string& path);

@@ -1,0 +1,454 @@
+// lumorak-capture: the show as a frame-exact video, a PNG sequence or single frames (see
+// CaptureJob.h and --help). Every frame is rendered at exactly n / fps seconds through the
+// deterministic sound layer, after the history it builds on, so a span starting anywhere
+// shows what a playthrough from the start shows.
+//
+// The video: raw RGBA frames, bottom row first, go through a pipe into the ffmpeg program
+// (file descriptor 3 of the child), the span's samples through a second one (4); ffmpeg
+// flips, encodes H.264 and AAC and writes MP4 under a temporary name in the output's
+// directory, renamed into place only when everything succeeded. Rendering and encoding
+// run side by side: a writer thread feeds the pipe while the next frame renders.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CaptureJob.h"
+#include "Thumbnails.h"
+#include "app/Demo.h"
+#include "audio/Backends.h"
+#include "images/Image.h"
+#include "offline/OfflineShow.h"
+#include "offline/Progress.h"
+
+namespace {
+std::atomic<bool> interrupted{false};
+void onInterrupt(int) { interrupted = true; }
+
+constexpr int kVideoFd = 3;  // in ffmpeg
+constexpr int kAudioFd = 4;
+constexpr size_t kQueuedFrames = 3;      // frames rendered ahead of the encoder
+constexpr size_t kStderrTailLines = 20;  // of ffmpeg's messages, shown on failure
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "lumorak-capture: %s\n", message.c_str());
+  return 1;
+}
+
+bool writeAll(int fd, const void* data, size_t bytes) {
+  const auto* p = static_cast<const uint8_t*>(data);
+  while (bytes > 0) {
+    const ssize_t done = write(fd, p, bytes);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) return false;
+    p += done;
+    bytes -= static_cast<size_t>(done);
+  }
+  return true;
+}
+
+bool onPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= dirs.size()) {
+    size_t end = dirs.find(':', start);
+    if (end == std::string::npos) end = dirs.size();
+    const std::string dir = end > start ? dirs.substr(start, end - start) : ".";
+    if (access((dir + "/" + program).c_str(), X_OK) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+std::string fileSize(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return "?";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f MB", info.st_size / 1e6);
+  return text;
+}
+
+// The span's samples, silence past the end of the music.
+std::vector<int16_t> spanSamples(OfflineShow& show, const CaptureJob& job, int64_t firstFrame,
+                                 int64_t endFrame) {
+  const MusicData& music = show.sound().music();
+  const int64_t first = job.sampleAt(firstFrame);
+  const int64_t end = job.sampleAt(endFrame);
+  std::vector<int16_t> samples(static_cast<size_t>(end - first) * 2, 0);
+  for (int64_t f = first; f < end && f < music.frameCount(); ++f) {
+    samples[static_cast<size_t>(f - first) * 2] = music.samples[static_cast<size_t>(f) * 2];
+    samples[static_cast<size_t>(f - first) * 2 + 1] = music.samples[static_cast<size_t>(f) * 2 + 1];
+  }
+  return samples;
+}
+
+bool writePng(const std::string& path, std::vector<uint8_t>& rgb) {
+  ImageBuffer image;
+  image.width = screenWidth;
+  image.height = screenHeight;
+  image.channels = image.bytesPerPixel = 3;
+  image.stride = screenWidth * 3;
+  image.pixels = rgb.data();
+  flip_image(&image, true, false);  // the file wants the top row first
+  unlink(path.c_str());
+  write_png(path.c_str(), image);
+  flip_image(&image, true, false);
+  return access(path.c_str(), F_OK) == 0;
+}
+
+// Frames handed from the render loop to the thread that writes them into ffmpeg.
+class FrameQueue {
+ public:
+  explicit FrameQueue(int fd) : fd_(fd), writer_([this] { run(); }) {}
+  ~FrameQueue() { close(); }
+
+  // Blocks while kQueuedFrames are waiting. False once a write has failed.
+  bool push(std::vector<uint8_t> frame) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    space_.wait(lock, [this] { return queue_.size() < kQueuedFrames || failed_; });
+    if (failed_) return false;
+    queue_.push_back(std::move(frame));
+    ready_.notify_one();
+    return true;
+  }
+  // Writes what is queued, then closes the pipe. True when every frame went through.
+  bool close() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (closed_) return !failed_;
+      closed_ = true;
+      ready_.notify_one();
+    }
+    writer_.join();
+    ::close(fd_);
+    return !failed_;
+  }
+  // Returns a used buffer for the next frame, to keep the loop free of allocations.
+  std::vector<uint8_t> spare(size_t bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (spares_.empty()) return std::vector<uint8_t>(bytes);
+    std::vector<uint8_t> buffer = std::move(spares_.back());
+    spares_.pop_back();
+    return buffer;
+  }
+
+ private:
+  void run() {
+    for (;;) {
+      std::vector<uint8_t> frame;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ready_.wait(lock, [this] { return !queue_.empty() || closed_; });
+        if (queue_.empty()) return;
+        frame = std::move(queue_.front());
+        queue_.pop_front();
+      }
+      const bool ok = writeAll(fd_, frame.data(), frame.size());
+      std::lock_guard<std::mutex> lock(mutex_);
+      spares_.push_back(std::move(frame));
+      if (!ok) {
+        failed_ = true;
+        queue_.clear();
+      }
+      space_.notify_one();
+      if (failed_) return;
+    }
+  }
+
+  int fd_;
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::condition_variable space_;
+  std::deque<std::vector<uint8_t>> queue_;
+  std::vector<std::vector<uint8_t>> spares_;
+  bool closed_ = false;
+  bool failed_ = false;
+  std::thread writer_;
+};
+
+// The ffmpeg child with its two input pipes and the tail of its messages.
+struct Encoder {
+  pid_t pid = -1;
+  int videoFd = -1;
+  int audioFd = -1;
+  int stderrFd = -1;
+  std::thread stderrReader;
+  std::mutex tailMutex;
+  std::deque<std::string> tail;
+
+  bool start(const std::vector<std::string>& args, std::string& error) {
+    int video[2], audio[2], messages[2];
+    if (pipe(video) != 0 || pipe(audio) != 0 || pipe(messages) != 0) {
+      error = std::string("pipe: ") + std::strerror(errno);
+      return false;
+    }
+    // Room for a few frames in the pipe; best effort.
+    fcntl(video[1], F_SETPIPE_SZ, 1 << 20);
+    pid = fork();
+    if (pid < 0) {
+      error = std::string("fork: ") + std::strerror(errno);
+      return false;
+    }
+    if (pid == 0) {
+      // Its own process group: Ctrl-C reaches the capture, which then stops ffmpeg itself.
+      setpgid(0, 0);
+      const int devNull = open("/dev/null", O_RDONLY);
+      dup2(devNull, 0);
+      dup2(messages[1], 2);
+      // Move the read ends clear of 3 and 4 before placing them there.
+      const int v = fcntl(video[0], F_DUPFD, 10);
+      const int a = fcntl(audio[0], F_DUPFD, 10);
+      dup2(v, kVideoFd);
+      dup2(a, kAudioFd);
+      for (int fd = 5; fd < 1024; ++fd) close(fd);
+      std::vector<char*> argv;
+      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+      argv.push_back(nullptr);
+      execvp(argv[0], argv.data());
+      std::fprintf(stderr, "cannot start ffmpeg: %s\n", std::strerror(errno));
+      _exit(127);
+    }
+    close(video[0]);
+    close(audio[0]);
+    close(messages[1]);
+    videoFd = video[1];
+    audioFd = audio[1];
+    stderrFd = messages[0];
+    fcntl(videoFd, F_SETFD, FD_CLOEXEC);
+    fcntl(audioFd, F_SETFD, FD_CLOEXEC);
+    stderrReader = std::thread([this] {
+      std::string line;
+      char buffer[4096];
+      ssize_t got;
+      while ((got = read(stderrFd, buffer, sizeof buffer)) > 0) {
+        for (ssize_t i = 0; i < got; ++i) {
+          if (buffer[i] != '\n') {
+            line += buffer[i];
+            continue;
+          }
+          std::lock_guard<std::mutex> lock(tailMutex);
+          tail.push_back(line);
+          if (tail.size() > kStderrTailLines) tail.pop_front();
+          line.clear();
+        }
+      }
+      if (!line.empty()) {
+        std::lock_guard<std::mutex> lock(tailMutex);
+        tail.push_back(line);
+      }
+    });
+    return true;
+  }
+
+  // Waits for ffmpeg; its exit status, or -1 when it died of a signal.
+  int finish() {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (stderrReader.joinable()) stderrReader.join();
+    close(stderrFd);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  void printTail() {
+    std::lock_guard<std::mutex> lock(tailMutex);
+    if (tail.empty()) return;
+    std::fprintf(stderr, "ffmpeg said:\n");
+    for (const std::string& line : tail) std::fprintf(stderr, "  %s\n", line.c_str());
+  }
+};
+
+int captureVideo(OfflineShow& show, const CaptureJob& job) {
+  const std::string& out = job.out;
+  const size_t slash = out.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : out.substr(0, slash);
+  const std::string base = slash == std::string::npos ? out : out.substr(slash + 1);
+  const std::string temp = dir + "/." + base + ".part" + std::to_string(getpid());
+
+  const int64_t first = job.firstFrame();
+  const int64_t end = job.endFrame();
+  const std::vector<int16_t> samples = spanSamples(show, job, first, end);
+  Encoder encoder;
+  std::string error;
+  if (!encoder.start(ffmpegArgs(job, screenWidth, screenHeight, kVideoFd, kAudioFd, temp), error)) {
+    return fail(error);
+  }
+  std::thread audioWriter([&encoder, &samples] {
+    writeAll(encoder.audioFd, samples.data(), samples.size() * sizeof(int16_t));
+    close(encoder.audioFd);
+  });
+
+  bool ok = true;
+  int64_t done = 0;
+  {
+    FrameQueue queue(encoder.videoFd);
+    Progress progress("lumorak-capture", end - first);
+    const FrameRate rate{job.fps};
+    for (int64_t n = first; n < end && ok && !interrupted; ++n) {
+      show.renderUpTo(rate, n);
+      std::vector<uint8_t> frame = queue.spare(OfflineShow::frameBytes(PixelLayout::kRgba));
+      show.readFrame(PixelLayout::kRgba, frame.data());
+      ok = queue.push(std::move(frame));
+      progress.update(++done);
+    }
+    ok = queue.close() && ok;
+    const double seconds = progress.finish();
+    audioWriter.join();
+    const int status = encoder.finish();
+    if (interrupted) {
+      unlink(temp.c_str());
+      std::fprintf(stderr, "lumorak-capture: interrupted after %lld frames; no %s written\n",
+                   static_cast<long long>(done), out.c_str());
+      return 130;
+    }
+    if (!ok || status != 0) {
+      encoder.printTail();
+      unlink(temp.c_str());
+      return fail("ffmpeg failed (exit status " + std::to_string(status) + ") after " +
+                  std::to_string(done) + " frames; no " + out + " written");
+    }
+    if (rename(temp.c_str(), out.c_str()) != 0) {
+      unlink(temp.c_str());
+      return fail("cannot rename the finished video to " + out + ": " + std::strerror(errno));
+    }
+    std::fprintf(stderr, "lumorak-capture: %lld frames in %.1f s, %.1f frames/s, %s (%s)\n",
+                 static_cast<long long>(done), seconds, seconds > 0 ? done / seconds : 0.0,
+                 out.c_str(), fileSize(out).c_str());
+  }
+  return 0;
+}
+
+int capturePngs(OfflineShow& show, const CaptureJob& job) {
+  const int64_t first = job.firstFrame();
+  const int64_t end = job.endFrame();
+  const std::string wav = job.pngDir + "/audio.wav";
+  std::FILE* file = std::fopen(wav.c_str(), "wb");
+  if (!file) return fail("cannot write " + wav + ": " + std::strerror(errno));
+  const std::vector<int16_t> samples = spanSamples(show, job, first, end);
+  const std::vector<uint8_t> header =
+      wavHeader(static_cast<int64_t>(samples.size() / 2), kCaptureSampleRate);
+  const bool wavOk =
+      std::fwrite(header.data(), 1, header.size(), file) == header.size() &&
+      std::fwrite(samples.data(), sizeof(int16_t), samples.size(), file) == samples.size();
+  if (std::fclose(file) != 0 || !wavOk) return fail("cannot write " + wav);
+
+  std::vector<uint8_t> rgb(OfflineShow::frameBytes(PixelLayout::kRgb));
+  Progress progress("lumorak-capture", end - first);
+  const FrameRate rate{job.fps};
+  int64_t done = 0;
+  for (int64_t n = first; n < end; ++n) {
+    if (interrupted) {
+      std::fprintf(stderr, "lumorak-capture: interrupted after %lld frames\n",
+                   static_cast<long long>(done));
+      return 130;
+    }
+    show.renderUpTo(rate, n);
+    show.readFrame(PixelLayout::kRgb, rgb.data());
+    char name[32];
+    std::snprintf(name, sizeof name, "/frame%06lld.png", static_cast<long long>(n - first));
+    if (!writePng(job.pngDir + name, rgb)) return fail("cannot write " + job.pngDir + name);
+    progress.update(++done);
+  }
+  const double seconds = progress.finish();
+  std::fprintf(stderr,
+               "lumorak-capture: %lld frames in %.1f s, %.1f frames/s, %s/frame*.png + audio.wav\n",
+               static_cast<long long>(done), seconds, seconds > 0 ? done / seconds : 0.0,
+               job.pngDir.c_str());
+  return 0;
+}
+
+int captureFrames(OfflineShow& show, const CaptureJob& job) {
+  constexpr int kColumns = 3;
+  constexpr int kThumbWidth = 512;
+  constexpr int kThumbHeight = 384;
+  constexpr int kLabel = 28;
+  const int rows = static_cast<int>((job.frames.size() + kColumns - 1) / kColumns);
+  Canvas sheet(kColumns * kThumbWidth, rows * (kThumbHeight + kLabel));
+  sheet.fill({0.06f, 0.06f, 0.07f});
+  Font font;
+  std::string error;
+  if (!job.sheet.empty() && !font.open(kLabelFontPath, error)) return fail(error);
+
+  std::vector<uint8_t> rgb(OfflineShow::frameBytes(PixelLayout::kRgb));
+  const FrameRate rate{job.fps};
+  for (size_t i = 0; i < job.frames.size(); ++i) {
+    const double t = job.frames[i];
+    show.renderAt(rate, t);
+    show.readFrame(PixelLayout::kRgb, rgb.data());
+    if (!job.sheet.empty()) {
+      const int left = static_cast<int>(i % kColumns) * kThumbWidth;
+      const int top = static_cast<int>(i / kColumns) * (kThumbHeight + kLabel) + kLabel;
+      paintThumbnail(sheet, left, top, kThumbWidth, kThumbHeight, rgb.data(), screenWidth,
+                     screenHeight);
+      char caption[32];
+      std::snprintf(caption, sizeof caption, "%g s", t);
+      paintLabel(sheet, font, caption, left + 6, top - 8, 18, {0.9f, 0.9f, 0.9f});
+    }
+    char name[48];
+    std::snprintf(name, sizeof name, "/frame-%07.3f.png", t);
+    if (!writePng(job.pngDir + name, rgb)) return fail("cannot write " + job.pngDir + name);
+    std::printf("%s%s  t = %.3f s\n", job.pngDir.c_str(), name, t);
+  }
+  if (!job.sheet.empty() && !sheet.writePng(job.sheet, error)) return fail(error);
+  return 0;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  CaptureJob job;
+  std::string error;
+  if (!parseCaptureArgs(argc, argv, job, error)) {
+    std::fprintf(stderr, "lumorak-capture: %s\n\n%s", error.c_str(), captureHelp());
+    return 2;
+  }
+  if (job.help) {
+    std::fputs(captureHelp(), stdout);
+    return 0;
+  }
+  // Everything that can fail before rendering is checked first, with one message each.
+  if (job.mode == CaptureMode::kVideo) {
+    if (!onPath("ffmpeg")) {
+      return fail("the ffmpeg program is not installed (Debian: apt-get install ffmpeg)");
+    }
+    const size_t slash = job.out.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : job.out.substr(0, slash);
+    if (access(dir.c_str(), W_OK) != 0 ||
+        (access(job.out.c_str(), F_OK) == 0 && access(job.out.c_str(), W_OK) != 0)) {
+      return fail("cannot write " + job.out + ": " + std::strerror(errno));
+    }
+  } else {
+    struct stat info {};
+    if (stat(job.pngDir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        access(job.pngDir.c_str(), W_OK) != 0) {
+      return fail("cannot write into " + job.pngDir + ": not a writable directory");
+    }
+  }
+
+  struct sigaction action {};
+  action.sa_handler = onInterrupt;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);  // a dead ffmpeg shows as a failed write, not a killed capture
+
+  OfflineShow show;
+  if (!show.start(error)) return fail(error);
+  switch (job.mode) {
+    case CaptureMode::kVideo: return captureVideo(show, job);
+    case CaptureMode::kPngDir: return capturePngs(show, job);
+    case CaptureMode::kFrames: return captureFrames(show, job);
+  }
+  return 1;
+}

@@ -1,0 +1,101 @@
+#include "FrameStats.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace {
+// The smallest luma value at which `fraction` of the pixels lie at or below it.
+int percentileOf(const std::array<int64_t, 256>& histogram, int64_t total, double fraction) {
+  const auto rank = static_cast<int64_t>(std::ceil(fraction * static_cast<double>(total)));
+  int64_t seen = 0;
+  for (int v = 0; v < 256; ++v) {
+    seen += histogram[v];
+    if (seen >= std::max<int64_t>(rank, 1)) return v;
+  }
+  return 255;
+}
+
+bool insideAny(double t, const std::vector<std::pair<double, double>>& spans) {
+  for (const auto& span : spans) {
+    if (t >= span.first && t < span.second) return true;
+  }
+  return false;
+}
+}  // namespace
+
+FrameStats measureFrame(const uint8_t* rgb, int width, int height) {
+  FrameStats stats;
+  const int64_t total = static_cast<int64_t>(width) * height;
+  if (total <= 0) return stats;
+  std::array<int64_t, 256> histogram{};
+  int64_t sum = 0;
+  for (int64_t i = 0; i < total; ++i) {
+    const uint8_t* p = rgb + 3 * i;
+    // 0.299, 0.587, 0.114 in 1/256ths (77 + 150 + 29 = 256): white stays 255.
+    const int luma = (77 * p[0] + 150 * p[1] + 29 * p[2]) >> 8;
+    ++histogram[luma];
+    sum += luma;
+  }
+  const int low = percentileOf(histogram, total, kLowPercentile);
+  const int high = percentileOf(histogram, total, kHighPercentile);
+  stats.spread = (high - low) / 255.0;
+  int64_t white = 0;
+  int64_t black = 0;
+  for (int v = 0; v < 256; ++v) {
+    if (v >= kNearWhiteLuma) white += histogram[v];
+    if (v <= kNearBlackLuma) black += histogram[v];
+  }
+  stats.nearWhite = static_cast<double>(white) / total;
+  stats.nearBlack = static_cast<double>(black) / total;
+  stats.meanLuma = static_cast<double>(sum) / total / 255.0;
+  return stats;
+}
+
+SceneSummary summarise(const std::string& name, double start, double end,
+                       std::vector<std::pair<double, double>> designedBlank,
+                       const std::vector<double>& times, const std::vector<FrameStats>& stats,
+                       double frameSeconds) {
+  SceneSummary s;
+  s.name = name;
+  s.start = start;
+  s.end = end;
+  s.designedBlank = std::move(designedBlank);
+  BlankSpan run;
+  BlankSpan undesignedRun;
+  bool inRun = false;
+  bool inUndesignedRun = false;
+  for (size_t i = 0; i < times.size() && i < stats.size(); ++i) {
+    const double t = times[i];
+    const FrameStats& f = stats[i];
+    ++s.frames;
+    s.nearWhite += f.nearWhite;
+    s.nearBlack += f.nearBlack;
+    if (f.nearWhite >= 0.95) ++s.whiteFrames;
+    if (f.nearBlack >= 0.95) ++s.blackFrames;
+    if (f.showsSomething()) {
+      ++s.showing;
+      inRun = inUndesignedRun = false;
+      continue;
+    }
+    if (!inRun) run.from = t;
+    inRun = true;
+    run.to = t + frameSeconds;
+    if (run.seconds() > s.longestBlank.seconds()) s.longestBlank = run;
+    if (insideAny(t, s.designedBlank)) {
+      inUndesignedRun = false;
+      continue;
+    }
+    if (!inUndesignedRun) undesignedRun.from = t;
+    inUndesignedRun = true;
+    undesignedRun.to = t + frameSeconds;
+    if (undesignedRun.seconds() > s.longestUndesignedBlank.seconds()) {
+      s.longestUndesignedBlank = undesignedRun;
+    }
+  }
+  if (s.frames) {
+    s.nearWhite /= s.frames;
+    s.nearBlack /= s.frames;
+  }
+  return s;
+}

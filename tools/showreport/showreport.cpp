@@ -1,0 +1,230 @@
+// The whole show at a glance: renders every frame at 60 frames per second through the
+// deterministic sound layer (no PNG per frame), measures what a viewer would see in each,
+// and writes a table by scene (docs/showreport.md) and a film strip with one labelled
+// thumbnail per second (docs/filmstrip.png). Run it from the repository root.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "Canvas.h"
+#include "FrameStats.h"
+#include "Text.h"
+#include "Thumbnails.h"
+#include "app/Demo.h"
+#include "offline/OfflineShow.h"
+#include "offline/Progress.h"
+#include "scenes/Timeline.h"
+
+namespace {
+constexpr double kShowSeconds = 146.0;
+constexpr int kThumbWidth = 128;  // pixels: an eighth of the frame each way
+constexpr int kThumbHeight = 96;
+constexpr int kLabelHeight = 18;
+constexpr int kGap = 4;
+
+struct SceneInfo {
+  const char* name;
+  SceneIndex index;
+  // Blank by design: the opening's last seconds (black triangles over black once the
+  // model has gone) and the closing's tail (a white picture once the logo has left).
+  std::vector<std::pair<double, double>> designedBlank;
+};
+
+const std::vector<SceneInfo>& scenes() {
+  static const std::vector<SceneInfo> kScenes = {
+      {"opening", kOpening, {{26.0, 28.1}}},
+      {"words", kWord, {}},
+      {"cloud", kCloud, {}},
+      {"columns", kColumns, {}},
+      {"tunnel", kTunnel, {}},
+      {"closing", kClosing, {{140.4, 146.0}}},
+  };
+  return kScenes;
+}
+
+const char* kHelp =
+    "usage: showreport [--fps RATE] [--out-dir DIR] [--columns N]\n"
+    "\n"
+    "Renders every frame of the show through the deterministic sound layer and reports\n"
+    "what a viewer sees. A frame shows something when the spread between the 1st and the\n"
+    "99.5th percentile of its luma is at least 0.15 of full scale.\n"
+    "\n"
+    "  --fps RATE     frames per second of music time (default 60)\n"
+    "  --out-dir DIR  where showreport.md and filmstrip.png go (default docs)\n"
+    "  --columns N    thumbnails per row of the film strip (default 12)\n"
+    "  --help         this text\n"
+    "\n"
+    "Run it from the repository root (it reads data/). Progress goes to stderr.\n";
+
+std::string seconds(double s) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", s);
+  return text;
+}
+
+std::string spanText(const BlankSpan& span) {
+  if (span.seconds() <= 0.0) return "none";
+  return seconds(span.seconds()) + " s (" + seconds(span.from) + "-" + seconds(span.to) + ")";
+}
+
+void outline(Canvas& canvas, int left, int top, int width, int height, Colour colour) {
+  for (int i = 0; i < 2; ++i) {
+    for (int x = left - 2; x < left + width + 2; ++x) {
+      canvas.set(x, top - 1 - i, colour);
+      canvas.set(x, top + height + i, colour);
+    }
+    for (int y = top - 2; y < top + height + 2; ++y) {
+      canvas.set(left - 1 - i, y, colour);
+      canvas.set(left + width + i, y, colour);
+    }
+  }
+}
+
+bool writeReport(const std::string& path, double fps, const std::vector<SceneSummary>& summaries,
+                 double renderSeconds, int64_t frames) {
+  std::FILE* file = std::fopen(path.c_str(), "w");
+  if (!file) return false;
+  char date[32];
+  const std::time_t now = std::time(nullptr);
+  std::strftime(date, sizeof date, "%Y-%m-%d", std::gmtime(&now));
+  std::fprintf(file,
+               "# The show as a viewer sees it\n\n"
+               "Made by `showreport` (tools/showreport) on %s: every frame of the show at %g\n"
+               "frames per second (%lld frames, rendered in %.0f s), through the deterministic\n"
+               "sound layer, as a playthrough from the start draws them. A frame *shows\n"
+               "something* when the spread between the 1st and the 99.5th percentile of its\n"
+               "luma is at least 0.15 of full scale: sparse points on black count; a flat,\n"
+               "all-white or all-black picture does not. *White* and *black* frames are those\n"
+               "with at least 95 %% of their pixels within 5 %% of full white or full black.\n\n"
+               "Blank by design: the opening from 26 s (black triangles over black once the\n"
+               "model has gone) and the closing from 140.4 s (a white picture once the logo\n"
+               "has left the view). The last column leaves those spans out.\n\n"
+               "| scene | span (s) | frames | showing something | white frames | black frames | "
+               "longest blank stretch | longest outside the designed blanks |\n"
+               "|---|---|---|---|---|---|---|---|\n",
+               date, fps, static_cast<long long>(frames), renderSeconds);
+  for (const SceneSummary& s : summaries) {
+    std::fprintf(file, "| %s | %s-%s | %lld | %.1f %% | %lld | %lld | %s | %s |\n", s.name.c_str(),
+                 seconds(s.start).c_str(), seconds(s.end).c_str(), static_cast<long long>(s.frames),
+                 100.0 * s.showingShare(), static_cast<long long>(s.whiteFrames),
+                 static_cast<long long>(s.blackFrames), spanText(s.longestBlank).c_str(),
+                 spanText(s.longestUndesignedBlank).c_str());
+  }
+  std::fprintf(file,
+               "\nOne frame per second, labelled with its time; a red frame marks a blank one.\n\n"
+               "![film strip](filmstrip.png)\n");
+  return std::fclose(file) == 0;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  FrameRate rate;
+  std::string outDir = "docs";
+  int columns = 12;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kHelp, stdout);
+      return 0;
+    }
+    const bool hasValue = i + 1 < argc;
+    if (arg == "--fps" && hasValue) {
+      rate.fps = std::atof(argv[++i]);
+    } else if (arg == "--out-dir" && hasValue) {
+      outDir = argv[++i];
+    } else if (arg == "--columns" && hasValue) {
+      columns = std::atoi(argv[++i]);
+    } else {
+      std::fprintf(stderr, "showreport: unknown option '%s'\n\n%s", arg.c_str(), kHelp);
+      return 2;
+    }
+  }
+  if (!(rate.fps > 0.0 && rate.fps <= 1000.0) || columns < 1) {
+    std::fprintf(stderr, "showreport: bad --fps or --columns\n\n%s", kHelp);
+    return 2;
+  }
+  Font font;
+  std::string error;
+  if (!font.open(kLabelFontPath, error)) {
+    std::fprintf(stderr, "showreport: %s\n", error.c_str());
+    return 1;
+  }
+  OfflineShow show;
+  if (!show.start(error)) {
+    std::fprintf(stderr, "showreport: %s\n", error.c_str());
+    return 1;
+  }
+
+  const int64_t total = rate.firstAtOrAfter(kShowSeconds);
+  const int thumbs = static_cast<int>(kShowSeconds);
+  const int rows = (thumbs + columns - 1) / columns;
+  const int cellWidth = kThumbWidth + 2 * kGap;
+  const int cellHeight = kThumbHeight + kLabelHeight + 2 * kGap;
+  Canvas strip(columns * cellWidth, rows * cellHeight);
+  strip.fill({0.08f, 0.08f, 0.09f});
+
+  std::vector<double> times;
+  std::vector<FrameStats> stats;
+  std::vector<uint8_t> rgb(OfflineShow::frameBytes(PixelLayout::kRgb));
+  Progress progress("showreport", total);
+  int nextThumb = 0;
+  for (int64_t n = 0; n < total; ++n) {
+    show.renderUpTo(rate, n);
+    show.readFrame(PixelLayout::kRgb, rgb.data());
+    const double t = rate.timeOf(n);
+    times.push_back(t);
+    stats.push_back(measureFrame(rgb.data(), screenWidth, screenHeight));
+    if (nextThumb < thumbs && t >= nextThumb - 1e-9) {
+      const int left = (nextThumb % columns) * cellWidth + kGap;
+      const int top = (nextThumb / columns) * cellHeight + kGap + kLabelHeight;
+      paintThumbnail(strip, left, top, kThumbWidth, kThumbHeight, rgb.data(), screenWidth,
+                     screenHeight);
+      if (!stats.back().showsSomething()) {
+        outline(strip, left, top, kThumbWidth, kThumbHeight, {0.9f, 0.1f, 0.1f});
+      }
+      paintLabel(strip, font, std::to_string(nextThumb) + " s", left, top - 5, 12,
+                 {0.85f, 0.85f, 0.85f});
+      ++nextThumb;
+    }
+    progress.update(n + 1);
+  }
+  const double renderSeconds = progress.finish();
+
+  std::vector<SceneSummary> summaries;
+  for (const SceneInfo& scene : scenes()) {
+    std::vector<double> sceneTimes;
+    std::vector<FrameStats> sceneStats;
+    for (size_t i = 0; i < times.size(); ++i) {
+      if (sceneAt(static_cast<float>(times[i])) != scene.index) continue;
+      sceneTimes.push_back(times[i]);
+      sceneStats.push_back(stats[i]);
+    }
+    const double end = scene.index == kClosing
+                           ? kShowSeconds
+                           : sceneStart(static_cast<SceneIndex>(scene.index + 1));
+    summaries.push_back(summarise(scene.name, sceneStart(scene.index), end, scene.designedBlank,
+                                  sceneTimes, sceneStats, 1.0 / rate.fps));
+  }
+
+  const std::string reportPath = outDir + "/showreport.md";
+  const std::string stripPath = outDir + "/filmstrip.png";
+  if (!writeReport(reportPath, rate.fps, summaries, renderSeconds, total)) {
+    std::fprintf(stderr, "showreport: cannot write %s\n", reportPath.c_str());
+    return 1;
+  }
+  if (!strip.writePng(stripPath, error)) {
+    std::fprintf(stderr, "showreport: %s\n", error.c_str());
+    return 1;
+  }
+  for (const SceneSummary& s : summaries) {
+    std::printf("%-8s %5.1f %% showing something, longest blank %s, outside designed %s\n",
+                s.name.c_str(), 100.0 * s.showingShare(), spanText(s.longestBlank).c_str(),
+                spanText(s.longestUndesignedBlank).c_str());
+  }
+  std::printf("wrote %s and %s (%lld frames in %.0f s)\n", reportPath.c_str(), stripPath.c_str(),
+              static_cast<long long>(total), renderSeconds);
+  return 0;
+}
