@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Loudness.h"
 #include "Mp3Writer.h"
 #include "Random.h"
 #include "Synth.h"
@@ -100,6 +101,71 @@ TEST(CompressorTest, QuietPassesUntouchedAndLoudPeaksComeDown) {
   }
   EXPECT_LT(loudPeak, 0.85f);
   EXPECT_GT(loudPeak, kThreshold);
+}
+
+// Known answers: a tone at a quarter of the sample rate sampled 45 degrees off its crests
+// reads 3 dB low sample by sample, but its true peak is its amplitude; a 997 Hz tone at
+// -20 dBFS in both channels reads -20 LUFS (the K-weighting's offset is set for it).
+TEST(LoudnessTest, TruePeakFindsPeaksBetweenSamplesAndLoudnessMatchesItsReference) {
+  const size_t frames = kSampleRate;
+  std::vector<float> quarter(frames), tone(frames), silence(frames, 0.0f);
+  for (size_t i = 0; i < frames; ++i) {
+    // Faded in and out over 1000 samples: a tone cut off at full level rings at the cut.
+    double fade = std::min({1.0, i / 1000.0, (frames - 1 - i) / 1000.0});
+    quarter[i] = static_cast<float>(fade * std::sin(kPi / 2.0 * i + kPi / 4.0));
+    tone[i] = static_cast<float>(0.1 * std::sin(2.0 * kPi * 997.0 * i / kSampleRate));
+  }
+  float samplePeak = 0.0f;
+  for (float x : quarter) samplePeak = std::max(samplePeak, std::fabs(x));
+  EXPECT_NEAR(samplePeak, std::sqrt(0.5), 1e-4);
+  EXPECT_NEAR(truePeak(quarter, silence), 1.0, 0.01);
+  EXPECT_NEAR(decibels(truePeak(silence, tone)), -20.0, 0.05);
+  EXPECT_EQ(truePeak(silence, silence), 0.0);
+  EXPECT_EQ(truePeak({}, {}), 0.0);
+
+  EXPECT_NEAR(integratedLoudness(tone, tone, kSampleRate), -20.0, 0.1);
+  EXPECT_NEAR(integratedLoudness(tone, silence, kSampleRate), -23.0, 0.1);  // one channel
+  EXPECT_EQ(integratedLoudness(silence, silence, kSampleRate), kSilentLufs);
+  EXPECT_EQ(integratedLoudness({}, {}, kSampleRate), kSilentLufs);
+}
+
+// A hot mix (a bass tone with bursts twice full scale) comes out with its true peak at the
+// ceiling, turned down only around the bursts; a quiet one passes unchanged.
+TEST(LimiterTest, HoldsTheTruePeakAtTheCeilingAndLeavesQuietPassagesAlone) {
+  constexpr float kCeiling = 0.794f;
+  StereoBuffer buffer(kSampleRate);
+  for (size_t i = 0; i < buffer.frames(); ++i) {
+    double t = static_cast<double>(i) / kSampleRate;
+    double burst = std::fmod(t, 0.5) < 0.05 ? 1.6 : 0.0;
+    buffer.left[i] = static_cast<float>(0.4 * std::sin(2.0 * kPi * 55.0 * t) +
+                                        burst * std::sin(2.0 * kPi * 10987.0 * t));
+    buffer.right[i] = static_cast<float>(0.4 * std::sin(2.0 * kPi * 55.0 * t));
+  }
+  const StereoBuffer original = buffer;
+  size_t limited = applyTruePeakLimiter(buffer, kCeiling, 0.0015, 0.02);
+  EXPECT_LE(truePeak(buffer.left, buffer.right), kCeiling * 1.001);
+  EXPECT_GT(truePeak(buffer.left, buffer.right), kCeiling * 0.97) << "turned down too far";
+  EXPECT_GT(limited, 0u);
+  EXPECT_LT(limited, buffer.frames() / 2);
+  // One gain for both channels: the untouched-looking right channel dips with the left.
+  const size_t inBurst = kSampleRate / 40;  // 25 ms, inside the first burst
+  EXPECT_NEAR(buffer.right[inBurst] / original.right[inBurst],
+              buffer.left[inBurst] / original.left[inBurst], 1e-3);
+  // Between bursts, after the release (0.35-0.45 s), the signal is as it was.
+  for (size_t i = kSampleRate * 35 / 100; i < kSampleRate * 45 / 100; ++i) {
+    ASSERT_EQ(buffer.left[i], original.left[i]) << i;
+  }
+
+  StereoBuffer quiet(kSampleRate / 2);
+  for (size_t i = 0; i < quiet.frames(); ++i) {
+    quiet.left[i] = quiet.right[i] =
+        static_cast<float>(0.7 * std::sin(2.0 * kPi * 440.0 * i / kSampleRate));
+  }
+  const StereoBuffer quietOriginal = quiet;
+  EXPECT_EQ(applyTruePeakLimiter(quiet, kCeiling, 0.0015, 0.02), 0u);
+  EXPECT_EQ(quiet.left, quietOriginal.left);
+  StereoBuffer empty;
+  EXPECT_EQ(applyTruePeakLimiter(empty, kCeiling, 0.0015, 0.02), 0u);
 }
 
 TEST(RandomTest, SameSeedSameSequenceInRange) {

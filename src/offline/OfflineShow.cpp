@@ -155,7 +155,9 @@ void OfflineShow::readFrame(PixelLayout layout, uint8_t* out) const {
   GLint alignment = 4;
   glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(0, 0, screenWidth, screenHeight, layout == PixelLayout::kRgb ? GL_RGB : GL_RGBA,
-               GL_UNSIGNED_BYTE, out);
+  const GLenum format = layout == PixelLayout::kRgb    ? GL_RGB
+                        : layout == PixelLayout::kRgba ? GL_RGBA
+                                                       : GL_BGRA;
+  glReadPixels(0, 0, screenWidth, screenHeight, format, GL_UNSIGNED_BYTE, out);
   glPixelStorei(GL_PACK_ALIGNMENT, alignment);
 }

@@ -3,7 +3,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
+#include <mpg123.h>
+
+#include <cstring>
+
+#include "Loudness.h"
 #include "audio/Backends.h"
 #include "audio/MusicStream.h"
 
@@ -20,28 +26,72 @@ std::vector<SceneBands> showBands() {
   BandLimits glow;
   glow.maxMedian = 0.02;
   glow.reason = "the glow weight 15 g + 1 compounds over five blur passes: near 1 between accents";
+  // Word scene, 1-2 kHz: the star field's blur spread is g = 50 x the band (texels), and
+  // the words' brightness and size follow h = 0.02 g. Before the first word and after the
+  // last the stars must stay sharp (g about 0.2-1, so 0.004-0.02), yet never exactly 0:
+  // the scene then skips the blur and feeds back its last, dark picture. While the words
+  // are shown the band carries them at about 0.19.
+  BandLimits starsSharp;
+  starsSharp.minMedian = 0.004;
+  starsSharp.maxMedian = 0.02;
+  starsSharp.neverSilent = true;
+  starsSharp.reason =
+      "blur spread 50 x band texels: 0.2-1 keeps the one-pixel stars sharp, and 0 freezes the "
+      "last picture";
+  BandLimits wordsBright;
+  wordsBright.minMedian = 0.15;
+  wordsBright.reason =
+      "the words' brightness and size follow 0.02 x 50 x band. The whole scene's 1-2 kHz row "
+      "has no median limit: half of it is the quiet stretches";
+  // Cloud scene: each rectangle from 1 to 1.9 kHz follows its own 100 Hz band; a band that
+  // sounds only when the arpeggio passes it leaves its rectangle still most of the time.
+  BandLimits rectangle;
+  rectangle.minMedian = 0.05;
+  rectangle.reason = "its rectangle moves only while the band sounds";
   // Closing scene: the glowing picture replaces the logo whenever the band is above
-  // kAudible, so it should flash on the accents and leave the logo in view between them.
+  // kAudible, so it should flash on the strong beats and leave the logo in view between
+  // them. After 140.4 s the logo has left the view and the picture is white anyway, so the
+  // share of flashes is held only before that.
   BandLimits flash;
   flash.maxMedian = 0.012;
-  flash.minAudible = 0.15;
-  flash.maxAudible = 0.35;
-  flash.reason = "the glowing picture shows above 0.02: flashes on accents, the logo between";
+  flash.reason =
+      "the glowing picture shows above 0.02: the logo between the accents. Its share of "
+      "frames above 0.02 is held only while the logo is in view (next row): the 15-35 % "
+      "once asked of the whole scene turned 38 of 210 frames at 126-133 s entirely white";
+  BandLimits logoInView;
+  logoInView.maxMedian = 0.012;
+  logoInView.minAudible = 0.03;
+  logoInView.maxAudible = 0.08;
+  logoInView.reason =
+      "every frame above 0.02 blurs the picture to white; more than about one in twelve hides "
+      "the logo";
   std::vector<Band> cloud;
   constexpr int kCloudBands = 19;
   constexpr int kCloudBandHz = 100;
-  for (int j = 0; j < kCloudBands; ++j) cloud.push_back({kCloudBandHz * j, kCloudBandHz * (j + 1)});
+  constexpr int kFirstSteadyBand = 10;  // 1000-1100 Hz
+  for (int j = 0; j < kCloudBands; ++j) {
+    cloud.push_back({kCloudBandHz * j, kCloudBandHz * (j + 1)});
+    if (j >= kFirstSteadyBand) cloud.back().limits = rectangle;
+  }
   cloud.push_back({500, 1000, glow});
   // The opening scene blurs by the band only inside these windows, and from 10 s on.
   std::vector<std::pair<double, double>> blurWindows = {
       {2.0, 2.4}, {4.5, 5.2}, {7.0, 7.6}, {10.0, 28.1}};
+  // The word scene shows its first word at 41.687 s and its last until 58.737 s.
+  std::vector<std::pair<double, double>> wordsShown = {{41.687, 58.737}};
+  std::vector<std::pair<double, double>> noWords = {{28.1, 41.687}, {58.737, 63.0}};
+  const bool levelRules = true;
+  const bool info = true;
   return {
       {"opening", 0.0, 28.1, {{3000, 4000}}, {}},
-      {"opening, blur windows", 0.0, 28.1, {{3000, 4000}}, blurWindows, true},
+      {"opening, blur windows", 0.0, 28.1, {{3000, 4000}}, blurWindows, info},
       {"words", 28.1, 63.0, {{200, 400, camera}, {1000, 2000}}, {}},
+      {"words, words shown", 28.1, 63.0, {{1000, 2000, wordsBright}}, wordsShown},
+      {"words, no words", 28.1, 63.0, {{1000, 2000, starsSharp}}, noWords, !info, !levelRules},
       {"cloud", 63.0, 83.474, cloud, {}},
       {"tunnel", 104.344, 125.2, {{80, 440}, {700, 1200}, {1200, 4000}}, {}},
       {"closing", 125.2, 146.0, {{3000, 4000, flash}}, {}},
+      {"closing, logo in view", 125.2, 140.4, {{3000, 4000, logoInView}}, {}, !info, !levelRules},
   };
 }
 
@@ -94,6 +144,7 @@ bool measureBands(const std::string& musicPath, const std::vector<SceneBands>& s
       stat.start = scene.start;
       stat.end = scene.end;
       stat.band = scene.bands[b];
+      stat.min = values[b].empty() ? 0.0 : *std::min_element(values[b].begin(), values[b].end());
       stat.median = percentile(values[b], 0.5);
       stat.p95 = percentile(values[b], 0.95);
       stat.max = percentile(values[b], 1.0);
@@ -102,6 +153,7 @@ bool measureBands(const std::string& musicPath, const std::vector<SceneBands>& s
       if (!values[b].empty()) stat.audible = static_cast<double>(audible) / values[b].size();
       if (steps) stat.step = stepSum[b] / steps;
       stat.informative = scene.informative;
+      stat.levelRules = scene.levelRules;
       stats.push_back(stat);
     }
   }
@@ -109,13 +161,95 @@ bool measureBands(const std::string& musicPath, const std::vector<SceneBands>& s
 }
 
 std::string bandProblem(const BandStat& stat) {
-  if (stat.p95 < kRequiredP95) return "too quiet";
-  if (stat.max >= kSaturated) return "saturated";
-  if (stat.median > kFlatRatio * stat.p95) return "flat";
+  if (stat.levelRules) {
+    if (stat.p95 < kRequiredP95) return "too quiet";
+    if (stat.max >= kSaturated) return "saturated";
+    if (stat.median > kFlatRatio * stat.p95) return "flat";
+  }
   const BandLimits& limits = stat.band.limits;
   if (stat.median > limits.maxMedian) return "not quiet between accents";
+  if (stat.median < limits.minMedian) return "too faint between accents";
+  if (limits.neverSilent && stat.min <= 0.0) return "silent in some frames";
   if (stat.audible < limits.minAudible) return "sounds too seldom";
   if (stat.audible > limits.maxAudible) return "sounds too often";
   if (stat.step > limits.maxStep) return "jumpy";
   return "";
+}
+
+namespace {
+
+constexpr long kDecodeRateHz = 44100;
+
+struct Mpg123Deleter {
+  void operator()(mpg123_handle* handle) const {
+    mpg123_close(handle);
+    mpg123_delete(handle);
+  }
+};
+
+// The whole file as two float channels at 44.1 kHz, unclipped.
+bool decodeFloat(const std::string& path, std::vector<float>& left, std::vector<float>& right,
+                 std::string& error) {
+  left.clear();
+  right.clear();
+  static const bool libraryReady = mpg123_init() == MPG123_OK;
+  if (!libraryReady) {
+    error = "mpg123 could not be initialised";
+    return false;
+  }
+  int status = MPG123_OK;
+  std::unique_ptr<mpg123_handle, Mpg123Deleter> handle(mpg123_new(nullptr, &status));
+  if (!handle) {
+    error = std::string("mpg123: ") + mpg123_plain_strerror(status);
+    return false;
+  }
+  mpg123_param(handle.get(), MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
+  mpg123_format_none(handle.get());
+  if (mpg123_format(handle.get(), kDecodeRateHz, MPG123_STEREO, MPG123_ENC_FLOAT_32) != MPG123_OK ||
+      mpg123_open(handle.get(), path.c_str()) != MPG123_OK) {
+    error = "cannot decode " + path + ": " + mpg123_strerror(handle.get());
+    return false;
+  }
+  off_t expected = mpg123_length(handle.get());
+  if (expected > 0) {
+    left.reserve(static_cast<size_t>(expected));
+    right.reserve(static_cast<size_t>(expected));
+  }
+  std::vector<unsigned char> block(64 * 1024);
+  for (;;) {
+    size_t done = 0;
+    int result = mpg123_read(handle.get(), block.data(), block.size(), &done);
+    size_t frames = done / (2 * sizeof(float));  // a trailing partial frame is dropped
+    for (size_t f = 0; f < frames; ++f) {
+      float frame[2];
+      std::memcpy(frame, block.data() + f * sizeof frame, sizeof frame);
+      left.push_back(frame[0]);
+      right.push_back(frame[1]);
+    }
+    if (result == MPG123_DONE) break;
+    if (result == MPG123_NEW_FORMAT || result == MPG123_OK) continue;
+    error = "cannot decode " + path + ": " + mpg123_strerror(handle.get());
+    return false;
+  }
+  if (left.empty()) {
+    error = "no audio in " + path;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool measureMaster(const std::string& musicPath, MasterLevels& levels, std::string& error) {
+  std::vector<float> left, right;
+  if (!decodeFloat(musicPath, left, right, error)) return false;
+  double samplePeak = 0.0;
+  for (size_t i = 0; i < left.size(); ++i) {
+    samplePeak = std::max({samplePeak, std::fabs(static_cast<double>(left[i])),
+                           std::fabs(static_cast<double>(right[i]))});
+  }
+  levels.samplePeakDb = decibels(samplePeak);
+  levels.truePeakDb = decibels(truePeak(left, right));
+  levels.loudnessLufs = integratedLoudness(left, right, kDecodeRateHz);
+  return true;
 }

@@ -14,8 +14,10 @@ struct BandLimits {
   double maxMedian = 1.0;   // the band must fall back this low between accents
   double minAudible = 0.0;  // share of frames above kAudible, 0..1
   double maxAudible = 1.0;
-  double maxStep = 1.0;  // mean absolute change of the band from one frame to the next
-  std::string reason;    // why the scene needs them, for the table's notes
+  double maxStep = 1.0;      // mean absolute change of the band from one frame to the next
+  std::string reason;        // why the scene needs them, for the table's notes
+  double minMedian = 0.0;    // the band must keep at least this much sounding throughout
+  bool neverSilent = false;  // no frame may read exactly 0 (digital silence in the band)
 };
 
 struct Band {
@@ -33,6 +35,9 @@ struct SceneBands {
   std::vector<Band> bands;
   std::vector<std::pair<double, double>> windows;
   bool informative = false;  // shown in the table, not held to the level rules
+  // False for a quiet stretch of a scene that only its own limits hold: the level rules
+  // belong to the scene's whole span.
+  bool levelRules = true;
 };
 
 struct BandStat {
@@ -40,12 +45,14 @@ struct BandStat {
   double start = 0.0;
   double end = 0.0;
   Band band{0, 0};
+  double min = 0.0;
   double median = 0.0;
   double p95 = 0.0;
   double max = 0.0;
   double audible = 0.0;  // share of frames above kAudible
   double step = 0.0;     // mean absolute change between consecutive frames
   bool informative = false;
+  bool levelRules = true;
 };
 
 constexpr double kSampleRateHz = 60.0;  // show frames per second
@@ -66,6 +73,20 @@ bool measureBands(const std::string& musicPath, const std::vector<SceneBands>& s
 
 // Empty when the band meets the level rules and its own limits, otherwise a short reason.
 std::string bandProblem(const BandStat& stat);
+
+// Level of the decoded music as a player outputs it before any conversion to integers:
+// decoded to float, so that overs beyond full scale are seen rather than clipped.
+struct MasterLevels {
+  double truePeakDb = 0.0;  // dBTP, 4x oversampled (see Loudness.h)
+  double samplePeakDb = 0.0;
+  double loudnessLufs = 0.0;  // integrated
+};
+// Room for the reconstruction and resampling after the decoder: a true peak above this
+// clips in some players and DACs.
+constexpr double kMaxTruePeakDb = -1.0;
+
+// Decodes `musicPath` to float and measures it. False with `error` when it cannot.
+bool measureMaster(const std::string& musicPath, MasterLevels& levels, std::string& error);
 
 // Nearest-rank percentile (0 < fraction <= 1) of unsorted values; 0 for none.
 double percentile(std::vector<float> values, double fraction);

@@ -7,18 +7,29 @@
 //                         accents at 2.28, 4.57, 4.89, 7.17 and 7.50 s, full groove from
 //                         10.1 s;
 //   words    28.1-63 s    one legato line alone in 172-387 Hz, swelling slowly (the camera
-//                         turns with it), lead in 1-1.9 kHz;
-//   cloud    63-83.47 s   kick and bass below 200 Hz, overtone arpeggios stepping through
-//                         the 100 Hz bands 170-450 Hz and 1-1.9 kHz, and dry overtone stabs
-//                         as the only sound in 0.47-0.95 kHz (the glow band);
+//                         turns with it); in 1-2 kHz the lead and a high arpeggio only
+//                         while the words are shown (41.687-58.737 s), before and after
+//                         only faint overtones there (0.004-0.02: the stars stay sharp,
+//                         and the band is never silent);
+//   cloud    63-83.47 s   kick and bass below 200 Hz, an overtone arpeggio stepping through
+//                         the 100 Hz bands 170-450 Hz, another over a held, pumping chord of
+//                         overtones in all nine bands 1-1.9 kHz, and dry overtone stabs as
+//                         the only sound in 0.47-0.95 kHz (the glow band);
 //   columns  83.47-104.3  a breakdown; no scene listens;
 //   tunnel   104.3-125.2  kick and bass (43-390 Hz), a riff in 0.66-1.05 kHz, snare,
 //                         hats and a high arpeggio in 1.2-4 kHz;
-//   closing  125.2-146 s  short dry hats in 3-4 kHz on the beats and nothing else above
+//   closing  125.2-146 s  short dry hats in 3-4 kHz on beats 1 and 3 while the logo is in
+//                         view (to 140.4 s), eighths after it, and nothing else above
 //                         2.8 kHz, over a quiet pad; then a tail to kMusicSeconds.
 // Accents aim at 0.2-0.6 in those bands. Where a scene flashes on a band (cloud glow,
 // closing), the band is silent between accents: a Hann window leaks under 3.2 % of a sine
 // into bins 1.85 or more away, so other voices keep that far from its bins.
+//
+// Mastering: a look-ahead limiter holds the true peak at kTruePeakCeiling (-2 dBTP), so
+// that the decoded MP3, overshoot included, stays under -1 dBTP. Every band reading is
+// relative to full scale, so the voices a scene follows are set with the limiter's work
+// in mind: the cloud's arpeggios duck under its stabs, and the stabs sound three or two
+// partials at a time rather than five.
 #include "Music.h"
 
 #include <algorithm>
@@ -26,6 +37,7 @@
 #include <cstring>
 #include <vector>
 
+#include "Loudness.h"
 #include "Random.h"
 
 namespace {
@@ -383,9 +395,11 @@ void padBars(Bus& bus, const Span& span, int low, int high, float velocity, doub
   }
 }
 
-// Up-and-down arpeggio of the bar's chord, one note per step of `stepsPerNote` sixteenths.
+// Up-and-down arpeggio of the bar's chord, one note per step of `stepsPerNote` sixteenths,
+// on bells with no partial above `bellCeilingHz`.
 void arpeggio(Bus& bus, const Span& span, int fromBar, int toBar, int low, int high,
-              int stepsPerNote, float velocity, const Placement& place) {
+              int stepsPerNote, float velocity, const Placement& place,
+              double bellCeilingHz = 1e9) {
   for (int bar = std::max(fromBar, span.firstBar()); bar <= std::min(toBar, span.lastBar());
        ++bar) {
     std::vector<int> up = voicing(chordOfBar(bar), low, high);
@@ -397,7 +411,7 @@ void arpeggio(Bus& bus, const Span& span, int fromBar, int toBar, int low, int h
       if (!span.holds(t)) continue;
       float accent = step % 4 == 0 ? 1.0f : 0.7f;
       double length = span.clip(t, stepsPerNote * kBarSeconds / kStepsPerBar * 0.8);
-      bell(bus, t, length, cycle[n % cycle.size()], velocity * accent, place);
+      bell(bus, t, length, cycle[n % cycle.size()], velocity * accent, place, bellCeilingHz);
     }
   }
 }
@@ -506,7 +520,8 @@ void opening(Bus& bus, Pcg32& rng) {
 
 void words(Bus& bus, Pcg32& rng) {
   const Span span = section(1);
-  constexpr int kLeadBar = 16;  // 41.74 s, with the first word
+  constexpr int kLeadBar = 16;  // 41.74 s, with the first word (41.687 s)
+  constexpr double kLastWordSeconds = 58.737;
   crash(bus, rng, span.start, 0.35f);
   // 172-387 Hz (bins 4-8) carry one legato line and nothing else: the scene turns its
   // camera with this band, so it swells and glides instead of pulsing. Pad and pulse sit
@@ -517,8 +532,9 @@ void words(Bus& bus, Pcg32& rng) {
     line.push_back({std::max(barTime(bar), span.start), nearestChordTone(chordOfBar(bar), 58)});
   }
   glideLine(bus, span, line, 0.12f, 0.3f, 2.0 * kBarSeconds);
-  padBars(bus, span, 69, 79, 0.1f, 900.0);
-  Patch pulse = pluckPatch(Wave::Triangle, 700.0);
+  padBars(bus, span, 69, 79, 0.1f, 550.0);
+  Patch pulse = pluckPatch(Wave::Triangle, 600.0);
+  pulse.cutoffBoost = 0.8;
   pulse.amp = Envelope{0.005, 0.25, 0.45, 0.05};
   pattern(span, 0, 99, "X.x.X.x.X.x.X.x.", [&](double t, int bar, int, char symbol) {
     double length = span.clip(t, kBarSeconds / 8 * 0.9);
@@ -538,9 +554,18 @@ void words(Bus& bus, Pcg32& rng) {
   snares(bus, rng, span, 0, 99, "........x.......", 0.5f);
   hats(bus, rng, span, 0, 99, "x.x.x.x.x.x.x.x.", 0.4f);
 
-  // 1-1.9 kHz: an arpeggio in B5-A6, then the lead melody over it.
-  arpeggio(bus, span, 0, kLeadBar - 1, 83, 93, 2, 0.28f, Placement{-0.15f, 0.3f, 0.3f});
-  arpeggio(bus, span, kLeadBar, 99, 83, 93, 2, 0.12f, Placement{-0.15f, 0.3f, 0.3f});
+  // 1-2 kHz: the scene blurs its stars by this band and lights its words with it. While the
+  // words are shown the lead and an arpeggio in B5-A6 keep it near 0.2; before and after,
+  // the arpeggio plays an octave lower with its bell partials cut below the band, and only
+  // the pad's and pulse's upper harmonics, the snare and the reverb and echo tails sound
+  // there, faintly (0.004-0.02, so the stars stay sharp) and never quite silent.
+  const Span shown{barTime(kLeadBar), kLastWordSeconds};
+  constexpr double kBelowBandHz = 950.0;  // the bell partials kept: 2.2 bins under 1 kHz
+  const Placement arpPlace{-0.15f, 0.3f, 0.3f};
+  arpeggio(bus, Span{span.start, shown.start}, 0, 99, 71, 81, 2, 0.16f, arpPlace, kBelowBandHz);
+  arpeggio(bus, shown, 0, 99, 83, 93, 2, 0.12f, arpPlace);
+  arpeggio(bus, Span{shown.end, span.end}, 0, 99, 71, 81, 2, 0.16f, arpPlace, kBelowBandHz);
+  // Six and a half bars, from the first word to the last.
   static const MelodyNote kLead[] = {
       {0, 1.5, 88},  {1.5, 0.5, 86},  {2, 1, 84},     {3, 1, 88},                      // Am
       {4, 1, 89},    {5, 1, 88},      {6, 2, 84},                                      // F
@@ -548,15 +573,13 @@ void words(Bus& bus, Pcg32& rng) {
       {12, 2, 86},   {14, 1, 83},     {15, 1, 86},                                     // G
       {16, 1, 93},   {17, 1, 91},     {18, 1, 88},    {19, 0.5, 91}, {19.5, 0.5, 93},  // Am
       {20, 1.5, 93}, {21.5, 0.5, 91}, {22, 2, 89},                                     // F
-      {24, 1, 88},   {25, 1, 91},     {26, 1, 88},    {27, 1, 84},                     // C
-      {28, 3, 86},   {31, 1, 83},                                                      // G
-      {32, 1, 88},                                                                     // to 63 s
+      {24, 1, 88},   {25, 0.75, 84},                                                   // C
   };
   Patch lead;
   lead.wave = Wave::Triangle;
   lead.amp = Envelope{0.015, 0.3, 0.35, 0.12};
   lead.vibrato = 0.003;
-  melody(bus, span, kLeadBar, kLead, 0, 0.38f, &lead, Placement{0.1f, 0.3f, 0.3f});
+  melody(bus, shown, kLeadBar, kLead, 0, 0.38f, &lead, Placement{0.1f, 0.3f, 0.3f});
 }
 
 constexpr double kHzPerBin = 44100.0 / 1024.0;  // spacing of the show's spectrum bins
@@ -609,13 +632,31 @@ double overtoneRootHz(double t) {
   return midiToHz(rootFrom(chordOfBar(static_cast<int>(t / kBarSeconds)), 29));
 }
 
+// Gain that dips to 1 - depth while any of the accents (start times in seconds, sorted)
+// sounds, for `length` seconds from each start, with 5 ms ramps: the voices under an accent
+// make room for it, so the limiter need not turn the accent down with them.
+struct Ducking {
+  std::vector<double> starts;
+  double length = 0.0;
+  double depth = 0.0;
+  double gain(double t) const {
+    constexpr double kRampSeconds = 0.005;
+    auto next = std::upper_bound(starts.begin(), starts.end(), t + kRampSeconds);
+    if (next == starts.begin()) return 1.0;
+    const double since = t - *(next - 1);  // from the latest accent, -ramp .. inf
+    double inside = since < 0.0 ? 1.0 + since / kRampSeconds
+                                : 1.0 - std::max(0.0, since - length) / kRampSeconds;
+    return 1.0 - depth * std::clamp(inside, 0.0, 1.0);
+  }
+};
+
 // An overtone arpeggio: a sine voice that plays, one sixteenth at a time, the harmonic of
 // the chord root chosen by overtoneInBand for the next band of `bands`, gliding between
 // them. Each band of the cycle gets the same share of the steps, so in the cloud scene's
 // spectrum display the bands light up in turn. Gate per step from the pattern ('X' 1,
 // 'x' 0.85, '.' 0.7), each step decaying to kGateFloor of its peak.
 void overtoneArpeggio(Bus& bus, const Span& span, const std::vector<int>& bands, const char* gates,
-                      float velocity, const Placement& place) {
+                      float velocity, const Placement& place, const Ducking& duck) {
   constexpr double kGlideSeconds = 0.012;
   constexpr double kGateDecay = 0.12;  // seconds
   constexpr double kGateFloor = 0.6;
@@ -638,25 +679,90 @@ void overtoneArpeggio(Bus& bus, const Span& span, const std::vector<int>& bands,
     phase += hz / kSampleRate;
     phase -= std::floor(phase);
     double fade = std::min(1.0, std::min(t - span.start, span.end - t) / 0.01);
-    emit(bus, first + i, static_cast<float>(velocity * gate * fade * std::sin(2.0 * kPi * phase)),
+    emit(bus, first + i,
+         static_cast<float>(velocity * gate * fade * duck.gain(t) * std::sin(2.0 * kPi * phase)),
          place);
   }
 }
 
-// A dry chord of the root's harmonics, the one nearest the centre of each of `bands`,
+// An overtone arpeggio over a held chord of the same overtones: every band of `bands`
+// sounds at once, one sine each on the harmonic overtoneInBand picks, held at `held` and
+// pumping (dipping on every beat, the kick's, and swelling back); the band of the current
+// sixteenth rises to the arpeggio's gate on top (see overtoneArpeggio). Each band thus
+// sounds throughout and peaks once per cycle.
+// One oscillator per band, so the held tone and the arpeggio's note never beat.
+void overtoneShimmer(Bus& bus, const Span& span, const std::vector<int>& bands, const char* gates,
+                     float velocity, float held, const Placement& place, const Ducking& duck) {
+  constexpr double kGlideSeconds = 0.012;
+  constexpr double kGateDecay = 0.12;  // seconds
+  constexpr double kGateFloor = 0.75;
+  constexpr double kGateSmoothing = 0.01;  // one-pole coefficient per sample, about 2 ms
+  constexpr double kBeatDip = 0.4;         // the held level gives way to each kick by this share
+  constexpr double kBeatRecovery = 0.15;   // seconds
+  const double sixteenth = kBarSeconds / kStepsPerBar;
+  const double glide = 1.0 - std::exp(-1.0 / (kGlideSeconds * kSampleRate));
+  const size_t n = bands.size();
+  std::vector<double> hz(n, 0.0), phase(n), gate(n, 0.0);
+  for (size_t b = 0; b < n; ++b) phase[b] = static_cast<double>(b * (b + 1) / 2 % n) / n;
+  const int64_t first = frameAt(span.start);
+  const int64_t count = frameAt(span.end) - first;
+  for (int64_t i = 0; i < count; ++i) {
+    double t = span.start + static_cast<double>(i) / kSampleRate;
+    auto step = static_cast<int64_t>(std::floor(t / sixteenth));
+    const size_t current = static_cast<size_t>(step % static_cast<int64_t>(n));
+    char symbol = gates[step % kStepsPerBar];
+    double peak = symbol == 'X' ? 1.0 : symbol == 'x' ? 0.85 : 0.7;
+    double inStep = t - step * sixteenth;
+    double accent = peak * (kGateFloor + (1.0 - kGateFloor) * std::exp(-inStep / kGateDecay));
+    double inBeat = std::fmod(t, kBeatSeconds);
+    double base = held * (1.0 - kBeatDip * std::exp(-inBeat / kBeatRecovery));
+    double fade = std::min(1.0, std::min(t - span.start, span.end - t) / 0.01);
+    double rootHz = overtoneRootHz(t);
+    double sum = 0.0;
+    for (size_t b = 0; b < n; ++b) {
+      double target = overtoneInBand(rootHz, bands[b]);
+      hz[b] = hz[b] == 0.0 ? target : hz[b] + (target - hz[b]) * glide;
+      double level = b == current ? std::max(base, velocity * accent) : base;
+      gate[b] += (level - gate[b]) * kGateSmoothing;
+      phase[b] += hz[b] / kSampleRate;
+      phase[b] -= std::floor(phase[b]);
+      sum += gate[b] * std::sin(2.0 * kPi * phase[b]);
+    }
+    emit(bus, first + i, static_cast<float>(fade * duck.gain(t) * sum), place);
+  }
+}
+
+// The harmonic of `rootHz` nearest a bin of the cloud band `band` (the Hann window reads a
+// tone between two bins 1.4 dB low), the one nearer the band's centre of two equally
+// near; the one nearest the centre when no harmonic falls in the band.
+double harmonicOnABin(double rootHz, int band) {
+  const BinRange bins = cloudBand(band);
+  const double centre = 0.5 * (bins.low + bins.high - 1);
+  double best = rootHz * std::max(1.0, std::round(centre * kHzPerBin / rootHz));
+  double bestScore = 1e9;
+  for (int h = 1; h * rootHz / kHzPerBin < bins.high; ++h) {
+    const double bin = h * rootHz / kHzPerBin;
+    if (bin < bins.low - 0.5 || bin >= bins.high - 0.5) continue;
+    const double score = std::fabs(bin - std::round(bin)) + 0.01 * std::fabs(bin - centre);
+    if (score < bestScore) {
+      bestScore = score;
+      best = h * rootHz;
+    }
+  }
+  return best;
+}
+
+// A dry chord of the root's harmonics, one on a bin of each of `bands` (harmonicOnABin),
 // held for `length` seconds and cut with a short release: the bands sound together on the
-// accent and are silent again about 0.1 s after it. The partials start spread in phase, so
-// five of them peak at 3.2-4.2 times a partial's level rather than 5.
+// accent and are silent again about 0.1 s after it. Past the bus compressor, which would
+// otherwise turn the whole mix down on every stab. The partials start spread in phase, so
+// n of them peak well under n times a partial's level (five at 3.2-4.2 times).
 void overtoneStab(Bus& bus, double start, double length, double rootHz,
                   const std::vector<int>& bands, float velocity) {
   constexpr double kAttackSeconds = 0.003;
   constexpr double kReleaseSeconds = 0.015;  // time constant
   std::vector<double> partials;
-  for (int band : bands) {
-    const BinRange bins = cloudBand(band);
-    double centre = 0.5 * (bins.low + bins.high - 1) * kHzPerBin;
-    partials.push_back(rootHz * std::max(1.0, std::round(centre / rootHz)));
-  }
+  for (int band : bands) partials.push_back(harmonicOnABin(rootHz, band));
   const auto n = static_cast<double>(partials.size());
   const int64_t first = frameAt(start);
   for (int64_t i = 0; i < framesIn(length + kReleaseSeconds * 7.0); ++i) {
@@ -667,30 +773,42 @@ void overtoneStab(Bus& bus, double start, double length, double rootHz,
     }
     double gate =
         t < length ? std::min(1.0, t / kAttackSeconds) : std::exp(-(t - length) / kReleaseSeconds);
-    emit(bus, first + i, static_cast<float>(velocity * gate * sum), {});
+    auto sample = static_cast<float>(velocity * gate * sum);
+    bus.steady.add(first + i, sample, sample);
   }
 }
 
 void cloud(Bus& bus, Pcg32& rng) {
+  constexpr float kStabVelocity = 0.55f;
+  constexpr double kStabDuckDepth = 0.6;
   const Span span = section(2);
   crash(bus, rng, span.start, 0.4f);
-  // Below 200 Hz: kick and a dark bass; 0.17-0.45 and 1-1.9 kHz: two overtone arpeggios.
+  // Below 200 Hz: kick and a dark bass; 0.17-0.45 kHz: an overtone arpeggio; 1-1.9 kHz:
+  // another over a held chord of its overtones, so that all nine rectangles there move.
   // The section is kept sparse so that the bus compressor leaves these alone.
   kicks(bus, span, 0, 99, "X...X...X...X...", 0.65f);
   snares(bus, rng, span, 0, 99, "....X.......X...", 0.45f);
   hats(bus, rng, span, 0, 99, "..o...o...o...o.", 0.4f);
   bassLine(bus, span, 0, 99, "..X...X...X...Xx", 31, 0.3f, bassPatch(180.0, 0.5));
+  // 0.5-1 kHz: two off-beat overtone stabs per bar are the glow's accents; between them
+  // the band is silent. The arpeggios duck under them.
+  constexpr double kStabSeconds = 0.2;
+  const char* stabSteps = "...X.......X....";
+  Ducking duck{{}, kStabSeconds + 0.03, kStabDuckDepth};
+  pattern(span, 0, 99, stabSteps, [&](double t, int, int, char) { duck.starts.push_back(t); });
   // Bands 2-4 (170-450 Hz) climbing, bands 18-10 (1.9-1 kHz) falling; both stay out of the
   // glow band, and neither sends to the effects there.
-  overtoneArpeggio(bus, span, {2, 3, 4}, "X.x.X.xxX.x.X.xx", 0.55f, Placement{-0.2f, 0.15f, 0.25f});
-  overtoneArpeggio(bus, span, {18, 17, 16, 15, 14, 13, 12, 11, 10}, "x.X.x.X.x.X.x.Xx", 0.55f,
-                   Placement{0.2f, 0.15f, 0.25f});
-  constexpr double kStabSeconds = 0.15;
-  // 0.5-1 kHz: two off-beat overtone stabs per bar are the glow's accents; between them
-  // the band is silent.
-  pattern(span, 0, 99, "...X.......X....", [&](double t, int, int, char) {
-    overtoneStab(bus, t, kStabSeconds, overtoneRootHz(t), {5, 6, 7, 8, 9}, 0.5f);
-  });
+  overtoneArpeggio(bus, span, {2, 3, 4}, "X.x.X.xxX.x.X.xx", 0.55f, Placement{-0.2f, 0.15f, 0.25f},
+                   duck);
+  overtoneShimmer(bus, span, {18, 17, 16, 15, 14, 13, 12, 11, 10}, "x.X.x.X.x.X.x.Xx", 0.6f, 0.11f,
+                  Placement{0.2f, 0.15f, 0.25f}, duck);
+  // The stabs alternate between bands 5, 7, 9 and bands 6, 8: three partials or two peak
+  // at about twice a partial's level, where all five would peak at three times.
+  for (size_t s = 0; s < duck.starts.size(); ++s) {
+    const double t = duck.starts[s];
+    const std::vector<int> bands = s % 2 ? std::vector<int>{6, 8} : std::vector<int>{5, 7, 9};
+    overtoneStab(bus, t, kStabSeconds, overtoneRootHz(t), bands, kStabVelocity);
+  }
 }
 
 void columns(Bus& bus, Pcg32& rng) {
@@ -739,7 +857,7 @@ void tunnel(Bus& bus, Pcg32& rng) {
   pattern(span, 0, 99, riffSteps, [&](double t, int bar, int step, char symbol) {
     int index = 0;
     for (int s = 0; s < step; ++s) index += riffSteps[s] != '.';
-    float velocity = symbol == 'X' ? 0.4f : 0.3f;
+    float velocity = symbol == 'X' ? 0.45f : 0.34f;
     note(bus, riff, t, span.clip(t, kBarSeconds / 8 * 0.9), kRiffNotes[bar % 4][index], velocity,
          {0.1f, 0.15f, 0.15f});
   });
@@ -750,14 +868,23 @@ void tunnel(Bus& bus, Pcg32& rng) {
 void closing(Bus& bus, Pcg32& rng) {
   const Span span = section(5);
   const int first = span.firstBar();  // 48
-  // 2.97-3.92 kHz (bins 69-91): only dry hats with short decays, so the band flashes on
-  // each hit and is silent for most of the beat; no crash, no reverb, and the bells stop
-  // below 2.8 kHz.
-  constexpr double kTickDecay = 0.025;  // seconds
+  // 2.97-3.92 kHz (bins 69-91): only dry hats with short decays; no crash, no reverb, and
+  // the bells stop below 2.8 kHz. Every frame in which the band is above 0.02 blurs the
+  // picture to white, so while the logo is in view (until 140.4 s, bar 54 starts at
+  // 140.87 s) the hats only mark the strong beats, each sounding for about five frames:
+  // one flash on beat 1 and a softer one on beat 3. Then the picture is white by design,
+  // and eighth-note hats carry the show out.
+  constexpr double kTickDecay = 0.015;  // seconds
+  constexpr double kOutroDecay = 0.06;
+  constexpr int kOutroBar = 54;
   constexpr double kBellCeilingHz = 2800.0;
-  pattern(span, 0, 99, "X...x...X...x..x", [&](double t, int, int step, char symbol) {
-    float velocity = symbol == 'X' ? 1.0f : 0.8f;
-    hat(bus, rng, t, velocity, kTickDecay, Placement{step % 8 ? 0.2f : -0.1f, 0.0f, 0.0f});
+  const Placement hatPlace{-0.1f, 0.0f, 0.0f};
+  pattern(span, 0, kOutroBar - 1, "X.......x.......", [&](double t, int, int, char symbol) {
+    hat(bus, rng, t, symbol == 'X' ? 1.0f : 0.8f, kTickDecay, hatPlace);
+  });
+  pattern(span, kOutroBar, 99, "X.x.X.x.X.x.X.x.", [&](double t, int, int step, char symbol) {
+    float velocity = symbol == 'X' ? 1.0f : 0.85f;
+    hat(bus, rng, t, velocity, kOutroDecay, Placement{step % 8 ? 0.2f : -0.1f, 0.0f, 0.0f});
   });
   kicks(bus, span, first, first + 3, "X.......X.......", 0.8f);
   padBars(bus, span, 57, 69, 0.07f, 1100.0);
@@ -780,15 +907,6 @@ void closing(Bus& bus, Pcg32& rng) {
   const double tailStart = barTime(lastBar);
   pad(bus, tailStart, 2.5, {57, 60, 64, 69}, 0.1f, 1000.0);
   bell(bus, tailStart, 2.0, 69, 0.25f, Placement{0.0f, 0.5f, 0.3f});
-}
-
-// Smooth limit above kKnee so that rare coincident peaks never clip.
-float limit(float x) {
-  constexpr float kRoom = 1.0f - kLimiterKnee - 0.02f;  // output stays below 0.98
-  float magnitude = std::fabs(x);
-  if (magnitude <= kLimiterKnee) return x;
-  float limited = kLimiterKnee + kRoom * std::tanh((magnitude - kLimiterKnee) / kRoom);
-  return x < 0 ? -limited : limited;
 }
 
 }  // namespace
@@ -833,9 +951,10 @@ StereoBuffer renderMusic(uint64_t seed) {
   applyCompressor(out, kCompressorThreshold, kCompressorRatio, 0.002, 0.15);
   for (size_t i = 0; i < frames; ++i) {
     float f = fadeAt(i);
-    out.left[i] = limit(out.left[i] + f * bus.steady.left[i]);
-    out.right[i] = limit(out.right[i] + f * bus.steady.right[i]);
+    out.left[i] += f * bus.steady.left[i];
+    out.right[i] += f * bus.steady.right[i];
   }
+  applyTruePeakLimiter(out, kTruePeakCeiling, kLimiterLookaheadSeconds, kLimiterReleaseSeconds);
   return out;
 }
 
@@ -857,5 +976,6 @@ MixReport inspectMix(const StereoBuffer& music) {
     }
   }
   if (music.frames()) report.rms = static_cast<float>(std::sqrt(sum / (2.0 * music.frames())));
+  report.truePeak = static_cast<float>(truePeak(music.left, music.right));
   return report;
 }

@@ -19,15 +19,25 @@ constexpr double kSectionStarts[] = {0.0, 28.1, 63.0, 83.474, 104.344, 125.2, 14
 // Six sections and the tail after the show.
 constexpr size_t kSections = sizeof kSectionStarts / sizeof kSectionStarts[0];
 
-// Above this level the master limiter bends the signal (see Music.cpp).
-constexpr float kLimiterKnee = 0.85f;
+// The master limiter holds the mix's true peak (4x oversampled) at this level, -2 dBTP:
+// MP3 encoding adds about 0.6 dB of overshoot to this mix, and the decoded file must stay
+// at or below -1 dBTP. It looks ahead 1.5 ms and recovers with a 20 ms time constant, so
+// that it turns a band down only around the peak itself.
+constexpr float kTruePeakCeiling = 0.794f;
+constexpr double kLimiterLookaheadSeconds = 0.0015;
+constexpr double kLimiterReleaseSeconds = 0.02;
+// Samples above this level (1 dB under the ceiling) count as the limiter's work.
+constexpr float kLimiterKnee = 0.708f;
 
-// Renders the whole piece; `seed` feeds the noise of drums and textures.
+// Renders the whole piece; `seed` feeds the noise of drums and textures. data/deruz.mp3 is
+// rendered with kMusicSeed.
+constexpr uint64_t kMusicSeed = 0x4c756d6f72616bULL;
 StereoBuffer renderMusic(uint64_t seed);
 
 // Level summary of a rendered piece, for the generator's log.
 struct MixReport {
   float peak = 0.0f;
+  float truePeak = 0.0f;  // linear, see Loudness.h
   float rms = 0.0f;
   size_t limitedSamples = 0;  // samples above kLimiterKnee
   float sectionPeak[kSections] = {};

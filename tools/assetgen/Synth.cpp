@@ -3,9 +3,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <map>
 #include <memory>
 #include <tuple>
+
+#include "Loudness.h"
 
 double midiToHz(double note) { return 440.0 * std::pow(2.0, (note - 69.0) / 12.0); }
 
@@ -193,4 +196,61 @@ void applyCompressor(StereoBuffer& buffer, float threshold, float ratio, double 
     buffer.left[i] *= gain;
     buffer.right[i] *= gain;
   }
+}
+
+size_t applyTruePeakLimiter(StereoBuffer& buffer, float ceiling, double lookahead, double release) {
+  const size_t frames = buffer.frames();
+  if (frames == 0) return 0;
+  std::vector<float> left, right;
+  interSamplePeaks(buffer.left, left);
+  interSamplePeaks(buffer.right, right);
+  // need[i]: the largest gain at frame i that keeps every oversampled point next to it
+  // (between i - 1 and i + 1) under the ceiling.
+  std::vector<float> need(frames);
+  for (size_t i = 0; i < frames; ++i) {
+    float peak = std::max(left[i], right[i]);
+    if (i > 0) peak = std::max({peak, left[i - 1], right[i - 1]});
+    need[i] = peak > ceiling ? ceiling / peak : 1.0f;
+  }
+  // Smallest need within `reach` frames either side, then its mean over the same width:
+  // every value averaged at frame i comes from a window that holds i, so the mean never
+  // exceeds need[i], and the gain ramps down over the look-ahead instead of stepping.
+  const auto reach = static_cast<size_t>(std::max(1.0, lookahead * kSampleRate));
+  std::vector<float> floor(frames);
+  std::deque<size_t> window;  // indices of increasing need
+  for (size_t i = 0; i < frames + reach; ++i) {
+    if (i < frames) {
+      while (!window.empty() && need[window.back()] >= need[i]) window.pop_back();
+      window.push_back(i);
+    }
+    if (i < reach) continue;
+    const size_t centre = i - reach;
+    while (window.front() + reach < centre) window.pop_front();
+    floor[centre] = need[window.front()];
+  }
+  std::vector<float> gain(frames);
+  double sum = 0.0;
+  // The window of the mean, clamped at the buffer's ends: frames [i - reach, i + reach].
+  for (size_t i = 0; i < std::min(reach, frames); ++i) sum += floor[i];
+  for (size_t i = 0; i < frames; ++i) {
+    if (i + reach < frames) sum += floor[i + reach];
+    if (i > reach) sum -= floor[i - reach - 1];
+    const size_t first = i > reach ? i - reach : 0;
+    const size_t last = std::min(frames - 1, i + reach);
+    gain[i] = static_cast<float>(sum / static_cast<double>(last - first + 1));
+  }
+  const auto releaseStep = static_cast<float>(1.0 - std::exp(-1.0 / (release * kSampleRate)));
+  size_t limited = 0;
+  float current = 1.0f;
+  constexpr float kSettled = 1e-4f;  // -0.001 dB: the release has arrived
+  for (size_t i = 0; i < frames; ++i) {
+    current = gain[i] < current ? gain[i] : current + (gain[i] - current) * releaseStep;
+    if (gain[i] - current < kSettled) current = gain[i];
+    // The mean of float values can round a hair above its smallest term.
+    current = std::min(current, need[i]);
+    limited += current < 1.0f;
+    buffer.left[i] *= current;
+    buffer.right[i] *= current;
+  }
+  return limited;
 }

@@ -123,3 +123,10 @@ void applyEcho(StereoBuffer& buffer, double delaySeconds, float feedback);
 // peak with the given attack and release time constants (seconds). In place.
 void applyCompressor(StereoBuffer& buffer, float threshold, float ratio, double attack,
                      double release);
+
+// Look-ahead limiter on both channels together: the gain falls ahead of every peak, over
+// about 2 x `lookahead` seconds, so that the true peak of the output (oversampled, see
+// Loudness.h) stays at or below `ceiling`, and recovers with the `release` time constant
+// (seconds). One gain for both channels keeps the stereo image and the mono sum's
+// spectrum shape. Returns the number of frames it turned down. In place.
+size_t applyTruePeakLimiter(StereoBuffer& buffer, float ceiling, double lookahead, double release);

@@ -5,8 +5,9 @@
 // Prints (or writes) a Markdown table of the median, 95th percentile and maximum of the
 // band loudness, the share of frames in which the band sounds (above 0.02) and its mean
 // change from one frame to the next, sampled at 60 frames per second over each scene's
-// span. Exits with 1 when a band misses the level rules or its scene's own limits (see
-// BandStats.h), so it doubles as a check.
+// span, and the master's true peak and integrated loudness. Exits with 1 when a band misses
+// the level rules or its scene's own limits (see BandStats.h), or when the true peak is
+// above kMaxTruePeakDb, so it doubles as a check.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -17,10 +18,11 @@ namespace {
 
 std::string formatTable(const std::vector<BandStat>& stats, int& problems) {
   char line[256];
-  std::snprintf(line, sizeof line,
-                "| scene | span (s) | band (Hz) | median | p95 | max | > %g | step | check |\n"
-                "|---|---|---|---|---|---|---|---|---|\n",
-                kAudible);
+  std::snprintf(
+      line, sizeof line,
+      "| scene | span (s) | band (Hz) | min | median | p95 | max | > %g | step | check |\n"
+      "|---|---|---|---|---|---|---|---|---|---|\n",
+      kAudible);
   std::string out = line;
   problems = 0;
   for (const BandStat& s : stats) {
@@ -28,42 +30,68 @@ std::string formatTable(const std::vector<BandStat>& stats, int& problems) {
     std::string check = s.informative ? "(info)" : problem.empty() ? "ok" : problem;
     if (!s.informative && !problem.empty()) ++problems;
     std::snprintf(line, sizeof line,
-                  "| %s | %g-%g | %d-%d | %.3f | %.3f | %.3f | %.0f %% | %.4f | %s |\n",
-                  s.scene.c_str(), s.start, s.end, s.band.lowHz, s.band.highHz, s.median, s.p95,
-                  s.max, 100.0 * s.audible, s.step, check.c_str());
+                  "| %s | %g-%g | %d-%d | %.4f | %.3f | %.3f | %.3f | %.1f %% | %.4f | %s |\n",
+                  s.scene.c_str(), s.start, s.end, s.band.lowHz, s.band.highHz, s.min, s.median,
+                  s.p95, s.max, 100.0 * s.audible, s.step, check.c_str());
     out += line;
   }
   return out;
 }
 
-// One line per band that its scene holds to more than the level rules.
-std::string formatLimits(const std::vector<SceneBands>& scenes) {
+// The limits beyond the level rules, as a phrase; empty when there are none.
+std::string describeLimits(const BandLimits& l) {
   const BandLimits none;
+  std::string rules;
+  char part[128];
+  auto add = [&rules](const char* text) {
+    if (!rules.empty()) rules += ", ";
+    rules += text;
+  };
+  if (l.minMedian > none.minMedian && l.maxMedian < none.maxMedian) {
+    std::snprintf(part, sizeof part, "median %g-%g", l.minMedian, l.maxMedian);
+    add(part);
+  } else if (l.maxMedian < none.maxMedian) {
+    std::snprintf(part, sizeof part, "median at most %g", l.maxMedian);
+    add(part);
+  } else if (l.minMedian > none.minMedian) {
+    std::snprintf(part, sizeof part, "median at least %g", l.minMedian);
+    add(part);
+  }
+  if (l.neverSilent) add("never 0");
+  if (l.minAudible > none.minAudible || l.maxAudible < none.maxAudible) {
+    std::snprintf(part, sizeof part, "%.0f-%.0f %% of frames above %g", 100.0 * l.minAudible,
+                  100.0 * l.maxAudible, kAudible);
+    add(part);
+  }
+  if (l.maxStep < none.maxStep) {
+    std::snprintf(part, sizeof part, "mean step at most %g", l.maxStep);
+    add(part);
+  }
+  return rules;
+}
+
+// One line per band that its scene holds to more than the level rules; neighbouring bands
+// of a scene held alike share a line.
+std::string formatLimits(const std::vector<SceneBands>& scenes) {
   std::string out;
-  char line[512];
   for (const SceneBands& scene : scenes) {
-    for (const Band& band : scene.bands) {
-      const BandLimits& l = band.limits;
-      std::string rules;
-      if (l.maxMedian < none.maxMedian) {
-        std::snprintf(line, sizeof line, "median at most %g", l.maxMedian);
-        rules += line;
+    for (size_t b = 0; b < scene.bands.size();) {
+      const Band& band = scene.bands[b];
+      const std::string rules = describeLimits(band.limits);
+      size_t end = b + 1;  // past the last band sharing this line
+      while (end < scene.bands.size() && scene.bands[end].lowHz == scene.bands[end - 1].highHz &&
+             scene.bands[end].limits.reason == band.limits.reason &&
+             describeLimits(scene.bands[end].limits) == rules) {
+        ++end;
       }
-      if (l.minAudible > none.minAudible || l.maxAudible < none.maxAudible) {
-        std::snprintf(line, sizeof line, "%s%.0f-%.0f %% of frames above %g",
-                      rules.empty() ? "" : ", ", 100.0 * l.minAudible, 100.0 * l.maxAudible,
-                      kAudible);
-        rules += line;
+      if (!rules.empty()) {
+        std::string range =
+            std::to_string(band.lowHz) + "-" + std::to_string(scene.bands[end - 1].highHz) + " Hz";
+        if (end - b > 1) range += ", each of its " + std::to_string(end - b) + " bands";
+        out +=
+            "- " + scene.scene + ", " + range + ": " + rules + " (" + band.limits.reason + ").\n";
       }
-      if (l.maxStep < none.maxStep) {
-        std::snprintf(line, sizeof line, "%smean step at most %g", rules.empty() ? "" : ", ",
-                      l.maxStep);
-        rules += line;
-      }
-      if (rules.empty()) continue;
-      std::snprintf(line, sizeof line, "- %s, %d-%d Hz: %s (%s).\n", scene.scene.c_str(),
-                    band.lowHz, band.highHz, rules.c_str(), l.reason.c_str());
-      out += line;
+      b = end;
     }
   }
   return out;
@@ -91,9 +119,22 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bandtable: %s\n", error.c_str());
     return 1;
   }
+  MasterLevels master;
+  if (!measureMaster(music, master, error)) {
+    std::fprintf(stderr, "bandtable: %s\n", error.c_str());
+    return 1;
+  }
   int problems = 0;
   std::string table = formatTable(stats, problems);
+  char line[256];
+  std::snprintf(line, sizeof line,
+                "True peak %.2f dBTP (at most %g), sample peak %.2f dBFS, integrated loudness "
+                "%.1f LUFS.\n",
+                master.truePeakDb, kMaxTruePeakDb, master.samplePeakDb, master.loudnessLufs);
+  const std::string levels = line;
+  const bool peakTooHigh = !(master.truePeakDb <= kMaxTruePeakDb);
   if (output.empty()) {
+    std::fputs(levels.c_str(), stdout);
     std::fputs(table.c_str(), stdout);
   } else {
     std::FILE* file = std::fopen(output.c_str(), "wb");
@@ -107,18 +148,36 @@ int main(int argc, char** argv) {
         "own `MusicStream::peakInBand` at 60 frames per second over the scene's span. A band\n"
         "passes when its 95th percentile reaches 0.2, its maximum stays below 0.95 and its\n"
         "median stays below 0.85 of the 95th percentile. The row marked (info) samples only\n"
-        "the times when the opening scene reads its band. \"> 0.02\" is the share of frames\n"
-        "in which the band sounds; \"step\" is its mean absolute change from one frame to the\n"
-        "next.\n\n",
+        "the times when the opening scene reads its band. Rows named after a stretch of a\n"
+        "scene sample only that stretch; \"no words\" and \"logo in view\" are quiet by design\n"
+        "and held only to their own limits. \"min\" is the quietest frame; \"> 0.02\" is the\n"
+        "share of frames in which the band sounds; \"step\" is its mean absolute change from\n"
+        "one frame to the next.\n\n",
         file);
     std::string limits = formatLimits(showBands());
     if (!limits.empty()) {
       std::fputs("Bands that their scene holds to more than that:\n\n", file);
       std::fputs((limits + "\n").c_str(), file);
     }
+    std::fputs(
+        "The decoded MP3 (in float, so overs are not clipped away) is metered as EBU R128\n"
+        "meters do: the true peak on the signal oversampled four times, the loudness\n"
+        "K-weighted and gated. Its true peak must stay at or below -1 dBTP, so that the\n"
+        "reconstruction after the decoder never clips.\n\n",
+        file);
+    std::fputs((levels + "\n").c_str(), file);
     std::fputs(table.c_str(), file);
-    std::fclose(file);
+    bool written = std::ferror(file) == 0;
+    written = std::fclose(file) == 0 && written;
+    if (!written) {
+      std::fprintf(stderr, "bandtable: cannot write %s\n", output.c_str());
+      return 1;
+    }
   }
   if (problems) std::fprintf(stderr, "bandtable: %d band(s) miss their rules\n", problems);
-  return problems ? 1 : 0;
+  if (peakTooHigh) {
+    std::fprintf(stderr, "bandtable: true peak %.2f dBTP is above %g dBTP\n", master.truePeakDb,
+                 kMaxTruePeakDb);
+  }
+  return problems || peakTooHigh ? 1 : 0;
 }

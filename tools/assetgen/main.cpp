@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr uint64_t kMusicSeed = 0x4c756d6f72616bULL;
-
 bool isDirectory(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -33,9 +31,11 @@ bool makeMusic(const std::string& dataDir) {
   std::string error;
   StereoBuffer music = renderMusic(kMusicSeed);
   MixReport report = inspectMix(music);
-  std::printf("assetgen: music %.1f s, peak %.3f, rms %.3f, %zu samples in the limiter\n",
-              music.frames() / static_cast<double>(kSampleRate), report.peak, report.rms,
-              report.limitedSamples);
+  std::printf(
+      "assetgen: music %.1f s, peak %.3f, true peak %.3f, rms %.3f, %zu samples in the "
+      "limiter\n",
+      music.frames() / static_cast<double>(kSampleRate), report.peak, report.truePeak, report.rms,
+      report.limitedSamples);
   for (size_t s = 0; s < kSections; ++s) {
     std::printf("  section %zu from %7.3f s: peak %.3f, %zu samples in the limiter\n", s,
                 kSectionStarts[s], report.sectionPeak[s], report.sectionLimited[s]);

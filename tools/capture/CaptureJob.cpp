@@ -48,6 +48,7 @@ const char* captureHelp() {
          "  --frames LIST    only these times, comma-separated seconds (e.g. 1,30,70), as\n"
          "                   DIR/frame-SECONDS.png in --png-dir (default: the current dir)\n"
          "  --sheet FILE     with --frames: also a contact sheet of the listed frames\n"
+         "  --render-only    render and read back the span, write nothing (for timing)\n"
          "  --help           this text\n"
          "\n"
          "Progress goes to stderr. Exit status: 0 done, 1 failed (ffmpeg missing or failing,\n"
@@ -58,11 +59,16 @@ const char* captureHelp() {
 bool parseCaptureArgs(int argc, const char* const* argv, CaptureJob& job, std::string& error) {
   bool haveOut = false;
   bool haveSpan = false;
+  bool renderOnly = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       job.help = true;
       return true;
+    }
+    if (arg == "--render-only") {
+      renderOnly = true;
+      continue;
     }
     static const char* const kOptions[] = {"--from",   "--to",  "--fps",    "--out",  "--png-dir",
                                            "--preset", "--crf", "--frames", "--sheet"};
@@ -136,6 +142,13 @@ bool parseCaptureArgs(int argc, const char* const* argv, CaptureJob& job, std::s
     error = "the span must satisfy 0 <= --from < --to <= 146";
     return false;
   }
+  if (renderOnly) {
+    if (haveOut || !job.pngDir.empty()) {
+      error = "--render-only writes nothing: it takes no --out or --png-dir";
+      return false;
+    }
+    job.mode = CaptureMode::kRenderOnly;
+  }
   if (!job.pngDir.empty()) {
     if (haveOut) {
       error = "--png-dir writes PNGs instead of a video: it takes no --out";
@@ -184,7 +197,7 @@ std::vector<std::string> ffmpegArgs(const CaptureJob& job, int width, int height
   const std::string size = std::to_string(width) + "x" + std::to_string(height);
   return {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
           // Picture: as glReadPixels gives it; ffmpeg turns it upright.
-          "-f", "rawvideo", "-pix_fmt", "rgba", "-video_size", size, "-framerate", rate, "-i",
+          "-f", "rawvideo", "-pix_fmt", "bgra", "-video_size", size, "-framerate", rate, "-i",
           "pipe:" + std::to_string(videoFd),
           // Sound: the span's samples, cut where the frames are cut.
           "-f", "s16le", "-ar", std::to_string(kCaptureSampleRate), "-ac", "2", "-i",

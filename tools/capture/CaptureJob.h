@@ -15,9 +15,10 @@ constexpr double kShowEnd = 146.0;  // seconds: the timeline ends the show here
 constexpr int kCaptureSampleRate = 44100;
 
 enum class CaptureMode {
-  kVideo,   // one MP4 through ffmpeg
-  kPngDir,  // numbered PNGs and a WAV of the span
-  kFrames,  // only the listed times, as PNGs
+  kVideo,       // one MP4 through ffmpeg
+  kPngDir,      // numbered PNGs and a WAV of the span
+  kFrames,      // only the listed times, as PNGs
+  kRenderOnly,  // the span rendered and read back, nothing written: for timing
 };
 
 struct CaptureJob {
@@ -49,7 +50,7 @@ const char* captureHelp();
 // The 44-byte header of a 16-bit stereo PCM WAV holding `frames` sample frames.
 std::vector<uint8_t> wavHeader(int64_t frames, int sampleRate);
 
-// ffmpeg's arguments for the video: raw RGBA frames, bottom row first, on file descriptor
+// ffmpeg's arguments for the video: raw BGRA frames, bottom row first, on file descriptor
 // videoFd, 16-bit stereo PCM on audioFd, H.264 yuv420p + AAC into `path` as MP4.
 std::vector<std::string> ffmpegArgs(const CaptureJob& job, int width, int height, int videoFd,
                                     int audioFd, const std::string& path);

@@ -3,7 +3,7 @@
 // deterministic sound layer, after the history it builds on, so a span starting anywhere
 // shows what a playthrough from the start shows.
 //
-// The video: raw RGBA frames, bottom row first, go through a pipe into the ffmpeg program
+// The video: raw BGRA frames, bottom row first, go through a pipe into the ffmpeg program
 // (file descriptor 3 of the child), the span's samples through a second one (4); ffmpeg
 // flips, encodes H.264 and AAC and writes MP4 under a temporary name in the output's
 // directory, renamed into place only when everything succeeded. Rendering and encoding
@@ -297,8 +297,8 @@ int captureVideo(OfflineShow& show, const CaptureJob& job) {
     const FrameRate rate{job.fps};
     for (int64_t n = first; n < end && ok && !interrupted; ++n) {
       show.renderUpTo(rate, n);
-      std::vector<uint8_t> frame = queue.spare(OfflineShow::frameBytes(PixelLayout::kRgba));
-      show.readFrame(PixelLayout::kRgba, frame.data());
+      std::vector<uint8_t> frame = queue.spare(OfflineShow::frameBytes(PixelLayout::kBgra));
+      show.readFrame(PixelLayout::kBgra, frame.data());
       ok = queue.push(std::move(frame));
       progress.update(++done);
     }
@@ -368,6 +368,26 @@ int capturePngs(OfflineShow& show, const CaptureJob& job) {
   return 0;
 }
 
+// The same frames as a video, read back as for the encoder, but kept nowhere.
+int renderOnly(OfflineShow& show, const CaptureJob& job) {
+  const int64_t first = job.firstFrame();
+  const int64_t end = job.endFrame();
+  std::vector<uint8_t> frame(OfflineShow::frameBytes(PixelLayout::kBgra));
+  Progress progress("lumorak-capture", end - first);
+  const FrameRate rate{job.fps};
+  int64_t done = 0;
+  for (int64_t n = first; n < end && !interrupted; ++n) {
+    show.renderUpTo(rate, n);
+    show.readFrame(PixelLayout::kBgra, frame.data());
+    progress.update(++done);
+  }
+  const double seconds = progress.finish();
+  std::fprintf(stderr,
+               "lumorak-capture: %lld frames rendered in %.1f s, %.1f frames/s, nothing written\n",
+               static_cast<long long>(done), seconds, seconds > 0 ? done / seconds : 0.0);
+  return interrupted ? 130 : 0;
+}
+
 int captureFrames(OfflineShow& show, const CaptureJob& job) {
   constexpr int kColumns = 3;
   constexpr int kThumbWidth = 512;
@@ -427,7 +447,7 @@ int main(int argc, char** argv) {
         (access(job.out.c_str(), F_OK) == 0 && access(job.out.c_str(), W_OK) != 0)) {
       return fail("cannot write " + job.out + ": " + std::strerror(errno));
     }
-  } else {
+  } else if (job.mode != CaptureMode::kRenderOnly) {
     struct stat info {};
     if (stat(job.pngDir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
         access(job.pngDir.c_str(), W_OK) != 0) {
@@ -447,6 +467,7 @@ int main(int argc, char** argv) {
     case CaptureMode::kVideo: return captureVideo(show, job);
     case CaptureMode::kPngDir: return capturePngs(show, job);
     case CaptureMode::kFrames: return captureFrames(show, job);
+    case CaptureMode::kRenderOnly: return renderOnly(show, job);
   }
   return 1;
 }
