@@ -465,7 +465,7 @@ SceneResult benchScene(const Scene& scene, int frames, int runs, bool trace) {
 
 void benchStartup(int runs) {
   const std::string self = selfPath();
-  std::vector<double> total, launch;
+  std::vector<double> total, launch, cpuProcess, cpuMain;
   std::vector<std::vector<double>> steps(static_cast<size_t>(StartupStep::kCount));
   for (int run = 0; run < runs; ++run) {
     std::string output;
@@ -477,6 +477,8 @@ void benchStartup(int runs) {
     Figures f = parseFigures(output);
     total.push_back((f["first_frame"] - spawned) * 1e3);
     launch.push_back((f["process_start"] - spawned) * 1e3);
+    cpuProcess.push_back(f["cpu_process"] * 1e3);
+    cpuMain.push_back(f["cpu_main"] * 1e3);
     for (size_t i = 0; i < steps.size(); ++i) {
       steps[i].push_back(f["step" + std::to_string(i)] * 1e3);
     }
@@ -491,6 +493,8 @@ void benchStartup(int runs) {
     accounted += median(steps[i]);
   }
   std::printf("  %-22s %8.1f ms\n", "other", median(total) - accounted);
+  std::printf("  CPU to the first frame: %.1f ms in all threads, %.1f ms in the main thread\n",
+              median(cpuProcess), median(cpuMain));
 }
 
 int usage() {
