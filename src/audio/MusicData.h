@@ -39,7 +39,9 @@ class MusicDecode {
   int64_t decodedFrames() const { return decoded_.load(std::memory_order_acquire); }
   bool ended() const;
   // Why the decode stopped short (a one-line reason); empty while all is well. A file
-  // that cannot be opened or holds no audio ends with no frames and a reason.
+  // that cannot be opened or holds no audio ends with no frames and a reason; one that
+  // fails part-way keeps the frames before the failure (the music ends there), while
+  // decodeMusicFile() counts it as no music at all.
   std::string error() const;
 
   // Copies the frames [first, first + count) into `out` (2 * count samples), waiting for
