@@ -12,8 +12,9 @@
 //     the ratio is the program's mean frame time over it. Replays alternate with the
 //     program's own runs; each figure is the median over the runs;
 //   - heap allocations per frame, all threads (operator new and the malloc family hooked
-//     in this executable): C++ allocations (the show's code and the C++ library, "new/f")
-//     and C ones (SDL, Mesa, the X libraries, "malloc/f"); and the peak resident memory;
+//     in this executable): C++ allocations ("new/f": the show's code, the C++ library,
+//     and LLVM when llvmpipe compiles a shader variant it has not met before) and C ones
+//     ("malloc/f": SDL, Mesa, the X libraries); and the peak resident memory;
 //   - live playback: the real SDL sound layer (dummy driver where there is no device)
 //     playing while the scene renders as fast as it can: frames per second, how far the
 //     picture lags the sound (demo time drawn against the device position when the frame
@@ -551,9 +552,9 @@ int main(int argc, char** argv) {
 
   std::printf("Frames: %d per scene after %d warm-up, 60 fps music steps, %d x %d, %d run(s)\n",
               frames, kWarmUpFrames, kWidth, kHeight, runs);
-  std::printf("%-8s %8s %8s %8s %8s %8s %6s %9s %9s %7s %8s %8s %8s\n", "scene", "med ms", "p90 ms",
-              "cpu ms", "floor ms", "ratio", "alloc", "alloc/main", "peak MiB", "live fps",
-              "lag ms", "lag p90", "drift ms");
+  std::printf("%-8s %7s %7s %7s %8s %6s %6s %8s %8s %7s %7s %7s %7s\n", "scene", "med ms", "p90 ms",
+              "cpu ms", "floor ms", "ratio", "new/f", "malloc/f", "peak MiB", "live fps", "lag ms",
+              "lag p90", "drift");
   double audioShare = -1.0;
   for (const Scene* scene : scenes) {
     SceneResult r = benchScene(*scene, frames, runs, trace);
