@@ -75,6 +75,18 @@ TEST(OfflineShowTest, OpeningPaintsTrianglesFromTheFirstSecond) {
   EXPECT_GT(light, 0.2);
 }
 
+TEST(OfflineShowTest, StarsBeforeTheFirstWordReadAsPoints) {
+  // 35 s: no word yet, a faint 1-2 kHz band (a blur of under a texel) and full brightness.
+  show().renderUpTo(FrameRate{60}, 35 * 60);
+  const auto picture = frame();
+  long bright = 0;
+  for (size_t i = 0; i < picture.size(); i += 3) bright += picture[i] > 100;
+  // About 900 stars in view, each several pixels across after the blur.
+  EXPECT_GT(bright, 3000);
+  const auto [dark, light] = darkAndLight(picture);
+  EXPECT_GT(dark, 0.9);  // points on black, not a grey wash
+}
+
 TEST(OfflineShowTest, AFrameAfterItsHistoryEqualsTheSameFrameOfALongerRender) {
   // The word scene at 45 s and the closing at 130 s, each rendered once as part of a
   // longer run and once started on its own, at 10 frames per second.
