@@ -462,6 +462,8 @@ SceneResult benchScene(const Scene& scene, int frames, int runs, bool trace) {
       if (all > 0.0 && base >= 0.0) result.floorMs.push_back((all - base) * 1e3 / frames);
     }
   }
+  std::remove(full.c_str());
+  std::remove(warmUp.c_str());
   std::string output;
   if (runChild({self, "--child-live", scene.name}, output)) result.live = parseFigures(output);
   return result;
