@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <fstream>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include "Mp3Fixture.h"
 #include "TestSupport.h"
@@ -29,7 +33,21 @@ class Fixtures : public ::testing::Environment {
     ASSERT_TRUE(writeMp3(dir->file("gated.mp3"), 2.0, [](double t) {
       return std::fmod(t, 1.0) < 0.5 ? 0.5 * std::sin(2 * kPi * 3500.0 * t) : 0.0;
     }));
+    // Long enough that reads far ahead right after open find it still decoding; a rising
+    // tone gives every position its own spectrum.
+    ASSERT_TRUE(writeMp3(dir->file("sweep.mp3"), kSweepSeconds, [](double t) {
+      return 0.6 * std::sin(2 * kPi * (200.0 + 60.0 * t) * t);
+    }));
+    // A tag and no frames: an MP3 that holds no audio.
+    std::ofstream tagOnly(dir->file("tag-only.mp3"), std::ios::binary);
+    const char kEmptyId3Tag[] = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 16};
+    tagOnly.write(kEmptyId3Tag, sizeof kEmptyId3Tag);
+    tagOnly.write(std::string(16, '\0').data(), 16);
+    std::ofstream(dir->file("zero-bytes.mp3"));
+    std::ofstream garbage(dir->file("garbage.mp3"), std::ios::binary);
+    for (int i = 0; i < 20000; ++i) garbage.put(static_cast<char>((i * 7919) % 251));
   }
+  static constexpr double kSweepSeconds = 30.0;
   void TearDown() override { delete dir; }
 };
 TempDir* Fixtures::dir = nullptr;
@@ -185,6 +203,122 @@ TEST(PeakInBandTest, EveryPositionGetsItsCopyAndSwappingLayersDropsIt) {
   } quiet;
   other.setBackend(&quiet);
   EXPECT_EQ(other.peakInBand(3000, 4000), 0.0f);
+}
+
+// The whole file decoded before anything reads it: what every read must agree with.
+MusicData decodedWhole(const std::string& file) {
+  MusicData music;
+  std::string error;
+  EXPECT_TRUE(decodeMusicFile(file.c_str(), music, error)) << error;
+  return music;
+}
+
+TEST(BackgroundDecodeTest, ReadsFarAheadRightAfterOpenWaitAndMatchTheWholeDecode) {
+  const std::string file = Fixtures::dir->file("sweep.mp3");
+  const MusicData whole = decodedWhole(file);
+  ASSERT_GT(whole.frameCount(), static_cast<int64_t>(29.5 * kMixRate));
+  SpectrumAnalyser analyser;
+  float expected[kSpectrumBins];
+  const int64_t farFrame = static_cast<int64_t>(29.0 * kMixRate) + 123;
+  analyser.analyse(whole, farFrame, expected);
+
+  // Spectrum of a far position straight after open, through the sound layer.
+  Show show(file);
+  show.at(29000);
+  const int32_t at = show.backend.position();
+  float copy[kSpectrumBins];
+  const float* bins = show.backend.spectrum();
+  std::copy(bins, bins + kSpectrumBins, copy);
+  float direct[kSpectrumBins];
+  analyser.analyse(whole, at, direct);
+  for (int i = 0; i < kSpectrumBins; ++i) ASSERT_EQ(copy[i], direct[i]) << "bin " << i;
+  EXPECT_GT(show.music.peakInBand(0, 22000), 0.1f);
+
+  // Sample-exact reads on a fresh decode: far ahead first, across the end, before 0.
+  MusicDecode decode(file);
+  std::vector<int16_t> got(2 * 4096);
+  ASSERT_EQ(decode.read(farFrame, 4096, got.data()), 4096);
+  for (int n = 0; n < 2 * 4096; ++n) ASSERT_EQ(got[n], whole.samples[2 * farFrame + n]) << n;
+  const int64_t end = whole.frameCount();
+  EXPECT_EQ(decode.read(end - 100, 300, got.data()), 100);
+  EXPECT_EQ(got[199], whole.samples[2 * end - 1]);
+  EXPECT_TRUE(std::all_of(got.begin() + 200, got.begin() + 600, [](int16_t v) { return v == 0; }));
+  EXPECT_EQ(decode.read(-50, 100, got.data()), 50);
+  EXPECT_TRUE(std::all_of(got.begin(), got.begin() + 100, [](int16_t v) { return v == 0; }));
+  EXPECT_EQ(got[100], whole.samples[0]);
+  EXPECT_EQ(decode.waitForEnd(), end);
+  EXPECT_EQ(decode.error(), "");
+  analyser.analyse(decode, farFrame, copy);
+  for (int i = 0; i < kSpectrumBins; ++i) ASSERT_EQ(copy[i], expected[i]) << "bin " << i;
+}
+
+TEST(BackgroundDecodeTest, ConcurrentReadersSeeOnlyFinishedSamples) {
+  const std::string file = Fixtures::dir->file("sweep.mp3");
+  const MusicData whole = decodedWhole(file);
+  MusicDecode decode(file);
+  constexpr int kReaders = 3;
+  constexpr int kBlock = 1024;
+  int mismatches[kReaders] = {};
+  std::vector<std::thread> readers;
+  for (int r = 0; r < kReaders; ++r) {
+    readers.emplace_back([&, r] {
+      std::vector<int16_t> block(2 * kBlock);
+      // Each reader walks the music from its own start, close behind the decoder.
+      for (int64_t first = r * 997; first < whole.frameCount(); first += 7 * kBlock) {
+        decode.read(first, kBlock, block.data());
+        const int64_t count = std::min<int64_t>(kBlock, whole.frameCount() - first);
+        for (int64_t n = 0; n < 2 * count; ++n) {
+          if (block[n] != whole.samples[2 * first + n]) ++mismatches[r];
+        }
+      }
+    });
+  }
+  for (std::thread& reader : readers) reader.join();
+  for (int r = 0; r < kReaders; ++r) EXPECT_EQ(mismatches[r], 0) << "reader " << r;
+}
+
+TEST(BackgroundDecodeTest, PrefetchedDecodeIsTakenOverOnceByTheOpen) {
+  const std::string file = Fixtures::dir->file("sine1k.mp3");
+  prefetchMusic(file);
+  std::shared_ptr<MusicDecode> first = startMusicDecode(file);
+  std::shared_ptr<MusicDecode> second = startMusicDecode(file);
+  EXPECT_NE(first, second);  // handed out once; a later open decodes anew
+  EXPECT_EQ(first->waitForEnd(), second->waitForEnd());
+  prefetchMusic(Fixtures::dir->file("silence.mp3"));
+  std::shared_ptr<MusicDecode> other = startMusicDecode(file);
+  EXPECT_EQ(other->fileName(), file);  // another file's prefetch is no answer
+}
+
+TEST(BackgroundDecodeTest, NoMusicIsOneLineASilentSpectrumAndARunningClock) {
+  const struct {
+    const char* file;
+    const char* reason;
+  } kCases[] = {
+      {"tag-only.mp3", "no audio in "},
+      {"zero-bytes.mp3", "no audio in "},
+      {"garbage.mp3", "no audio in "},
+      {"nothing-here.mp3", "cannot open "},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.file);
+    const std::string file = Fixtures::dir->file(c.file);
+    MusicData music;
+    music.samples.assign(10, 1);
+    std::string error;
+    EXPECT_FALSE(decodeMusicFile(file.c_str(), music, error));
+    EXPECT_TRUE(music.samples.empty());
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    EXPECT_NE(error.find(file), std::string::npos) << error;
+
+    testing::internal::CaptureStderr();
+    Show show(file);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said, "lumorakdemo: music unavailable (" + error + "); the show runs silently\n");
+    EXPECT_FALSE(show.backend.musicLoaded());
+    show.at(1500);
+    EXPECT_FLOAT_EQ(show.clock.time(), 1.5f);
+    EXPECT_EQ(show.music.peakInBand(0, 22000), 0.0f);
+  }
 }
 
 TEST(SdlAudioBackendTest, WithoutADeviceTheClockRunsOnAndSeeksExactly) {

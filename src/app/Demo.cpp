@@ -8,7 +8,9 @@
 #include "app/Capture.h"
 #include "app/Fatal.h"
 #include "app/Globals.h"
+#include "app/StartupTimes.h"
 #include "app/Window.h"
+#include "audio/MusicData.h"
 #include "materials/MaterialManager.h"
 #include "render/LoadingPicture.h"
 #include "scenes/SceneAssets.h"
@@ -19,6 +21,11 @@ GlWindow showWindow;
 }
 
 int runShow() {
+  // Creating the window mostly waits on the window system: the music and the images are
+  // read meanwhile, each on a thread of its own.
+  prefetchMusic(kMusicFile);
+  prefetchSceneImages();
+  StartupSpan windowSpan(StartupStep::kWindow);
   if (!registerWindowClass()) {
     showErrorMessageBox("Error Registering Window Class!");
     return -1;
@@ -34,22 +41,27 @@ int runShow() {
     showErrorMessageBox("Error creating window!");
     return -1;
   }
+  windowSpan.end();
   initDemo();
 
   // The music starts only now, so demo time 0 is the first rendered frame.
+  StartupSpan musicSpan(StartupStep::kMusic);
   musicStream.open(kMusicFile);
   musicStream.play();
+  musicSpan.end();
 
   bool running = true;
   while (running) {
     running = pumpMessages();
     renderFrame();
     presentFrame();
+    markShowFrame();
   }
   std::exit(0);
 }
 
 void initDemo() {
+  StartupSpan contextSpan(StartupStep::kWindow);
   GLenum status = glewInit();
   // An EGL context (native Wayland, SDL's offscreen driver) has no GLX display. GLEW has
   // loaded every GL entry point before it looks for one, and the show calls no GLX.
@@ -80,6 +92,7 @@ void initDemo() {
   glPointSize(5.0f);
 
   renderer.setAspect(4.0f, 3.0f);
+  contextSpan.end();
   // The first texture of all: every loading step shows it.
   demoSystem.textures.loadTexture("loading", -1, -1);
 
@@ -90,7 +103,9 @@ void initDemo() {
   showLoadingPicture();
   initSceneData();
   showLoadingPicture();
+  StartupSpan materialsSpan(StartupStep::kMaterials);
   loadMaterials();
+  materialsSpan.end();
   showLoadingPicture();
 
   glClearColor(0.0f, 0.0f, 0.0f, 0.5f);

@@ -8,22 +8,33 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace {
+// Decoded before open() returns: playback never starts ahead of the decoder.
+constexpr int64_t kStartFrames = kMixRate;
+}  // namespace
+
 const float* DecodedMusicBackend::spectrum() {
   if (reportedFrame_ != spectrumFrame_) {
-    analyser_.analyse(music_, reportedFrame_, bins_);
+    if (music_) {
+      analyser_.analyse(*music_, reportedFrame_, bins_);
+    } else {
+      std::fill(bins_, bins_ + kSpectrumBins, 0.0f);
+    }
     spectrumFrame_ = reportedFrame_;
   }
   return bins_;
 }
 
-void DecodedMusicBackend::loadMusic(const char* fileName) {
-  std::string error;
-  if (!decodeMusicFile(fileName, music_, error)) {
-    std::fprintf(stderr, "lumorakdemo: music unavailable (%s); the show runs silently\n",
-                 error.c_str());
-  }
+std::shared_ptr<MusicDecode> DecodedMusicBackend::openMusic(const char* fileName) {
   spectrumFrame_ = -1;
+  std::shared_ptr<MusicDecode> decode = startMusicDecode(fileName);
+  if (decode->waitForFrames(kStartFrames) > 0) return decode;
+  std::fprintf(stderr, "lumorakdemo: music unavailable (%s); the show runs silently\n",
+               decode->error().c_str());
+  return nullptr;
 }
+
+void ManualAudioBackend::open(const char* fileName) { music_ = openMusic(fileName); }
 
 static int64_t framesFromMs(int32_t ms) { return static_cast<int64_t>(ms) * kMixRate / 1000; }
 
@@ -72,7 +83,11 @@ void SdlAudioBackend::close() {
 }
 
 void SdlAudioBackend::open(const char* fileName) {
-  loadMusic(fileName);
+  std::shared_ptr<MusicDecode> music = openMusic(fileName);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    music_ = std::move(music);
+  }
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
     std::fprintf(stderr, "lumorakdemo: no sound device (%s); the show runs silently\n",
                  SDL_GetError());
@@ -138,15 +153,13 @@ void SdlAudioBackend::mix(int16_t* out, int frames) {
     return;
   }
   const int64_t start = streamFrame_;
-  const int64_t available = music_.frameCount();
-  int copied = 0;
-  if (start < available) {
-    copied = static_cast<int>(std::min<int64_t>(frames, available - start));
-    std::memcpy(out, music_.samples.data() + 2 * start,
-                static_cast<size_t>(copied) * 2 * sizeof(int16_t));
+  // Past the end of the music the clock runs on over silence. A stretch the decoder has
+  // not reached (a seek far ahead just after start) is waited for.
+  if (music_) {
+    music_->read(start, frames, out);
+  } else {
+    std::memset(out, 0, static_cast<size_t>(frames) * 2 * sizeof(int16_t));
   }
-  // Past the end of the music the clock runs on over silence.
-  std::memset(out + 2 * copied, 0, static_cast<size_t>(frames - copied) * 2 * sizeof(int16_t));
   streamFrame_ = start + frames;
   anchorFrame_ = start;
   anchorTime_ = now;
@@ -156,6 +169,15 @@ void SdlAudioBackend::mix(int16_t* out, int frames) {
 int64_t SdlAudioBackend::mixedFrames() {
   std::lock_guard<std::mutex> lock(mutex_);
   return mixed_;
+}
+
+double SdlAudioBackend::devicePositionSeconds() {
+  const Clock::time_point now = Clock::now();
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!device_ || paused_) return static_cast<double>(streamFrame_) / kMixRate;
+  const double elapsed = std::chrono::duration<double>(now - anchorTime_).count();
+  const double ahead = std::min(elapsed * kMixRate, 2.0 * kBlockFrames);
+  return (static_cast<double>(anchorFrame_) - kBlockFrames + ahead) / kMixRate;
 }
 
 // Advances the smooth position to `now`. Caller holds mutex_.

@@ -9,19 +9,24 @@
 #include "audio/MusicData.h"
 
 // Shared by both: the decoded music and the spectrum of a position, cached per frame.
+// The music decodes in the background (see MusicData.h); open() returns once its first
+// second is ready, and whatever reads further ahead than the decoder waits for it.
 class DecodedMusicBackend : public AudioBackend {
  public:
   int32_t position() override { return static_cast<int32_t>(reportedFrame_); }
   const float* spectrum() override;
 
-  const MusicData& music() const { return music_; }
-  bool musicLoaded() const { return !music_.samples.empty(); }
+  // The music, or null when there is none.
+  const MusicDecode* music() const { return music_.get(); }
+  bool musicLoaded() const { return music_ != nullptr; }
 
  protected:
-  // Decodes the file; on failure prints one line to stderr and keeps silence.
-  void loadMusic(const char* fileName);
+  // Takes over the prefetched decode of the file or starts one, and waits for its first
+  // second. Without music (missing, undecodable, no audio) prints one line to stderr and
+  // returns null: the show then runs silently.
+  std::shared_ptr<MusicDecode> openMusic(const char* fileName);
 
-  MusicData music_;
+  std::shared_ptr<MusicDecode> music_;
   int64_t reportedFrame_ = 0;  // the frame that the last timeMs() stood for
 
  private:
@@ -34,7 +39,7 @@ class DecodedMusicBackend : public AudioBackend {
 // time renders identically on every run and every machine.
 class ManualAudioBackend : public DecodedMusicBackend {
  public:
-  void open(const char* fileName) override { loadMusic(fileName); }
+  void open(const char* fileName) override;
   void play() override { playing_ = true; }
   int32_t timeMs() override;
   double timeSeconds() override;
@@ -82,6 +87,9 @@ class SdlAudioBackend : public DecodedMusicBackend {
   bool hasDevice() const { return device_ != 0; }
   // Frames handed to the device so far; for the benchmark's bookkeeping.
   int64_t mixedFrames();
+  // Seconds of music the device is playing now by its latest block and the time since,
+  // unsmoothed: what the clock follows. For the benchmark's lag figures.
+  double devicePositionSeconds();
   // Stops the device thread; safe to call more than once.
   void close();
 
@@ -95,7 +103,7 @@ class SdlAudioBackend : public DecodedMusicBackend {
   uint32_t device_ = 0;
   bool playing_ = false;
 
-  // Shared with the audio thread.
+  // Shared with the audio thread, as is music_.
   std::mutex mutex_;
   int64_t streamFrame_ = 0;  // next frame to mix
   int64_t anchorFrame_ = 0;  // first frame of the latest block (or the resync point)

@@ -1,13 +1,81 @@
-// Decoded music: the whole file as interleaved 16-bit stereo at kMixRate.
+// Decoded music: 44100 Hz 16-bit stereo, interleaved (L, R, L, R, ...).
 //
-// The show's piece is a few minutes long (about 26 MB decoded), so it is decoded once at
-// open; that gives sample-exact seeks and a spectrum that is a pure function of the
-// position. DOES NOT stream from disk while playing.
+// MusicDecode decodes a file on a thread of its own, into one buffer that only grows at
+// its end, at several hundred times real time. Readers copy stretches of frames out of
+// it; a reader that asks for frames not decoded yet waits for them, so what it gets
+// never depends on how far the decoder has come. Seeks stay exact to the sample and the
+// spectrum stays a pure function of the position, from the first frame on.
+//
+// prefetchMusic() starts the show's decode at process start, so that it overlaps window
+// creation and loading; the open that follows takes it over (startMusicDecode()).
+//
+// MusicData and decodeMusicFile() decode a whole file at once, for the tools.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
+
+class MusicDecode {
+ public:
+  explicit MusicDecode(const std::string& fileName);  // starts the decoder thread
+  ~MusicDecode();                                     // stops it and waits for it
+  MusicDecode(const MusicDecode&) = delete;
+  MusicDecode& operator=(const MusicDecode&) = delete;
+
+  const std::string& fileName() const { return fileName_; }
+
+  // Waits until `frames` frames are decoded or the decode has ended; returns the frames
+  // decoded by then (fewer only when the music is shorter).
+  int64_t waitForFrames(int64_t frames) const;
+  // Waits for the end of the decode; returns the length of the music in frames.
+  int64_t waitForEnd() const;
+  // Frames decoded so far, without waiting.
+  int64_t decodedFrames() const { return decoded_.load(std::memory_order_acquire); }
+  bool ended() const;
+  // Why the decode stopped short (a one-line reason); empty while all is well. A file
+  // that cannot be opened or holds no audio ends with no frames and a reason; one that
+  // fails part-way keeps the frames before the failure (the music ends there), while
+  // decodeMusicFile() counts it as no music at all.
+  std::string error() const;
+
+  // Copies the frames [first, first + count) into `out` (2 * count samples), waiting for
+  // any not decoded yet; frames before 0 or past the end of the music are silence.
+  // Returns how many frames came from the music.
+  int read(int64_t first, int count, int16_t* out) const;
+
+ private:
+  void run();
+  void publish(int64_t frames);
+  void finish(const std::string& error);
+  bool grow(int64_t minimumFrames, size_t keptBytes);
+
+  const std::string fileName_;
+  std::atomic<bool> stop_{false};
+  std::atomic<int64_t> decoded_{0};
+
+  // samples_ is reallocated only by the decoder thread, and only under mutex_; readers
+  // hold mutex_ while they copy. The decoder writes past decoded_, where nobody reads.
+  mutable std::mutex mutex_;
+  mutable std::condition_variable progress_;
+  std::unique_ptr<int16_t[]> samples_;
+  int64_t capacityFrames_ = 0;
+  bool ended_ = false;
+  std::string error_;
+
+  std::thread thread_;  // last: starts once everything above is built
+};
+
+// Starts decoding `fileName` now, for a startMusicDecode() of the same file later. One
+// prefetch at a time; a second replaces the first.
+void prefetchMusic(const std::string& fileName);
+// The decode of `fileName`: the prefetched one, handed out once, or else a new one.
+std::shared_ptr<MusicDecode> startMusicDecode(const std::string& fileName);
 
 struct MusicData {
   std::vector<int16_t> samples;  // L, R, L, R, ...
@@ -20,7 +88,7 @@ bool decodeMusicFile(const char* fileName, MusicData& out, std::string& error);
 
 // kSpectrumBins magnitudes (0..1) of the kSpectrumWindow mono samples that end at
 // `endFrame` (frames before 0 or past the end count as silence). Hann window, scaled so
-// that a full-scale sine centred on a bin reads 1 there.
+// that a full-scale sine centred on a bin reads 1 there. Allocates nothing per call.
 class SpectrumAnalyser {
  public:
   SpectrumAnalyser();
@@ -29,8 +97,11 @@ class SpectrumAnalyser {
   SpectrumAnalyser& operator=(const SpectrumAnalyser&) = delete;
 
   void analyse(const MusicData& music, int64_t endFrame, float* bins);
+  // Waits for the window's frames to be decoded.
+  void analyse(const MusicDecode& music, int64_t endFrame, float* bins);
 
  private:
   struct Impl;
+  void analyseWindow(float* bins);  // of the stereo frames in impl_->frames
   Impl* impl_;
 };

@@ -6,10 +6,12 @@
 
 #include "app/Globals.h"
 #include "app/Random.h"
+#include "app/StartupTimes.h"
 #include "app/Window.h"
 #include "render/PostProcess.h"
 
 void showLoadingPicture() {
+  StartupSpan span(StartupStep::kLoadingPicture);
   // One draw per picture from the fixed-start generator: the tints repeat run to run.
   const float r = static_cast<float>(demoRand());
   glClearColor(0.0f, 0.0f, 0.0f, 1.0f);

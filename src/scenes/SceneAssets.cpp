@@ -8,6 +8,8 @@
 
 #include "app/Globals.h"
 #include "app/Random.h"
+#include "app/StartupTimes.h"
+#include "images/ImagePrefetch.h"
 #include "render/LoadingPicture.h"
 
 namespace {
@@ -20,6 +22,10 @@ constexpr float kFactorSpan = 3.0f / kRandMax;
 constexpr float kBrightnessSpan = 0.5f / kRandMax;
 constexpr float kDepthSpan = -5.0f / kRandMax;
 constexpr float kParticleSpan = 7.0f / kRandMax;
+
+// Image textures of the scenes, loaded by createSceneTargets().
+constexpr const char* kSceneImages[] = {"lklogo", "with",     "as",  "concept",      "must",
+                                        "task",   "decision", "his", "overlay_cloud"};
 
 // Corners of every particle's quad, in drawing order.
 constexpr float kCorners[4][3] = {{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}};
@@ -54,7 +60,14 @@ void randomParticle(float* triple) {
   triple[2] = (demoRand() & 0x7fff) * kParticleSpan;
 }
 
+void prefetchSceneImages() {
+  std::vector<std::string> names = {"loading"};
+  names.insert(names.end(), std::begin(kSceneImages), std::end(kSceneImages));
+  prefetchImages("data", names, {"png", "jpg"});
+}
+
 void loadSceneModel() {
+  StartupSpan span(StartupStep::kModel);
   ModelManager& models = demoSystem.models;
   models.loadModel(kSceneModel);
   models.get(kSceneModel).computeNormals();
@@ -64,6 +77,7 @@ void loadSceneModel() {
 }
 
 void createSceneTargets() {
+  StartupSpan span(StartupStep::kTargets);
   TextureManager& textures = demoSystem.textures;
   textures.setFilters(GL_LINEAR_MIPMAP_NEAREST, GL_LINEAR);
   struct Size {
@@ -85,12 +99,11 @@ void createSceneTargets() {
     record.attachColor(target.name, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
     demoSystem.fbos.add(target.name, record);
   }
-  static const char* const kTextures[] = {"lklogo", "with",     "as",  "concept",      "must",
-                                          "task",   "decision", "his", "overlay_cloud"};
-  for (const char* name : kTextures) textures.loadTexture(name, -1, -1);
+  for (const char* name : kSceneImages) textures.loadTexture(name, -1, -1);
 }
 
 void initSceneData() {
+  StartupSpan span(StartupStep::kSceneData);
   particleSystems[0].init(2000, 1, randomParticle);
   particleSystems[0].name = "particle.tunnel";
 

@@ -39,6 +39,9 @@ extern StarRecord stars[kStarCount];
 extern SpriteRecord sprites[kSpriteCount];
 
 void randomParticle(float* triple);
+// Starts reading the scenes' image files (and the loading picture's) in the background;
+// the texture loads later take them over (images/ImagePrefetch.h).
+void prefetchSceneImages();
 void loadSceneModel();
 void createSceneTargets();
 void initSceneData();

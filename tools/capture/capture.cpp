@@ -84,14 +84,12 @@ std::string fileSize(const std::string& path) {
 // The span's samples, silence past the end of the music.
 std::vector<int16_t> spanSamples(OfflineShow& show, const CaptureJob& job, int64_t firstFrame,
                                  int64_t endFrame) {
-  const MusicData& music = show.sound().music();
+  const MusicDecode* music = show.sound().music();
   const int64_t first = job.sampleAt(firstFrame);
   const int64_t end = job.sampleAt(endFrame);
   std::vector<int16_t> samples(static_cast<size_t>(end - first) * 2, 0);
-  for (int64_t f = first; f < end && f < music.frameCount(); ++f) {
-    samples[static_cast<size_t>(f - first) * 2] = music.samples[static_cast<size_t>(f) * 2];
-    samples[static_cast<size_t>(f - first) * 2 + 1] = music.samples[static_cast<size_t>(f) * 2 + 1];
-  }
+  // Waits for any of the span the background decode has not reached yet.
+  if (music && end > first) music->read(first, static_cast<int>(end - first), samples.data());
   return samples;
 }
 
