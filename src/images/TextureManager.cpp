@@ -1,11 +1,10 @@
 #include <GL/glew.h>
 
-#include <cstdio>
-
 #include "images/TextureManager.h"
 
 #include <GL/glu.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
