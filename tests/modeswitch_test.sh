@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# A display that cannot take the 1024 x 768 full-screen mode: the show says so in its box
+# ("Mode Switch Failed.\nRunning In Windowed Mode."), and once the box is closed it plays
+# on in a 1024 x 768 window. Runs on a private 800 x 600 Xvfb.
+#
+# Usage: modeswitch_test.sh <path to lumorakdemo> <repository root>
+set -euo pipefail
+demo=$(readlink -f "$1")
+root=$(readlink -f "$2")
+
+work=$(mktemp -d)
+xvfb_pid=""
+demo_pid=""
+cleanup() {
+  [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -n 1 "$work/display")"
+export SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy
+
+ln -s "$root/data" "$work/data"
+cd "$work"
+"$demo" >out.txt 2>err.txt &
+demo_pid=$!
+for _ in $(seq 300); do
+  grep -q 'Mode Switch Failed.' err.txt && break
+  kill -0 "$demo_pid" 2>/dev/null || { echo "the show ended"; cat err.txt; exit 1; }
+  sleep 0.1
+done
+grep -q 'Mode Switch Failed.' err.txt || { echo "no mode-switch message"; cat err.txt; exit 1; }
+grep -q 'Running In Windowed Mode.' err.txt || { echo "message incomplete"; exit 1; }
+
+# Close the box (its default button takes Return), then the show window appears.
+window=""
+for _ in $(seq 300); do
+  box=$(xdotool search --name '^Error$' 2>/dev/null | head -n 1 || true)
+  [ -n "$box" ] && xdotool key --window "$box" Return 2>/dev/null || true
+  window=$(xdotool search --name '^Lumorakdemo$' 2>/dev/null | head -n 1 || true)
+  [ -n "$window" ] && [ -z "$(xdotool search --name '^Error$' 2>/dev/null || true)" ] && break
+  kill -0 "$demo_pid" 2>/dev/null || { echo "the show ended after the box"; cat err.txt; exit 1; }
+  sleep 0.2
+done
+[ -n "$window" ] || { echo "no show window"; exit 1; }
+sleep 2
+kill -0 "$demo_pid" 2>/dev/null || { echo "the show did not play on"; cat err.txt; exit 1; }
+size=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')
+echo "windowed show: $size"
+[ "$size" = "1024x768" ] || { echo "expected a 1024x768 window"; exit 1; }
