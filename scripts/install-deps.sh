@@ -9,6 +9,7 @@ packages=(
   libpng-dev libjpeg-dev zlib1g-dev libmp3lame-dev libfreetype-dev fonts-dejavu-core
   libgl1-mesa-dri libgtest-dev libgmock-dev libbenchmark-dev clang-format
   libegl-mesa0 xvfb xauth xdotool
+  clang-14 libclang-rt-14-dev llvm-14
 )
 
 missing=()
