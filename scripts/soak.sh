@@ -173,6 +173,18 @@ forward_seconds() {
     *) echo 0 ;;
   esac
 }
+# Every key once, in a shuffled order, from 0 s (where the first pass left the clock): at
+# most 72 s of forward seeks.
+sweep=("${keys[@]}")
+for ((i = ${#sweep[@]} - 1; i > 0; i--)); do
+  j=$((RANDOM % (i + 1)))
+  k=${sweep[i]}
+  sweep[i]=${sweep[j]}
+  sweep[j]=$k
+done
+send ${#sweep[@]} key --delay 15 "${sweep[@]}"
+pauses=$((pauses + 1))
+taps=$((taps + 1))
 drag_combo=0
 round=0
 while [ "$events" -lt "$target_events" ]; do
