@@ -37,7 +37,12 @@ demo_pid=""
 sampler_pid=""
 cleanup() {
   [ -n "$sampler_pid" ] && kill "$sampler_pid" 2>/dev/null || true
-  [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null || true
+  # The show first, while its X server still answers; a show cut off from it can hang.
+  if [ -n "$demo_pid" ]; then
+    kill "$demo_pid" 2>/dev/null || true
+    for _ in $(seq 50); do kill -0 "$demo_pid" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$demo_pid" 2>/dev/null || true
+  fi
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
   if [ "$verdict" = pass ]; then rm -rf "$work"; else echo "soak: logs kept in $work"; fi
 }
