@@ -50,6 +50,21 @@ key() {
   sleep 0.4
 }
 alive() { kill -0 "$demo_pid" 2>/dev/null || { echo "the show ended early"; cat "$work/err.txt"; exit 1; }; }
+# F11 saves the next frame. Waits for the file: on a slow machine (or a sanitizer build) a
+# key sent sooner could be read in the same frame and act before the capture.
+captures=0
+capture() {
+  local file
+  file=$(printf 'shots/shot%04d.png' "$captures")
+  xdotool key --clearmodifiers F11
+  for _ in $(seq 300); do
+    [ -s "$file" ] && break
+    alive
+    sleep 0.1
+  done
+  [ -s "$file" ] || { echo "no $file 30 s after F11"; exit 1; }
+  captures=$((captures + 1))
+}
 
 # Start-up loads everything before the first frame; keys are only read between frames.
 # Tap the beat until a line comes back: then the frame loop runs.
@@ -65,16 +80,16 @@ grep -q '^Beat ' "$work/out.txt" || { echo "no frame loop after 60 s"; exit 1; }
 # known time, whatever the machine's speed.
 key p                        # pause
 key Prior                    # back to 0 s (a seek clamps at the start)
-key F11                      # 0 s: opening
-key Next; key F11            # 30 s: words
-key Next; key Up; key F11    # 65 s: cloud
-key Next; key F11            # 95 s: column field
-key Up; key Up; key F11      # 105 s: tunnel
+capture                      # 0 s: opening
+key Next; capture            # 30 s: words
+key Next; key Up; capture    # 65 s: cloud
+key Next; capture            # 95 s: column field
+key Up; key Up; capture      # 105 s: tunnel
 key space; sleep 1; key space  # taps while paused are 0 s apart
 key l                        # reload the materials from their files
-key Next; key F11            # 135 s: closing
+key Next; capture            # 135 s: closing
 key p                        # resume
-sleep 1; key F11             # the closing again, a moment later
+sleep 1; capture             # the closing again, a moment later
 alive
 key Next                     # past 146 s: the timeline ends the show
 

@@ -33,7 +33,6 @@ class ShowEnvironment : public ::testing::Environment {
  public:
   static ManualAudioBackend* sound;
   static bool started;
-  static int randAfterParticles;  // the 4001st value of a fresh sequence after start-up's
   void SetUp() override {
     static GlWindow window;
     window.hidden = true;
@@ -217,7 +216,7 @@ TEST_F(ShowTest, CloudSceneInSilenceIsTheClearedPictureWithTheOverlay) {
 
 TEST_F(ShowTest, TunnelBarsGrowWithTheirBands) {
   // Pixels in the lit grey of the bars (0.73 of full brightness).
-  auto barPixels = [this](AudioBackend& music, int ms) {
+  auto barPixels = [](AudioBackend& music, int ms) {
     musicStream.setBackend(&music);
     static_cast<ManualAudioBackend&>(music).setTimeMs(ms);
     renderFrame();
