@@ -9,7 +9,6 @@
 #include <new>
 
 #include "audio/AudioBackend.h"
-#include "resources/BackgroundPriority.h"
 
 namespace {
 constexpr size_t kBytesPerFrame = 2 * sizeof(int16_t);
@@ -107,7 +106,6 @@ bool MusicDecode::grow(int64_t minimumFrames, size_t keptBytes) {
 }
 
 void MusicDecode::run() {
-  lowerThisThreadsPriority();
   if (!libraryReady()) {
     finish("mpg123 could not be initialised");
     return;

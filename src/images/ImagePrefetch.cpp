@@ -7,7 +7,6 @@
 #include <mutex>
 #include <thread>
 
-#include "resources/BackgroundPriority.h"
 
 namespace {
 
@@ -51,7 +50,6 @@ class ImagePrefetcher {
 
  private:
   void run() {
-    lowerThisThreadsPriority();
     // images_ never changes size, so its entries stay put; each entry's result is
     // written under the lock.
     for (PrefetchedImage& entry : images_) {
