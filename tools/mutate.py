@@ -10,7 +10,8 @@ For each mutant the file is rewritten in place, only the executables that link t
 file's library are rebuilt (cmake --build -j2), and ctest runs only the tests whose
 command runs one of them, stopping at the first failure. The file is always put back,
 also on Ctrl-C or SIGTERM; a copy waits in BUILD/mutate-backup/ until then, and the next
-run restores it if this one was killed outright.
+run restores it if this one was killed outright. One run at a time per build directory:
+a second refuses to start while the first's pid is alive (--list touches nothing).
 
 Outcomes: caught (a test failed or ran past its time), missed (every test passed),
 build error (not counted). Score = caught / (caught + missed).
@@ -338,15 +339,14 @@ def main():
     parser.add_argument("--equivalent", default="tools/mutate-equivalent.txt",
                         help="mutants known to change nothing a test could see: one "
                         "'FILE:LINE KIND: CHANGE -- reason' a line; not run, not scored")
-    parser.add_argument("--only", help="run only the mutants whose description (as the "
-                        "report prints it) is a line of this file, e.g. the last run's missed")
+    parser.add_argument("--only", help="instead of a sample, the mutants whose description "
+                        "(as the report prints it) is a line of this file: the last run's missed")
     parser.add_argument("--list", action="store_true", help="only list the sampled mutants")
     parser.add_argument("--report", help="also write the report to this file")
     args = parser.parse_args()
 
     build = (ROOT / args.build).resolve()
     backup_dir = build / "mutate-backup"
-    restore_stale_backups(backup_dir)
 
     files = [str(Path(f)) for f in args.files]
     everything = [m for f in files for m in mutants_of_file(f)]
@@ -356,9 +356,9 @@ def main():
         chosen = [m for f in files for m in [c for c in chosen if c.path == f][: args.per_file]]
     if args.max:
         chosen = chosen[: args.max]
-    if args.only:
+    if args.only:  # instead of a sample
         listed = set(Path(args.only).read_text().splitlines())
-        chosen = [m for m in chosen if m.describe() in listed]
+        chosen = [m for m in everything if m.describe() in listed]
     known = load_equivalents(ROOT / args.equivalent)
     equivalent = [m for m in chosen if m.describe() in known]
     chosen = [m for m in chosen if m.describe() not in known]
@@ -370,6 +370,14 @@ def main():
         for m in chosen:
             print("  " + m.describe())
         return 0
+
+    # One run per build directory: a second one would rebuild under the first's fault.
+    backup_dir.mkdir(parents=True, exist_ok=True)
+    lock = backup_dir / "running.pid"
+    if lock.exists() and Path(f"/proc/{lock.read_text().strip()}").exists():
+        sys.exit(f"another run (pid {lock.read_text().strip()}) uses {build}")
+    lock.write_text(str(os.getpid()))
+    restore_stale_backups(backup_dir)
 
     env = dict(os.environ)
     env["LIBGL_ALWAYS_SOFTWARE"] = "1"
@@ -406,6 +414,7 @@ def main():
         print("interrupted: the file is restored; partial results follow", flush=True)
     finally:
         restore_stale_backups(backup_dir)
+        lock.unlink(missing_ok=True)
         if xvfb:
             xvfb.kill()
             xvfb.wait()
@@ -440,6 +449,8 @@ def restore_stale_backups(backup_dir):
     if not backup_dir.is_dir():
         return
     for saved in backup_dir.iterdir():
+        if saved.name == "running.pid":
+            continue
         original = ROOT / saved.name.replace("__", "/")
         shutil.copyfile(saved, original)
         saved.unlink()
@@ -477,10 +488,11 @@ def run_mutant(mutant, build, backup_dir, targets, names, env, timeout, logs):
             return "missed", ""
         failed = re.findall(r"\d+ - (\S+) \(", log.read_text())
         failed += re.findall(r"Test +#\d+: (\S+) \.+\s*\*\*\*", log.read_text())
+        failed = list(dict.fromkeys(failed))
         return "caught", ", ".join(failed[:2]) if failed else f"ctest status {status}"
     finally:
         source.write_text(original)
-        backup.unlink()
+        backup.unlink(missing_ok=True)
 
 
 def summarise(results, seconds):
