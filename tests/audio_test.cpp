@@ -92,6 +92,11 @@ TEST(DemoClockTest, SeeksClampAtZeroAndTruncateToWholeMilliseconds) {
   show.clock.update();
   EXPECT_FLOAT_EQ(show.clock.time(), 0.0f);
   EXPECT_NEAR(show.clock.delta(), -4.2f, 1e-6);
+  // Only negative targets clamp: a few milliseconds in is a position like any other.
+  show.clock.seek(0.05f);
+  EXPECT_EQ(show.backend.timeMs(), 50);
+  show.clock.seekBy(0.01);
+  EXPECT_EQ(show.backend.timeMs(), 60);
 }
 
 TEST(DemoClockTest, PauseReachesTheSoundLayerAndTimeStandsStill) {

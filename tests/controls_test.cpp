@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 #include "app/Capture.h"
 #include "app/Controls.h"
+#include "app/Demo.h"
 #include "app/Globals.h"
 #include "audio/Backends.h"
 
@@ -170,6 +171,22 @@ TEST(CaptureNameTest, NumbersHaveFourDigitsOrMore) {
   EXPECT_EQ(captureFileName(0), "shots/shot0000.png");
   EXPECT_EQ(captureFileName(42), "shots/shot0042.png");
   EXPECT_EQ(captureFileName(12345), "shots/shot12345.png");
+}
+
+TEST(ControlsDeathTest, EscapeEndsTheShowWithStatusZero) {
+  EXPECT_EXIT(onKeyDown(27), ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(ControlsTest, DraggingAlongASliderRowSetsItsVariable) {
+  debugVariables.registerVariable("dragged");
+  DebugVariable& variable = debugVariables.get("dragged");
+  variable.initRange(0.0f, 100.0f, 30.0f);
+  // The middle of the slider column (screenWidth - 110 .. - 10), inside the row.
+  const int y = variable.row * 25 + 12;
+  onMouseMove(0, screenWidth - 60, y);  // nothing held: no change
+  EXPECT_FLOAT_EQ(variable.value, 30.0f);
+  onMouseMove(1, screenWidth - 60, y);
+  EXPECT_NEAR(variable.value, 50.0f, 0.01f);
 }
 
 }  // namespace

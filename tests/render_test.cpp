@@ -3,6 +3,7 @@
 #include <GL/glu.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -67,6 +68,8 @@ class RenderGlTest : public GlTest {
  protected:
   void SetUp() override {
     GlTest::SetUp();
+    // The default reporter exits with status 0, which ctest would count as a pass.
+    setFatalReporter(throwingFatalReporter);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     gluPerspective(90.0, 1024.0 / 768.0, 0.1, 1000.0);
@@ -102,6 +105,14 @@ class RenderGlTest : public GlTest {
     return p;
   }
 };
+
+TEST_F(RenderGlTest, SetUpStartsEveryMouseValueAtZero) {
+  // The slots Q/W and A/S pick and the mouse drags: untouched, they read 0.
+  Renderer fresh;
+  for (float& v : fresh.mouseValues) v = 0.25f;
+  fresh.setUp();
+  for (int i = 0; i < kMouseValueCount; ++i) EXPECT_EQ(fresh.mouseValues[i], 0.0f) << i;
+}
 
 TEST_F(RenderGlTest, TargetsOfOneStorageSizeShareADepthBuffer) {
   EXPECT_EQ(demoSystem.fbos.get("same0").texture.width, 1024);
@@ -264,6 +275,47 @@ TEST_F(RenderGlTest, ScreenQuadCoversTheFourThreeViewAndLeavesTexturingOn) {
   EXPECT_EQ(readPixel(10, 10)[0], 0);
   EXPECT_EQ(readPixel(512, 384)[0], 255);
   EXPECT_FATAL(drawScreenQuad("x", 1.0f), "No such texture: 'x'.");
+}
+
+TEST_F(RenderGlTest, EachBlurPassSpreadsItsTapsHalfAgainAsFarAsTheLastOne) {
+  makeDotTexture("dot", 128, 128);
+  // Taps 2 texels out, then 3: every texel lands on exactly one of 16 points, 5 or 1
+  // texels from the dot along each axis, with a sixteenth of its brightness.
+  blur("dot", "dest", 2, 2.0f, 2.0f, 1.0f);
+  for (auto [x, y] : {std::pair{133, 133}, {123, 123}, {129, 127}, {133, 127}, {123, 129}}) {
+    EXPECT_NEAR(targetPixel("rt.blur", x, y)[0], 16, 1) << x << "," << y;
+  }
+  for (auto [x, y] : {std::pair{128, 128}, {130, 130}, {131, 131}, {134, 134}, {126, 126}}) {
+    EXPECT_EQ(targetPixel("rt.blur", x, y)[0], 0) << x << "," << y;
+  }
+}
+
+TEST_F(RenderGlTest, GlowAddsAHaloAroundBrightShapesThatFadesWithinAFewTexels) {
+  // A white 32 x 32 square in the middle of a black 256 x 256 picture.
+  std::vector<uint8_t> pixels(256 * 256 * 4, 0);
+  for (int y = 112; y < 144; ++y) {
+    for (int x = 112; x < 144; ++x) std::fill_n(&pixels[(y * 256 + x) * 4], 4, 255);
+  }
+  demoSystem.textures.create("square", 256, 256, pixels.data(), GL_RGBA8, GL_RGBA);
+  auto row = [&](int additions) {
+    glow("square", "dest", additions, 1.0f);
+    demoSystem.fbos.use("dest");
+    auto rgb = readRgb(0, 128, 256, 1);
+    demoSystem.fbos.unuse();
+    std::vector<int> red(256);
+    for (int x = 0; x < 256; ++x) red[x] = rgb[x * 3];
+    return red;
+  };
+  const auto once = row(1);
+  const auto twice = row(2);
+  EXPECT_EQ(once[128], 255);
+  EXPECT_EQ(once[20], 0);  // far outside: black
+  EXPECT_EQ(once[236], 0);
+  // The halo's profile along the middle row, outside the square's right edge (143).
+  const int expected[][2] = {{144, 120}, {146, 86}, {148, 54}, {150, 30}, {152, 14}, {156, 0}};
+  for (auto [x, level] : expected) EXPECT_NEAR(once[x], level, 3) << "at x = " << x;
+  EXPECT_GT(once[109], once[103]);            // and fading outward on the left
+  EXPECT_NEAR(twice[146], 2 * once[146], 2);  // each addition adds the same halo again
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <string>
@@ -34,6 +35,8 @@ class ShowEnvironment : public ::testing::Environment {
   static ManualAudioBackend* sound;
   static bool started;
   void SetUp() override {
+    // The default reporter exits with status 0, which ctest would count as a pass.
+    setFatalReporter(throwingFatalReporter);
     static GlWindow window;
     window.hidden = true;
     if (!createGlWindow(window)) return;
@@ -325,6 +328,181 @@ TEST_F(ShowTest, CaptureIntoAPlainFileOrAnUnwritableShotsIsReportedAndTheShowGoe
   }
   EXPECT_EQ(captureCounter, 9);  // both numbers used up, as for a missing directory
   ASSERT_EQ(chdir(cwd), 0);
+}
+
+// A tone of `hz` at `amplitude` (0..1) for two seconds, as a sound layer.
+class ToneMusic {
+ public:
+  ToneMusic(double hz, double amplitude) {
+    const bool written = writeMp3(dir_.file("tone.mp3"), 2.0, [=](double t) {
+      return amplitude * std::sin(2.0 * 3.14159265358979323846 * hz * t);
+    });
+    EXPECT_TRUE(written);
+    sound_.open(dir_.file("tone.mp3").c_str());
+  }
+  // Draws the picture of show time `seconds` while the music stands at 1 s into the tone,
+  // and leaves it in the back buffer; the show's own music comes back afterwards.
+  void frameAt(double seconds) {
+    musicStream.setBackend(&sound_);
+    sound_.setTimeMs(1000);
+    sound_.timeMs();
+    runTimeline(static_cast<float>(seconds), 1.0f / 60.0f);
+    glFlush();
+    musicStream.setBackend(ShowEnvironment::sound);
+    glReadBuffer(GL_BACK);
+  }
+
+ private:
+  TempDir dir_;
+  ManualAudioBackend sound_;
+};
+
+// Horizontally neighbouring pixel pairs of the frame that differ by more than a quarter of
+// full scale: the hard edges of a sharp picture, which a blur smooths away.
+long hardEdges() {
+  auto rgb = readRgb(0, 0, 1024, 768);
+  long edges = 0;
+  for (int y = 0; y < 768; ++y) {
+    for (int x = 1; x < 1024; ++x) {
+      edges += std::abs(rgb[(y * 1024 + x) * 3] - rgb[(y * 1024 + x - 1) * 3]) > 64;
+    }
+  }
+  return edges;
+}
+
+// The first column from the left where the closing logo's dark underline shows (the
+// band of rows 122-132 from the bottom, below the lettering); -1 if it is not on screen.
+int underlineStart() {
+  auto rgb = readRgb(0, 122, 1024, 11);
+  for (int x = 0; x < 1024; ++x) {
+    int dark = 0;
+    for (int y = 0; y < 11; ++y) dark += rgb[(y * 1024 + x) * 3] < 128;
+    if (dark >= 8) return x;
+  }
+  return -1;
+}
+
+TEST_F(ShowTest, OpeningBlursWithTheHighBandOnlyInItsWindowsAndFromTenSecondsOn) {
+  ToneMusic loud(3500.0, 0.5);
+  // Inside a window the screen shows the blurred copy: no hard edge is left.
+  for (double t : {2.2, 4.8, 7.3, 10.5, 20.0}) {
+    loud.frameAt(t);
+    EXPECT_EQ(hardEdges(), 0) << "not blurred at " << t << " s";
+  }
+  // The windows are open intervals: their ends are frames of a 60 fps capture, unblurred.
+  for (double t : {1.9, 2.0, 2.4, 2.5, 4.4, 4.5, 5.2, 5.3, 6.9, 7.0, 7.6, 7.7, 9.9, 10.0}) {
+    loud.frameAt(t);
+    EXPECT_GT(hardEdges(), 3) << "blurred at " << t << " s";
+  }
+}
+
+TEST_F(ShowTest, ClosingLogoSlidesLeftAtAboutTwoHundredThirtyFivePixelsPerSecond) {
+  ToneMusic silence(3500.0, 0.0);  // a quiet high band: the plain, unblurred logo
+  // Half a unit a second at 0.85 units from the eye: 234.6 pixels a second on the 1024 x
+  // 768 view. The underline's left end crosses the screen between 126 and 129 s.
+  const int expected[] = {702, 467, 233};
+  for (int i = 0; i < 3; ++i) {
+    silence.frameAt(126.0 + i);
+    EXPECT_NEAR(underlineStart(), expected[i], 2) << "at " << 126 + i << " s";
+  }
+  silence.frameAt(129.5);
+  EXPECT_EQ(underlineStart(), 0);  // left of the screen by now
+  // Above and below the logo the white ground reaches the screen's edges.
+  for (int y : {0, 767}) {
+    auto row = readRgb(0, y, 1024, 1);
+    EXPECT_GT(*std::min_element(row.begin(), row.end()), 200) << "row " << y;
+  }
+}
+
+TEST_F(ShowTest, WordsShowAtTheirTimesAndWiderWordsLookWider) {
+  // Columns of the middle of the picture lit through a word's height: a star lights a
+  // few pixels of a column, a letter dozens.
+  auto wordWidth = [this](double t) {
+    frameAt(t);
+    auto rgb = readRgb(0, 300, 1024, 168);
+    int first = -1;
+    int last = -1;
+    for (int x = 0; x < 1024; ++x) {
+      int lit = 0;
+      for (int y = 0; y < 168; ++y) lit += rgb[(y * 1024 + x) * 3] > 120;
+      if (lit >= 30) {
+        if (first < 0) first = x;
+        last = x;
+      }
+    }
+    return first < 0 ? 0 : last - first + 1;
+  };
+  // Rendered in this order: while the 1-2 kHz band is silent a frame builds on the last.
+  EXPECT_EQ(wordWidth(41.6), 0);    // before the first word
+  EXPECT_GT(wordWidth(41.9), 400);  // "with"
+  const int as = wordWidth(44.52);
+  const int concept = wordWidth(44.53);
+  EXPECT_GT(as, 200);
+  EXPECT_GT(concept, as * 2) << "seven letters after two";
+  EXPECT_GT(wordWidth(58.0), 300);  // "his", the last word
+  EXPECT_EQ(wordWidth(58.75), 0);
+}
+
+TEST_F(ShowTest, CloudRectanglesGrowWithTheirToneAndEachBandHasItsOwn) {
+  // Pixels brighter than the overlay alone leaves over black.
+  auto litPixels = [](ToneMusic& music) {
+    music.frameAt(70.0);
+    auto rgb = readRgb(0, 0, 1024, 768);
+    std::vector<bool> lit(rgb.size() / 3);
+    for (size_t i = 0; i < lit.size(); ++i) lit[i] = rgb[i * 3] > 150;
+    return lit;
+  };
+  ToneMusic quiet(450.0, 0.15), loud(450.0, 0.3), other(1450.0, 0.3);
+  auto count = [](const std::vector<bool>& lit) {
+    return std::count(lit.begin(), lit.end(), true);
+  };
+  const auto soft = litPixels(quiet);
+  const auto strong = litPixels(loud);
+  const auto elsewhere = litPixels(other);
+  // Half and full size in each direction: about four times the area.
+  EXPECT_GT(count(soft), 20000);
+  EXPECT_GT(count(strong), count(soft) * 5 / 2);
+  // A tone ten bands higher lights another rectangle, somewhere else.
+  long onlyStrong = 0;
+  long onlyElsewhere = 0;
+  for (size_t i = 0; i < strong.size(); ++i) {
+    onlyStrong += strong[i] && !elsewhere[i];
+    onlyElsewhere += elsewhere[i] && !strong[i];
+  }
+  EXPECT_GT(onlyStrong, 8000);
+  EXPECT_GT(onlyElsewhere, 50000);
+}
+
+TEST_F(ShowTest, TunnelEachBarGrowsWithItsOwnBand) {
+  // Pixels in the lit grey of the bars (0.73 of full brightness) at 110.5 s.
+  auto barPixels = [](ToneMusic& music) {
+    music.frameAt(110.5);
+    auto rgb = readRgb(0, 0, 1024, 768);
+    long count = 0;
+    for (size_t i = 0; i < rgb.size(); i += 3) count += std::abs(rgb[i] - 186) <= 3;
+    return count;
+  };
+  ToneMusic silence(200.0, 0.0);
+  const long quiet = barPixels(silence);
+  EXPECT_NEAR(quiet, 4377, 220) << "three bars at rest, each 0.5 wide and 1 high";
+  // One tone inside each bar's band: 80-440 Hz, 700-1200 Hz, 1200-4000 Hz.
+  for (double hz : {200.0, 1000.0, 2000.0}) {
+    ToneMusic tone(hz, 0.5);
+    EXPECT_GT(barPixels(tone), quiet + 800) << hz << " Hz";
+  }
+}
+
+TEST_F(ShowTest, ColumnFieldCoversTheGroundAsSeenFromEachOrbit) {
+  // The share of the picture showing the white ground between and behind the columns:
+  // close orbit (86.5 s), wide orbit (88.5 s), close again a quarter second in (92.25 s).
+  const std::pair<double, double> expected[] = {{86.5, 0.521}, {88.5, 0.894}, {92.25, 0.663}};
+  for (auto [t, share] : expected) {
+    frameAt(t);
+    auto rgb = readRgb(0, 0, 1024, 768);
+    long ground = 0;
+    for (size_t i = 0; i < rgb.size(); i += 3) ground += rgb[i] >= 250;
+    EXPECT_NEAR(ground / (1024.0 * 768.0), share, 0.005) << "at " << t << " s";
+  }
 }
 
 }  // namespace

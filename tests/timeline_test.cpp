@@ -46,4 +46,23 @@ TEST(TimelineDeathTest, TheEndExitsWithStatusZeroBeforeDrawing) {
   EXPECT_EXIT(runTimeline(300.0f, 30.0f), ::testing::ExitedWithCode(0), "");
 }
 
+TEST(WordScheduleTest, EachWordShowsFromItsStartAndNotBefore) {
+  // Start times in seconds of music; each word ends where the next begins, the last
+  // at 58.737 s.
+  const struct {
+    const char* word;
+    double from;
+  } kSchedule[] = {{"with", 41.687}, {"as", 42.687},       {"concept", 44.525}, {"must", 46.282},
+                   {"task", 49.403}, {"decision", 53.269}, {"his", 55.713},     {nullptr, 58.737}};
+  float scale = 0.0f;
+  const char* before = nullptr;
+  for (const auto& entry : kSchedule) {
+    const char* earlier = wordShownAt(static_cast<float>(entry.from - 0.01), 0, 0, scale);
+    const char* later = wordShownAt(static_cast<float>(entry.from + 0.01), 0, 0, scale);
+    EXPECT_STREQ(earlier, before) << "0.01 s before " << entry.from;
+    EXPECT_STREQ(later, entry.word) << "0.01 s after " << entry.from;
+    before = entry.word;
+  }
+}
+
 }  // namespace
