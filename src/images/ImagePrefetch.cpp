@@ -7,7 +7,6 @@
 #include <mutex>
 #include <thread>
 
-
 namespace {
 
 struct PrefetchedImage {
