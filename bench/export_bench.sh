@@ -24,6 +24,13 @@ t1=$(seconds)
 t2=$(seconds)
 tail -n 1 "$out/export.log"
 tail -n 1 "$out/render.log"
+if command -v ffprobe >/dev/null; then
+  probe() {
+    ffprobe -v error -select_streams "$1" -count_frames -show_entries "stream=$2" -of csv=p=0 \
+      "$out/show.mp4"
+  }
+  echo "video: $(probe v duration,nb_read_frames) (seconds, frames); audio: $(probe a duration) s"
+fi
 awk -v a="$t0" -v b="$t1" -v c="$t2" -v span="$(awk -v f="$from" -v t="$to" 'BEGIN{print t-f}')" '
   BEGIN {
     export = b - a; render = c - b; frames = span * 60

@@ -24,21 +24,7 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"$(nproc)" --target show_bench
 
 . scripts/xvfb.sh
-xvfb_pid=""
-xvfb_dir=""
-cleanup() {
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-  [ -n "$xvfb_dir" ] && rm -rf "$xvfb_dir"
-}
-trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  xvfb_dir=$(mktemp -d)
-  start_xvfb "$xvfb_dir"
-fi
-if [ -z "${SDL_AUDIODRIVER:-}" ] && [ ! -e /dev/snd/controlC0 ]; then
-  export SDL_AUDIODRIVER=dummy
-fi
-export LIBGL_ALWAYS_SOFTWARE=1
+headless_session
 
 echo "== $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
 "$build/bench/show_bench" "$@"

@@ -21,21 +21,7 @@ echo "== clang-format"
 git ls-files -- 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'tools/*.cpp' 'tools/*.h' \
   | xargs clang-format --dry-run -Werror
 
-xvfb_pid=""
-xvfb_dir=""
-cleanup() {
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-  [ -n "$xvfb_dir" ] && rm -rf "$xvfb_dir"
-}
-trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  xvfb_dir=$(mktemp -d)
-  start_xvfb "$xvfb_dir"
-fi
-if [ -z "${SDL_AUDIODRIVER:-}" ] && [ ! -e /dev/snd/controlC0 ]; then
-  export SDL_AUDIODRIVER=dummy
-fi
-export LIBGL_ALWAYS_SOFTWARE=1
+headless_session
 
 echo "== tests (DISPLAY=$DISPLAY, audio=${SDL_AUDIODRIVER:-default})"
 ctest --test-dir "$build" --output-on-failure -j2

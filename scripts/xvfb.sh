@@ -18,3 +18,21 @@ start_xvfb() {
   [ -s "$dir/display" ] || { echo "Xvfb did not start"; cat "$dir/xvfb.log"; return 1; }
   export DISPLAY=":$(head -n 1 "$dir/display")"
 }
+
+# Sourced too: headless_session gives the caller a display and a sound driver to run GL
+# programs with. Without DISPLAY it starts a private Xvfb, stopped and removed when the
+# caller's shell exits (an EXIT trap); without a sound device it picks SDL's dummy driver.
+# GL goes to Mesa's software renderer either way.
+headless_session() {
+  xvfb_pid=""
+  xvfb_dir=""
+  trap '[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null; [ -n "$xvfb_dir" ] && rm -rf "$xvfb_dir"; true' EXIT
+  if [ -z "${DISPLAY:-}" ]; then
+    xvfb_dir=$(mktemp -d)
+    start_xvfb "$xvfb_dir"
+  fi
+  if [ -z "${SDL_AUDIODRIVER:-}" ] && [ ! -e /dev/snd/controlC0 ]; then
+    export SDL_AUDIODRIVER=dummy
+  fi
+  export LIBGL_ALWAYS_SOFTWARE=1
+}

@@ -112,7 +112,7 @@ TEST(CaptureJobTest, FfmpegGetsRawFramesAndSamplesOnTheirOwnPipes) {
   EXPECT_EQ(after("-i", 1), "pipe:4");
   EXPECT_EQ(after("-vf"), "vflip");
   EXPECT_EQ(after("-pix_fmt", 1), "yuv420p");
-  EXPECT_EQ(after("-preset"), "veryfast");
+  EXPECT_EQ(after("-preset"), "superfast");
   EXPECT_EQ(args.back(), "/tmp/.x.part");
 }
 

@@ -41,7 +41,7 @@ const char* captureHelp() {
          "  --fps RATE       frames per second, fractional rates such as 59.94 too (default 60)\n"
          "  --out FILE       the video: H.264 yuv420p 1024x768 with the music of the span,\n"
          "                   MP4 (default lumorakdemo.mp4); needs the ffmpeg program\n"
-         "  --preset NAME    x264 preset passed to the encoder (default veryfast)\n"
+         "  --preset NAME    x264 preset passed to the encoder (default superfast)\n"
          "  --crf N          x264 quality, 0-51, lower is better (default 18)\n"
          "  --png-dir DIR    instead of a video: DIR/frame000000.png ... (the span's frames,\n"
          "                   numbered from 0) and DIR/audio.wav (the span's music)\n"

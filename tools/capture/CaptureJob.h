@@ -30,7 +30,9 @@ struct CaptureJob {
   std::string pngDir;
   std::vector<double> frames;  // kFrames: ascending, each in [0, kShowEnd)
   std::string sheet;           // kFrames: optional contact sheet of the listed frames
-  std::string preset = "veryfast";
+  // x264's superfast keeps pace with llvmpipe on two cores (the export takes as long as
+  // rendering alone); veryfast took 1.4 times as long, for files 0.6 times the size.
+  std::string preset = "superfast";
   int crf = 18;
   bool help = false;
 
