@@ -12,6 +12,7 @@
 // jpeglib.h needs FILE and size_t declared before it.
 #include <jpeglib.h>
 
+#include "PngFixture.h"
 #include "aml/AmlWriter.h"
 #include "images/Image.h"
 
@@ -85,26 +86,12 @@ void writeAmlSeeds() {
 
 // ---- PNG ----
 
-bool writeRawPng(const std::string& path, int width, int height, int bitDepth, int colourType,
-                 const Bytes& rows, int interlace = PNG_INTERLACE_NONE) {
-  std::FILE* file = std::fopen((corpus + "/" + path).c_str(), "wb");
-  if (!file) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  png_init_io(png, file);
-  png_set_IHDR(png, info, width, height, bitDepth, colourType, interlace,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  std::vector<png_color> palette(16, png_color{200, 40, 90});
-  if (colourType == PNG_COLOR_TYPE_PALETTE) png_set_PLTE(png, info, palette.data(), 16);
-  png_write_info(png, info);
-  const int passes = png_set_interlace_handling(png);
-  for (int pass = 0; pass < passes; ++pass) {
-    for (int y = 0; y < height; ++y) png_write_row(png, rows.data() + y * (rows.size() / height));
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  std::fclose(file);
-  return true;
+// The tests' libpng writer, into the corpus; palettes get 16 entries.
+bool writeSeedPng(const std::string& path, int width, int height, int bitDepth, int colourType,
+                  const Bytes& rows, int interlace = PNG_INTERLACE_NONE) {
+  const int paletteSize = colourType == PNG_COLOR_TYPE_PALETTE ? 16 : 0;
+  return writeRawPng(corpus + "/" + path, width, height, bitDepth, colourType, rows, paletteSize,
+                     interlace);
 }
 
 void writePngSeeds() {
@@ -113,12 +100,12 @@ void writePngSeeds() {
     ImageBuffer image{5, 3, channels, channels, 5 * channels, pixels.data()};
     write_png((corpus + "/png/c" + std::to_string(channels) + ".png").c_str(), image);
   }
-  writeRawPng("png/palette4.png", 4, 2, 4, PNG_COLOR_TYPE_PALETTE, ramp(4));
-  writeRawPng("png/grey1.png", 9, 2, 1, PNG_COLOR_TYPE_GRAY, ramp(4));
-  writeRawPng("png/grey_alpha.png", 3, 3, 8, PNG_COLOR_TYPE_GRAY_ALPHA, ramp(18));
-  writeRawPng("png/rgb16.png", 3, 2, 16, PNG_COLOR_TYPE_RGB, ramp(36));
-  writeRawPng("png/rgba16_adam7.png", 9, 9, 16, PNG_COLOR_TYPE_RGB_ALPHA, ramp(9 * 9 * 8),
-              PNG_INTERLACE_ADAM7);
+  writeSeedPng("png/palette4.png", 4, 2, 4, PNG_COLOR_TYPE_PALETTE, ramp(4));
+  writeSeedPng("png/grey1.png", 9, 2, 1, PNG_COLOR_TYPE_GRAY, ramp(4));
+  writeSeedPng("png/grey_alpha.png", 3, 3, 8, PNG_COLOR_TYPE_GRAY_ALPHA, ramp(18));
+  writeSeedPng("png/rgb16.png", 3, 2, 16, PNG_COLOR_TYPE_RGB, ramp(36));
+  writeSeedPng("png/rgba16_adam7.png", 9, 9, 16, PNG_COLOR_TYPE_RGB_ALPHA, ramp(9 * 9 * 8),
+               PNG_INTERLACE_ADAM7);
   // A header claiming 100000 x 100000 over one pixel's data, with its CRC made right.
   std::string huge = readBytes("png/c1.png");
   const size_t type = 12;
