@@ -1,5 +1,5 @@
-# Sourced, not run: start_xvfb DIR starts Xvfb at 1024 x 768, sets xvfb_pid and exports
-# DISPLAY, keeping the server's log in DIR/xvfb.log. Fails, with that log, if no server
+# Sourced, not run: start_xvfb DIR [WxHxDEPTH] starts Xvfb at 1024 x 768 x 24 (or that
+# screen), sets xvfb_pid and exports DISPLAY, keeping the server's log in DIR/xvfb.log. Fails, with that log, if no server
 # answers within 10 s.
 #
 # Xvfb picks a free display itself and writes its number once it answers (guessing a
@@ -7,7 +7,8 @@
 # client leaves, and a client connecting meanwhile is refused.
 start_xvfb() {
   local dir=$1
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$dir/display" \
+  local screen=${2:-1024x768x24}
+  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset 3>"$dir/display" \
     2>"$dir/xvfb.log" &
   xvfb_pid=$!
   for _ in $(seq 100); do

@@ -18,10 +18,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -n 1 "$work/display")"
+. "$root/scripts/xvfb.sh"
+start_xvfb "$work" 800x600x24
 export SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy
 
 ln -s "$root/data" "$work/data"
