@@ -1,6 +1,6 @@
 # Sourced, not run: start_xvfb DIR [WxHxDEPTH] starts Xvfb at 1024 x 768 x 24 (or that
-# screen), sets xvfb_pid and exports DISPLAY, keeping the server's log in DIR/xvfb.log. Fails, with that log, if no server
-# answers within 10 s.
+# screen), sets xvfb_pid and exports DISPLAY, keeping the server's log in DIR/xvfb.log.
+# Fails, with that log, if no server answers within 10 s.
 #
 # Xvfb picks a free display itself and writes its number once it answers (guessing a
 # number races other servers). -noreset: by default an X server resets whenever its last
