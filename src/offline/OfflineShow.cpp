@@ -39,17 +39,21 @@ bool OfflineShow::start(std::string& error) {
 
 ManualAudioBackend& OfflineShow::sound() { return offlineSound; }
 
-void OfflineShow::renderFrame(double seconds) {
+namespace {
+void renderAtTime(double seconds) {
   offlineSound.setTime(seconds);
   ::renderFrame();
   if (sceneAt(static_cast<float>(seconds)) == kTunnel) tunnelHasRun = true;
+}
+}  // namespace
+
+void OfflineShow::renderFrame(double seconds) {
+  renderAtTime(seconds);
   chainFps_ = 0.0;  // not part of a run of frames of any rate
 }
 
 void OfflineShow::renderIndexed(const FrameRate& rate, int64_t frame) {
-  offlineSound.setTime(rate.timeOf(frame));
-  ::renderFrame();
-  if (sceneAt(static_cast<float>(rate.timeOf(frame))) == kTunnel) tunnelHasRun = true;
+  renderAtTime(rate.timeOf(frame));
   if (chainFps_ == rate.fps && chainLast_ + 1 == frame) {
     chainLast_ = frame;
   } else {
