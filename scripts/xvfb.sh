@@ -37,3 +37,12 @@ headless_session() {
   fi
   export LIBGL_ALWAYS_SOFTWARE=1
 }
+
+# Sourced too: find_window TITLE prints the id of the top-level window titled exactly
+# TITLE on $DISPLAY (the first one, as 0x...), or nothing. `xdotool search --name` only
+# reads titles of type STRING: under a UTF-8 locale SDL gives its message box a title of
+# another type, which xdotool never matches. xwininfo decodes every kind of title.
+find_window() {
+  xwininfo -root -children 2>/dev/null \
+    | awk -v want="\"$1\":" '$1 ~ /^0x/ && index($0, " " want " ") { print $1; exit }'
+}

@@ -36,14 +36,16 @@ grep -q 'Running In Windowed Mode.' err.txt || { echo "message incomplete"; exit
 
 # Close the box (its default button takes Return), then the show window appears.
 window=""
+boxes=0
 for _ in $(seq 300); do
-  box=$(xdotool search --name '^Error$' 2>/dev/null | head -n 1 || true)
-  [ -n "$box" ] && xdotool key --window "$box" Return 2>/dev/null || true
-  window=$(xdotool search --name '^Lumorakdemo$' 2>/dev/null | head -n 1 || true)
-  [ -n "$window" ] && [ -z "$(xdotool search --name '^Error$' 2>/dev/null || true)" ] && break
+  box=$(find_window Error)
+  [ -n "$box" ] && { boxes=$((boxes + 1)); xdotool key --window "$box" Return 2>/dev/null || true; }
+  window=$(find_window Lumorakdemo)
+  [ -n "$window" ] && [ -z "$(find_window Error)" ] && break
   kill -0 "$demo_pid" 2>/dev/null || { echo "the show ended after the box"; cat err.txt; exit 1; }
   sleep 0.2
 done
+[ "$boxes" -gt 0 ] || { echo "no message box titled Error was shown"; exit 1; }
 [ -n "$window" ] || { echo "no show window"; exit 1; }
 sleep 2
 kill -0 "$demo_pid" 2>/dev/null || { echo "the show did not play on"; cat err.txt; exit 1; }

@@ -35,7 +35,7 @@ demo_pid=$!
 
 window=""
 for _ in $(seq 300); do
-  window=$(xdotool search --name '^Lumorakdemo$' 2>/dev/null | head -n 1 || true)
+  window=$(find_window Lumorakdemo)
   [ -n "$window" ] && break
   kill -0 "$demo_pid" 2>/dev/null || { echo "the show ended during start-up"; cat "$work/err.txt" "$work/xvfb.log"; exit 1; }
   sleep 0.1
