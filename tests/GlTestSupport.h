@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "TestSupport.h"
+
 class GlContext {
  public:
   // One context per test process: making and destroying windows is slow under llvmpipe.
@@ -44,10 +46,13 @@ class GlContext {
   bool ok_ = false;
 };
 
-// Fixture base: every GL test starts with a current context and default-ish state.
+// Fixture base: every GL test starts with a current context and default-ish state, and
+// with the throwing fatal reporter: the default one exits with status 0, which ctest would
+// count as a pass.
 class GlTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    setFatalReporter(throwingFatalReporter);
     ASSERT_TRUE(GlContext::instance().ok())
         << "no OpenGL context (is DISPLAY set?): " << SDL_GetError();
     glViewport(0, 0, 1024, 768);
