@@ -333,6 +333,19 @@ TEST(BandStatsTest, PercentileIsNearestRankAndTheRulesNameWhatFails) {
   EXPECT_EQ(bandProblem(stretch), "too faint between accents");
   stretch.median = 0.03;
   EXPECT_EQ(bandProblem(stretch), "not quiet between accents");
+  // Limits on every frame, for a band turned into a picture frame by frame.
+  BandLimits steady;
+  steady.minLevel = 0.0004;
+  steady.maxLevel = 0.004;
+  BandStat held = statOf(0.001, 0.002, 0.003, 0.0, 0.0, steady);
+  held.min = 0.0005;
+  held.levelRules = false;
+  EXPECT_EQ(bandProblem(held), "");
+  held.min = 0.0003;
+  EXPECT_EQ(bandProblem(held), "too faint in some frames");
+  held.min = 0.0005;
+  held.max = 0.005;
+  EXPECT_EQ(bandProblem(held), "too loud in some frames");
 }
 
 // A made-up piece with known answers: 3.5 kHz bursts a quarter of each second, a steady

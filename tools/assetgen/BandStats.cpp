@@ -170,6 +170,8 @@ std::string bandProblem(const BandStat& stat) {
   if (stat.median > limits.maxMedian) return "not quiet between accents";
   if (stat.median < limits.minMedian) return "too faint between accents";
   if (limits.neverSilent && stat.min <= 0.0) return "silent in some frames";
+  if (stat.min < limits.minLevel) return "too faint in some frames";
+  if (stat.max > limits.maxLevel) return "too loud in some frames";
   if (stat.audible < limits.minAudible) return "sounds too seldom";
   if (stat.audible > limits.maxAudible) return "sounds too often";
   if (stat.step > limits.maxStep) return "jumpy";
