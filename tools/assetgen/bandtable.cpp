@@ -153,10 +153,10 @@ int main(int argc, char** argv) {
         "passes when its 95th percentile reaches 0.2, its maximum stays below 0.95 and its\n"
         "median stays below 0.85 of the 95th percentile. The row marked (info) samples only\n"
         "the times when the opening scene reads its band. Rows named after a stretch of a\n"
-        "scene sample only that stretch; \"no words\" and \"logo in view\" are quiet by design\n"
-        "and held only to their own limits. \"min\" is the quietest frame and \"max\" the\n"
-        "loudest; \"> 0.02\" is the share of frames in which the band sounds; \"step\" is its\n"
-        "mean absolute change from one frame to the next.\n\n",
+        "scene sample only that stretch; \"before\" and \"after\" (the words) and \"logo in\n"
+        "view\" are quiet by design and held only to their own limits. \"min\" is the quietest\n"
+        "frame and \"max\" the loudest; \"> 0.02\" is the share of frames in which the band\n"
+        "sounds; \"step\" is its mean absolute change from one frame to the next.\n\n",
         file);
     std::string limits = formatLimits(showBands());
     if (!limits.empty()) {
