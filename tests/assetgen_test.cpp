@@ -73,6 +73,60 @@ TEST(BiquadTest, BandPassIsUnityAtItsCentreAndCutsAnOctaveAway) {
   EXPECT_LT(gainAt(500.0), 0.1);
 }
 
+// Amplitude of a tone of `hz` in samples [first, first + count) (Hann-windowed DFT).
+double toneAmplitude(const std::vector<float>& samples, size_t first, size_t count, double hz) {
+  double re = 0.0, im = 0.0, weights = 0.0;
+  for (size_t n = 0; n < count; ++n) {
+    const double w = 0.5 - 0.5 * std::cos(2.0 * kPi * n / count);
+    const double phase = 2.0 * kPi * hz * static_cast<double>(first + n) / kSampleRate;
+    re += w * samples[first + n] * std::cos(phase);
+    im += w * samples[first + n] * std::sin(phase);
+    weights += w;
+  }
+  return 2.0 * std::hypot(re, im) / weights;
+}
+
+// Tones below, inside and above a removed band, different in each channel: inside the
+// stretch only the band's go, the channels stay apart, and outside it nothing changes.
+TEST(RemoveBandTest, TakesOutOnlyTheBandAndOnlyInItsStretch) {
+  StereoBuffer buffer(2 * kSampleRate);
+  for (size_t i = 0; i < buffer.frames(); ++i) {
+    const double t = static_cast<double>(i) / kSampleRate;
+    auto tone = [t](double hz) { return std::sin(2.0 * kPi * hz * t); };
+    buffer.left[i] = static_cast<float>(0.3 * (tone(300.0) + tone(1500.0) + tone(4000.0)));
+    buffer.right[i] = static_cast<float>(0.3 * (tone(900.0) + tone(1200.0)));
+  }
+  const StereoBuffer original = buffer;
+  constexpr double kFrom = 0.8, kTo = 1.2, kRamp = 0.01;
+  removeBand(buffer, kFrom, kTo, kRamp, 1000.0, 2000.0, 40.0);
+
+  const size_t first = kSampleRate * 85 / 100, count = kSampleRate * 3 / 10;  // 0.85-1.15 s
+  EXPECT_LT(toneAmplitude(buffer.left, first, count, 1500.0), 1e-4);
+  EXPECT_LT(toneAmplitude(buffer.right, first, count, 1200.0), 1e-4);
+  EXPECT_NEAR(toneAmplitude(buffer.left, first, count, 300.0), 0.3, 1e-3);
+  EXPECT_NEAR(toneAmplitude(buffer.left, first, count, 4000.0), 0.3, 1e-3);
+  EXPECT_NEAR(toneAmplitude(buffer.right, first, count, 900.0), 0.3, 1e-3);
+  EXPECT_LT(toneAmplitude(buffer.right, first, count, 300.0), 1e-4) << "left leaked into right";
+  // Untouched before the ramp in and after the ramp out.
+  const auto rampIn = static_cast<size_t>((kFrom - kRamp) * kSampleRate) - 1;
+  const auto rampOut = static_cast<size_t>((kTo + kRamp) * kSampleRate) + 1;
+  for (size_t i = 0; i < buffer.frames(); ++i) {
+    if (i > rampIn && i < rampOut) continue;
+    ASSERT_EQ(buffer.left[i], original.left[i]) << i;
+    ASSERT_EQ(buffer.right[i], original.right[i]) << i;
+  }
+
+  // Nothing to do: an empty band, a stretch past the end, an empty buffer.
+  StereoBuffer same = original;
+  removeBand(same, kFrom, kTo, kRamp, 2000.0, 1000.0, 40.0);
+  removeBand(same, 5.0, 6.0, kRamp, 1000.0, 2000.0, 40.0);
+  EXPECT_EQ(same.left, original.left);
+  EXPECT_EQ(same.right, original.right);
+  StereoBuffer empty;
+  removeBand(empty, 0.0, 1.0, kRamp, 1000.0, 2000.0, 40.0);
+  EXPECT_EQ(empty.frames(), 0u);
+}
+
 TEST(EnvelopeTest, AttackDecayToSustainThenRelease) {
   Envelope envelope{0.01, 0.1, 0.5, 0.2};
   EXPECT_EQ(envelope.at(-0.001, 1.0), 0.0f);

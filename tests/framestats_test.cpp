@@ -21,6 +21,7 @@ TEST(FrameStatsTest, FlatWhiteAndBlackPicturesShowNothing) {
     const FrameStats stats = measureFrame(flat(level).data(), kWidth, kHeight);
     EXPECT_FALSE(stats.showsSomething()) << "level " << int(level);
     EXPECT_DOUBLE_EQ(stats.spread, 0.0);
+    EXPECT_DOUBLE_EQ(stats.deviant, 0.0);
   }
   EXPECT_DOUBLE_EQ(measureFrame(flat(255).data(), kWidth, kHeight).nearWhite, 1.0);
   EXPECT_DOUBLE_EQ(measureFrame(flat(0).data(), kWidth, kHeight).nearBlack, 1.0);
@@ -54,14 +55,50 @@ TEST(FrameStatsTest, TexturedPictureShowsSomethingAndFaintOneDoesNot) {
     }
   }
   EXPECT_TRUE(measureFrame(picture.data(), kWidth, kHeight).showsSomething());
-  // Grey 120 with a +/-15 ripple: a spread of 30/255, just under 0.15 of full scale.
+  // Grey 120 with a +/-12 ripple: a spread of 24/255, under 0.15 of full scale, and no
+  // pixel 13 levels (0.05 of full scale) from the median.
   auto faint = flat(120);
   for (size_t i = 0; i < faint.size(); i += 3) {
-    faint[i] = faint[i + 1] = faint[i + 2] = static_cast<uint8_t>(105 + (i / 3) % 31);
+    faint[i] = faint[i + 1] = faint[i + 2] = static_cast<uint8_t>(108 + (i / 3) % 25);
   }
   const FrameStats stats = measureFrame(faint.data(), kWidth, kHeight);
-  EXPECT_NEAR(stats.spread, 30.0 / 255.0, 1.5 / 255.0);
+  EXPECT_NEAR(stats.spread, 24.0 / 255.0, 1.5 / 255.0);
+  EXPECT_DOUBLE_EQ(stats.deviant, 0.0);
   EXPECT_FALSE(stats.showsSomething());
+}
+
+// `count` distinct pixels of grey `level` on black, spread over the frame.
+std::vector<uint8_t> starField(int count, uint8_t level) {
+  auto picture = flat(0);
+  const size_t pixels = static_cast<size_t>(kWidth) * kHeight;
+  for (int i = 0; i < count; ++i) {
+    const size_t pixel = static_cast<size_t>(i) * 4999 % pixels;  // 4999 is prime: distinct
+    picture[3 * pixel] = picture[3 * pixel + 1] = picture[3 * pixel + 2] = level;
+  }
+  return picture;
+}
+
+// One-pixel stars, too few to lift the 99.5th percentile: they count by the share of pixels
+// 13 levels or more from the median, from 0.2 % of the frame (1573 of 786432 pixels) up.
+TEST(FrameStatsTest, SparseDimStarsOnBlackShowSomethingFromATwoHundredthOfTheFrame) {
+  const FrameStats stars = measureFrame(starField(2400, 64).data(), kWidth, kHeight);
+  EXPECT_DOUBLE_EQ(stars.spread, 0.0) << "the percentile rule alone misses them";
+  EXPECT_NEAR(stars.deviant, 2400.0 / (kWidth * kHeight), 1e-9);
+  EXPECT_TRUE(stars.showsSomething());
+  EXPECT_TRUE(measureFrame(starField(1573, 255).data(), kWidth, kHeight).showsSomething());
+  EXPECT_FALSE(measureFrame(starField(1572, 255).data(), kWidth, kHeight).showsSomething());
+  // 13 levels above black is 0.05 of full scale rounded up; 12 is not enough.
+  EXPECT_TRUE(measureFrame(starField(2400, 13).data(), kWidth, kHeight).showsSomething());
+  EXPECT_FALSE(measureFrame(starField(2400, 12).data(), kWidth, kHeight).showsSomething());
+  // Noise of up to 12 levels on black: every pixel stays within 12 of the median.
+  auto noise = flat(0);
+  std::mt19937 random(11);
+  for (size_t i = 0; i < noise.size(); i += 3) {
+    noise[i] = noise[i + 1] = noise[i + 2] = static_cast<uint8_t>(random() % 13);
+  }
+  const FrameStats faint = measureFrame(noise.data(), kWidth, kHeight);
+  EXPECT_LT(faint.deviant, kMinDeviantShare);
+  EXPECT_FALSE(faint.showsSomething());
 }
 
 TEST(FrameStatsTest, SummaryFindsTheLongestBlankStretchOutsideTheDesignedOne) {

@@ -26,18 +26,27 @@ std::vector<SceneBands> showBands() {
   BandLimits glow;
   glow.maxMedian = 0.02;
   glow.reason = "the glow weight 15 g + 1 compounds over five blur passes: near 1 between accents";
-  // Word scene, 1-2 kHz: the star field's blur spread is g = 50 x the band (texels), and
-  // the words' brightness and size follow h = 0.02 g. Before the first word and after the
-  // last the stars must stay sharp (g about 0.2-1, so 0.004-0.02), yet never exactly 0:
-  // the scene then skips the blur and feeds back its last, dark picture. While the words
-  // are shown the band carries them at about 0.19.
-  BandLimits starsSharp;
-  starsSharp.minMedian = 0.004;
-  starsSharp.maxMedian = 0.02;
-  starsSharp.neverSilent = true;
-  starsSharp.reason =
-      "blur spread 50 x band texels: 0.2-1 keeps the one-pixel stars sharp, and 0 freezes the "
-      "last picture";
+  // Word scene, 1-2 kHz: the star field's blur spread is g = 50 x the band (texels, 80 x
+  // after 41.867 s), and the words' brightness and size follow h = 0.02 g. Before the first
+  // word and after the last, the one-pixel stars read as points only while g stays within
+  // about 0.02-0.2 (0.0004-0.004, 0.0025 after 41.867 s), in every frame: at g = 0.6 they
+  // are near black. Nor may the band read exactly 0: the scene then skips the blur and feeds
+  // back its last picture through the glow. While the words are shown the band carries them
+  // at about 0.19.
+  constexpr double kStarsPerUnit = 50.0;
+  constexpr double kStarsLateFactor = 1.6;
+  constexpr double kStarsMinSpread = 0.02;
+  constexpr double kStarsMaxSpread = 0.2;
+  BandLimits starsBefore;
+  starsBefore.minLevel = kStarsMinSpread / kStarsPerUnit;
+  starsBefore.maxLevel = kStarsMaxSpread / kStarsPerUnit;
+  starsBefore.neverSilent = true;
+  starsBefore.reason =
+      "blur spread 50 x band texels: 0.02-0.2 keeps the one-pixel stars visible points, and 0 "
+      "feeds the last picture back";
+  BandLimits starsAfter = starsBefore;
+  starsAfter.maxLevel = kStarsMaxSpread / (kStarsPerUnit * kStarsLateFactor);
+  starsAfter.reason = "as before the words, the spread being 80 x band texels after 41.867 s";
   BandLimits wordsBright;
   wordsBright.minMedian = 0.15;
   wordsBright.reason =
@@ -78,8 +87,9 @@ std::vector<SceneBands> showBands() {
   std::vector<std::pair<double, double>> blurWindows = {
       {2.0, 2.4}, {4.5, 5.2}, {7.0, 7.6}, {10.0, 28.1}};
   // The word scene shows its first word at 41.687 s and its last until 58.737 s.
-  std::vector<std::pair<double, double>> wordsShown = {{41.687, 58.737}};
-  std::vector<std::pair<double, double>> noWords = {{28.1, 41.687}, {58.737, 63.0}};
+  constexpr double kFirstWord = 41.687;
+  constexpr double kLastWord = 58.737;
+  std::vector<std::pair<double, double>> wordsShown = {{kFirstWord, kLastWord}};
   const bool levelRules = true;
   const bool info = true;
   return {
@@ -87,7 +97,8 @@ std::vector<SceneBands> showBands() {
       {"opening, blur windows", 0.0, 28.1, {{3000, 4000}}, blurWindows, info},
       {"words", 28.1, 63.0, {{200, 400, camera}, {1000, 2000}}, {}},
       {"words, words shown", 28.1, 63.0, {{1000, 2000, wordsBright}}, wordsShown},
-      {"words, no words", 28.1, 63.0, {{1000, 2000, starsSharp}}, noWords, !info, !levelRules},
+      {"words, before", 28.1, kFirstWord, {{1000, 2000, starsBefore}}, {}, !info, !levelRules},
+      {"words, after", kLastWord, 63.0, {{1000, 2000, starsAfter}}, {}, !info, !levelRules},
       {"cloud", 63.0, 83.474, cloud, {}},
       {"tunnel", 104.344, 125.2, {{80, 440}, {700, 1200}, {1200, 4000}}, {}},
       {"closing", 125.2, 146.0, {{3000, 4000, flash}}, {}},
@@ -170,6 +181,8 @@ std::string bandProblem(const BandStat& stat) {
   if (stat.median > limits.maxMedian) return "not quiet between accents";
   if (stat.median < limits.minMedian) return "too faint between accents";
   if (limits.neverSilent && stat.min <= 0.0) return "silent in some frames";
+  if (stat.min < limits.minLevel) return "too faint in some frames";
+  if (stat.max > limits.maxLevel) return "too loud in some frames";
   if (stat.audible < limits.minAudible) return "sounds too seldom";
   if (stat.audible > limits.maxAudible) return "sounds too often";
   if (stat.step > limits.maxStep) return "jumpy";

@@ -18,6 +18,10 @@ struct BandLimits {
   std::string reason;        // why the scene needs them, for the table's notes
   double minMedian = 0.0;    // the band must keep at least this much sounding throughout
   bool neverSilent = false;  // no frame may read exactly 0 (digital silence in the band)
+  // Every frame must read within these: for a band the scene turns into a picture frame by
+  // frame, where a single frame out of range shows.
+  double minLevel = 0.0;
+  double maxLevel = 1.0;
 };
 
 struct Band {

@@ -9,8 +9,8 @@
 //   words    28.1-63 s    one legato line alone in 172-387 Hz, swelling slowly (the camera
 //                         turns with it); in 1-2 kHz the lead and a high arpeggio only
 //                         while the words are shown (41.687-58.737 s), before and after
-//                         only faint overtones there (0.004-0.02: the stars stay sharp,
-//                         and the band is never silent);
+//                         a faint, steady pedal alone there (0.0004-0.0025: the one-pixel
+//                         stars stay sharp, and the band is never silent);
 //   cloud    63-83.47 s   kick and bass below 200 Hz, an overtone arpeggio stepping through
 //                         the 100 Hz bands 170-450 Hz, another over a held, pumping chord of
 //                         overtones in all nine bands 1-1.9 kHz, and dry overtone stabs as
@@ -518,10 +518,23 @@ void opening(Bus& bus, Pcg32& rng) {
   riser(bus, rng, 40 * kBeatSeconds, span.end, 0.15f);
 }
 
+// The word scene shows its first word at 41.687 s and its last until 58.737 s. Before and
+// after, its 1-2 kHz band only blurs the one-pixel stars, by g = 50 x the band (x 1.6 from
+// 41.867 s on), and they stay visible only for g of about 0.02-0.2.
+constexpr double kFirstWordSeconds = 41.687;
+constexpr double kLastWordSeconds = 58.737;
+// The show's spectrum at a time is that of the 1024 samples before it (23.2 ms).
+constexpr double kSpectrumSeconds = 1024.0 / kSampleRate;
+// While no word is shown, the finished mix loses everything from kStarsCutLowHz to
+// kStarsCutHighHz (and kStarsCutEdgeHz either side, fading): see starsBand. Voices of those
+// stretches stay under it.
+constexpr double kStarsCutLowHz = 860.0;
+constexpr double kStarsCutHighHz = 2500.0;
+constexpr double kStarsCutEdgeHz = 40.0;
+
 void words(Bus& bus, Pcg32& rng) {
   const Span span = section(1);
-  constexpr int kLeadBar = 16;  // 41.74 s, with the first word (41.687 s)
-  constexpr double kLastWordSeconds = 58.737;
+  constexpr int kLeadBar = 16;  // 41.74 s, with the first word (kFirstWordSeconds)
   crash(bus, rng, span.start, 0.35f);
   // 172-387 Hz (bins 4-8) carry one legato line and nothing else: the scene turns its
   // camera with this band, so it swells and glides instead of pulsing. Pad and pulse sit
@@ -556,15 +569,14 @@ void words(Bus& bus, Pcg32& rng) {
 
   // 1-2 kHz: the scene blurs its stars by this band and lights its words with it. While the
   // words are shown the lead and an arpeggio in B5-A6 keep it near 0.2; before and after,
-  // the arpeggio plays an octave lower with its bell partials cut below the band, and only
-  // the pad's and pulse's upper harmonics, the snare and the reverb and echo tails sound
-  // there, faintly (0.004-0.02, so the stars stay sharp) and never quite silent.
+  // the arpeggio plays G4-G5 with its bell partials kept under the stretch's cut (see
+  // starsBand, which holds the band faint there), so that none of its notes is lost.
   const Span shown{barTime(kLeadBar), kLastWordSeconds};
-  constexpr double kBelowBandHz = 950.0;  // the bell partials kept: 2.2 bins under 1 kHz
+  constexpr double kBelowCutHz = kStarsCutLowHz - kStarsCutEdgeHz;
   const Placement arpPlace{-0.15f, 0.3f, 0.3f};
-  arpeggio(bus, Span{span.start, shown.start}, 0, 99, 71, 81, 2, 0.16f, arpPlace, kBelowBandHz);
+  arpeggio(bus, Span{span.start, shown.start}, 0, 99, 67, 79, 2, 0.16f, arpPlace, kBelowCutHz);
   arpeggio(bus, shown, 0, 99, 83, 93, 2, 0.12f, arpPlace);
-  arpeggio(bus, Span{shown.end, span.end}, 0, 99, 71, 81, 2, 0.16f, arpPlace, kBelowBandHz);
+  arpeggio(bus, Span{shown.end, span.end}, 0, 99, 67, 79, 2, 0.16f, arpPlace, kBelowCutHz);
   // Six and a half bars, from the first word to the last.
   static const MelodyNote kLead[] = {
       {0, 1.5, 88},  {1.5, 0.5, 86},  {2, 1, 84},     {3, 1, 88},                      // Am
@@ -909,6 +921,43 @@ void closing(Bus& bus, Pcg32& rng) {
   bell(bus, tailStart, 2.0, 69, 0.25f, Placement{0.0f, 0.5f, 0.3f});
 }
 
+// The word scene's 1-2 kHz band while no word is shown: 0.0004-0.004 in every frame
+// (0.0025 after 41.867 s), so that its stars stay sharp one-pixel points, and never 0, or
+// the scene would skip the blur and feed its last picture back. Whatever the arrangement and
+// its reverb and echo tails put there is taken out of the finished mix (the band and an
+// edge either side, far enough that the Hann window's leakage from the voices beside it
+// stays near 1e-4), and a faint, steady pedal A6 alone sounds in it instead. Each quiet
+// stretch starts one spectrum window before the scene reads it and ends before the next
+// thing the band must carry: the lead at 41.74 s, the cloud at 63 s.
+void starsBand(StereoBuffer& out) {
+  constexpr double kRampSeconds = 0.01;
+  constexpr double kPedalHz = 1760.0;  // A6, 0.13 bins off bin 41: reads 0.99 of its level
+  // Reads about 0.0013 in the decoded MP3 (g = 0.067, 0.107 from 41.867 s): what the cut
+  // leaves and the codec adds around transients moves it by under 0.0011 either way.
+  constexpr double kPedalLevel = 0.0014;
+  const double cloudStart = kSectionStarts[2];
+  const Span quiet[] = {
+      {kSectionStarts[1] - kSpectrumSeconds - kRampSeconds, kFirstWordSeconds},
+      {kLastWordSeconds - kSpectrumSeconds - kRampSeconds, cloudStart - kRampSeconds},
+  };
+  for (const Span& s : quiet) {
+    removeBand(out, s.start, s.end, kRampSeconds, kStarsCutLowHz, kStarsCutHighHz, kStarsCutEdgeHz);
+  }
+  // One tone through the whole section, so that it never starts or stops under the stars:
+  // while the words are shown it is over 40 dB under the lead.
+  const Span pedal{quiet[0].start - kRampSeconds, cloudStart};
+  const int64_t first = frameAt(pedal.start);
+  const int64_t count = frameAt(pedal.end) - first;
+  for (int64_t i = 0; i < count; ++i) {
+    const double t = pedal.start + static_cast<double>(i) / kSampleRate;
+    const double edge = std::min(1.0, std::min(t - pedal.start, pedal.end - t) / kRampSeconds);
+    const double level = kPedalLevel * (0.5 - 0.5 * std::cos(kPi * edge));
+    const auto sample =
+        static_cast<float>(level * std::sin(2.0 * kPi * kPedalHz * (t - pedal.start)));
+    out.add(first + i, sample, sample);
+  }
+}
+
 }  // namespace
 
 StereoBuffer renderMusic(uint64_t seed) {
@@ -954,6 +1003,8 @@ StereoBuffer renderMusic(uint64_t seed) {
     out.left[i] += f * bus.steady.left[i];
     out.right[i] += f * bus.steady.right[i];
   }
+  // Before the limiter, so that its ceiling holds for the mix as it is finally heard.
+  starsBand(out);
   applyTruePeakLimiter(out, kTruePeakCeiling, kLimiterLookaheadSeconds, kLimiterReleaseSeconds);
   return out;
 }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <deque>
 #include <map>
 #include <memory>
@@ -181,6 +182,96 @@ void applyEcho(StereoBuffer& buffer, double delaySeconds, float feedback) {
   }
   buffer.left.swap(left);
   buffer.right.swap(right);
+}
+
+namespace {
+
+// In-place radix-2 FFT of a power-of-two length; `inverse` leaves out the 1/n.
+void fft(std::vector<std::complex<double>>& data, bool inverse) {
+  const size_t n = data.size();
+  for (size_t i = 1, j = 0; i < n; ++i) {
+    size_t bit = n >> 1;
+    for (; j & bit; bit >>= 1) j ^= bit;
+    j ^= bit;
+    if (i < j) std::swap(data[i], data[j]);
+  }
+  const double sign = inverse ? 1.0 : -1.0;
+  for (size_t length = 2; length <= n; length <<= 1) {
+    const size_t half = length / 2;
+    // Twiddles from sin and cos directly, not by repeated products, so rounding does not
+    // build up over a long transform.
+    std::vector<std::complex<double>> twiddle(half);
+    for (size_t k = 0; k < half; ++k) {
+      const double angle = sign * 2.0 * kPi * static_cast<double>(k) / static_cast<double>(length);
+      twiddle[k] = {std::cos(angle), std::sin(angle)};
+    }
+    for (size_t start = 0; start < n; start += length) {
+      for (size_t k = 0; k < half; ++k) {
+        const std::complex<double> a = data[start + k];
+        const std::complex<double> b = data[start + k + half] * twiddle[k];
+        data[start + k] = a + b;
+        data[start + k + half] = a - b;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void removeBand(StereoBuffer& buffer, double from, double to, double rampSeconds, double lowHz,
+                double highHz, double edgeHz) {
+  if (!(lowHz <= highHz) || !(from <= to) || buffer.frames() == 0) return;
+  edgeHz = std::max(edgeHz, 1.0);
+  rampSeconds = std::max(rampSeconds, 0.0);
+  const auto frames = static_cast<int64_t>(buffer.frames());
+  auto frameOf = [](double seconds) {
+    return static_cast<int64_t>(std::llround(seconds * kSampleRate));
+  };
+  const int64_t ramp = frameOf(rampSeconds);
+  const int64_t first = std::max<int64_t>(0, frameOf(from) - ramp);
+  const int64_t end = std::min(frames, frameOf(to) + ramp);  // past the last frame changed
+  if (first >= end) return;
+  // The band's impulse response fades within a few 1 / edgeHz: transform that much more on
+  // either side, so that the wrap-around of the transform stays off the frames changed.
+  const auto margin = static_cast<int64_t>(std::ceil(8.0 * kSampleRate / edgeHz));
+  const int64_t segment = std::max<int64_t>(0, first - margin);
+  const int64_t segmentEnd = std::min(frames, end + margin);
+  size_t n = 1;
+  while (n < static_cast<size_t>(segmentEnd - segment)) n <<= 1;
+  // Both channels in one transform, left as the real part and right as the imaginary: the
+  // band's gain is real and even in frequency, so they stay apart.
+  std::vector<std::complex<double>> data(n);
+  for (int64_t i = segment; i < segmentEnd; ++i) {
+    data[i - segment] = {buffer.left[i], buffer.right[i]};
+  }
+  fft(data, false);
+  // Gain of the band itself (1 inside, falling to 0 over edgeHz outside); the buffer keeps
+  // 1 minus it.
+  auto inBand = [&](double hz) {
+    const double away = std::max(lowHz - hz, hz - highHz);
+    if (away <= 0.0) return 1.0;
+    if (away >= edgeHz) return 0.0;
+    return 0.5 + 0.5 * std::cos(kPi * away / edgeHz);
+  };
+  for (size_t k = 0; k < n; ++k) {
+    const double hz =
+        static_cast<double>(std::min(k, n - k)) * kSampleRate / static_cast<double>(n);
+    data[k] *= inBand(hz) / static_cast<double>(n);
+  }
+  fft(data, true);
+  for (int64_t i = first; i < end; ++i) {
+    // Raised-cosine fades over the ramps before `from` and after `to`.
+    const double t = static_cast<double>(i) / kSampleRate;
+    const double outside = std::max(from - t, t - to);  // seconds, <= 0 inside
+    double weight = 1.0;
+    if (outside >= rampSeconds) {
+      weight = 0.0;
+    } else if (outside > 0.0) {
+      weight = 0.5 + 0.5 * std::cos(kPi * outside / rampSeconds);
+    }
+    buffer.left[i] -= static_cast<float>(weight * data[i - segment].real());
+    buffer.right[i] -= static_cast<float>(weight * data[i - segment].imag());
+  }
 }
 
 void applyCompressor(StereoBuffer& buffer, float threshold, float ratio, double attack,

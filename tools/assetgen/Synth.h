@@ -118,6 +118,15 @@ void applyReverb(StereoBuffer& buffer, float roomSize, float damping);
 // and low-passed, alternating sides. In place, wet only.
 void applyEcho(StereoBuffer& buffer, double delaySeconds, float feedback);
 
+// Takes the frequencies lowHz..highHz out of the buffer from `from` to `to` (seconds), with
+// zero phase: the stretch is transformed whole and its band set to zero, the gain rising
+// back to 1 along a raised cosine over `edgeHz` on either side of the band. The removal
+// fades in over `rampSeconds` before `from` and out over as long after `to`; elsewhere the
+// buffer is untouched. An empty band or a stretch outside the buffer changes nothing. In
+// place.
+void removeBand(StereoBuffer& buffer, double from, double to, double rampSeconds, double lowHz,
+                double highHz, double edgeHz);
+
 // Feed-forward bus compressor on both channels together: above `threshold` (linear peak
 // level) the level grows only 1/ratio as fast. The detector follows the louder channel's
 // peak with the given attack and release time constants (seconds). In place.

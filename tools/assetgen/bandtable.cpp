@@ -2,8 +2,8 @@
 //
 //   bandtable [music file] [-o markdown file]
 //
-// Prints (or writes) a Markdown table of the median, 95th percentile and maximum of the
-// band loudness, the share of frames in which the band sounds (above 0.02) and its mean
+// Prints (or writes) a Markdown table of the minimum, median, 95th percentile and maximum of
+// the band loudness, the share of frames in which the band sounds (above 0.02) and its mean
 // change from one frame to the next, sampled at 60 frames per second over each scene's
 // span, and the master's true peak and integrated loudness. Exits with 1 when a band misses
 // the level rules or its scene's own limits (see BandStats.h), or when the true peak is
@@ -30,7 +30,7 @@ std::string formatTable(const std::vector<BandStat>& stats, int& problems) {
     std::string check = s.informative ? "(info)" : problem.empty() ? "ok" : problem;
     if (!s.informative && !problem.empty()) ++problems;
     std::snprintf(line, sizeof line,
-                  "| %s | %g-%g | %d-%d | %.4f | %.3f | %.3f | %.3f | %.1f %% | %.4f | %s |\n",
+                  "| %s | %g-%g | %d-%d | %.4f | %.3f | %.3f | %.4f | %.1f %% | %.4f | %s |\n",
                   s.scene.c_str(), s.start, s.end, s.band.lowHz, s.band.highHz, s.min, s.median,
                   s.p95, s.max, 100.0 * s.audible, s.step, check.c_str());
     out += line;
@@ -55,6 +55,10 @@ std::string describeLimits(const BandLimits& l) {
     add(part);
   } else if (l.minMedian > none.minMedian) {
     std::snprintf(part, sizeof part, "median at least %g", l.minMedian);
+    add(part);
+  }
+  if (l.minLevel > none.minLevel || l.maxLevel < none.maxLevel) {
+    std::snprintf(part, sizeof part, "every frame %g-%g", l.minLevel, l.maxLevel);
     add(part);
   }
   if (l.neverSilent) add("never 0");
@@ -149,10 +153,10 @@ int main(int argc, char** argv) {
         "passes when its 95th percentile reaches 0.2, its maximum stays below 0.95 and its\n"
         "median stays below 0.85 of the 95th percentile. The row marked (info) samples only\n"
         "the times when the opening scene reads its band. Rows named after a stretch of a\n"
-        "scene sample only that stretch; \"no words\" and \"logo in view\" are quiet by design\n"
-        "and held only to their own limits. \"min\" is the quietest frame; \"> 0.02\" is the\n"
-        "share of frames in which the band sounds; \"step\" is its mean absolute change from\n"
-        "one frame to the next.\n\n",
+        "scene sample only that stretch; \"before\" and \"after\" (the words) and \"logo in\n"
+        "view\" are quiet by design and held only to their own limits. \"min\" is the quietest\n"
+        "frame and \"max\" the loudest; \"> 0.02\" is the share of frames in which the band\n"
+        "sounds; \"step\" is its mean absolute change from one frame to the next.\n\n",
         file);
     std::string limits = formatLimits(showBands());
     if (!limits.empty()) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 
 namespace {
 // The smallest luma value at which `fraction` of the pixels lie at or below it.
@@ -40,6 +41,14 @@ FrameStats measureFrame(const uint8_t* rgb, int width, int height) {
   const int low = percentileOf(histogram, total, kLowPercentile);
   const int high = percentileOf(histogram, total, kHighPercentile);
   stats.spread = (high - low) / 255.0;
+  // Whole luma levels: 0.05 of 255 is 12.75, so 13 levels or more from the median.
+  const int median = percentileOf(histogram, total, 0.5);
+  const auto minDeviation = static_cast<int>(std::ceil(kMinDeviation * 255.0));
+  int64_t deviant = 0;
+  for (int v = 0; v < 256; ++v) {
+    if (std::abs(v - median) >= minDeviation) deviant += histogram[v];
+  }
+  stats.deviant = static_cast<double>(deviant) / total;
   int64_t white = 0;
   int64_t black = 0;
   for (int v = 0; v < 256; ++v) {
