@@ -85,11 +85,9 @@ void initDemo() {
   glShadeModel(GL_SMOOTH);
   glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
   glLineWidth(2.0f);
-  // The word scene draws its stars at the current point size, which the tunnel scene sets
-  // to 5 for good: start there, so the first pass through the words looks as a revisit
-  // does. One-pixel stars do not survive the blur's pass through the 256 x 256 "rt.blur"
-  // (the brightest pixel of the star field stays below 50 of 255).
-  glPointSize(5.0f);
+  // No point size and no colour here: the word scene's first pass draws its stars at GL's
+  // default of 1 pixel (the tunnel sets 5 for good), and the first frame starts with the
+  // last loading picture's tint as the current colour.
 
   renderer.setAspect(4.0f, 3.0f);
   contextSpan.end();
@@ -111,10 +109,6 @@ void initDemo() {
   glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
   glClearDepth(1.0);
   setSwapInterval(1);
-  // The last loading picture leaves its tint as the current colour; a scene that draws
-  // with the current colour as its first frame (the closing logo, reached by a seek or
-  // an offline render) must not inherit it.
-  glColor3f(1.0f, 1.0f, 1.0f);
 }
 
 void renderFrame() {

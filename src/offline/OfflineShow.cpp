@@ -17,6 +17,82 @@ namespace {
 ManualAudioBackend offlineSound;
 GlWindow offlineWindow;
 bool tunnelHasRun = false;
+
+// The GL state that scenes leave for the next frame, as start-up leaves it for the first:
+// resetScenes() puts it back. GL's own attribute stack is no help here: Mesa 22 skips
+// restoring a group when a nested push and pop (a render target's viewport) came between,
+// so a point size set inside one survives the outer pop.
+struct LeftState {
+  GLfloat colour[4], clearColour[4], blendColour[4];
+  GLfloat clearDepth, pointSize, lineWidth, offsetFactor, offsetUnits;
+  GLint blendSrc, blendDst, depthFunc, shadeModel, texture2d;
+  GLboolean blend, depthTest, lighting, offsetFill, texturing, culling;
+  GLfloat projection[16], modelview[16], texture[16];
+};
+LeftState startUpState;
+
+void keepStartUpState() {
+  LeftState& s = startUpState;
+  glActiveTexture(GL_TEXTURE0);
+  glGetFloatv(GL_CURRENT_COLOR, s.colour);
+  glGetFloatv(GL_COLOR_CLEAR_VALUE, s.clearColour);
+  glGetFloatv(GL_BLEND_COLOR_EXT, s.blendColour);
+  glGetFloatv(GL_DEPTH_CLEAR_VALUE, &s.clearDepth);
+  glGetFloatv(GL_POINT_SIZE, &s.pointSize);
+  glGetFloatv(GL_LINE_WIDTH, &s.lineWidth);
+  glGetFloatv(GL_POLYGON_OFFSET_FACTOR, &s.offsetFactor);
+  glGetFloatv(GL_POLYGON_OFFSET_UNITS, &s.offsetUnits);
+  glGetIntegerv(GL_BLEND_SRC, &s.blendSrc);
+  glGetIntegerv(GL_BLEND_DST, &s.blendDst);
+  glGetIntegerv(GL_DEPTH_FUNC, &s.depthFunc);
+  glGetIntegerv(GL_SHADE_MODEL, &s.shadeModel);
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &s.texture2d);
+  s.blend = glIsEnabled(GL_BLEND);
+  s.depthTest = glIsEnabled(GL_DEPTH_TEST);
+  s.lighting = glIsEnabled(GL_LIGHTING);
+  s.offsetFill = glIsEnabled(GL_POLYGON_OFFSET_FILL);
+  s.texturing = glIsEnabled(GL_TEXTURE_2D);
+  s.culling = glIsEnabled(GL_CULL_FACE);
+  glGetFloatv(GL_PROJECTION_MATRIX, s.projection);
+  glGetFloatv(GL_MODELVIEW_MATRIX, s.modelview);
+  glGetFloatv(GL_TEXTURE_MATRIX, s.texture);
+}
+
+void enableIf(GLenum capability, GLboolean on) {
+  if (on) {
+    glEnable(capability);
+  } else {
+    glDisable(capability);
+  }
+}
+
+void restoreStartUpState() {
+  const LeftState& s = startUpState;
+  glActiveTexture(GL_TEXTURE0);
+  glColor4fv(s.colour);
+  glClearColor(s.clearColour[0], s.clearColour[1], s.clearColour[2], s.clearColour[3]);
+  glBlendColorEXT(s.blendColour[0], s.blendColour[1], s.blendColour[2], s.blendColour[3]);
+  glClearDepth(s.clearDepth);
+  glPointSize(s.pointSize);
+  glLineWidth(s.lineWidth);
+  glPolygonOffset(s.offsetFactor, s.offsetUnits);
+  glBlendFunc(static_cast<GLenum>(s.blendSrc), static_cast<GLenum>(s.blendDst));
+  glDepthFunc(static_cast<GLenum>(s.depthFunc));
+  glShadeModel(static_cast<GLenum>(s.shadeModel));
+  glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(s.texture2d));
+  enableIf(GL_BLEND, s.blend);
+  enableIf(GL_DEPTH_TEST, s.depthTest);
+  enableIf(GL_LIGHTING, s.lighting);
+  enableIf(GL_POLYGON_OFFSET_FILL, s.offsetFill);
+  enableIf(GL_TEXTURE_2D, s.texturing);
+  enableIf(GL_CULL_FACE, s.culling);
+  glMatrixMode(GL_TEXTURE);
+  glLoadMatrixf(s.texture);
+  glMatrixMode(GL_PROJECTION);
+  glLoadMatrixf(s.projection);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadMatrixf(s.modelview);
+}
 }  // namespace
 
 int64_t FrameRate::firstAtOrAfter(double seconds) const {
@@ -34,10 +110,18 @@ bool OfflineShow::start(std::string& error) {
   initDemo();
   musicStream.open(kMusicFile);
   musicStream.play();
+  keepStartUpState();
   return true;
 }
 
 ManualAudioBackend& OfflineShow::sound() { return offlineSound; }
+
+void OfflineShow::resetScenes() {
+  resetSceneState();
+  restoreStartUpState();
+  tunnelHasRun = false;
+  forgetRun();
+}
 
 namespace {
 void renderAtTime(double seconds) {
@@ -109,7 +193,7 @@ std::vector<int64_t> OfflineShow::historyBefore(const FrameRate& rate, double se
 }
 
 int64_t OfflineShow::renderHistory(const FrameRate& rate, const std::vector<int64_t>& history,
-                                   int64_t end) {
+                                   int64_t end, double seconds) {
   // The history is a run of frames ending at end - 1, after the tunnel's first frame when
   // that lies further back.
   const bool tunnelFirst =
@@ -121,6 +205,8 @@ int64_t OfflineShow::renderHistory(const FrameRate& rate, const std::vector<int6
   if (chainFps_ == rate.fps && chainFirst_ <= from && chainLast_ + 1 >= from && chainLast_ < end) {
     from = chainLast_ + 1;
   } else {
+    // A playthrough reaches frames before the tunnel with none of its lasting state.
+    if (tunnelHasRun && sceneAt(static_cast<float>(seconds)) < kTunnel) resetScenes();
     if (tunnelFirst && !tunnelHasRun) {
       renderIndexed(rate, history.front());
       ++rendered;
@@ -136,7 +222,8 @@ int64_t OfflineShow::renderHistory(const FrameRate& rate, const std::vector<int6
 }
 
 int64_t OfflineShow::renderUpTo(const FrameRate& rate, int64_t frame) {
-  const int64_t rendered = renderHistory(rate, historyBefore(rate, rate.timeOf(frame)), frame);
+  const double seconds = rate.timeOf(frame);
+  const int64_t rendered = renderHistory(rate, historyBefore(rate, seconds), frame, seconds);
   renderIndexed(rate, frame);
   return rendered;
 }
@@ -144,7 +231,7 @@ int64_t OfflineShow::renderUpTo(const FrameRate& rate, int64_t frame) {
 int64_t OfflineShow::renderAt(const FrameRate& rate, double seconds) {
   const int64_t frame = rate.firstAtOrAfter(seconds);
   if (std::fabs(rate.timeOf(frame) - seconds) < 1e-9) return renderUpTo(rate, frame);
-  const int64_t rendered = renderHistory(rate, historyBefore(rate, seconds), frame);
+  const int64_t rendered = renderHistory(rate, historyBefore(rate, seconds), frame, seconds);
   renderFrame(seconds);  // off the rate's grid: ends the run
   return rendered;
 }

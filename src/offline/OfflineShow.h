@@ -11,9 +11,10 @@
 //
 // Some scenes build on earlier frames: the opening never clears "rt0", the word scene
 // feeds its picture back while its 1-2 kHz band is silent, and the tunnel's first frame
-// enlarges "rt0" and "rt1" for every later frame. renderUpTo() first renders, without
-// output, the fewest earlier frames of the same rate that make a frame equal to the one a
-// playthrough from frame 0 draws. Spans must therefore be asked for in ascending order.
+// enlarges "rt0" and "rt1" and sets the point size to 5 for every later frame. renderUpTo()
+// first renders, without output, the fewest earlier frames of the same rate that make a
+// frame equal to the one a playthrough from frame 0 draws; a frame before the tunnel asked
+// for after it undoes the tunnel's set-up first. Spans are quickest in ascending order.
 //
 // DOES NOT: present frames (nothing is shown), pump window events, or play sound.
 //
@@ -61,6 +62,10 @@ class OfflineShow {
   // Forgets the run of frames rendered last: the next frame is rendered after its whole
   // history, as in a fresh process (though the tunnel's set-up stays done).
   void forgetRun() { chainFps_ = 0.0; }
+  // Forgets the run and puts the scenes' lasting state back as start-up leaves it, the
+  // tunnel's set-up included: the next frame renders as in a fresh process. renderUpTo()
+  // does this itself for a frame before the tunnel once the tunnel has run.
+  void resetScenes();
 
   // The last frame, screenWidth x screenHeight, into `out` (3 or 4 bytes a pixel).
   void readFrame(PixelLayout layout, uint8_t* out) const;
@@ -70,7 +75,8 @@ class OfflineShow {
 
  private:
   void renderIndexed(const FrameRate& rate, int64_t frame);
-  int64_t renderHistory(const FrameRate& rate, const std::vector<int64_t>& history, int64_t end);
+  int64_t renderHistory(const FrameRate& rate, const std::vector<int64_t>& history, int64_t end,
+                        double seconds);
 
   // The contiguous run of frames of one rate rendered last, in order: frames after it
   // need no history from before it.

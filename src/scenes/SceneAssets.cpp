@@ -76,8 +76,7 @@ void loadSceneModel() {
   showLoadingPicture();
 }
 
-void createSceneTargets() {
-  StartupSpan span(StartupStep::kTargets);
+void createSceneRenderTargets() {
   TextureManager& textures = demoSystem.textures;
   textures.setFilters(GL_LINEAR_MIPMAP_NEAREST, GL_LINEAR);
   struct Size {
@@ -99,7 +98,12 @@ void createSceneTargets() {
     record.attachColor(target.name, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
     demoSystem.fbos.add(target.name, record);
   }
-  for (const char* name : kSceneImages) textures.loadTexture(name, -1, -1);
+}
+
+void createSceneTargets() {
+  StartupSpan span(StartupStep::kTargets);
+  createSceneRenderTargets();
+  for (const char* name : kSceneImages) demoSystem.textures.loadTexture(name, -1, -1);
 }
 
 void initSceneData() {

@@ -50,6 +50,11 @@ void bar(float x0, float x1, float height, float z) {
 }
 }  // namespace
 
+void resetSceneState() {
+  firstFrame = true;
+  createSceneRenderTargets();
+}
+
 void drawShadowGeometry() {
   const float t = sceneTime;
   glDisable(GL_TEXTURE_2D);
