@@ -1,6 +1,7 @@
 // How fast a 1024 x 768 show frame is written as PNG, for a few zlib levels and row
 // filters: median milliseconds per frame and file size, over the scene frames in docs/.
-// The show's write_png uses the configuration this picks; the last row measures it.
+// The offline tools' writer (tools/offline/FastPng.h) uses the configuration this picks;
+// the last two rows measure it and the show's write_png (libpng's defaults) as built.
 //
 // usage: png_bench [repetitions]   (run from the repository root)
 #include <png.h>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "images/Image.h"
+#include "offline/FastPng.h"
 
 namespace {
 struct Config {
@@ -22,26 +24,8 @@ struct Config {
 };
 
 bool writeWith(const char* path, const ImageBuffer& image, const Config& config) {
-  std::FILE* file = std::fopen(path, "wb");
-  if (!file) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(file);
-    return false;
-  }
-  png_init_io(png, file);
-  if (config.level >= 0) png_set_compression_level(png, config.level);
-  if (config.filter >= 0) png_set_filter(png, PNG_FILTER_TYPE_BASE, config.filter);
-  png_set_IHDR(png, info, image.width, image.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  for (int y = 0; y < image.height; ++y)
-    png_write_row(png, image.pixels + static_cast<size_t>(y) * image.stride);
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return std::fclose(file) == 0;
+  std::string error;
+  return writePngWith(path, image, config.level, config.filter, error);
 }
 
 long fileSize(const char* path) {
@@ -84,33 +68,29 @@ int main(int argc, char** argv) {
   };
   const char* out = "/tmp/png_bench.png";
   std::printf("| configuration | median ms per frame | mean size (KB) |\n|---|---|---|\n");
-  for (const Config& config : configs) {
+  auto measure = [&](const char* name, auto write) {
     std::vector<double> ms;
     double bytes = 0;
     for (int r = 0; r < repetitions; ++r) {
       for (const ImageBuffer& frame : frames) {
         const auto start = std::chrono::steady_clock::now();
-        writeWith(out, frame, config);
+        write(frame);
         ms.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count());
         if (r == 0) bytes += fileSize(out);
       }
     }
-    std::printf("| %s | %.1f | %.0f |\n", config.name, median(ms), bytes / frames.size() / 1024);
+    std::printf("| %s | %.1f | %.0f |\n", name, median(ms), bytes / frames.size() / 1024);
+  };
+  for (const Config& config : configs) {
+    measure(config.name, [&](const ImageBuffer& frame) { writeWith(out, frame, config); });
   }
-  std::vector<double> ms;
-  double bytes = 0;
-  for (int r = 0; r < repetitions; ++r) {
-    for (const ImageBuffer& frame : frames) {
-      const auto start = std::chrono::steady_clock::now();
-      write_png(out, frame);
-      ms.push_back(
-          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-              .count());
-      if (r == 0) bytes += fileSize(out);
-    }
-  }
-  std::printf("| write_png as built | %.1f | %.0f |\n", median(ms), bytes / frames.size() / 1024);
+  measure("writeFastPng (the tools) as built", [&](const ImageBuffer& frame) {
+    std::string error;
+    writeFastPng(out, frame, error);
+  });
+  measure("write_png (the show) as built",
+          [&](const ImageBuffer& frame) { write_png(out, frame); });
   return 0;
 }

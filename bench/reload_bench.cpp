@@ -11,7 +11,7 @@
 
 #include "app/Demo.h"
 #include "app/Window.h"
-#include "materials/MaterialManager.h"
+#include "MaterialManager.h"
 
 namespace {
 constexpr int kDefaultReloads = 300;

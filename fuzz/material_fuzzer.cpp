@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "FuzzSupport.h"
-#include "materials/MaterialManager.h"
+#include "MaterialManager.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   installRefusingFatalReporter();

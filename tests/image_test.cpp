@@ -204,6 +204,24 @@ TEST(PngTest, WriteTakesRowsStrideApartAndRefusesOtherChannelCounts) {
   EXPECT_EQ(std::fopen(dir.file("two.png").c_str(), "rb"), nullptr);
 }
 
+TEST(PngTest, WriteSetsNoCompressionSettingsOfItsOwn) {
+  // A picture whose rows compress differently under each filter and level: the file must
+  // be byte for byte what libpng writes with its defaults.
+  TempDir dir;
+  const int width = 64;
+  const int height = 48;
+  Bytes pixels(static_cast<size_t>(width) * height * 3);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>((i * 7) ^ (i / 192));
+  write_png(dir.file("show.png").c_str(),
+            ImageBuffer{width, height, 3, 3, width * 3, pixels.data()});
+  ASSERT_TRUE(writeRawPng(dir.file("plain.png"), width, height, 8, PNG_COLOR_TYPE_RGB, pixels));
+  auto bytesOf = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  EXPECT_EQ(bytesOf(dir.file("show.png")), bytesOf(dir.file("plain.png")));
+}
+
 TEST(FlipTest, OddHeightKeepsTheMiddleRowAndHorizontalSwapsWholePixels) {
   Bytes pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};  // 2 x 3, 2 channels
   ImageBuffer image{2, 3, 2, 2, 4, pixels.data()};

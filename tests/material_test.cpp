@@ -11,7 +11,7 @@
 #include "GlTestSupport.h"
 #include "TestSupport.h"
 #include "app/Globals.h"
-#include "materials/MaterialManager.h"
+#include "MaterialManager.h"
 
 namespace {
 

@@ -23,7 +23,7 @@
 #include "audio/Backends.h"
 #include "images/Image.h"
 #include "offline/OfflineShow.h"
-#include "render/LoadingPicture.h"
+#include "app/LoadingPicture.h"
 #include "render/PostProcess.h"
 #include "scenes/SceneAssets.h"
 #include "scenes/Timeline.h"

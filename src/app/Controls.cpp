@@ -8,7 +8,7 @@
 #include "app/Capture.h"
 #include "app/Demo.h"
 #include "app/Globals.h"
-#include "materials/MaterialManager.h"
+#include "MaterialManager.h"
 
 float lastBeatTime = 0.0f;
 int32_t xSlot = 0;

@@ -11,8 +11,8 @@
 #include "app/StartupTimes.h"
 #include "app/Window.h"
 #include "audio/MusicData.h"
-#include "materials/MaterialManager.h"
-#include "render/LoadingPicture.h"
+#include "MaterialManager.h"
+#include "app/LoadingPicture.h"
 #include "scenes/SceneAssets.h"
 #include "scenes/Timeline.h"
 

@@ -7,7 +7,7 @@
 
 #include "audio/MusicStream.h"
 #include "images/TextureManager.h"
-#include "materials/MaterialManager.h"
+#include "MaterialManager.h"
 #include "models/Model.h"
 #include "render/RenderTarget.h"
 

@@ -15,7 +15,6 @@ namespace {
 
 constexpr size_t kFormatTagLength = 3;  // "png", "jpg", "peg": the reader is chosen by these
 constexpr int kPngBitDepth = 8;         // write_png only writes 8-bit samples
-constexpr int kPngZlibLevel = 1;        // fastest; see write_png
 constexpr int kCmykChannels = 4;
 constexpr int kRgbChannels = 3;
 constexpr int kFullSample = 255;
@@ -327,11 +326,8 @@ void write_png(const char* path, ImageBuffer image) {
     return;
   }
   png_init_io(png, file);
-  // Frames are saved while the show or a capture runs: zlib level 1 with the "up" filter
-  // on every row writes a 1024 x 768 show frame about four times faster than zlib's
-  // default with adaptive filters, for files about 1.4 times larger (bench/png_bench).
-  png_set_compression_level(png, kPngZlibLevel);
-  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
+  // libpng's own compression level and row filters: the offline tools, which write
+  // thousands of frames, have a faster writer of their own (tools/offline/FastPng.h).
   png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
                static_cast<png_uint_32>(image.height), kPngBitDepth, colourType, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);

@@ -10,7 +10,7 @@
 #include "app/Random.h"
 #include "app/StartupTimes.h"
 #include "images/ImagePrefetch.h"
-#include "render/LoadingPicture.h"
+#include "app/LoadingPicture.h"
 
 namespace {
 constexpr const char* kSceneModel = "dudezurodev";

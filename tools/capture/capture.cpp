@@ -30,6 +30,7 @@
 #include "app/Demo.h"
 #include "audio/Backends.h"
 #include "images/Image.h"
+#include "offline/FastPng.h"
 #include "offline/OfflineShow.h"
 #include "offline/Progress.h"
 
@@ -101,10 +102,10 @@ bool writePng(const std::string& path, std::vector<uint8_t>& rgb) {
   image.stride = screenWidth * 3;
   image.pixels = rgb.data();
   flip_image(&image, true, false);  // the file wants the top row first
-  unlink(path.c_str());
-  write_png(path.c_str(), image);
+  std::string error;
+  const bool written = writeFastPng(path, image, error);
   flip_image(&image, true, false);
-  return access(path.c_str(), F_OK) == 0;
+  return written;
 }
 
 // Frames handed from the render loop to the thread that writes them into ffmpeg.

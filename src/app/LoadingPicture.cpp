@@ -1,4 +1,4 @@
-#include "render/LoadingPicture.h"
+#include "app/LoadingPicture.h"
 
 #include <GL/glew.h>
 

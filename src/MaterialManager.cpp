@@ -1,4 +1,4 @@
-#include "materials/MaterialManager.h"
+#include "MaterialManager.h"
 
 #include <GL/glew.h>
 
@@ -8,7 +8,7 @@
 
 #include "app/Fatal.h"
 #include "app/Globals.h"
-#include "render/LoadingPicture.h"
+#include "app/LoadingPicture.h"
 
 namespace {
 
