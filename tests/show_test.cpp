@@ -18,12 +18,12 @@
 #include "app/Controls.h"
 #include "app/Demo.h"
 #include "app/Globals.h"
+#include "app/LoadingPicture.h"
 #include "app/Random.h"
 #include "app/Window.h"
 #include "audio/Backends.h"
 #include "images/Image.h"
 #include "offline/OfflineShow.h"
-#include "app/LoadingPicture.h"
 #include "render/PostProcess.h"
 #include "scenes/SceneAssets.h"
 #include "scenes/Timeline.h"
@@ -225,6 +225,40 @@ TEST_F(ShowTest, CloudSceneInSilenceIsTheClearedPictureWithTheOverlay) {
   long differing = 0;
   for (size_t i = 0; i < shown.size(); ++i) differing += std::abs(shown[i] - expected[i]) > 2;
   EXPECT_LT(differing, static_cast<long>(shown.size() / 1000));
+}
+
+TEST_F(ShowTest, EachSceneReadsExactlyItsBandsEdgeForEdge) {
+  // Every band edge a scene listens to, in the order the frame reads them: moving any edge
+  // of any scene, or reading a band in another scene, fails here.
+  using Bands = std::vector<std::pair<int, int>>;
+  auto bandsReadAt = [this](double seconds) {
+    Bands read;
+    musicStream.setBandObserver(
+        [](void* context, int low, int high) {
+          static_cast<Bands*>(context)->emplace_back(low, high);
+        },
+        &read);
+    frameAt(seconds);
+    musicStream.setBandObserver(nullptr, nullptr);
+    return read;
+  };
+  Bands cloud;
+  for (int low = 0; low < 1900; low += 100) cloud.emplace_back(low, low + 100);
+  cloud.emplace_back(500, 1000);
+  // The opening listens only inside its blur windows and from 10 s on.
+  EXPECT_EQ(bandsReadAt(1.0), Bands{});
+  EXPECT_EQ(bandsReadAt(2.2), (Bands{{3000, 4000}}));
+  EXPECT_EQ(bandsReadAt(20.0), (Bands{{3000, 4000}}));
+  EXPECT_EQ(bandsReadAt(35.0), (Bands{{200, 400}, {1000, 2000}}));
+  EXPECT_EQ(bandsReadAt(50.0), (Bands{{200, 400}, {1000, 2000}}));
+  EXPECT_EQ(bandsReadAt(70.0), cloud);
+  EXPECT_EQ(bandsReadAt(90.0), Bands{});
+  // The bars are drawn twice, into the light's depth picture and from the camera.
+  const Bands bars = {{80, 440}, {700, 1200}, {1200, 4000}};
+  Bands tunnel = bars;
+  tunnel.insert(tunnel.end(), bars.begin(), bars.end());
+  EXPECT_EQ(bandsReadAt(110.0), tunnel);
+  EXPECT_EQ(bandsReadAt(130.0), (Bands{{3000, 4000}}));
 }
 
 TEST_F(ShowTest, TunnelBarsGrowWithTheirBands) {

@@ -37,6 +37,7 @@ void MusicStream::bandToBins(int lowHz, int highHz, int& lowBin, int& highBin) {
 }
 
 float MusicStream::peakInBand(int lowHz, int highHz) {
+  if (bandObserver_) bandObserver_(bandObserverContext_, lowHz, highHz);
   if (backend_) {
     int32_t position = backend_->position();
     if (!haveSpectrum_ || position != spectrumPosition_) {

@@ -39,8 +39,18 @@ class MusicStream {
   // Bin range scanned for a band: low <= i < high. Both frequencies within 0..22050.
   static void bandToBins(int lowHz, int highHz, int& lowBin, int& highBin);
 
+  // Called with each band peakInBand() is asked for, before it answers: tests use it to
+  // see which bands a frame reads. None by default; null removes it.
+  using BandObserver = void (*)(void* context, int lowHz, int highHz);
+  void setBandObserver(BandObserver observer, void* context) {
+    bandObserver_ = observer;
+    bandObserverContext_ = context;
+  }
+
  private:
   AudioBackend* backend_ = nullptr;
+  BandObserver bandObserver_ = nullptr;
+  void* bandObserverContext_ = nullptr;
   bool paused_ = false;
   float spectrum_[kSpectrumBins] = {};
   int32_t spectrumPosition_ = 65535;
