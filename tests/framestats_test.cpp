@@ -99,6 +99,11 @@ TEST(FrameStatsTest, SparseDimStarsOnBlackShowSomethingFromATwoHundredthOfTheFra
   const FrameStats faint = measureFrame(noise.data(), kWidth, kHeight);
   EXPECT_LT(faint.deviant, kMinDeviantShare);
   EXPECT_FALSE(faint.showsSomething());
+  EXPECT_NEAR(faint.brightest, 12 / 255.0, 1e-12);
+  EXPECT_DOUBLE_EQ(faint.lit, 0.0);
+  // The star field's own measures: its brightest star and the share it lights.
+  EXPECT_NEAR(stars.brightest, 64 / 255.0, 1e-12);
+  EXPECT_NEAR(stars.lit, 2400.0 / (kWidth * kHeight), 1e-9);
 }
 
 TEST(FrameStatsTest, SummaryFindsTheLongestBlankStretchOutsideTheDesignedOne) {

@@ -49,6 +49,12 @@ FrameStats measureFrame(const uint8_t* rgb, int width, int height) {
     if (std::abs(v - median) >= minDeviation) deviant += histogram[v];
   }
   stats.deviant = static_cast<double>(deviant) / total;
+  int64_t lit = 0;
+  for (int v = minDeviation; v < 256; ++v) lit += histogram[v];
+  stats.lit = static_cast<double>(lit) / total;
+  int brightest = 255;
+  while (brightest > 0 && histogram[brightest] == 0) --brightest;
+  stats.brightest = brightest / 255.0;
   int64_t white = 0;
   int64_t black = 0;
   for (int v = 0; v < 256; ++v) {

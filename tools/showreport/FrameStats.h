@@ -29,8 +29,10 @@ struct FrameStats {
   double spread = 0.0;     // 0..1
   double nearWhite = 0.0;  // share of pixels, 0..1
   double nearBlack = 0.0;
-  double meanLuma = 0.0;  // 0..1
-  double deviant = 0.0;   // share of pixels kMinDeviation or more from the median luma, 0..1
+  double meanLuma = 0.0;   // 0..1
+  double deviant = 0.0;    // share of pixels kMinDeviation or more from the median luma, 0..1
+  double lit = 0.0;        // share of pixels with a luma of kMinDeviation or more, 0..1
+  double brightest = 0.0;  // the highest luma, 0..1
   bool showsSomething() const { return spread >= kMinSpread || deviant >= kMinDeviantShare; }
 };
 
