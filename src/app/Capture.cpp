@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "app/Demo.h"
+#include "app/Screen.h"
 #include "images/Image.h"
 
 bool captureRequested = false;

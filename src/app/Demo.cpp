@@ -5,14 +5,15 @@
 
 #include <cstdlib>
 
+#include "MaterialManager.h"
 #include "app/Capture.h"
+#include "app/Controls.h"
 #include "app/Fatal.h"
 #include "app/Globals.h"
+#include "app/LoadingPicture.h"
 #include "app/StartupTimes.h"
 #include "app/Window.h"
 #include "audio/MusicData.h"
-#include "MaterialManager.h"
-#include "app/LoadingPicture.h"
 #include "scenes/SceneAssets.h"
 #include "scenes/Timeline.h"
 
@@ -20,16 +21,13 @@ namespace {
 GlWindow showWindow;
 }
 
-int runShow() {
+StartFailure startShow(const ShowStart& how) {
   // Creating the window mostly waits on the window system: the music and the images are
   // read meanwhile, each on a thread of its own.
   prefetchMusic(kMusicFile);
   prefetchSceneImages();
   StartupSpan windowSpan(StartupStep::kWindow);
-  if (!registerWindowClass()) {
-    showErrorMessageBox("Error Registering Window Class!");
-    return -1;
-  }
+  if (!registerWindowClass()) return StartFailure::kVideo;
   screenWidth = 1024;
   screenHeight = 768;
   showWindow.title = "Lumorakdemo";
@@ -37,11 +35,13 @@ int runShow() {
   showWindow.height = 768;
   showWindow.colourBits = 32;
   showWindow.fullscreen = true;
-  if (!createGlWindow(showWindow)) {
-    showErrorMessageBox("Error creating window!");
-    return -1;
-  }
+  showWindow.hidden = how.hidden;
+  showWindow.handlers.resize = onResize;
+  showWindow.handlers.keyDown = onKeyDown;
+  showWindow.handlers.mouseMove = onMouseMove;
+  if (!createGlWindow(showWindow)) return StartFailure::kWindow;
   windowSpan.end();
+  if (how.sound) musicStream.setBackend(how.sound);
   initDemo();
 
   // The music starts only now, so demo time 0 is the first rendered frame.
@@ -49,7 +49,15 @@ int runShow() {
   musicStream.open(kMusicFile);
   musicStream.play();
   musicSpan.end();
+  return StartFailure::kNone;
+}
 
+int runShow() {
+  switch (startShow(ShowStart{})) {
+    case StartFailure::kNone: break;
+    case StartFailure::kVideo: showErrorMessageBox("Error Registering Window Class!"); return -1;
+    case StartFailure::kWindow: showErrorMessageBox("Error creating window!"); return -1;
+  }
   bool running = true;
   while (running) {
     running = pumpMessages();

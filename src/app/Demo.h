@@ -7,8 +7,24 @@
 
 constexpr const char* kMusicFile = "data/deruz.mp3";
 
-extern int screenWidth;   // 1024 for the whole run, whatever the window's size
-extern int screenHeight;  // 768
+#include "app/Screen.h"
+
+class AudioBackend;
+
+// How a caller brings the show up; all else is the same for the show, the tools, the
+// benches and the tests.
+struct ShowStart {
+  bool hidden = false;            // an off-screen window, never full screen (tools, tests)
+  AudioBackend* sound = nullptr;  // the sound layer; null: the real one through SDL
+};
+enum class StartFailure { kNone, kVideo, kWindow };
+
+// Start-up up to the first frame: the music and the scene images start reading in the
+// background, the window (with the show's input handlers) and its GL context,
+// initDemo(), then the music opened and started, so that demo time 0 is the first frame
+// rendered after it. Returns which step failed, having released what it made; failures of
+// the data are fatal as everywhere.
+StartFailure startShow(const ShowStart& how);
 
 int runShow();
 void initDemo();

@@ -6,8 +6,6 @@
 
 #include <SDL2/SDL.h>
 
-#include "app/Window.h"
-
 namespace {
 FatalReporter currentReporter = defaultFatalReporter;
 SDL_Window* boxOwner = nullptr;

@@ -15,6 +15,13 @@
 using FatalReporter = void (*)(const char* message);
 
 [[noreturn]] void fatalError(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Writes `text` to stderr, then shows it in a message box titled "Error" with the warning
+// icon, owned by the window once it exists; the box is skipped without a display or for a
+// hidden window. The default reporter and the show's start-up failures use it.
+void showErrorMessageBox(const char* text);
+// The window that owns the boxes (an SDL_Window*), and whether boxes are shown at all.
+void setMessageBoxOwner(void* window, bool interactive);
 [[noreturn]] void fatalErrorV(const char* format, va_list args);
 
 // Installs a reporter; returns the previous one. A reporter that returns normally is

@@ -6,8 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/Controls.h"
-#include "app/Demo.h"
+#include "app/Fatal.h"
 
 GlWindow* glWindow = nullptr;
 
@@ -119,7 +118,7 @@ bool createGlWindow(GlWindow& record) {
   if (!record.hidden) SDL_ShowWindow(window);
   glWindow = &record;
   setMessageBoxOwner(window, !record.hidden);
-  onResize(record.width, record.height);
+  if (record.handlers.resize) record.handlers.resize(record.width, record.height);
   // SDL reports the creation size again later, as an event; the resize above stands for
   // it (a second one would switch the start-up projection's near plane to 1.0).
   SDL_PumpEvents();
@@ -237,7 +236,7 @@ void windowProc(const SDL_Event& event) {
           if (!restored && w == resizedTo[0] && h == resizedTo[1]) break;
           resizedTo[0] = w;
           resizedTo[1] = h;
-          onResize(w, h);
+          if (glWindow->handlers.resize) glWindow->handlers.resize(w, h);
           break;
         }
         default:  // minimised and the rest: nothing
@@ -249,12 +248,16 @@ void windowProc(const SDL_Event& event) {
       if (event.key.keysym.mod & KMOD_ALT) break;
       int code = virtualKeyFromSdl(event.key.keysym.sym, event.key.keysym.mod & KMOD_NUM);
       if (code == 121) break;  // F10
-      if (code >= 0 && code <= 255) onKeyDown(code);
+      if (code >= 0 && code <= 255 && glWindow && glWindow->handlers.keyDown) {
+        glWindow->handlers.keyDown(code);
+      }
       break;
     }
     case SDL_MOUSEMOTION:
-      onMouseMove(mouseFlagsFromSdl(event.motion.state, SDL_GetModState()), event.motion.x,
-                  event.motion.y);
+      if (glWindow && glWindow->handlers.mouseMove) {
+        glWindow->handlers.mouseMove(mouseFlagsFromSdl(event.motion.state, SDL_GetModState()),
+                                     event.motion.x, event.motion.y);
+      }
       break;
     default: break;
   }

@@ -3,17 +3,25 @@
 // the display really gives that, else a 1024 x 768 window after the message
 // "Mode Switch Failed.\nRunning In Windowed Mode.".
 //
-// Events map onto the show's window procedure: key-downs (auto-repeat included) become
-// Windows virtual-key codes for onKeyDown, mouse motion carries the button/Shift/Ctrl
-// flag bits for onMouseMove, resize/restore/maximise call onResize, close ends the
-// process with exit(0). The screen saver is inhibited while the show runs.
+// Events reach the program through the handlers it puts in the window record: key-downs
+// (auto-repeat included) as Windows virtual-key codes, mouse motion with the
+// button/Shift/Ctrl flag bits, resize/restore/maximise as the new drawable size; close
+// ends the process with exit(0). The screen saver is inhibited while the show runs. The
+// layer knows nothing above it: what a key does is the handler's business.
 //
 // Calls: registerWindowClass(), createGlWindow(), then pumpMessages() and presentFrame()
-// once per frame. showErrorMessageBox() works before and after the window exists.
+// once per frame. The error message box is beside fatalError (app/Fatal.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+// What the window layer calls; null members are skipped.
+struct WindowHandlers {
+  void (*resize)(int width, int height) = nullptr;  // also once from createGlWindow
+  void (*keyDown)(int virtualKey) = nullptr;        // 0..255
+  void (*mouseMove)(int flags, int x, int y) = nullptr;
+};
 
 struct GlWindow {
   void* window = nullptr;     // SDL_Window*
@@ -24,6 +32,7 @@ struct GlWindow {
   uint8_t colourBits = 32;
   bool fullscreen = true;
   bool hidden = false;  // off-screen rendering (tests, capture): never shown, never full screen
+  WindowHandlers handlers;
 };
 
 extern GlWindow* glWindow;  // the show's window once created
@@ -36,11 +45,6 @@ bool createGlWindow(GlWindow& record);
 bool pumpMessages();
 void presentFrame();
 void setSwapInterval(int interval);
-// Writes `text` to stderr, then shows it in a message box titled "Error" with the warning
-// icon, owned by the window once it exists; the box is skipped without a display or for a
-// hidden window. (Lives beside fatalError.)
-void showErrorMessageBox(const char* text);
-void setMessageBoxOwner(void* window, bool interactive);
 
 // Windows virtual-key code for an SDL key code, or -1 when the show knows no such key.
 // Without NumLock the keypad digits are the navigation keys (arrows, Page Up/Down ...).

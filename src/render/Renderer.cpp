@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "app/Demo.h"
 #include "app/Globals.h"
+#include "app/Screen.h"
 
 void Camera::apply() {
   float m[16];

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/Demo.h"
+#include "app/Screen.h"
 
 namespace {
 

@@ -24,7 +24,7 @@ void closingScene() {
   demoSystem.fbos.unuse();
 
   glow("rt0", "rt1", 2, 2.0f);
-  const float v = 100.0f * musicStream.peakInBand(3000, 4000);
+  const float v = 100.0f * musicStream.peakInBand(kClosingBands[0].lowHz, kClosingBands[0].highHz);
   if (v > 2.0f) blur("rt1", "rt0", 3, v, v, 1.0f);
   drawScreenQuad("rt0", 1.0f);
   glEnable(GL_BLEND);

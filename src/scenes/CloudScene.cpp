@@ -11,10 +11,7 @@
 #include "scenes/Scenes.h"
 #include "scenes/Timeline.h"
 
-namespace {
-constexpr int kBands = 19;  // 0-100 Hz up to 1800-1900 Hz
-constexpr int kBandWidthHz = 100;
-}  // namespace
+namespace {}  // namespace
 
 void cloudScene() {
   const float t = FrameTime.time;
@@ -25,9 +22,9 @@ void cloudScene() {
   glDisable(GL_TEXTURE_2D);
   glRotatef(90.0f * t, 0.3f * std::cos(1.4f * t), 0.2f * std::sin(t), 1.0f);
   // Sprite record 0 is never drawn; records 1..19 follow the bands from the lowest up.
-  for (int j = 0; j < kBands; ++j) {
+  for (int j = 0; j < kCloudRectangles; ++j) {
     const SpriteRecord& sprite = sprites[j + 1];
-    const float v = musicStream.peakInBand(kBandWidthHz * j, kBandWidthHz * j + kBandWidthHz);
+    const float v = musicStream.peakInBand(kCloudBands[j].lowHz, kCloudBands[j].highHz);
     glColor3f(sprite.brightness, sprite.brightness, sprite.brightness);
     const float w = v * sprite.widthFactor;
     const float h = v * sprite.heightFactor;
@@ -47,7 +44,7 @@ void cloudScene() {
   }
   demoSystem.fbos.unuse();
 
-  const float g = musicStream.peakInBand(500, 1000);
+  const float g = musicStream.peakInBand(kCloudGlowBand.lowHz, kCloudGlowBand.highHz);
   glow("rt0", "rt1", 2, 15.0f * g + 1.0f);
   drawScreenQuad("rt1", 1.0f);
   glEnable(GL_BLEND);

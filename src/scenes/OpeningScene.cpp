@@ -90,7 +90,7 @@ void openingScene() {
 
   float v = 0.0f;
   if ((t > 2.0f && t < 2.4f) || (t > 4.5f && t < 5.2f) || (t > 7.0f && t < 7.6f) || t > 10.0f) {
-    v = 100.0f * musicStream.peakInBand(3000, 4000);
+    v = 100.0f * musicStream.peakInBand(kOpeningBands[0].lowHz, kOpeningBands[0].highHz);
     if (v > 0.0f) blur("rt0", "rt1", 3, v, v, 1.0f);
   }
   drawScreenQuad(v > 0.0f ? "rt1" : "rt0", 1.0f);

@@ -6,21 +6,6 @@
 
 #include "scenes/Scenes.h"
 
-namespace {
-// Where each scene ends and the next begins, seconds, as doubles.
-constexpr double kBoundaries[] = {28.1, 63.0, 83.474, 104.344, 125.2, 146.0};
-}  // namespace
-
-SceneIndex sceneAt(float time) {
-  // Double-precision boundaries against the float time, in ascending order.
-  const double t = time;
-  int scene = kOpening;
-  while (scene < kEndOfShow && !(t < kBoundaries[scene])) ++scene;
-  return static_cast<SceneIndex>(scene);
-}
-
-double sceneStart(SceneIndex scene) { return scene == kOpening ? 0.0 : kBoundaries[scene - 1]; }
-
 void runTimeline(float time, float delta) {
   FrameTime.time = time;
   FrameTime.delta = delta;
@@ -31,7 +16,7 @@ void runTimeline(float time, float delta) {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   switch (scene) {
     case kOpening: openingScene(); break;
-    case kWord: wordScene(28.1f); break;
+    case kWord: wordScene(static_cast<float>(sceneStart(kWord))); break;
     case kCloud: cloudScene(); break;
     case kColumns: columnScene(); break;
     case kTunnel: tunnelScene(time, delta); break;

@@ -1,9 +1,8 @@
-// The schedule of scenes over music time (seconds, each interval [from, to)):
-//   opening < 28.1 <= word < 63 <= cloud < 83.474 <= columns < 104.344 <= tunnel
-//   < 125.2 <= closing < 146 <= end of the show (exit(0) before drawing).
-// Boundaries are compared as doubles against the float time, so the float nearest
-// 125.2 (125.1999969) still belongs to the tunnel scene.
+// The timeline: publishes each frame's time and draws the scene the schedule
+// (scenes/Schedule.h) gives for it, or ends the show at its end (exit(0) before drawing).
 #pragma once
+
+#include "scenes/Schedule.h"
 
 struct FrameTimeRecord {
   float time = 0.0f;   // seconds
@@ -11,10 +10,5 @@ struct FrameTimeRecord {
 };
 extern FrameTimeRecord FrameTime;
 
-enum SceneIndex { kOpening, kWord, kCloud, kColumns, kTunnel, kClosing, kEndOfShow };
-
-SceneIndex sceneAt(float time);
-// The time (seconds, as compared) at which `scene` starts; 0 for the opening.
-double sceneStart(SceneIndex scene);
 // Publishes the time, clears colour and depth, draws the scene of `time` or ends the show.
 void runTimeline(float time, float delta);

@@ -12,6 +12,7 @@
 #include "render/PostProcess.h"
 #include "scenes/SceneAssets.h"
 #include "scenes/Scenes.h"
+#include "scenes/Schedule.h"
 
 namespace {
 bool firstFrame = true;
@@ -90,9 +91,12 @@ void drawShadowGeometry() {
   glEnd();
 
   glColor3f(0.73f, 0.73f, 0.73f);
-  const float h1 = 1.8f * musicStream.peakInBand(80, 440) + 1.0f;
-  const float h2 = 1.8f * musicStream.peakInBand(700, 1200) + 1.0f;
-  const float h3 = 1.8f * musicStream.peakInBand(1200, 4000) + 1.0f;
+  const float h1 =
+      1.8f * musicStream.peakInBand(kTunnelBands[0].lowHz, kTunnelBands[0].highHz) + 1.0f;
+  const float h2 =
+      1.8f * musicStream.peakInBand(kTunnelBands[1].lowHz, kTunnelBands[1].highHz) + 1.0f;
+  const float h3 =
+      1.8f * musicStream.peakInBand(kTunnelBands[2].lowHz, kTunnelBands[2].highHz) + 1.0f;
   glBegin(GL_QUADS);
   glNormal3f(0.0f, 0.0f, 1.0f);
   bar(0.0f, 0.5f, h1, -3.0f);

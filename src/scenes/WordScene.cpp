@@ -25,7 +25,7 @@ struct Word {
 };
 
 // Bounds: single-precision 41.687 plus double offsets; the first two compared as floats.
-const double kFirst = static_cast<double>(41.687f);
+const double kFirst = static_cast<double>(static_cast<float>(kFirstWordStart));
 const Word kWords[] = {
     {"with", kFirst, static_cast<double>(42.687f), 0.0f, 1.0f, 0.6f},
     {"as", static_cast<double>(42.687f), kFirst + 2.838, 0.0f, 1.0f, 0.7f},
@@ -49,7 +49,7 @@ const char* wordShownAt(float time, float g, float h, float& scale) {
 }
 
 float wordBlurSpread(float time) {
-  float g = 50.0f * musicStream.peakInBand(1000, 2000);
+  float g = 50.0f * musicStream.peakInBand(kWordBlurBand.lowHz, kWordBlurBand.highHz);
   if (static_cast<double>(time) > kBandModeStart) g *= 1.6f;
   return g;
 }
@@ -59,7 +59,7 @@ void wordScene(float start) {
   glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
   demoSystem.fbos.use("rt0");
 
-  const float s = 5.0f * musicStream.peakInBand(200, 400);
+  const float s = 5.0f * musicStream.peakInBand(kWordCameraBand.lowHz, kWordCameraBand.highHz);
   const float a = t + s;
   Camera& camera = renderer.camera;
   camera.setPosition(5.0f * std::sin(a), 5.0f * std::cos(a), 0.0f);

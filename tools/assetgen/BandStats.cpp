@@ -1,6 +1,8 @@
 // Loudness statistics of the show's music in the bands its scenes read (see BandStats.h).
 #include "BandStats.h"
 
+#include "scenes/Schedule.h"
+
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -74,35 +76,68 @@ std::vector<SceneBands> showBands() {
   logoInView.reason =
       "every frame above 0.02 blurs the picture to white; more than about one in twelve hides "
       "the logo";
-  std::vector<Band> cloud;
-  constexpr int kCloudBands = 19;
-  constexpr int kCloudBandHz = 100;
-  constexpr int kFirstSteadyBand = 10;  // 1000-1100 Hz
-  for (int j = 0; j < kCloudBands; ++j) {
-    cloud.push_back({kCloudBandHz * j, kCloudBandHz * (j + 1)});
-    if (j >= kFirstSteadyBand) cloud.back().limits = rectangle;
-  }
-  cloud.push_back({500, 1000, glow});
+  // Every band a scene reads, from the schedule, with the limits its picture needs.
+  auto bandsOf = [](SceneIndex scene, const std::vector<std::pair<int, BandLimits>>& limits) {
+    std::vector<Band> bands;
+    const SceneSchedule& entry = scheduleOf(scene);
+    for (int i = 0; i < entry.bandCount; ++i) {
+      bands.push_back({entry.bands[i].lowHz, entry.bands[i].highHz});
+      for (const auto& [index, rule] : limits) {
+        if (index == i) bands.back().limits = rule;
+      }
+    }
+    return bands;
+  };
+  // The cloud's rectangles from 1000-1100 Hz up follow a held chord; the glow is last.
+  constexpr int kFirstSteadyRectangle = 10;
+  std::vector<std::pair<int, BandLimits>> cloudLimits;
+  for (int j = kFirstSteadyRectangle; j < kCloudRectangles; ++j)
+    cloudLimits.push_back({j, rectangle});
+  cloudLimits.push_back({kCloudRectangles, glow});
   // The opening scene blurs by the band only inside these windows, and from 10 s on.
+  const double openingEnd = scheduleOf(kOpening).end;
   std::vector<std::pair<double, double>> blurWindows = {
-      {2.0, 2.4}, {4.5, 5.2}, {7.0, 7.6}, {10.0, 28.1}};
-  // The word scene shows its first word at 41.687 s and its last until 58.737 s.
-  constexpr double kFirstWord = 41.687;
-  constexpr double kLastWord = 58.737;
-  std::vector<std::pair<double, double>> wordsShown = {{kFirstWord, kLastWord}};
+      {2.0, 2.4}, {4.5, 5.2}, {7.0, 7.6}, {10.0, openingEnd}};
+  std::vector<std::pair<double, double>> wordsShown = {{kFirstWordStart, kLastWordEnd}};
+  const Band starBlur{kWordBlurBand.lowHz, kWordBlurBand.highHz};
+  const double wordsStart = scheduleOf(kWord).start;
+  const double wordsEnd = scheduleOf(kWord).end;
+  const double closingStart = scheduleOf(kClosing).start;
   const bool levelRules = true;
   const bool info = true;
   return {
-      {"opening", 0.0, 28.1, {{3000, 4000}}, {}},
-      {"opening, blur windows", 0.0, 28.1, {{3000, 4000}}, blurWindows, info},
-      {"words", 28.1, 63.0, {{200, 400, camera}, {1000, 2000}}, {}},
-      {"words, words shown", 28.1, 63.0, {{1000, 2000, wordsBright}}, wordsShown},
-      {"words, before", 28.1, kFirstWord, {{1000, 2000, starsBefore}}, {}, !info, !levelRules},
-      {"words, after", kLastWord, 63.0, {{1000, 2000, starsAfter}}, {}, !info, !levelRules},
-      {"cloud", 63.0, 83.474, cloud, {}},
-      {"tunnel", 104.344, 125.2, {{80, 440}, {700, 1200}, {1200, 4000}}, {}},
-      {"closing", 125.2, 146.0, {{3000, 4000, flash}}, {}},
-      {"closing, logo in view", 125.2, 140.4, {{3000, 4000, logoInView}}, {}, !info, !levelRules},
+      {"opening", 0.0, openingEnd, bandsOf(kOpening, {}), {}},
+      {"opening, blur windows", 0.0, openingEnd, bandsOf(kOpening, {}), blurWindows, info},
+      {"words", wordsStart, wordsEnd, bandsOf(kWord, {{0, camera}}), {}},
+      {"words, words shown",
+       wordsStart,
+       wordsEnd,
+       {{starBlur.lowHz, starBlur.highHz, wordsBright}},
+       wordsShown},
+      {"words, before",
+       wordsStart,
+       kFirstWordStart,
+       {{starBlur.lowHz, starBlur.highHz, starsBefore}},
+       {},
+       !info,
+       !levelRules},
+      {"words, after",
+       kLastWordEnd,
+       wordsEnd,
+       {{starBlur.lowHz, starBlur.highHz, starsAfter}},
+       {},
+       !info,
+       !levelRules},
+      {"cloud", scheduleOf(kCloud).start, scheduleOf(kCloud).end, bandsOf(kCloud, cloudLimits), {}},
+      {"tunnel", scheduleOf(kTunnel).start, scheduleOf(kTunnel).end, bandsOf(kTunnel, {}), {}},
+      {"closing", closingStart, kShowEnd, bandsOf(kClosing, {{0, flash}}), {}},
+      {"closing, logo in view",
+       closingStart,
+       140.4,
+       bandsOf(kClosing, {{0, logoInView}}),
+       {},
+       !info,
+       !levelRules},
   };
 }
 

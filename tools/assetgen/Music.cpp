@@ -521,8 +521,8 @@ void opening(Bus& bus, Pcg32& rng) {
 // The word scene shows its first word at 41.687 s and its last until 58.737 s. Before and
 // after, its 1-2 kHz band only blurs the one-pixel stars, by g = 50 x the band (x 1.6 from
 // 41.867 s on), and they stay visible only for g of about 0.02-0.2.
-constexpr double kFirstWordSeconds = 41.687;
-constexpr double kLastWordSeconds = 58.737;
+constexpr double kFirstWordSeconds = kFirstWordStart;
+constexpr double kLastWordSeconds = kLastWordEnd;
 // The show's spectrum at a time is that of the 1024 samples before it (23.2 ms).
 constexpr double kSpectrumSeconds = 1024.0 / kSampleRate;
 // While no word is shown, the finished mix loses everything from kStarsCutLowHz to

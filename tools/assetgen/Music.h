@@ -9,13 +9,17 @@
 #include <cstdint>
 
 #include "Synth.h"
+#include "scenes/Schedule.h"
 
 constexpr double kTempoBpm = 92.0;
 constexpr double kBeatSeconds = 60.0 / kTempoBpm;
 constexpr double kMusicSeconds = 152.0;
 
-// Section starts in seconds of music time, the last entry being the end of the show.
-constexpr double kSectionStarts[] = {0.0, 28.1, 63.0, 83.474, 104.344, 125.2, 146.0};
+// Section starts in seconds of music time, one per scene of the show's schedule, the last
+// entry being the end of the show.
+constexpr double kSectionStarts[] = {
+    sceneStart(kOpening), sceneStart(kWord),    sceneStart(kCloud),    sceneStart(kColumns),
+    sceneStart(kTunnel),  sceneStart(kClosing), sceneStart(kEndOfShow)};
 // Six sections and the tail after the show.
 constexpr size_t kSections = sizeof kSectionStarts / sizeof kSectionStarts[0];
 

@@ -15,7 +15,6 @@
 
 namespace {
 ManualAudioBackend offlineSound;
-GlWindow offlineWindow;
 bool tunnelHasRun = false;
 
 // The GL state that scenes leave for the next frame, as start-up leaves it for the first:
@@ -101,15 +100,10 @@ int64_t FrameRate::firstAtOrAfter(double seconds) const {
 }
 
 bool OfflineShow::start(std::string& error) {
-  offlineWindow.hidden = true;
-  if (!registerWindowClass() || !createGlWindow(offlineWindow)) {
+  if (startShow(ShowStart{true, &offlineSound}) != StartFailure::kNone) {
     error = "no OpenGL window could be made";
     return false;
   }
-  musicStream.setBackend(&offlineSound);
-  initDemo();
-  musicStream.open(kMusicFile);
-  musicStream.play();
   keepStartUpState();
   return true;
 }
@@ -127,7 +121,7 @@ namespace {
 void renderAtTime(double seconds) {
   offlineSound.setTime(seconds);
   ::renderFrame();
-  if (sceneAt(static_cast<float>(seconds)) == kTunnel) tunnelHasRun = true;
+  if (sceneAt(static_cast<float>(seconds)) == kLastingSetUpScene) tunnelHasRun = true;
 }
 }  // namespace
 
@@ -152,41 +146,44 @@ std::vector<int64_t> OfflineShow::historyBefore(const FrameRate& rate, double se
   const int64_t end = rate.firstAtOrAfter(seconds);
   const SceneIndex scene = sceneAt(static_cast<float>(seconds));
   // The first frame of the run that reproduces the picture at `seconds`: from there on
-  // every frame draws what a playthrough draws. One frame before is always rendered,
-  // because each scene leaves GL state (clear colour, point size, bindings) for the next.
+  // every frame draws what a playthrough draws. The schedule says, per scene, what lasts.
+  const SceneSchedule& entry = scheduleOf(scene);
   int64_t from = end - 1;
-  if (scene == kOpening) {
-    from = 0;  // "rt0" is never cleared: every frame paints over all earlier ones
-  } else if (scene == kWord) {
-    // A frame with a sounding 1-2 kHz band redraws "rt0" and "rt1" from scratch; a silent
-    // one copies the previous picture back. Go back to the last frame that stands alone.
-    auto standsAlone = [](double t) {
-      offlineSound.setTime(t);
-      offlineSound.timeSeconds();
-      return wordBlurSpread(static_cast<float>(t)) > 0.0f;
-    };
-    const int64_t sceneFirst = rate.firstAtOrAfter(sceneStart(kWord));
-    from = 0;  // none in this scene: the opening's last picture still shows through
-    if (standsAlone(seconds)) {
-      from = end - 1;
-    } else {
-      for (int64_t n = end - 1; n >= sceneFirst; --n) {
-        if (standsAlone(rate.timeOf(n))) {
-          from = n - 1;
-          break;
+  switch (entry.history) {
+    case History::kPreviousFrame: break;
+    case History::kFromShowStart: from = 0; break;
+    case History::kFromLastBlur: {
+      // A frame that blurs redraws "rt0" and "rt1" from scratch; one whose blur is skipped
+      // copies the previous picture back. Go back to the last frame that stands alone.
+      auto standsAlone = [](double t) {
+        offlineSound.setTime(t);
+        offlineSound.timeSeconds();
+        return wordBlurSpread(static_cast<float>(t)) > 0.0f;
+      };
+      const int64_t sceneFirst = rate.firstAtOrAfter(entry.start);
+      from = 0;  // none in this scene: the picture before it still shows through
+      if (standsAlone(seconds)) {
+        from = end - 1;
+      } else {
+        for (int64_t n = end - 1; n >= sceneFirst; --n) {
+          if (standsAlone(rate.timeOf(n))) {
+            from = n - 1;
+            break;
+          }
         }
       }
+      break;
     }
   }
   from = std::max<int64_t>(from, 0);
 
   std::vector<int64_t> frames;
-  // The tunnel's first frame makes "rt0" and "rt1" 1024 x 1024 for every later scene; the
-  // set-up itself does not depend on when it runs.
-  if (scene > kTunnel) {
-    int64_t tunnel = std::max<int64_t>(rate.firstAtOrAfter(sceneStart(kTunnel)) - 1, 0);
-    while (sceneOf(tunnel) != kTunnel) ++tunnel;
-    if (tunnel < from) frames.push_back(tunnel);
+  // The set-up of kLastingSetUpScene's first frame lasts for every later scene; the set-up
+  // itself does not depend on when it runs.
+  if (scene > kLastingSetUpScene) {
+    int64_t first = std::max<int64_t>(rate.firstAtOrAfter(sceneStart(kLastingSetUpScene)) - 1, 0);
+    while (sceneOf(first) != kLastingSetUpScene) ++first;
+    if (first < from) frames.push_back(first);
   }
   for (int64_t n = from; n < end; ++n) frames.push_back(n);
   return frames;
@@ -206,7 +203,7 @@ int64_t OfflineShow::renderHistory(const FrameRate& rate, const std::vector<int6
     from = chainLast_ + 1;
   } else {
     // A playthrough reaches frames before the tunnel with none of its lasting state.
-    if (tunnelHasRun && sceneAt(static_cast<float>(seconds)) < kTunnel) resetScenes();
+    if (tunnelHasRun && sceneAt(static_cast<float>(seconds)) < kLastingSetUpScene) resetScenes();
     if (tunnelFirst && !tunnelHasRun) {
       renderIndexed(rate, history.front());
       ++rendered;
