@@ -259,6 +259,19 @@ TEST_F(ShowTest, EachSceneReadsExactlyItsBandsEdgeForEdge) {
   tunnel.insert(tunnel.end(), bars.begin(), bars.end());
   EXPECT_EQ(bandsReadAt(110.0), tunnel);
   EXPECT_EQ(bandsReadAt(130.0), (Bands{{3000, 4000}}));
+
+  // The schedule header lists the same bands, so that the tools' overlays and statistics
+  // read what the scenes hear.
+  for (double t : {20.0, 50.0, 70.0, 90.0, 110.0, 130.0}) {
+    const SceneSchedule& scene = scheduleOf(sceneAt(static_cast<float>(t)));
+    Bands listed;
+    for (int i = 0; i < scene.bandCount; ++i) {
+      listed.emplace_back(scene.bands[i].lowHz, scene.bands[i].highHz);
+    }
+    Bands heard = bandsReadAt(t);
+    heard.resize(std::min(heard.size(), listed.size()));  // the tunnel reads its bars twice
+    EXPECT_EQ(heard, listed) << scene.name;
+  }
 }
 
 TEST_F(ShowTest, TunnelBarsGrowWithTheirBands) {
