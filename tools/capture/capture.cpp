@@ -29,9 +29,8 @@
 #include "app/Demo.h"
 #include "audio/Backends.h"
 #include "common/Cli.h"
+#include "common/FramePng.h"
 #include "common/SteppedRender.h"
-#include "images/Image.h"
-#include "offline/FastPng.h"
 #include "offline/OfflineShow.h"
 #include "offline/Progress.h"
 
@@ -90,19 +89,6 @@ std::vector<int16_t> spanSamples(OfflineShow& show, const CaptureJob& job, int64
   // Waits for any of the span the background decode has not reached yet.
   if (music && end > first) music->read(first, static_cast<int>(end - first), samples.data());
   return samples;
-}
-
-bool writePng(const std::string& path, std::vector<uint8_t>& rgb, std::string& error) {
-  ImageBuffer image;
-  image.width = screenWidth;
-  image.height = screenHeight;
-  image.channels = image.bytesPerPixel = 3;
-  image.stride = screenWidth * 3;
-  image.pixels = rgb.data();
-  flip_image(&image, true, false);  // the file wants the top row first
-  const bool written = writeFastPng(path, image, error);
-  flip_image(&image, true, false);
-  return written;
 }
 
 // Frames handed from the render loop to the thread that writes them into ffmpeg.
@@ -269,10 +255,7 @@ struct Encoder {
 
 int captureVideo(OfflineShow& show, const CaptureJob& job) {
   const std::string& out = job.out;
-  const size_t slash = out.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : out.substr(0, slash);
-  const std::string base = slash == std::string::npos ? out : out.substr(slash + 1);
-  const std::string temp = dir + "/." + base + ".part" + std::to_string(getpid());
+  const std::string temp = cli::temporaryNameFor(out);
 
   const int64_t first = job.firstFrame();
   const int64_t end = job.endFrame();
@@ -321,10 +304,7 @@ int captureVideo(OfflineShow& show, const CaptureJob& job) {
       return fail("ffmpeg failed (exit status " + std::to_string(status) + ") after " +
                   std::to_string(done) + " frames; no " + out + " written");
     }
-    if (rename(temp.c_str(), out.c_str()) != 0) {
-      return fail("cannot rename the finished video to " + out + ": " + std::strerror(errno));
-    }
-    cli::forgetTemporary(temp);
+    if (!cli::commitTemporary(temp, out, error)) return fail(error);
     std::fprintf(stderr, "lumorak-capture: %lld frames in %.1f s, %.1f frames/s, %s (%s)\n",
                  static_cast<long long>(done), seconds, seconds > 0 ? done / seconds : 0.0,
                  out.c_str(), fileSize(out).c_str());
@@ -378,7 +358,7 @@ int capturePngs(OfflineShow& show, const CaptureJob& job) {
     show.readFrame(PixelLayout::kRgb, rgb.data());
     char name[32];
     std::snprintf(name, sizeof name, "/frame%06lld.png", static_cast<long long>(n - first));
-    if (!writePng(job.pngDir + name, rgb, error)) {
+    if (!writeFramePng(job.pngDir + name, rgb, error)) {
       progress.finish();
       partial("failed");
       return fail(error);
@@ -387,7 +367,7 @@ int capturePngs(OfflineShow& show, const CaptureJob& job) {
   }
   const double seconds = progress.finish();
 
-  const std::string temp = job.pngDir + "/.audio.wav.part" + std::to_string(getpid());
+  const std::string temp = cli::temporaryNameFor(wav);
   cli::addTemporary(temp);
   std::FILE* file = std::fopen(temp.c_str(), "wb");
   if (!file) return fail("cannot write " + wav + ": " + std::strerror(errno));
@@ -397,10 +377,8 @@ int capturePngs(OfflineShow& show, const CaptureJob& job) {
   const bool wavOk =
       std::fwrite(header.data(), 1, header.size(), file) == header.size() &&
       std::fwrite(samples.data(), sizeof(int16_t), samples.size(), file) == samples.size();
-  if (std::fclose(file) != 0 || !wavOk || rename(temp.c_str(), wav.c_str()) != 0) {
-    return fail("cannot write " + wav + ": " + std::strerror(errno));
-  }
-  cli::forgetTemporary(temp);
+  if (std::fclose(file) != 0 || !wavOk) return fail("cannot write " + wav);
+  if (!cli::commitTemporary(temp, wav, error)) return fail(error);
   std::fprintf(stderr,
                "lumorak-capture: %lld frames in %.1f s, %.1f frames/s, %s/frame*.png + audio.wav\n",
                static_cast<long long>(done), seconds, seconds > 0 ? done / seconds : 0.0,
@@ -468,7 +446,7 @@ int captureFrames(OfflineShow& show, const CaptureJob& job) {
     }
     char name[48];
     std::snprintf(name, sizeof name, "/frame-%07.3f.png", t);
-    if (!writePng(job.pngDir + name, rgb, error)) return fail(error);
+    if (!writeFramePng(job.pngDir + name, rgb, error)) return fail(error);
     std::printf("%s%s  t = %.3f s\n", job.pngDir.c_str(), name, t);
   }
   if (!job.sheet.empty() && !sheet.writePng(job.sheet, error)) return fail(error);

@@ -22,13 +22,64 @@ namespace cli {
 namespace {
 std::string programName = "lumorak";
 volatile sig_atomic_t caughtSignal = 0;
-std::vector<std::string> temporaries;
+// Temporary files, in fixed storage that a signal handler may read: registered and
+// forgotten with the stop signals blocked, so a handler never sees half an entry.
+constexpr int kMaxTemporaries = 16;
+char temporaryPaths[kMaxTemporaries][PATH_MAX];
+volatile sig_atomic_t temporaryCount = 0;
 std::string dataLinkDir;  // a private folder holding only "data -> the --data folder"
 
 // The data folder's marker: the music, which every renderer opens.
 constexpr const char* kDataMarker = "deruz.mp3";
 
-void onStopSignal(int signal) { caughtSignal = signal; }
+// Async-signal-safe: unlink() only.
+void unlinkTemporaries() {
+  for (int i = 0; i < temporaryCount; ++i) unlink(temporaryPaths[i]);
+  temporaryCount = 0;
+}
+
+// Ends the process as the signal's default action would, after removing the temporary
+// files: the shell sees 128 + the signal.
+void dieOfSignal(int signal) {
+  unlinkTemporaries();
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigaction(signal, &action, nullptr);
+  raise(signal);
+}
+
+void onStopSignal(int signal) {
+  // A second Ctrl-C does not wait for the loop to notice the first.
+  if (caughtSignal != 0) dieOfSignal(signal);
+  caughtSignal = signal;
+}
+
+// Blocks SIGINT and SIGTERM for its lifetime.
+class StopSignalsBlocked {
+ public:
+  StopSignalsBlocked() {
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    sigaddset(&stop, SIGTERM);
+    sigprocmask(SIG_BLOCK, &stop, &previous_);
+  }
+  ~StopSignalsBlocked() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+
+ private:
+  sigset_t previous_;
+};
+
+void installStopHandler(void (*handler)(int)) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  // No SA_RESTART: a blocking read or write returns EINTR and the caller looks at the
+  // flag. SA_NODEFER lets dieOfSignal() raise the signal again from inside the handler.
+  action.sa_flags = SA_NODEFER;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
 
 bool isDirectory(const std::string& path) {
   struct stat info {};
@@ -229,14 +280,8 @@ void Parser::parseOrExit(int argc, const char* const* argv) {
 
 // ---- Signals ---------------------------------------------------------------------------
 
-void catchStopSignals() {
-  struct sigaction action {};
-  action.sa_handler = onStopSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;  // no SA_RESTART: blocking calls return EINTR
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
+void catchStopSignals() { installStopHandler(onStopSignal); }
+void dieOnStopSignals() { installStopHandler(dieOfSignal); }
 
 bool stopRequested() { return caughtSignal != 0; }
 int stopSignal() { return caughtSignal; }
@@ -244,15 +289,43 @@ int stopStatus() { return 128 + caughtSignal; }
 
 // ---- Temporary files -------------------------------------------------------------------
 
-void addTemporary(const std::string& path) { temporaries.push_back(path); }
+bool addTemporary(const std::string& path) {
+  StopSignalsBlocked blocked;
+  if (temporaryCount >= kMaxTemporaries || path.size() >= PATH_MAX) return false;
+  std::memcpy(temporaryPaths[temporaryCount], path.c_str(), path.size() + 1);
+  temporaryCount = temporaryCount + 1;
+  return true;
+}
 
 void forgetTemporary(const std::string& path) {
-  temporaries.erase(std::remove(temporaries.begin(), temporaries.end(), path), temporaries.end());
+  StopSignalsBlocked blocked;
+  int kept = 0;
+  for (int i = 0; i < temporaryCount; ++i) {
+    if (path == temporaryPaths[i]) continue;
+    if (kept != i) std::memcpy(temporaryPaths[kept], temporaryPaths[i], PATH_MAX);
+    ++kept;
+  }
+  temporaryCount = kept;
 }
 
 void removeTemporaries() {
-  for (const std::string& path : temporaries) unlink(path.c_str());
-  temporaries.clear();
+  StopSignalsBlocked blocked;
+  unlinkTemporaries();
+}
+
+std::string temporaryNameFor(const std::string& path) {
+  return parentOf(path) + "/." + baseOf(path) + ".part" + std::to_string(getpid());
+}
+
+bool commitTemporary(const std::string& temporary, const std::string& path, std::string& error) {
+  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    error = "cannot write " + path + ": " + std::strerror(errno);
+    unlink(temporary.c_str());
+    forgetTemporary(temporary);
+    return false;
+  }
+  forgetTemporary(temporary);
+  return true;
 }
 
 void installFatalReporter() { setFatalReporter(reportFatal); }

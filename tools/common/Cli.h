@@ -92,19 +92,31 @@ class Parser {
 };
 
 // ---- Stopping on Ctrl-C and SIGTERM --------------------------------------------------
-// Installs handlers for SIGINT and SIGTERM that only record the signal (no SA_RESTART, so
-// a blocking read or write returns EINTR). Call before prepareSdl()/SDL_Init.
+// For tools with a frame loop: SIGINT and SIGTERM only record the signal (no SA_RESTART,
+// so a blocking read or write returns EINTR); the loop polls stopRequested(), cleans up
+// and returns stopStatus(). A second signal ends the process at once, as dieOnStopSignals.
+// Call before prepareSdl()/SDL_Init.
 void catchStopSignals();
+// For tools with no loop to poll (one long computation, then the files): a stop signal
+// removes the registered temporary files and ends the process with that signal, which
+// the shell reports as 128 + the signal.
+void dieOnStopSignals();
 bool stopRequested();
 int stopSignal();  // 0 when none came
 int stopStatus();  // 128 + the signal
 
-// ---- Temporary files ----------------------------------------------------------------
-// Files removed if the run ends early (a fatal error, a stop, a failure): register a file
-// before creating it, forget it once it is renamed into place or removed.
-void addTemporary(const std::string& path);
+// ---- Temporary files -------------------------------------------------------------------
+// Files removed when the run ends early (a fatal error, a stop signal, a failure), so that
+// no half-written output is left: write under temporaryNameFor(path), register it before
+// creating it, and commitTemporary() renames it into place. At most 16 at once; false
+// when full.
+bool addTemporary(const std::string& path);
 void forgetTemporary(const std::string& path);
 void removeTemporaries();
+// "DIR/.NAME.partPID" beside `path`: same folder, so the rename is atomic.
+std::string temporaryNameFor(const std::string& path);
+// Renames `temporary` to `path` and forgets it; on failure removes it, with a reason.
+bool commitTemporary(const std::string& temporary, const std::string& path, std::string& error);
 
 // ---- The show's fatal errors ------------------------------------------------------------
 // Replaces the show's reporter (message box, exit 0) with one line on stderr and exit 1.
