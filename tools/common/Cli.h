@@ -7,11 +7,14 @@
 //     signal after Ctrl-C (130) or SIGTERM (143).
 //   - stopping: after catchStopSignals() SIGINT and SIGTERM only raise a flag
 //     (stopRequested()); loops poll it every frame, clean up and return stopStatus().
+//     Tools without a loop (the generators) use dieOnStopSignals() instead: the signal
+//     removes the registered temporary files and ends the process.
 //   - fatal errors of the show's code (fatalError, app/Fatal.h): "NAME: <the show's exact
 //     message>" on stderr, the registered temporary files removed, exit 1.
-//   - SDL: before the first SDL_Init, prepareSdl() tells SDL to leave the signals alone and
-//     names the video driver, so that a headless run does not probe Wayland (whose client
-//     library prints "error: XDG_RUNTIME_DIR is invalid ..." to stderr).
+//   - SDL: before the first SDL_Init, prepareSdl() tells SDL to leave the signals alone
+//     (else SDL turns them into quit events that no offline loop reads) and, with no
+//     display, names the offscreen driver, so that a headless run does not probe Wayland
+//     (whose client library prints "error: XDG_RUNTIME_DIR is invalid ..." to stderr).
 //   - data: the show reads "data/..." relative to the working directory. enterDataRoot()
 //     finds the folder holding data/ (--data DIR, ./data, the source tree the tool was
 //     built from, <prefix>/share/lumorakdemo/data) and changes into it, so every path the
@@ -25,7 +28,7 @@
 //   args.parseOrExit(argc, argv);               // returns only to run
 //   outDir = cli::absolutePath(outDir);
 //   if (!cli::prepareOutputDir(outDir, true, error)) return cli::fail(error);
-//   cli::startOffline(dataDir);                  // signals, reporter, SDL hints, chdir
+//   cli::startOffline(cli::absolutePath(data));  // signals, reporter, SDL hints, chdir
 #pragma once
 
 #include <functional>
