@@ -3,20 +3,37 @@
 // the show would see, the same for the raw device block position for comparison, and the
 // audio thread's share of one core. Figures, not pass/fail: the machine is shared.
 //
-// Usage: clock_bench [music.mp3] [seconds]
+// Usage: clock_bench [MUSIC.mp3] [SECONDS]   (see kHelp)
 #include <sys/resource.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <SDL2/SDL.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "audio/Backends.h"
+#include "common/Cli.h"
 
 namespace {
+const char* const kHelp =
+    "usage: clock_bench [MUSIC.mp3] [SECONDS]\n"
+    "\n"
+    "Plays MUSIC (default: the show's data/deruz.mp3) through the sound device (SDL's dummy\n"
+    "driver when SDL_AUDIODRIVER is unset) for SECONDS (default 10, at most 146) of 60 Hz\n"
+    "frames, and prints the spread of the per-frame delta the show would see, the same for\n"
+    "the raw device blocks, and the audio thread's share of a core.\n"
+    "\n"
+    "  --help     this text\n"
+    "  --version  the version and the commit it was built from\n"
+    "\n"
+    "Exit status: 0 done, 1 failed (no music, no device), 2 bad arguments, 130 interrupted\n"
+    "(Ctrl-C), 143 terminated (SIGTERM).\n";
+
 double cpuSeconds(clockid_t clock) {
   timespec ts{};
   clock_gettime(clock, &ts);
@@ -47,16 +64,40 @@ Stats stats(const std::vector<double>& values) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* music = argc > 1 ? argv[1] : "data/deruz.mp3";
-  const double seconds = argc > 2 ? std::atof(argv[2]) : 10.0;
+  std::string music;
+  double seconds = 10.0;
+  int words = 0;
+  cli::Parser args("clock_bench", kHelp);
+  args.positional([&](const std::string& value, std::string& error) {
+    if (words == 0) {
+      music = value;
+    } else if (words == 1) {
+      if (!cli::parseNumber(value, seconds) || seconds <= 0.0 || seconds > 146.0) {
+        error = "SECONDS is a number above 0 and at most 146, not '" + value + "'";
+        return false;
+      }
+    } else {
+      error = "unexpected argument '" + value + "'";
+      return false;
+    }
+    ++words;
+    return true;
+  });
+  args.parseOrExit(argc, argv);
+  std::string error;
+  if (music.empty()) {
+    if (!cli::enterDataRoot("", error)) return cli::fail(error);
+    music = "data/deruz.mp3";
+  }
+  if (access(music.c_str(), R_OK) != 0) return cli::fail("cannot read " + music);
+  cli::catchStopSignals();
+  cli::installFatalReporter();
+  cli::prepareSdl();
   if (!std::getenv("SDL_AUDIODRIVER")) setenv("SDL_AUDIODRIVER", "dummy", 1);
 
   SdlAudioBackend backend;
-  backend.open(music);
-  if (!backend.hasDevice()) {
-    std::fprintf(stderr, "clock_bench: no audio device, nothing to measure\n");
-    return 1;
-  }
+  backend.open(music.c_str());
+  if (!backend.hasDevice()) return cli::fail("no audio device, nothing to measure");
   backend.play();
   SDL_Delay(200);  // let the device settle into its rhythm
 
@@ -71,6 +112,11 @@ int main(int argc, char** argv) {
   int32_t previous = backend.timeMs();
   int64_t previousRaw = backend.mixedFrames();
   for (int i = 0; i < frames; ++i) {
+    if (cli::stopRequested()) {
+      backend.close();
+      std::fprintf(stderr, "clock_bench: interrupted after %d of %d frames\n", i, frames);
+      return cli::stopStatus();
+    }
     next.tv_nsec += static_cast<long>(frame * 1e9);
     while (next.tv_nsec >= 1000000000L) {
       next.tv_nsec -= 1000000000L;

@@ -24,16 +24,17 @@
 // start-up marks (app/StartupTimes.h), and the audio thread's share of one core.
 //
 // Every measurement runs in a child process (this executable again, with an internal
-// --child-* mode) so that each starts fresh. Run from the repository root (data/).
+// --child-* mode) so that each starts fresh. Ctrl-C reaches the children too (one process
+// group); on SIGTERM the parent ends the running child itself.
 //
-// Usage: show_bench [--runs N] [--frames N] [--no-trace] [--startup] [scene ...]
-//   --startup: the start-up figures alone
-//   scenes: opening words cloud columns tunnel closing (default: all)
+// Usage: show_bench [--runs N] [--frames N] [--no-trace] [--startup] [scene ...] (kHelp)
 #include <GL/glew.h>
 #include <SDL2/SDL.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <malloc.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -41,6 +42,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -55,6 +57,7 @@
 #include "app/StartupTimes.h"
 #include "app/Window.h"
 #include "audio/Backends.h"
+#include "common/Cli.h"
 #include "offline/OfflineShow.h"
 
 // ---------------------------------------------------------------------------------------
@@ -378,13 +381,28 @@ bool runChild(const std::vector<std::string>& args, std::string& output, double*
   }
   close(pipeEnds[1]);
   output.clear();
-  char buffer[4096];
-  ssize_t got = 0;
-  while ((got = read(pipeEnds[0], buffer, sizeof buffer)) > 0) output.append(buffer, got);
+  // Polled, not a blocking read, so that a stop request is seen within a tenth of a second.
+  pollfd reader{pipeEnds[0], POLLIN, 0};
+  for (;;) {
+    if (cli::stopRequested()) {
+      kill(pid, SIGKILL);
+      break;
+    }
+    const int ready = poll(&reader, 1, 100);
+    if (ready < 0 && errno != EINTR) break;
+    if (ready <= 0) continue;
+    char buffer[4096];
+    const ssize_t got = read(pipeEnds[0], buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    output.append(buffer, static_cast<size_t>(got));
+  }
   close(pipeEnds[0]);
   int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    if (cli::stopRequested()) kill(pid, SIGKILL);
+  }
+  return !cli::stopRequested() && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 Figures parseFigures(const std::string& text) {
@@ -434,6 +452,8 @@ SceneResult benchScene(const Scene& scene, int frames, int runs, bool trace) {
     std::string ignored;
     std::remove(full.c_str());
     std::remove(warmUp.c_str());
+    cli::addTemporary(full);
+    cli::addTemporary(warmUp);
     trace =
         runChild({"apitrace", "trace", "-o", full, self, "--child-scene", scene.name, framesArg},
                  ignored, nullptr, true) &&
@@ -441,9 +461,10 @@ SceneResult benchScene(const Scene& scene, int frames, int runs, bool trace) {
                  ignored, nullptr, true);
     if (!trace) std::fprintf(stderr, "show_bench: apitrace could not record %s\n", scene.name);
   }
-  for (int run = 0; run < runs; ++run) {
+  for (int run = 0; run < runs && !cli::stopRequested(); ++run) {
     std::string output;
     if (!runChild({self, "--child-scene", scene.name, framesArg}, output)) {
+      if (cli::stopRequested()) break;
       std::fprintf(stderr, "show_bench: the %s run failed\n", scene.name);
       continue;
     }
@@ -462,10 +483,10 @@ SceneResult benchScene(const Scene& scene, int frames, int runs, bool trace) {
       if (all > 0.0 && base >= 0.0) result.floorMs.push_back((all - base) * 1e3 / frames);
     }
   }
-  std::remove(full.c_str());
-  std::remove(warmUp.c_str());
+  cli::removeTemporaries();
   std::string output;
-  if (runChild({self, "--child-live", scene.name}, output)) result.live = parseFigures(output);
+  if (!cli::stopRequested() && runChild({self, "--child-live", scene.name}, output))
+    result.live = parseFigures(output);
   return result;
 }
 
@@ -477,7 +498,9 @@ void benchStartup(int runs) {
     std::string output;
     double spawned = 0.0;
     if (!runChild({self, "--child-startup"}, output, &spawned)) {
-      std::fprintf(stderr, "show_bench: the start-up run failed (is there a display?)\n");
+      if (!cli::stopRequested()) {
+        std::fprintf(stderr, "show_bench: the start-up run failed (is there a display?)\n");
+      }
       return;
     }
     Figures f = parseFigures(output);
@@ -503,49 +526,84 @@ void benchStartup(int runs) {
               median(cpuProcess), median(cpuMain));
 }
 
-int usage() {
-  std::fprintf(stderr,
-               "usage: show_bench [--runs N] [--frames N] [--no-trace] [--startup] [scene ...]\n");
-  return 2;
+const char* const kHelp =
+    "usage: show_bench [--runs N] [--frames N] [--no-trace] [--startup] [SCENE...]\n"
+    "\n"
+    "What the show costs on this machine, scene by scene: wall and CPU ms per frame, the GL\n"
+    "floor (with apitrace), heap allocations, peak memory and live playback; then the\n"
+    "start-up to the first show frame. Figures, never pass/fail. scripts/bench.sh runs it\n"
+    "as docs/performance.md was made.\n"
+    "\n"
+    "  --runs N     fresh processes per figure, the median kept (default 3)\n"
+    "  --frames N   frames per scene after a one-second warm-up (default 200)\n"
+    "  --no-trace   no apitrace recording, so no GL floor\n"
+    "  --startup    the start-up figures alone\n"
+    "  --data DIR   the show's data folder (default: ./data, or the source tree's)\n"
+    "  --help       this text\n"
+    "  --version    the version and the commit it was built from\n"
+    "  SCENE        opening words cloud columns tunnel closing (default: all)\n"
+    "\n"
+    "Exit status: 0 done, 2 bad options, 130 interrupted (Ctrl-C), 143 terminated\n"
+    "(SIGTERM).\n";
+
+// The children's set-up: SDL must leave Ctrl-C to its default (ending the child), and a
+// fatal error of the show fails the child with its message.
+void prepareChild() {
+  cli::installFatalReporter();
+  cli::prepareSdl();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 2 && std::strcmp(argv[1], "--child-startup") == 0) return childStartup();
+  cli::setProgram("show_bench");
+  if (argc >= 2 && std::strcmp(argv[1], "--child-startup") == 0) {
+    prepareChild();
+    return childStartup();
+  }
   if (argc >= 3 && std::strcmp(argv[1], "--child-live") == 0) {
     const Scene* scene = findScene(argv[2]);
-    return scene ? childLive(*scene) : usage();
+    if (!scene) return cli::usageError("unknown scene");
+    prepareChild();
+    return childLive(*scene);
   }
   if (argc >= 4 && std::strcmp(argv[1], "--child-scene") == 0) {
     const Scene* scene = findScene(argv[2]);
-    return scene ? childScene(*scene, std::atoi(argv[3])) : usage();
+    if (!scene) return cli::usageError("unknown scene");
+    prepareChild();
+    return childScene(*scene, std::atoi(argv[3]));
   }
 
   int runs = kDefaultRuns;
   int frames = kDefaultFrames;
-  bool trace = true;
+  bool noTrace = false;
   bool startupOnly = false;
+  std::string data;
   std::vector<const Scene*> scenes;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--runs" && i + 1 < argc) {
-      runs = std::max(1, std::atoi(argv[++i]));
-    } else if (arg == "--frames" && i + 1 < argc) {
-      frames = std::max(1, std::atoi(argv[++i]));
-    } else if (arg == "--no-trace") {
-      trace = false;
-    } else if (arg == "--startup") {
-      startupOnly = true;
-    } else if (const Scene* scene = findScene(arg)) {
-      scenes.push_back(scene);
-    } else {
-      return usage();
+  cli::Parser args("show_bench", kHelp);
+  args.integer("--runs", &runs, 1, 1000);
+  args.integer("--frames", &frames, 1, 100000);
+  args.flag("--no-trace", &noTrace);
+  args.flag("--startup", &startupOnly);
+  args.text("--data", &data);
+  args.positional([&scenes](const std::string& value, std::string& error) {
+    const Scene* scene = findScene(value);
+    if (!scene) {
+      error = "unknown scene '" + value + "' (opening words cloud columns tunnel closing)";
+      return false;
     }
-  }
+    scenes.push_back(scene);
+    return true;
+  });
+  args.parseOrExit(argc, argv);
+  bool trace = !noTrace;
+  // The children find data/ in the working directory they inherit.
+  std::string error;
+  cli::catchStopSignals();
+  if (!cli::enterDataRoot(cli::absolutePath(data), error)) return cli::fail(error);
   if (startupOnly) {
     benchStartup(runs);
-    return 0;
+    return cli::stopRequested() ? cli::stopStatus() : 0;
   }
   if (scenes.empty()) {
     for (const Scene& scene : kScenes) scenes.push_back(&scene);
@@ -563,6 +621,10 @@ int main(int argc, char** argv) {
   double audioShare = -1.0;
   for (const Scene* scene : scenes) {
     SceneResult r = benchScene(*scene, frames, runs, trace);
+    if (cli::stopRequested()) {
+      std::fprintf(stderr, "show_bench: interrupted during the %s scene\n", scene->name);
+      return cli::stopStatus();
+    }
     const double floor = median(r.floorMs);
     const double ratio = floor > 0.0 ? median(r.meanMs) / floor : 0.0;
     char floorText[16] = "-";
@@ -581,6 +643,7 @@ int main(int argc, char** argv) {
     }
   }
   benchStartup(runs);
+  if (cli::stopRequested()) return cli::stopStatus();
   if (audioShare >= 0.0) {
     std::printf("\nAudio thread during live playback: %.3f %% of one core (largest scene)\n",
                 audioShare);

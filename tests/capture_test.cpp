@@ -61,6 +61,16 @@ TEST(CaptureJobTest, ModesAndTheirOptions) {
   ASSERT_TRUE(parse({"--out", "a.mp4", "--preset", "slow", "--crf", "23"}, video, error));
   EXPECT_EQ(video.out, "a.mp4");
   EXPECT_EQ(video.crf, 23);
+  // --opt=VALUE reads as --opt VALUE; a value may itself hold '=' or start with '-'.
+  CaptureJob joined;
+  ASSERT_TRUE(parse({"--out=A.MP4", "--from=-0", "--to=1.5", "--preset=x=y"}, joined, error))
+      << error;
+  EXPECT_EQ(joined.out, "A.MP4");
+  EXPECT_EQ(joined.to, 1.5);
+  EXPECT_EQ(joined.preset, "x=y");
+  CaptureJob version;
+  ASSERT_TRUE(parse({"--bogus", "--version"}, version, error));
+  EXPECT_TRUE(version.version);
 }
 
 TEST(CaptureJobTest, BadOptionsAreRefusedWithAReason) {
@@ -69,15 +79,23 @@ TEST(CaptureJobTest, BadOptionsAreRefusedWithAReason) {
   EXPECT_EQ(errorOf({"--fps", "sixty"}), "--fps takes a number, not 'sixty'");
   EXPECT_EQ(errorOf({"--fps", "0"}), "--fps must lie above 0 and at most 1000");
   EXPECT_EQ(errorOf({"--from", "10", "--to", "5"}),
-            "the span must satisfy 0 <= --from < --to <= 146");
-  EXPECT_EQ(errorOf({"--to", "147"}), "the span must satisfy 0 <= --from < --to <= 146");
-  EXPECT_EQ(errorOf({"--frames", "1,,2"}), "--frames takes times from 0 up to 146 s, not ''");
-  EXPECT_EQ(errorOf({"--frames", "146"}), "--frames takes times from 0 up to 146 s, not '146'");
+            "the span is empty: --to 5 s must come after --from 10 s");
+  EXPECT_EQ(errorOf({"--to", "147"}), "--to 147 s lies outside the show: it runs from 0 to 146 s");
+  EXPECT_EQ(errorOf({"--from=-1"}), "--from -1 s lies outside the show: it runs from 0 to 146 s");
+  EXPECT_EQ(errorOf({"--frames", "1,,2"}), "--frames takes comma-separated seconds, not ''");
+  EXPECT_EQ(errorOf({"--frames", "146"}),
+            "--frames 146 s lies outside the show: times run from 0 up to 146 s");
+  EXPECT_EQ(errorOf({"--out", "v.gif"}),
+            "--out v.gif: the file is written as mp4, so its name must end in .mp4");
+  EXPECT_EQ(errorOf({"--frames", "1", "--sheet", "s.jpg"}),
+            "--sheet s.jpg: the file is written as png, so its name must end in .png");
+  EXPECT_EQ(errorOf({"--out", "--fps", "30"}), "--out needs a value");
   EXPECT_EQ(errorOf({"--frames", "1", "--out", "x.mp4"}),
             "--frames renders single frames: it takes no --out, --from or --to");
   EXPECT_EQ(errorOf({"--png-dir", "d", "--out", "x.mp4"}),
             "--png-dir writes PNGs instead of a video: it takes no --out");
   EXPECT_EQ(errorOf({"--sheet", "s.png"}), "--sheet goes with --frames");
+  EXPECT_EQ(errorOf({"--render-only=yes"}), "--render-only takes no value");
   EXPECT_EQ(errorOf({"--crf", "7.5"}), "--crf takes a whole number from 0 to 51");
   EXPECT_EQ(errorOf({"--from", "1.01", "--to", "1.05", "--fps", "10"}),
             "the span holds no frame at this rate");

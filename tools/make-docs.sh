@@ -4,6 +4,8 @@
 #   docs/spectrogram.png    the music as the show's own analyser sees it, with the scene
 #                           boundaries and the bands each scene reads;
 #   docs/bands.md           the band loudness table (also rewritten by the assets target).
+# The show report (docs/showreport.md and docs/filmstrip.png, 5 to 15 minutes) is made
+# apart: build/tools/showreport --out-dir docs.
 # Both pictures come from our own docsheet tool, so the only needs are the project's build
 # dependencies (scripts/install-deps.sh installs the missing ones). Builds with -j2 in ./build (or $BUILD_DIR) and only the tools it runs.
 set -euo pipefail

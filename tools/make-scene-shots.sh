@@ -15,11 +15,9 @@ names=(opening words cloud columns tunnel closing)
 times=(8 46 72 92 112 135)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir "$work/shots"
-ln -s "$root/data" "$work/data"
-(cd "$work" && LIBGL_ALWAYS_SOFTWARE=1 SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy} \
-  "$build/tools/renderframes" "${times[@]}")
+LIBGL_ALWAYS_SOFTWARE=1 SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy} \
+  "$build/tools/renderframes" --out-dir "$work" "${times[@]}"
 for i in "${!names[@]}"; do
-  cp "$work/shots/$(printf 'shot%04d.png' "$i")" "$root/docs/scene-$((i + 1))-${names[$i]}.png"
+  cp "$work/$(printf 'shot%04d.png' "$i")" "$root/docs/scene-$((i + 1))-${names[$i]}.png"
 done
 ls "$root"/docs/scene-*.png

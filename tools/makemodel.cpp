@@ -6,14 +6,26 @@
 // Vertices carry a position index, a normal (left zero: the loader computes normals) and
 // texture coordinates, so loading, normals and tangents all have work to do.
 //
-// Usage: makemodel data/dudezurodev.aml
+// Usage: makemodel data/dudezurodev.aml (see kHelp)
 #include <cmath>
 #include <cstdio>
 #include <vector>
 
 #include "aml/AmlWriter.h"
+#include "common/Cli.h"
 
 namespace {
+const char* const kHelp =
+    "usage: makemodel OUTPUT.aml\n"
+    "\n"
+    "Writes the show's one model, a standing human figure of eight ellipsoid parts, as an\n"
+    "AML file (data/dudezurodev.aml in the repository). The same file on every run.\n"
+    "\n"
+    "  --help     this text\n"
+    "  --version  the version and the commit it was built from\n"
+    "\n"
+    "Exit status: 0 done, 1 failed, 2 bad arguments.\n";
+
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kRings = 14;     // latitude steps per ellipsoid
 constexpr int kSegments = 22;  // longitude steps per ellipsoid
@@ -67,10 +79,22 @@ aml::MeshData part(std::initializer_list<Ellipsoid> pieces) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: makemodel <output.aml>\n");
-    return 2;
-  }
+  std::string output;
+  cli::Parser args("makemodel", kHelp);
+  args.positional([&output](const std::string& value, std::string& error) {
+    if (!output.empty()) {
+      error = "one output file only, not also '" + value + "'";
+      return false;
+    }
+    output = value;
+    return true;
+  });
+  args.parseOrExit(argc, argv);
+  std::string error;
+  if (output.empty()) return cli::usageError("no output file given");
+  if (!cli::checkExtension("the output", output, ".aml", error)) return cli::usageError(error);
+  if (!cli::checkOutputFile(output, error)) return cli::fail(error);
+  cli::dieOnStopSignals();
   // Units: the figure spans z = -20 (top of the head) to about +22.5 (soles).
   std::vector<aml::MeshData> meshes = {
       part({{0, 0, -16.5f, 3.0f, 3.2f, 3.5f}}),  // head
@@ -89,16 +113,18 @@ int main(int argc, char** argv) {
   int triangles = 0;
   for (const aml::MeshData& mesh : meshes) {
     const std::string problem = aml::checkMesh(mesh);
-    if (!problem.empty()) {
-      std::fprintf(stderr, "makemodel: %s\n", problem.c_str());
-      return 1;
-    }
+    if (!problem.empty()) return cli::fail(problem);
     triangles += static_cast<int>(mesh.triangles.size() / 3);
   }
-  if (!aml::writeFile(argv[1], aml::writeAml(meshes))) {
-    std::fprintf(stderr, "makemodel: cannot write %s\n", argv[1]);
-    return 1;
+  // Written whole under a temporary name, then renamed: never half a model.
+  const std::string temporary = cli::temporaryNameFor(output);
+  cli::addTemporary(temporary);
+  if (!aml::writeFile(temporary, aml::writeAml(meshes))) {
+    cli::removeTemporaries();
+    return cli::fail("cannot write " + output);
   }
-  std::printf("makemodel: %s, %zu meshes, %d triangles\n", argv[1], meshes.size(), triangles);
+  if (!cli::commitTemporary(temporary, output, error)) return cli::fail(error);
+  std::printf("makemodel: %s, %zu meshes, %d triangles\n", output.c_str(), meshes.size(),
+              triangles);
   return 0;
 }

@@ -1,96 +1,143 @@
-// Offline, frame-exact rendering of the show into shots/shotNNNN.png (run it from the
-// repository root, with a shots/ directory there). Each frame is the one a playthrough at
-// 60 frames per second draws at that music time: the earlier frames it builds on are
-// rendered first, unsaved. Nothing is played; the picture of a time is the same on every
-// run and machine.
-//
-// Usage:
-//   renderframes <seconds> [<seconds> ...]     one frame per time, in ascending order
-//   renderframes --fps <rate> <from> <to>      every frame of [from, to) at that rate
-//   renderframes --lead <seconds> <seconds>... instead of the exact history, a lead-in of
-//                                              that many seconds at 30 fps before each time
+// Offline, frame-exact rendering of the show into PNG files, shots/shotNNNN.png by default
+// (numbered from 0000 on every run, in time order). Each frame is the one a playthrough at
+// 60 frames per second (or --fps) draws at that music time: the earlier frames it builds
+// on are rendered first, unsaved. Nothing is played; the picture of a time is the same on
+// every run and machine. See kHelp for the options.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "app/Capture.h"
-#include "app/Demo.h"
+#include "common/Cli.h"
+#include "common/FramePng.h"
+#include "common/ShowTime.h"
+#include "common/SteppedRender.h"
 #include "offline/OfflineShow.h"
+#include "offline/Progress.h"
 
 namespace {
-int usage() {
-  std::fprintf(stderr,
-               "usage: renderframes [--lead <seconds>] <seconds>...\n"
-               "       renderframes --fps <rate> <from> <to>\n");
-  return 2;
-}
-
-bool number(const char* text, double& value) {
-  char* end = nullptr;
-  value = std::strtod(text, &end);
-  return end != text && *end == '\0' && std::isfinite(value);
-}
+const char* const kHelp =
+    "usage: renderframes [options] SECONDS...     one frame per time\n"
+    "       renderframes [options] --fps RATE FROM TO\n"
+    "                                             every frame of [FROM, TO) at RATE\n"
+    "\n"
+    "Renders frames of the show at exact music times into OUT-DIR/shotNNNN.png, numbered\n"
+    "from 0000 in time order (older files of the same names are replaced). Times run from\n"
+    "0 up to 146 s, the end of the show.\n"
+    "\n"
+    "  --out-dir DIR    where the frames go (default shots; made if missing)\n"
+    "  --fps RATE       the frame rate whose history each frame gets (default 60); with\n"
+    "                   FROM and TO, every frame of that rate in the span\n"
+    "  --lead SECONDS   instead of the exact history, that many seconds of lead-in at 30\n"
+    "                   fps before each time (quicker, not exact)\n"
+    "  --data DIR       the show's data folder (default: ./data, or the source tree's)\n"
+    "  --help           this text\n"
+    "  --version        the version and the commit it was built from\n"
+    "\n"
+    "Prints each file and its time on stdout, progress on stderr. Exit status: 0 done,\n"
+    "1 failed, 2 bad options, 130 interrupted (Ctrl-C), 143 terminated (SIGTERM).\n";
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<double> times;
+  std::vector<double> numbers;  // the times, or FROM and TO with --fps
   FrameRate rate;
-  double from = 0.0;
-  double to = -1.0;
+  bool haveFps = false;
   double lead = -1.0;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
+  std::string outDir = "shots";
+  std::string data;
+  cli::Parser args("renderframes", kHelp);
+  args.option("--fps", [&](const std::string& value, std::string& error) {
+    if (!cli::parseNumber(value, rate.fps) || rate.fps <= 0.0 || rate.fps > 1000.0) {
+      error = "--fps takes a rate above 0 and at most 1000, not '" + value + "'";
+      return false;
+    }
+    haveFps = true;
+    return true;
+  });
+  args.number("--lead", &lead, 0.0, cli::showEnd());
+  args.text("--out-dir", &outDir);
+  args.text("--data", &data);
+  args.positional([&numbers](const std::string& value, std::string& error) {
     double t = 0.0;
-    if (arg == "--fps" && i + 3 < argc) {
-      if (!number(argv[i + 1], rate.fps) || !number(argv[i + 2], from) ||
-          !number(argv[i + 3], to) || rate.fps <= 0.0 || to < from || from < 0.0) {
-        return usage();
-      }
-      i += 3;
-    } else if (arg == "--lead" && i + 1 < argc) {
-      if (!number(argv[++i], lead) || lead < 0.0) return usage();
-    } else if (number(argv[i], t) && t >= 0.0) {
-      times.push_back(t);
-    } else {
-      return usage();
+    if (!cli::parseNumber(value, t)) {
+      error = "a time is a number of seconds, not '" + value + "'";
+      return false;
+    }
+    numbers.push_back(t);
+    return true;
+  });
+  args.parseOrExit(argc, argv);
+
+  std::string error;
+  const bool span = haveFps && lead < 0.0;
+  if (span && numbers.size() != 2) {
+    return cli::usageError("--fps RATE takes the span as FROM TO");
+  }
+  if (numbers.empty()) return cli::usageError("no time given");
+  if (span) {
+    if (!cli::checkSpan(numbers[0], numbers[1], error)) return cli::usageError(error);
+  } else {
+    for (double t : numbers) {
+      if (!cli::checkFrameTime("time", t, error)) return cli::usageError(error);
     }
   }
-  if (times.empty() == (to < 0.0)) return usage();
   // The opening builds on every earlier frame, and the tunnel enlarges the targets for
   // good: only an ascending order gives each frame its playthrough picture.
-  std::sort(times.begin(), times.end());
+  if (!span) std::sort(numbers.begin(), numbers.end());
+
+  const std::string shownDir = outDir;  // as the user wrote it, for the lines printed
+  outDir = cli::absolutePath(outDir);
+  if (!cli::prepareOutputDir(outDir, true, error)) return cli::fail(error);
+  cli::startOffline(cli::absolutePath(data));
 
   OfflineShow show;
-  std::string error;
-  if (!show.start(error)) {
-    std::fprintf(stderr, "renderframes: %s (is DISPLAY set?)\n", error.c_str());
-    return 1;
-  }
-  auto save = [](double t) {
-    captureRequested = true;
-    captureFrame();
-    std::printf("%s  t = %.3f s\n", captureFileName(captureCounter - 1).c_str(), t);
+  if (!show.start(error)) return cli::fail(error + " (is DISPLAY set?)");
+  SteppedRender render(show, rate, "renderframes");
+  std::vector<uint8_t> rgb(OfflineShow::frameBytes(PixelLayout::kRgb));
+  int saved = 0;
+  const int64_t total = span ? rate.firstAtOrAfter(numbers[1]) - rate.firstAtOrAfter(numbers[0])
+                             : static_cast<int64_t>(numbers.size());
+  auto save = [&](double t) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/shot%04d.png", saved);
+    if (!writeFramePng(outDir + name, rgb, error)) return false;
+    std::printf("%s%s  t = %.3f s\n", shownDir.c_str(), name, t);
+    std::fflush(stdout);
+    ++saved;
+    return true;
   };
-  if (to >= 0.0) {
-    for (int64_t n = rate.firstAtOrAfter(from); rate.timeOf(n) < to; ++n) {
-      show.renderUpTo(rate, n);
-      save(rate.timeOf(n));
+  auto stopped = [&]() {
+    std::fprintf(stderr, "renderframes: interrupted: %s holds %d of %lld frames\n",
+                 shownDir.c_str(), saved, static_cast<long long>(total));
+    return cli::stopStatus();
+  };
+
+  if (span) {
+    const int64_t first = rate.firstAtOrAfter(numbers[0]);
+    if (!render.runUpTo(first)) return stopped();
+    Progress progress("renderframes", total);
+    for (int64_t n = first; rate.timeOf(n) < numbers[1]; ++n) {
+      if (!render.frame(n)) return stopped();
+      show.readFrame(PixelLayout::kRgb, rgb.data());
+      if (!save(rate.timeOf(n))) return cli::fail(error);
+      progress.update(saved);
     }
+    progress.finish();
     return 0;
   }
-  for (double t : times) {
+  for (double t : numbers) {
     if (lead >= 0.0) {
       for (double before = t - lead; before < t; before += 1.0 / 30.0) {
+        if (cli::stopRequested()) return stopped();
         show.renderFrame(std::max(before, 0.0));
       }
       show.renderFrame(t);
-    } else {
-      show.renderAt(rate, t);
+    } else if (!render.at(t)) {
+      return stopped();
     }
-    save(t);
+    show.readFrame(PixelLayout::kRgb, rgb.data());
+    if (!save(t)) return cli::fail(error);
   }
   return 0;
 }

@@ -1,6 +1,6 @@
 // bandtable: how loud the show's music is in the bands each scene reads.
 //
-//   bandtable [music file] [-o markdown file]
+//   bandtable [music file] [-o markdown file]   (see kHelp)
 //
 // Prints (or writes) a Markdown table of the minimum, median, 95th percentile and maximum of
 // the band loudness, the share of frames in which the band sounds (above 0.02) and its mean
@@ -9,12 +9,28 @@
 // the level rules or its scene's own limits (see BandStats.h), or when the true peak is
 // above kMaxTruePeakDb, so it doubles as a check.
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "BandStats.h"
+#include "common/Cli.h"
 
 namespace {
+
+const char* const kHelp =
+    "usage: bandtable [MUSIC.mp3] [-o FILE.md]\n"
+    "\n"
+    "Measures how loud the music is in the bands each scene reads, at 60 frames per second\n"
+    "over each scene's span, and its true peak and loudness, as a Markdown table on stdout\n"
+    "or in FILE.md. MUSIC defaults to the show's data/deruz.mp3 (./data, or the source\n"
+    "tree's). Exits 1 when a band misses its rules or the true peak is too high, so it\n"
+    "doubles as a check.\n"
+    "\n"
+    "  -o, --out FILE.md  write the table with its explanation into FILE.md\n"
+    "  --help             this text\n"
+    "  --version          the version and the commit it was built from\n"
+    "\n"
+    "Exit status: 0 all bands pass, 1 a band or the peak fails, or the run failed, 2 bad\n"
+    "arguments.\n";
 
 std::string formatTable(const std::vector<BandStat>& stats, int& problems) {
   char line[256];
@@ -104,21 +120,32 @@ std::string formatLimits(const std::vector<SceneBands>& scenes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string music = "data/deruz.mp3";
+  std::string music;
   std::string output;
-  for (int i = 1; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "-o")) {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "usage: bandtable [music file] [-o markdown file]\n");
-        return 2;
-      }
-      output = argv[++i];
-    } else {
-      music = argv[i];
+  cli::Parser args("bandtable", kHelp);
+  args.text("-o", &output);
+  args.text("--out", &output);
+  args.positional([&music](const std::string& value, std::string& error) {
+    if (!music.empty()) {
+      error = "one music file only, not also '" + value + "'";
+      return false;
     }
-  }
-  std::vector<BandStat> stats;
+    music = value;
+    return true;
+  });
+  args.parseOrExit(argc, argv);
   std::string error;
+  if (!output.empty()) {
+    if (!cli::checkExtension("-o", output, ".md", error)) return cli::usageError(error);
+    output = cli::absolutePath(output);
+    if (!cli::checkOutputFile(output, error)) return cli::fail(error);
+  }
+  if (music.empty()) {
+    if (!cli::enterDataRoot("", error)) return cli::fail(error);
+    music = "data/deruz.mp3";
+  }
+  cli::dieOnStopSignals();
+  std::vector<BandStat> stats;
   if (!measureBands(music, showBands(), stats, error)) {
     std::fprintf(stderr, "bandtable: %s\n", error.c_str());
     return 1;
@@ -141,10 +168,12 @@ int main(int argc, char** argv) {
     std::fputs(levels.c_str(), stdout);
     std::fputs(table.c_str(), stdout);
   } else {
-    std::FILE* file = std::fopen(output.c_str(), "wb");
+    const std::string temporary = cli::temporaryNameFor(output);
+    cli::addTemporary(temporary);
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
     if (!file) {
-      std::fprintf(stderr, "bandtable: cannot write %s\n", output.c_str());
-      return 1;
+      cli::removeTemporaries();
+      return cli::fail("cannot write " + output);
     }
     std::fputs("# Band loudness of data/deruz.mp3\n\n", file);
     std::fputs(
@@ -174,9 +203,10 @@ int main(int argc, char** argv) {
     bool written = std::ferror(file) == 0;
     written = std::fclose(file) == 0 && written;
     if (!written) {
-      std::fprintf(stderr, "bandtable: cannot write %s\n", output.c_str());
-      return 1;
+      cli::removeTemporaries();
+      return cli::fail("cannot write " + output);
     }
+    if (!cli::commitTemporary(temporary, output, error)) return cli::fail(error);
   }
   if (problems) std::fprintf(stderr, "bandtable: %d band(s) miss their rules\n", problems);
   if (peakTooHigh) {

@@ -6,11 +6,13 @@
 //       the music's spectrum over time as the show's own analyser sees it (1024-point
 //       Hann windows, magnitudes in dB), with the scene boundaries and the bands each
 //       scene reads.
+// Each picture is written under a temporary name and renamed when whole.
+#include <unistd.h>
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <set>
 #include <string>
@@ -23,6 +25,7 @@
 #include "Text.h"
 #include "audio/AudioBackend.h"
 #include "audio/MusicData.h"
+#include "common/Cli.h"
 #include "images/Image.h"
 
 namespace {
@@ -30,11 +33,29 @@ namespace {
 constexpr const char* kLabelFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 constexpr int kLabelPixelSize = 15;
 
-int usage() {
-  std::fprintf(stderr,
-               "usage: docsheet contact <data directory> <output.png>\n"
-               "       docsheet spectrogram <music file> <output.png>\n");
-  return 2;
+const char* const kHelp =
+    "usage: docsheet contact DATA-DIR OUTPUT.png\n"
+    "       docsheet spectrogram MUSIC.mp3 OUTPUT.png\n"
+    "\n"
+    "Pictures for docs/: a contact sheet of every picture in DATA-DIR at half size with its\n"
+    "name and size, or the music's spectrogram as the show's analyser sees it, with the\n"
+    "scene boundaries and the bands each scene reads.\n"
+    "\n"
+    "  --help     this text\n"
+    "  --version  the version and the commit it was built from\n"
+    "\n"
+    "Exit status: 0 done, 1 failed, 2 bad arguments.\n";
+
+// The canvas into `output`, whole or not at all.
+int writeCanvas(const Canvas& canvas, const std::string& output) {
+  const std::string temporary = cli::temporaryNameFor(output);
+  std::string error;
+  cli::addTemporary(temporary);
+  if (!canvas.writePng(temporary, error)) {
+    cli::removeTemporaries();
+    return cli::fail("cannot write " + output);
+  }
+  return cli::commitTemporary(temporary, output, error) ? 0 : cli::fail(error);
 }
 
 void label(Canvas& canvas, const Font& font, const std::string& text, int x, int y, Colour colour) {
@@ -79,19 +100,13 @@ int contactSheet(const std::string& dataDir, const std::string& output) {
   }
   Font font;
   std::string error;
-  if (!font.open(kLabelFont, error)) {
-    std::fprintf(stderr, "docsheet: %s\n", error.c_str());
-    return 1;
-  }
+  if (!font.open(kLabelFont, error)) return cli::fail(error);
   Canvas sheet(kPad + kColumns * (kCell + kPad), kPad + kRows * (kCell + kCaption + kPad));
   sheet.fill({0.45f, 0.45f, 0.47f});
   for (const Entry& entry : entries) {
     std::string path = dataDir + "/" + entry.name + ".png";
     ImageBuffer image;
-    if (read_image(path.c_str(), &image, false) != 0) {
-      std::fprintf(stderr, "docsheet: cannot read %s\n", path.c_str());
-      return 1;
-    }
+    if (read_image(path.c_str(), &image, false) != 0) return cli::fail("cannot read " + path);
     std::unique_ptr<uint8_t[]> pixels(image.pixels);
     int x = kPad + entry.column * (kCell + kPad);
     int y = kPad + entry.row * (kCell + kCaption + kPad);
@@ -102,11 +117,7 @@ int contactSheet(const std::string& dataDir, const std::string& output) {
                   image.height);
     label(sheet, font, caption, x, y + kCell + kCaption - 6, {1, 1, 1});
   }
-  if (!sheet.writePng(output, error)) {
-    std::fprintf(stderr, "docsheet: %s\n", error.c_str());
-    return 1;
-  }
-  return 0;
+  return writeCanvas(sheet, output);
 }
 
 // Black - violet - red - orange - pale yellow, for 0..1.
@@ -135,15 +146,9 @@ int spectrogram(const std::string& musicPath, const std::string& output) {
   constexpr double kHzPerBin = static_cast<double>(kMixRate) / kSpectrumWindow;
   MusicData music;
   std::string error;
-  if (!decodeMusicFile(musicPath.c_str(), music, error)) {
-    std::fprintf(stderr, "docsheet: %s\n", error.c_str());
-    return 1;
-  }
+  if (!decodeMusicFile(musicPath.c_str(), music, error)) return cli::fail(error);
   Font font;
-  if (!font.open(kLabelFont, error)) {
-    std::fprintf(stderr, "docsheet: %s\n", error.c_str());
-    return 1;
-  }
+  if (!font.open(kLabelFont, error)) return cli::fail(error);
   const double seconds = static_cast<double>(music.frameCount()) / kMixRate;
   const int columns = static_cast<int>(seconds * kPixelsPerSecond);
   const int plotHeight = kShownBins * kPixelsPerBin;
@@ -207,18 +212,32 @@ int spectrogram(const std::string& musicPath, const std::string& output) {
       canvas.rectangle(x0 + 1, y - 0.5, x1 - 1, y + 0.5, cyan);
     }
   }
-  if (!canvas.writePng(output, error)) {
-    std::fprintf(stderr, "docsheet: %s\n", error.c_str());
-    return 1;
-  }
-  return 0;
+  return writeCanvas(canvas, output);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) return usage();
-  if (!std::strcmp(argv[1], "contact")) return contactSheet(argv[2], argv[3]);
-  if (!std::strcmp(argv[1], "spectrogram")) return spectrogram(argv[2], argv[3]);
-  return usage();
+  std::vector<std::string> words;
+  cli::Parser args("docsheet", kHelp);
+  args.positional([&words](const std::string& value, std::string&) {
+    words.push_back(value);
+    return true;
+  });
+  args.parseOrExit(argc, argv);
+  if (words.size() != 3) {
+    return cli::usageError("takes a kind (contact or spectrogram), an input and an output");
+  }
+  const std::string& kind = words[0];
+  if (kind != "contact" && kind != "spectrogram") {
+    return cli::usageError("unknown kind '" + kind + "' (contact or spectrogram)");
+  }
+  std::string error;
+  const std::string& input = words[1];
+  const std::string& output = words[2];
+  if (!cli::checkExtension("the output", output, ".png", error)) return cli::usageError(error);
+  if (access(input.c_str(), R_OK) != 0) return cli::fail("cannot read " + input);
+  if (!cli::checkOutputFile(output, error)) return cli::fail(error);
+  cli::dieOnStopSignals();
+  return kind == "contact" ? contactSheet(input, output) : spectrogram(input, output);
 }

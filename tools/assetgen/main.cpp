@@ -3,16 +3,18 @@
 //   assetgen <data directory> [music] [pictures] [materials]
 //
 // With no part named, every part is written. The output is a pure function of the fixed
-// seeds and parameters below, so a rerun rewrites identical files.
+// seeds and parameters below, so a rerun rewrites identical files. The music (about 17 s
+// of synthesis and encoding) is written under a temporary name and renamed when whole:
+// Ctrl-C or SIGTERM leaves the old deruz.mp3, never half of a new one.
 #include <sys/stat.h>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "Materials.h"
 #include "Mp3Writer.h"
 #include "Music.h"
 #include "Pictures.h"
+#include "common/Cli.h"
 
 namespace {
 
@@ -21,13 +23,21 @@ bool isDirectory(const std::string& path) {
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-int usage() {
-  std::fprintf(stderr, "usage: assetgen <data directory> [music] [pictures] [materials]\n");
-  return 2;
-}
+const char* const kHelp =
+    "usage: assetgen DATA-DIR [music] [pictures] [materials]\n"
+    "\n"
+    "Writes the show's generated assets into DATA-DIR (an existing folder): the music\n"
+    "(deruz.mp3), the pictures and the material files (materials/). With no part named,\n"
+    "all three. The same files on every run.\n"
+    "\n"
+    "  --help     this text\n"
+    "  --version  the version and the commit it was built from\n"
+    "\n"
+    "Exit status: 0 done, 1 failed, 2 bad arguments.\n";
 
 bool makeMusic(const std::string& dataDir) {
-  std::string path = dataDir + "/deruz.mp3";
+  const std::string path = dataDir + "/deruz.mp3";
+  const std::string temporary = cli::temporaryNameFor(path);
   std::string error;
   StereoBuffer music = renderMusic(kMusicSeed);
   MixReport report = inspectMix(music);
@@ -40,8 +50,10 @@ bool makeMusic(const std::string& dataDir) {
     std::printf("  section %zu from %7.3f s: peak %.3f, %zu samples in the limiter\n", s,
                 kSectionStarts[s], report.sectionPeak[s], report.sectionLimited[s]);
   }
-  if (!writeMp3(path, music, error)) {
-    std::fprintf(stderr, "assetgen: %s\n", error.c_str());
+  cli::addTemporary(temporary);
+  if (!writeMp3(temporary, music, error) || !cli::commitTemporary(temporary, path, error)) {
+    cli::removeTemporaries();
+    cli::fail(error);
     return false;
   }
   std::printf("assetgen: wrote %s\n", path.c_str());
@@ -51,25 +63,29 @@ bool makeMusic(const std::string& dataDir) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return usage();
-  const std::string dataDir = argv[1];
-  if (!isDirectory(dataDir)) {
-    std::fprintf(stderr, "assetgen: '%s' is not a directory\n", dataDir.c_str());
-    return 1;
-  }
-  bool music = argc == 2, pictures = argc == 2, materials = argc == 2;
-  for (int i = 2; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "music")) {
+  std::string dataDir;
+  bool music = false, pictures = false, materials = false;
+  cli::Parser args("assetgen", kHelp);
+  args.positional([&](const std::string& value, std::string& error) {
+    if (dataDir.empty()) {
+      dataDir = value;
+    } else if (value == "music") {
       music = true;
-    } else if (!std::strcmp(argv[i], "pictures")) {
+    } else if (value == "pictures") {
       pictures = true;
-    } else if (!std::strcmp(argv[i], "materials")) {
+    } else if (value == "materials") {
       materials = true;
     } else {
-      std::fprintf(stderr, "assetgen: unknown part '%s'\n", argv[i]);
-      return usage();
+      error = "unknown part '" + value + "' (music, pictures or materials)";
+      return false;
     }
-  }
+    return true;
+  });
+  args.parseOrExit(argc, argv);
+  if (dataDir.empty()) return cli::usageError("no data directory given");
+  if (!isDirectory(dataDir)) return cli::fail("'" + dataDir + "' is not a directory");
+  if (!music && !pictures && !materials) music = pictures = materials = true;
+  cli::dieOnStopSignals();
   bool ok = true;
   if (music) ok = makeMusic(dataDir) && ok;
   std::string error;
@@ -77,7 +93,7 @@ int main(int argc, char** argv) {
     if (writePictures(dataDir, error)) {
       std::printf("assetgen: wrote the pictures\n");
     } else {
-      std::fprintf(stderr, "assetgen: %s\n", error.c_str());
+      cli::fail(error);
       ok = false;
     }
   }
@@ -85,7 +101,7 @@ int main(int argc, char** argv) {
     if (writeMaterials(dataDir + "/materials", error)) {
       std::printf("assetgen: wrote the materials\n");
     } else {
-      std::fprintf(stderr, "assetgen: %s\n", error.c_str());
+      cli::fail(error);
       ok = false;
     }
   }

@@ -1,5 +1,7 @@
 #include "CaptureJob.h"
 
+#include "common/Cli.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -7,13 +9,6 @@
 #include <sstream>
 
 namespace {
-bool number(const std::string& text, double& value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  value = std::strtod(text.c_str(), &end);
-  return *end == '\0' && std::isfinite(value);
-}
-
 // The first frame at or after `seconds`; a part in 1e9 of a frame is forgiven so that
 // n / fps * fps lands back on n.
 int64_t frameAtOrAfter(double seconds, double fps) {
@@ -32,96 +27,108 @@ const char* captureHelp() {
   return "usage: lumorak-capture [options]\n"
          "\n"
          "Renders the show frame by frame at exact music times, as a playthrough from the\n"
-         "start draws them, and writes a video, a PNG sequence or single frames. Run it from\n"
-         "the repository root (it reads data/). Works on a desktop, under Xvfb, and with no\n"
-         "display at all (SDL's offscreen driver).\n"
+         "start draws them, and writes a video, a PNG sequence or single frames. It finds the\n"
+         "show's data/ in the current folder, in the source tree it was built from, or in\n"
+         "<prefix>/share/lumorakdemo (or give --data). Works on a desktop, under Xvfb, and\n"
+         "with no display at all (SDL's offscreen driver).\n"
          "\n"
          "  --from SECONDS   first frame's music time (default 0)\n"
          "  --to SECONDS     end of the span, not included (default 146, the end of the show)\n"
          "  --fps RATE       frames per second, fractional rates such as 59.94 too (default 60)\n"
-         "  --out FILE       the video: H.264 yuv420p 1024x768 with the music of the span,\n"
+         "  --out FILE.mp4   the video: H.264 yuv420p 1024x768 with the music of the span,\n"
          "                   MP4 (default lumorakdemo.mp4); needs the ffmpeg program\n"
          "  --preset NAME    x264 preset passed to the encoder (default superfast)\n"
          "  --crf N          x264 quality, 0-51, lower is better (default 18)\n"
          "  --png-dir DIR    instead of a video: DIR/frame000000.png ... (the span's frames,\n"
-         "                   numbered from 0) and DIR/audio.wav (the span's music)\n"
+         "                   numbered from 0) and DIR/audio.wav (the span's music, written\n"
+         "                   last); DIR is made if missing\n"
          "  --frames LIST    only these times, comma-separated seconds (e.g. 1,30,70), as\n"
          "                   DIR/frame-SECONDS.png in --png-dir (default: the current dir)\n"
-         "  --sheet FILE     with --frames: also a contact sheet of the listed frames\n"
+         "  --sheet FILE.png with --frames: also a contact sheet of the listed frames\n"
          "  --render-only    render and read back the span, write nothing (for timing)\n"
+         "  --data DIR       the show's data folder\n"
          "  --help           this text\n"
+         "  --version        the version and the commit it was built from\n"
          "\n"
-         "Progress goes to stderr. Exit status: 0 done, 1 failed (ffmpeg missing or failing,\n"
-         "output unwritable), 2 bad options, 130 interrupted. A failed or interrupted video\n"
-         "leaves no file under the final name.\n";
+         "Options take their value as --opt VALUE or --opt=VALUE. Progress goes to stderr.\n"
+         "Exit status: 0 done, 1 failed (ffmpeg missing or failing, output unwritable, data\n"
+         "missing), 2 bad options, 130 interrupted (Ctrl-C), 143 terminated (SIGTERM). A\n"
+         "failed or interrupted video leaves no file under the final name.\n";
 }
 
 bool parseCaptureArgs(int argc, const char* const* argv, CaptureJob& job, std::string& error) {
   bool haveOut = false;
   bool haveSpan = false;
   bool renderOnly = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      job.help = true;
+  cli::Parser parser("lumorak-capture", captureHelp());
+  // --from and --to: seconds of music time, checked as a span once all are read.
+  auto seconds = [&haveSpan](const std::string& name, double* target) {
+    return [&haveSpan, name, target](const std::string& value, std::string& e) {
+      if (!cli::parseNumber(value, *target)) {
+        e = name + " takes a number of seconds, not '" + value + "'";
+        return false;
+      }
+      haveSpan = true;
       return true;
-    }
-    if (arg == "--render-only") {
-      renderOnly = true;
-      continue;
-    }
-    static const char* const kOptions[] = {"--from",   "--to",  "--fps",    "--out",  "--png-dir",
-                                           "--preset", "--crf", "--frames", "--sheet"};
-    if (std::find(std::begin(kOptions), std::end(kOptions), arg) == std::end(kOptions)) {
-      error = "unknown option '" + arg + "'";
+    };
+  };
+  parser.option("--from", seconds("--from", &job.from));
+  parser.option("--to", seconds("--to", &job.to));
+  parser.option("--fps", [&job](const std::string& value, std::string& e) {
+    if (!cli::parseNumber(value, job.fps)) {
+      e = "--fps takes a number, not '" + value + "'";
       return false;
     }
-    if (i + 1 >= argc) {
-      error = arg + " needs a value";
+    return true;
+  });
+  parser.option("--out", [&](const std::string& value, std::string&) {
+    job.out = value;
+    haveOut = true;
+    return true;
+  });
+  parser.text("--png-dir", &job.pngDir);
+  parser.text("--preset", &job.preset);
+  parser.text("--sheet", &job.sheet);
+  parser.text("--data", &job.data);
+  parser.option("--crf", [&job](const std::string& value, std::string& e) {
+    long crf = 0;
+    if (!cli::parseInteger(value, crf) || crf < 0 || crf > 51) {
+      e = "--crf takes a whole number from 0 to 51";
       return false;
     }
-    const std::string value = argv[++i];
-    double v = 0.0;
-    if (arg == "--from" || arg == "--to" || arg == "--fps") {
-      if (!number(value, v)) {
-        error = arg + " takes a number, not '" + value + "'";
+    job.crf = static_cast<int>(crf);
+    return true;
+  });
+  parser.option("--frames", [&job](const std::string& value, std::string& e) {
+    std::stringstream list(value);
+    std::string item;
+    while (std::getline(list, item, ',')) {
+      double v = 0.0;
+      if (!cli::parseNumber(item, v)) {
+        e = "--frames takes comma-separated seconds, not '" + item + "'";
         return false;
       }
-      (arg == "--from" ? job.from : arg == "--to" ? job.to : job.fps) = v;
-      haveSpan = haveSpan || arg != "--fps";
-    } else if (arg == "--out") {
-      job.out = value;
-      haveOut = true;
-    } else if (arg == "--png-dir") {
-      job.pngDir = value;
-    } else if (arg == "--preset") {
-      job.preset = value;
-    } else if (arg == "--crf") {
-      if (!number(value, v) || v < 0 || v > 51 || v != std::floor(v)) {
-        error = "--crf takes a whole number from 0 to 51";
-        return false;
-      }
-      job.crf = static_cast<int>(v);
-    } else if (arg == "--sheet") {
-      job.sheet = value;
-    } else if (arg == "--frames") {
-      std::stringstream list(value);
-      std::string item;
-      while (std::getline(list, item, ',')) {
-        if (!number(item, v) || v < 0.0 || v >= kShowEnd) {
-          error = "--frames takes times from 0 up to 146 s, not '" + item + "'";
-          return false;
-        }
-        job.frames.push_back(v);
-      }
-      if (job.frames.empty()) {
-        error = "--frames needs at least one time";
-        return false;
-      }
+      if (!cli::checkFrameTime("--frames", v, e)) return false;
+      job.frames.push_back(v);
     }
+    if (job.frames.empty()) {
+      e = "--frames needs at least one time";
+      return false;
+    }
+    return true;
+  });
+  parser.flag("--render-only", &renderOnly);
+  switch (parser.parse(argc, argv, error)) {
+    case cli::Parser::Outcome::kHelp: job.help = true; return true;
+    case cli::Parser::Outcome::kVersion: job.version = true; return true;
+    case cli::Parser::Outcome::kBadUsage: return false;
+    case cli::Parser::Outcome::kRun: break;
   }
   if (!(job.fps > 0.0 && job.fps <= 1000.0)) {
     error = "--fps must lie above 0 and at most 1000";
+    return false;
+  }
+  if (!job.sheet.empty() && !cli::checkExtension("--sheet", job.sheet, ".png", error)) {
     return false;
   }
   if (!job.frames.empty()) {
@@ -138,10 +145,7 @@ bool parseCaptureArgs(int argc, const char* const* argv, CaptureJob& job, std::s
     error = "--sheet goes with --frames";
     return false;
   }
-  if (job.from < 0.0 || job.to > kShowEnd || job.from >= job.to) {
-    error = "the span must satisfy 0 <= --from < --to <= 146";
-    return false;
-  }
+  if (!cli::checkSpan(job.from, job.to, error)) return false;
   if (renderOnly) {
     if (haveOut || !job.pngDir.empty()) {
       error = "--render-only writes nothing: it takes no --out or --png-dir";
@@ -155,6 +159,9 @@ bool parseCaptureArgs(int argc, const char* const* argv, CaptureJob& job, std::s
       return false;
     }
     job.mode = CaptureMode::kPngDir;
+  }
+  if (job.mode == CaptureMode::kVideo && !cli::checkExtension("--out", job.out, ".mp4", error)) {
+    return false;
   }
   if (job.firstFrame() >= job.endFrame()) {
     error = "the span holds no frame at this rate";

@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-constexpr double kShowEnd = 146.0;  // seconds: the timeline ends the show here
+#include "common/ShowTime.h"
+
 constexpr int kCaptureSampleRate = 44100;
 
 enum class CaptureMode {
@@ -24,17 +25,19 @@ enum class CaptureMode {
 struct CaptureJob {
   CaptureMode mode = CaptureMode::kVideo;
   double from = 0.0;  // seconds
-  double to = kShowEnd;
+  double to = cli::showEnd();
   double fps = 60.0;
   std::string out = "lumorakdemo.mp4";
   std::string pngDir;
-  std::vector<double> frames;  // kFrames: ascending, each in [0, kShowEnd)
+  std::vector<double> frames;  // kFrames: ascending, each in [0, cli::showEnd())
   std::string sheet;           // kFrames: optional contact sheet of the listed frames
   // x264's superfast keeps pace with llvmpipe on two cores (the export takes as long as
   // rendering alone); veryfast took 1.4 times as long, for files 0.6 times the size.
   std::string preset = "superfast";
   int crf = 18;
+  std::string data;  // --data: the show's data folder, when not found by itself
   bool help = false;
+  bool version = false;
 
   // The span's frames: [firstFrame(), endFrame()).
   int64_t firstFrame() const;
@@ -43,7 +46,9 @@ struct CaptureJob {
   int64_t sampleAt(int64_t frame) const;
 };
 
-// Parses argv[1..]; false with a one-line reason on bad options.
+// Parses argv[1..] (--opt VALUE or --opt=VALUE); false with a one-line reason on bad
+// options, a time outside the show, or an output name that does not end in .mp4 (--out)
+// or .png (--sheet). --help and --version set `help` and `version` and win.
 bool parseCaptureArgs(int argc, const char* const* argv, CaptureJob& job, std::string& error);
 
 // The usage text, documenting every option.

@@ -14,7 +14,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
@@ -29,23 +28,21 @@
 #include "Thumbnails.h"
 #include "app/Demo.h"
 #include "audio/Backends.h"
-#include "images/Image.h"
-#include "offline/FastPng.h"
+#include "common/Cli.h"
+#include "common/FramePng.h"
+#include "common/SteppedRender.h"
 #include "offline/OfflineShow.h"
 #include "offline/Progress.h"
 
 namespace {
-std::atomic<bool> interrupted{false};
-void onInterrupt(int) { interrupted = true; }
-
 constexpr int kVideoFd = 3;  // in ffmpeg
 constexpr int kAudioFd = 4;
 constexpr size_t kQueuedFrames = 3;      // frames rendered ahead of the encoder
 constexpr size_t kStderrTailLines = 20;  // of ffmpeg's messages, shown on failure
 
 int fail(const std::string& message) {
-  std::fprintf(stderr, "lumorak-capture: %s\n", message.c_str());
-  return 1;
+  cli::removeTemporaries();
+  return cli::fail(message);
 }
 
 bool writeAll(int fd, const void* data, size_t bytes) {
@@ -92,20 +89,6 @@ std::vector<int16_t> spanSamples(OfflineShow& show, const CaptureJob& job, int64
   // Waits for any of the span the background decode has not reached yet.
   if (music && end > first) music->read(first, static_cast<int>(end - first), samples.data());
   return samples;
-}
-
-bool writePng(const std::string& path, std::vector<uint8_t>& rgb) {
-  ImageBuffer image;
-  image.width = screenWidth;
-  image.height = screenHeight;
-  image.channels = image.bytesPerPixel = 3;
-  image.stride = screenWidth * 3;
-  image.pixels = rgb.data();
-  flip_image(&image, true, false);  // the file wants the top row first
-  std::string error;
-  const bool written = writeFastPng(path, image, error);
-  flip_image(&image, true, false);
-  return written;
 }
 
 // Frames handed from the render loop to the thread that writes them into ffmpeg.
@@ -272,16 +255,17 @@ struct Encoder {
 
 int captureVideo(OfflineShow& show, const CaptureJob& job) {
   const std::string& out = job.out;
-  const size_t slash = out.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : out.substr(0, slash);
-  const std::string base = slash == std::string::npos ? out : out.substr(slash + 1);
-  const std::string temp = dir + "/." + base + ".part" + std::to_string(getpid());
+  const std::string temp = cli::temporaryNameFor(out);
 
   const int64_t first = job.firstFrame();
   const int64_t end = job.endFrame();
+  const FrameRate rate{job.fps};
+  SteppedRender render(show, rate, "lumorak-capture");
+  if (!render.runUpTo(first)) return cli::stopStatus();
   const std::vector<int16_t> samples = spanSamples(show, job, first, end);
   Encoder encoder;
   std::string error;
+  cli::addTemporary(temp);
   if (!encoder.start(ffmpegArgs(job, screenWidth, screenHeight, kVideoFd, kAudioFd, temp), error)) {
     return fail(error);
   }
@@ -295,34 +279,32 @@ int captureVideo(OfflineShow& show, const CaptureJob& job) {
   {
     FrameQueue queue(encoder.videoFd);
     Progress progress("lumorak-capture", end - first);
-    const FrameRate rate{job.fps};
-    for (int64_t n = first; n < end && ok && !interrupted; ++n) {
-      show.renderUpTo(rate, n);
+    for (int64_t n = first; n < end && ok && render.frame(n); ++n) {
       std::vector<uint8_t> frame = queue.spare(OfflineShow::frameBytes(PixelLayout::kBgra));
       show.readFrame(PixelLayout::kBgra, frame.data());
       ok = queue.push(std::move(frame));
       progress.update(++done);
     }
+    // Stopped: the half-made video is worthless, and finishing it (moving the index to
+    // the front) could take longer than a user waits. Its pipes then fail at once.
+    if (cli::stopRequested()) kill(encoder.pid, SIGKILL);
     ok = queue.close() && ok;
     const double seconds = progress.finish();
     audioWriter.join();
     const int status = encoder.finish();
-    if (interrupted) {
-      unlink(temp.c_str());
-      std::fprintf(stderr, "lumorak-capture: interrupted after %lld frames; no %s written\n",
-                   static_cast<long long>(done), out.c_str());
-      return 130;
+    if (cli::stopRequested()) {
+      cli::removeTemporaries();
+      std::fprintf(stderr,
+                   "lumorak-capture: interrupted after %lld of %lld frames; no %s written\n",
+                   static_cast<long long>(done), static_cast<long long>(end - first), out.c_str());
+      return cli::stopStatus();
     }
     if (!ok || status != 0) {
       encoder.printTail();
-      unlink(temp.c_str());
       return fail("ffmpeg failed (exit status " + std::to_string(status) + ") after " +
                   std::to_string(done) + " frames; no " + out + " written");
     }
-    if (rename(temp.c_str(), out.c_str()) != 0) {
-      unlink(temp.c_str());
-      return fail("cannot rename the finished video to " + out + ": " + std::strerror(errno));
-    }
+    if (!cli::commitTemporary(temp, out, error)) return fail(error);
     std::fprintf(stderr, "lumorak-capture: %lld frames in %.1f s, %.1f frames/s, %s (%s)\n",
                  static_cast<long long>(done), seconds, seconds > 0 ? done / seconds : 0.0,
                  out.c_str(), fileSize(out).c_str());
@@ -330,11 +312,64 @@ int captureVideo(OfflineShow& show, const CaptureJob& job) {
   return 0;
 }
 
+// What an interrupted or failed --png-dir run leaves: "000000-000123 of 600", or "none".
+std::string framesHeld(int64_t done, int64_t total) {
+  char text[64];
+  if (done == 0) {
+    std::snprintf(text, sizeof text, "no frames of %lld", static_cast<long long>(total));
+  } else {
+    std::snprintf(text, sizeof text, "frames 000000-%06lld of %lld",
+                  static_cast<long long>(done - 1), static_cast<long long>(total));
+  }
+  return text;
+}
+
+// The span's frames, then its music as audio.wav: written last (under a temporary name,
+// renamed when whole), so that a folder with an audio.wav holds every frame.
 int capturePngs(OfflineShow& show, const CaptureJob& job) {
   const int64_t first = job.firstFrame();
   const int64_t end = job.endFrame();
   const std::string wav = job.pngDir + "/audio.wav";
-  std::FILE* file = std::fopen(wav.c_str(), "wb");
+  // This run replaces it: one from an earlier run would claim a whole span.
+  if (unlink(wav.c_str()) != 0 && errno != ENOENT) {
+    return fail("cannot replace " + wav + ": " + std::strerror(errno));
+  }
+
+  std::vector<uint8_t> rgb(OfflineShow::frameBytes(PixelLayout::kRgb));
+  const FrameRate rate{job.fps};
+  SteppedRender render(show, rate, "lumorak-capture");
+  int64_t done = 0;
+  auto partial = [&](const std::string& what) {
+    std::fprintf(stderr, "lumorak-capture: %s: %s holds %s and no audio.wav\n", what.c_str(),
+                 job.pngDir.c_str(), framesHeld(done, end - first).c_str());
+  };
+  if (!render.runUpTo(first)) {
+    partial("interrupted");
+    return cli::stopStatus();
+  }
+  Progress progress("lumorak-capture", end - first);
+  std::string error;
+  for (int64_t n = first; n < end; ++n) {
+    if (!render.frame(n)) {
+      progress.finish();
+      partial("interrupted");
+      return cli::stopStatus();
+    }
+    show.readFrame(PixelLayout::kRgb, rgb.data());
+    char name[32];
+    std::snprintf(name, sizeof name, "/frame%06lld.png", static_cast<long long>(n - first));
+    if (!writeFramePng(job.pngDir + name, rgb, error)) {
+      progress.finish();
+      partial("failed");
+      return fail(error);
+    }
+    progress.update(++done);
+  }
+  const double seconds = progress.finish();
+
+  const std::string temp = cli::temporaryNameFor(wav);
+  cli::addTemporary(temp);
+  std::FILE* file = std::fopen(temp.c_str(), "wb");
   if (!file) return fail("cannot write " + wav + ": " + std::strerror(errno));
   const std::vector<int16_t> samples = spanSamples(show, job, first, end);
   const std::vector<uint8_t> header =
@@ -343,25 +378,7 @@ int capturePngs(OfflineShow& show, const CaptureJob& job) {
       std::fwrite(header.data(), 1, header.size(), file) == header.size() &&
       std::fwrite(samples.data(), sizeof(int16_t), samples.size(), file) == samples.size();
   if (std::fclose(file) != 0 || !wavOk) return fail("cannot write " + wav);
-
-  std::vector<uint8_t> rgb(OfflineShow::frameBytes(PixelLayout::kRgb));
-  Progress progress("lumorak-capture", end - first);
-  const FrameRate rate{job.fps};
-  int64_t done = 0;
-  for (int64_t n = first; n < end; ++n) {
-    if (interrupted) {
-      std::fprintf(stderr, "lumorak-capture: interrupted after %lld frames\n",
-                   static_cast<long long>(done));
-      return 130;
-    }
-    show.renderUpTo(rate, n);
-    show.readFrame(PixelLayout::kRgb, rgb.data());
-    char name[32];
-    std::snprintf(name, sizeof name, "/frame%06lld.png", static_cast<long long>(n - first));
-    if (!writePng(job.pngDir + name, rgb)) return fail("cannot write " + job.pngDir + name);
-    progress.update(++done);
-  }
-  const double seconds = progress.finish();
+  if (!cli::commitTemporary(temp, wav, error)) return fail(error);
   std::fprintf(stderr,
                "lumorak-capture: %lld frames in %.1f s, %.1f frames/s, %s/frame*.png + audio.wav\n",
                static_cast<long long>(done), seconds, seconds > 0 ? done / seconds : 0.0,
@@ -374,19 +391,25 @@ int renderOnly(OfflineShow& show, const CaptureJob& job) {
   const int64_t first = job.firstFrame();
   const int64_t end = job.endFrame();
   std::vector<uint8_t> frame(OfflineShow::frameBytes(PixelLayout::kBgra));
-  Progress progress("lumorak-capture", end - first);
   const FrameRate rate{job.fps};
+  SteppedRender render(show, rate, "lumorak-capture");
+  if (!render.runUpTo(first)) return cli::stopStatus();
+  Progress progress("lumorak-capture", end - first);
   int64_t done = 0;
-  for (int64_t n = first; n < end && !interrupted; ++n) {
-    show.renderUpTo(rate, n);
+  for (int64_t n = first; n < end && render.frame(n); ++n) {
     show.readFrame(PixelLayout::kBgra, frame.data());
     progress.update(++done);
   }
   const double seconds = progress.finish();
+  if (cli::stopRequested()) {
+    std::fprintf(stderr, "lumorak-capture: interrupted after %lld of %lld frames\n",
+                 static_cast<long long>(done), static_cast<long long>(end - first));
+    return cli::stopStatus();
+  }
   std::fprintf(stderr,
                "lumorak-capture: %lld frames rendered in %.1f s, %.1f frames/s, nothing written\n",
                static_cast<long long>(done), seconds, seconds > 0 ? done / seconds : 0.0);
-  return interrupted ? 130 : 0;
+  return 0;
 }
 
 int captureFrames(OfflineShow& show, const CaptureJob& job) {
@@ -403,9 +426,14 @@ int captureFrames(OfflineShow& show, const CaptureJob& job) {
 
   std::vector<uint8_t> rgb(OfflineShow::frameBytes(PixelLayout::kRgb));
   const FrameRate rate{job.fps};
+  SteppedRender render(show, rate, "lumorak-capture");
   for (size_t i = 0; i < job.frames.size(); ++i) {
     const double t = job.frames[i];
-    show.renderAt(rate, t);
+    if (!render.at(t)) {
+      std::fprintf(stderr, "lumorak-capture: interrupted after %zu of %zu frames; no sheet\n", i,
+                   job.frames.size());
+      return cli::stopStatus();
+    }
     show.readFrame(PixelLayout::kRgb, rgb.data());
     if (!job.sheet.empty()) {
       const int left = static_cast<int>(i % kColumns) * kThumbWidth;
@@ -418,7 +446,7 @@ int captureFrames(OfflineShow& show, const CaptureJob& job) {
     }
     char name[48];
     std::snprintf(name, sizeof name, "/frame-%07.3f.png", t);
-    if (!writePng(job.pngDir + name, rgb)) return fail("cannot write " + job.pngDir + name);
+    if (!writeFramePng(job.pngDir + name, rgb, error)) return fail(error);
     std::printf("%s%s  t = %.3f s\n", job.pngDir.c_str(), name, t);
   }
   if (!job.sheet.empty() && !sheet.writePng(job.sheet, error)) return fail(error);
@@ -429,37 +457,32 @@ int captureFrames(OfflineShow& show, const CaptureJob& job) {
 int main(int argc, char** argv) {
   CaptureJob job;
   std::string error;
-  if (!parseCaptureArgs(argc, argv, job, error)) {
-    std::fprintf(stderr, "lumorak-capture: %s\n\n%s", error.c_str(), captureHelp());
-    return 2;
-  }
+  if (!parseCaptureArgs(argc, argv, job, error)) return cli::usageError(error);
   if (job.help) {
     std::fputs(captureHelp(), stdout);
     return 0;
   }
+  if (job.version) {
+    std::printf("%s\n", cli::versionLine("lumorak-capture").c_str());
+    return 0;
+  }
+  // Paths as the user meant them: the run itself changes into the folder holding data/.
+  job.out = cli::absolutePath(job.out);
+  job.pngDir = cli::absolutePath(job.pngDir);
+  job.sheet = cli::absolutePath(job.sheet);
+  job.data = cli::absolutePath(job.data);
   // Everything that can fail before rendering is checked first, with one message each.
   if (job.mode == CaptureMode::kVideo) {
     if (!onPath("ffmpeg")) {
       return fail("the ffmpeg program is not installed (Debian: apt-get install ffmpeg)");
     }
-    const size_t slash = job.out.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : job.out.substr(0, slash);
-    if (access(dir.c_str(), W_OK) != 0 ||
-        (access(job.out.c_str(), F_OK) == 0 && access(job.out.c_str(), W_OK) != 0)) {
-      return fail("cannot write " + job.out + ": " + std::strerror(errno));
-    }
+    if (!cli::checkOutputFile(job.out, error)) return fail(error);
   } else if (job.mode != CaptureMode::kRenderOnly) {
-    struct stat info {};
-    if (stat(job.pngDir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
-        access(job.pngDir.c_str(), W_OK) != 0) {
-      return fail("cannot write into " + job.pngDir + ": not a writable directory");
-    }
+    if (!cli::prepareOutputDir(job.pngDir, true, error)) return fail(error);
   }
+  if (!job.sheet.empty() && !cli::checkOutputFile(job.sheet, error)) return fail(error);
 
-  struct sigaction action {};
-  action.sa_handler = onInterrupt;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  cli::startOffline(job.data);
   signal(SIGPIPE, SIG_IGN);  // a dead ffmpeg shows as a failed write, not a killed capture
 
   OfflineShow show;

@@ -1,32 +1,63 @@
 // Compares two PNG frames of the same size the way the golden-frame tests do: the mean
 // absolute difference per channel (0..255) and the share of pixels with any channel off
-// by more than 8 levels. Prints both; exits 1 when either passes its limit, 2 on bad
-// input.
-//
-// usage: pngdiff ACTUAL EXPECTED [MAX_MEAN [MAX_SHARE]]   (defaults 1.0 and 0.005)
+// by more than 8 levels. Prints both; exits as cmp does: 0 within the limits, 1 when
+// either passes its limit, 2 on bad arguments or an unreadable file (see kHelp).
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "common/Cli.h"
 #include "images/Image.h"
 
 namespace {
 constexpr int kLevels = 8;  // a pixel counts as off beyond this difference in any channel
-}
+
+const char* const kHelp =
+    "usage: pngdiff ACTUAL.png EXPECTED.png [MAX_MEAN [MAX_SHARE]]\n"
+    "\n"
+    "Compares two PNG frames of the same size as the golden-frame test does: the mean\n"
+    "absolute difference per channel (0-255, at most MAX_MEAN, default 1.0) and the share\n"
+    "of pixels with a channel off by more than 8 levels (at most MAX_SHARE, default 0.005).\n"
+    "\n"
+    "  --help     this text\n"
+    "  --version  the version and the commit it was built from\n"
+    "\n"
+    "Exit status: 0 within the limits, 1 different, 2 bad arguments or an unreadable file.\n";
+}  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3 || argc > 5) {
-    std::fprintf(stderr, "usage: pngdiff ACTUAL EXPECTED [MAX_MEAN [MAX_SHARE]]\n");
-    return 2;
+  std::vector<std::string> words;
+  cli::Parser args("pngdiff", kHelp);
+  args.positional([&words](const std::string& value, std::string&) {
+    words.push_back(value);
+    return true;
+  });
+  args.parseOrExit(argc, argv);
+  if (words.size() < 2 || words.size() > 4) {
+    return cli::usageError("takes two PNG files and up to two limits");
   }
-  const double maxMean = argc > 3 ? std::atof(argv[3]) : 1.0;
-  const double maxShare = argc > 4 ? std::atof(argv[4]) : 0.005;
+  double limits[2] = {1.0, 0.005};
+  for (size_t i = 2; i < words.size(); ++i) {
+    if (!cli::parseNumber(words[i], limits[i - 2]) || limits[i - 2] < 0.0) {
+      return cli::usageError("a limit is a number of at least 0, not '" + words[i] + "'");
+    }
+  }
+  const double maxMean = limits[0];
+  const double maxShare = limits[1];
   ImageBuffer a, b;
-  if (read_png(argv[1], &a, false) != 0 || read_png(argv[2], &b, false) != 0) return 2;
+  for (int i = 0; i < 2; ++i) {
+    if (read_png(words[i].c_str(), i == 0 ? &a : &b, false) != 0) {
+      delete[] a.pixels;
+      std::fprintf(stderr, "pngdiff: cannot read %s as a PNG file\n", words[i].c_str());
+      return cli::kBadUsage;
+    }
+  }
   std::unique_ptr<uint8_t[]> ownA(a.pixels), ownB(b.pixels);
   if (a.width != b.width || a.height != b.height || a.channels != b.channels) {
-    std::fprintf(stderr, "pngdiff: %s is %dx%dx%d, %s is %dx%dx%d\n", argv[1], a.width, a.height,
-                 a.channels, argv[2], b.width, b.height, b.channels);
+    std::fprintf(stderr, "pngdiff: %s is %dx%dx%d, %s is %dx%dx%d\n", words[0].c_str(), a.width,
+                 a.height, a.channels, words[1].c_str(), b.width, b.height, b.channels);
     return 1;
   }
   double sum = 0.0;
@@ -51,6 +82,7 @@ int main(int argc, char** argv) {
   std::printf(
       "%s: mean difference %.3f levels (limit %.3f), %.4f %% of pixels off by more than %d "
       "(limit %.4f %%): %s\n",
-      argv[1], mean, maxMean, 100.0 * share, kLevels, 100.0 * maxShare, pass ? "ok" : "DIFFERS");
+      words[0].c_str(), mean, maxMean, 100.0 * share, kLevels, 100.0 * maxShare,
+      pass ? "ok" : "DIFFERS");
   return pass ? 0 : 1;
 }

@@ -1,7 +1,8 @@
 // The whole show at a glance: renders every frame at 60 frames per second through the
 // deterministic sound layer (no PNG per frame), measures what a viewer would see in each,
-// and writes a table by scene (docs/showreport.md) and a film strip with one labelled
-// thumbnail per second (docs/filmstrip.png). Run it from the repository root.
+// and writes a table by scene (showreport.md) and a film strip with one labelled thumbnail
+// per second (filmstrip.png) into the current folder, or --out-dir (docs/ for the
+// committed ones: showreport --out-dir docs).
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -15,12 +16,14 @@
 #include "Text.h"
 #include "Thumbnails.h"
 #include "app/Demo.h"
+#include "common/Cli.h"
+#include "common/ShowTime.h"
+#include "common/SteppedRender.h"
 #include "offline/OfflineShow.h"
 #include "offline/Progress.h"
 #include "scenes/Timeline.h"
 
 namespace {
-constexpr double kShowSeconds = 146.0;
 constexpr int kThumbWidth = 128;  // pixels: an eighth of the frame each way
 constexpr int kThumbHeight = 96;
 constexpr int kLabelHeight = 18;
@@ -77,7 +80,7 @@ struct FirstPassStars {
 };
 
 const char* kHelp =
-    "usage: showreport [--fps RATE] [--out-dir DIR] [--columns N]\n"
+    "usage: showreport [--fps RATE] [--out-dir DIR] [--columns N] [--data DIR]\n"
     "\n"
     "Renders every frame of the show through the deterministic sound layer and reports\n"
     "what a viewer sees. A frame shows something when the spread between the 1st and the\n"
@@ -85,11 +88,15 @@ const char* kHelp =
     "of its pixels are 0.05 of full scale or more away from its median luma.\n"
     "\n"
     "  --fps RATE     frames per second of music time (default 60)\n"
-    "  --out-dir DIR  where showreport.md and filmstrip.png go (default docs)\n"
+    "  --out-dir DIR  an existing folder for showreport.md and filmstrip.png (default:\n"
+    "                 the current folder; the committed ones are in docs)\n"
     "  --columns N    thumbnails per row of the film strip (default 12)\n"
+    "  --data DIR     the show's data folder (default: ./data, or the source tree's)\n"
     "  --help         this text\n"
+    "  --version      the version and the commit it was built from\n"
     "\n"
-    "Run it from the repository root (it reads data/). Progress goes to stderr.\n";
+    "Progress goes to stderr. Exit status: 0 done, 1 failed, 2 bad options, 130\n"
+    "interrupted (Ctrl-C), 143 terminated (SIGTERM); an interrupted run writes nothing.\n";
 
 std::string seconds(double s) {
   char text[32];
@@ -167,44 +174,34 @@ bool writeReport(const std::string& path, double fps, const std::vector<SceneSum
 
 int main(int argc, char** argv) {
   FrameRate rate;
-  std::string outDir = "docs";
+  std::string outDir = ".";
+  std::string data;
   int columns = 12;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kHelp, stdout);
-      return 0;
-    }
-    const bool hasValue = i + 1 < argc;
-    if (arg == "--fps" && hasValue) {
-      rate.fps = std::atof(argv[++i]);
-    } else if (arg == "--out-dir" && hasValue) {
-      outDir = argv[++i];
-    } else if (arg == "--columns" && hasValue) {
-      columns = std::atoi(argv[++i]);
-    } else {
-      std::fprintf(stderr, "showreport: unknown option '%s'\n\n%s", arg.c_str(), kHelp);
-      return 2;
-    }
-  }
-  if (!(rate.fps > 0.0 && rate.fps <= 1000.0) || columns < 1) {
-    std::fprintf(stderr, "showreport: bad --fps or --columns\n\n%s", kHelp);
-    return 2;
+  cli::Parser args("showreport", kHelp);
+  args.number("--fps", &rate.fps, 1.0, 1000.0);
+  args.text("--out-dir", &outDir);
+  args.integer("--columns", &columns, 1, 146);
+  args.text("--data", &data);
+  args.parseOrExit(argc, argv);
+
+  // Both outputs are checked before the first of the show's thousands of frames.
+  std::string error;
+  outDir = cli::absolutePath(outDir);
+  const std::string reportPath = outDir + "/showreport.md";
+  const std::string stripPath = outDir + "/filmstrip.png";
+  if (!cli::prepareOutputDir(outDir, false, error) || !cli::checkOutputFile(reportPath, error) ||
+      !cli::checkOutputFile(stripPath, error)) {
+    return cli::fail(error);
   }
   Font font;
-  std::string error;
-  if (!font.open(kLabelFontPath, error)) {
-    std::fprintf(stderr, "showreport: %s\n", error.c_str());
-    return 1;
-  }
+  if (!font.open(kLabelFontPath, error)) return cli::fail(error);
+  cli::startOffline(cli::absolutePath(data));
   OfflineShow show;
-  if (!show.start(error)) {
-    std::fprintf(stderr, "showreport: %s\n", error.c_str());
-    return 1;
-  }
+  if (!show.start(error)) return cli::fail(error);
 
-  const int64_t total = rate.firstAtOrAfter(kShowSeconds);
-  const int thumbs = static_cast<int>(kShowSeconds);
+  const double showSeconds = cli::showEnd();
+  const int64_t total = rate.firstAtOrAfter(showSeconds);
+  const int thumbs = static_cast<int>(showSeconds);
   const int rows = (thumbs + columns - 1) / columns;
   const int cellWidth = kThumbWidth + 2 * kGap;
   const int cellHeight = kThumbHeight + kLabelHeight + 2 * kGap;
@@ -215,9 +212,15 @@ int main(int argc, char** argv) {
   std::vector<FrameStats> stats;
   std::vector<uint8_t> rgb(OfflineShow::frameBytes(PixelLayout::kRgb));
   Progress progress("showreport", total);
+  SteppedRender render(show, rate, "showreport");
   int nextThumb = 0;
   for (int64_t n = 0; n < total; ++n) {
-    show.renderUpTo(rate, n);
+    if (!render.frame(n)) {
+      progress.finish();
+      std::fprintf(stderr, "showreport: interrupted after %lld of %lld frames; nothing written\n",
+                   static_cast<long long>(n), static_cast<long long>(total));
+      return cli::stopStatus();
+    }
     show.readFrame(PixelLayout::kRgb, rgb.data());
     const double t = rate.timeOf(n);
     times.push_back(t);
@@ -248,25 +251,19 @@ int main(int argc, char** argv) {
       sceneStats.push_back(stats[i]);
     }
     const double end = scene.index == kClosing
-                           ? kShowSeconds
+                           ? showSeconds
                            : sceneStart(static_cast<SceneIndex>(scene.index + 1));
     summaries.push_back(summarise(scene.name, sceneStart(scene.index), end, scene.designedBlank,
                                   sceneTimes, sceneStats, 1.0 / rate.fps));
   }
 
-  const std::string reportPath = outDir + "/showreport.md";
-  const std::string stripPath = outDir + "/filmstrip.png";
   FirstPassStars stars;
   stars.brightest = spreadOver(times, stats, kFirstPassStars, &FrameStats::brightest);
   stars.lit = spreadOver(times, stats, kFirstPassStars, &FrameStats::lit);
   if (!writeReport(reportPath, rate.fps, summaries, stars, renderSeconds, total)) {
-    std::fprintf(stderr, "showreport: cannot write %s\n", reportPath.c_str());
-    return 1;
+    return cli::fail("cannot write " + reportPath);
   }
-  if (!strip.writePng(stripPath, error)) {
-    std::fprintf(stderr, "showreport: %s\n", error.c_str());
-    return 1;
-  }
+  if (!strip.writePng(stripPath, error)) return cli::fail(error);
   for (const SceneSummary& s : summaries) {
     std::printf("%-8s %5.1f %% showing something, longest blank %s, outside designed %s\n",
                 s.name.c_str(), 100.0 * s.showingShare(), spanText(s.longestBlank).c_str(),

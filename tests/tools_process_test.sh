@@ -1,0 +1,219 @@
+#!/usr/bin/env bash
+# Every tool and bench as a user and a script run them, from a folder that is not the
+# repository (they find data/ by themselves): --help, --version and a bad option; times
+# outside the show; outputs refused before the first frame; the show's fatal errors; no
+# spurious "error:" line without a display; Ctrl-C and SIGTERM during a run and during
+# lumorak-capture's run-up (exit 130 or 143 within two seconds, no temporary file, and a
+# partial --png-dir that says what it holds).
+#
+# Usage: tools_process_test.sh <repository root> NAME=PATH...   (each tool, by its name)
+set -uo pipefail
+root=$(readlink -f "$1")
+shift
+declare -A tool
+for pair in "$@"; do tool[${pair%%=*}]=$(readlink -f "${pair#*=}"); done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+export SDL_AUDIODRIVER=dummy
+failures=0
+check() {  # check DESCRIPTION CONDITION...
+  local what=$1
+  shift
+  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
+}
+run() {  # run EXPECTED-STATUS TOOL ARGS...: stdout in out.txt, stderr in err.txt
+  local expected=$1 name=$2
+  shift 2
+  local status=0
+  "${tool[$name]}" "$@" >out.txt 2>err.txt || status=$?
+  [ "$status" -eq "$expected" ] || { echo "$name $*: exit $status, expected $expected:"; cat err.txt; return 1; }
+}
+one_line() { [ "$(wc -l <err.txt)" -eq 1 ] || { cat err.txt; return 1; }; }
+says() { grep -qF -- "$1" err.txt || { echo "stderr lacks '$1':"; cat err.txt; return 1; }; }
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# ---- Conventions, on every tool and bench --------------------------------------------
+for name in "${!tool[@]}"; do
+  check "$name --help: usage on stdout" run 0 "$name" --help
+  check "$name --help: starts with usage" grep -q '^usage: ' out.txt
+  check "$name --version" run 0 "$name" --version
+  check "$name --version names the version and commit" \
+    grep -Eq "^$name 1\.0\.0 \(git [0-9a-f]+(-dirty)?\)$|^$name 1\.0\.0 \(git unknown\)$" out.txt
+  check "$name bad option: exit 2" run 2 "$name" --frobnicate
+  check "$name bad option: one line with a pointer to --help" \
+    test "$(cat err.txt)" = "$name: unknown option '--frobnicate' (see --help)"
+done
+check "no option was taken for a file name" test -z "$(ls -A | grep -v '^out.txt$\|^err.txt$')"
+
+# ---- Arguments -------------------------------------------------------------------------
+check "renderframes 150: refused" run 2 renderframes 1 150
+check "renderframes 150: why" says "time 150 s lies outside the show: times run from 0 up to 146 s"
+check "renderframes -1: refused" run 2 renderframes -1
+check "renderframes span past the end: refused" run 2 renderframes --fps 10 140 150
+check "renderframes abc: refused" run 2 renderframes abc
+check "capture --from 150: refused" run 2 lumorak-capture --from=150 --to 151
+check "capture --from 150: why" says "--from 150 s lies outside the show"
+check "capture --frames 146: refused" run 2 lumorak-capture --frames 20,146
+check "capture --out v.gif: refused" run 2 lumorak-capture --out v.gif
+check "capture --out v.gif: why" says "its name must end in .mp4"
+check "makemodel x.obj: refused" run 2 makemodel x.obj
+check "docsheet to a JPEG name: refused" run 2 docsheet contact "$root/data" sheet.jpg
+check "bandtable -o=x.txt: refused" run 2 bandtable -o=x.txt
+check "png_bench 0: refused" run 2 png_bench 0
+check "png_bench abc: refused" run 2 png_bench abc
+check "clock_bench: a bench length past the show refused" run 2 clock_bench "$root/data/deruz.mp3" 200
+check "show_bench: unknown scene refused" run 2 show_bench --runs=1 nowhere
+check "pngdiff: unreadable file" run 2 pngdiff nothing.png "$root/tests/golden/frame-006.000.png"
+check "nothing written by refused runs" test -z "$(ls -A | grep -v '\.txt$')"
+
+# ---- Outputs checked before the first frame --------------------------------------------
+quick() {  # quick EXPECTED-STATUS TOOL ARGS...: refused within 3 s, before any progress
+  local expected=$1 name=$2 start status=0
+  shift 2
+  start=$(now_ms)
+  # A tool that renders first would take minutes: cut it short.
+  timeout 10 "${tool[$name]}" "$@" >out.txt 2>err.txt || status=$?
+  local took=$(($(now_ms) - start))
+  [ "$status" -eq "$expected" ] || { echo "exit $status, expected $expected:"; cat err.txt; return 1; }
+  one_line || return 1
+  ! grep -Eq '[0-9]+/[0-9]+ frames' err.txt || { echo "rendered first:"; cat err.txt; return 1; }
+  [ "$took" -lt 3000 ] || { echo "took $took ms"; return 1; }
+}
+mkdir folder folder.mp4
+check "showreport --out-dir /missing: refused at once" quick 1 showreport --out-dir /nonexistent/dir
+check "capture --out naming a folder: refused at once" quick 1 lumorak-capture --out folder.mp4
+check "capture --out naming a folder: why" says "is a folder"
+check "capture --sheet into a missing folder: refused at once" \
+  quick 1 lumorak-capture --frames 1 --png-dir folder --sheet missing/sheet.png
+check "renderframes into a folder it cannot make: refused at once" \
+  quick 1 renderframes --out-dir /proc/no/shots 5
+check "bandtable -o into a missing folder: refused at once" quick 1 bandtable -o missing/b.md
+
+# ---- Running from another folder, with or without a display -----------------------------
+check "renderframes makes shots/ and fills it" run 0 renderframes 70.5
+check "renderframes: one 1024 x 768 PNG" \
+  test "$(od -An -tx1 -j16 -N8 shots/shot0000.png | tr -d ' \n')" = "0000040000000300"
+check "renderframes: prints the file and its time" grep -qx 'shots/shot0000.png  t = 70.500 s' out.txt
+check "renderframes --out-dir=DIR and two times" run 0 renderframes --out-dir=two/deep 3 1
+check "renderframes: frames numbered in time order" \
+  test -s two/deep/shot0000.png -a -s two/deep/shot0001.png -a ! -e two/deep/shot0002.png
+status=0
+env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "${tool[lumorak-capture]}" --frames 46 \
+  --png-dir=headless >out.txt 2>err.txt || status=$?
+check "capture without a display: done" test "$status" -eq 0 -a -s headless/frame-046.000.png
+check "capture without a display: no error line" test ! -s err.txt
+mkdir -p nodata/data && ln -s "$root/data/deruz.mp3" nodata/data/deruz.mp3
+check "a missing data file: exit 1" run 1 lumorak-capture --frames 46 --png-dir folder --data nodata/data
+check "a missing data file: the show's message, one line" \
+  test "$(cat err.txt)" = 'lumorak-capture: Could not find file: "data/loading.{png jpg }"!'
+check "--data naming no folder" run 1 renderframes --data /nonexistent 5
+check "--data naming no folder: why" says "--data /nonexistent: no such folder"
+
+# ---- Ctrl-C and SIGTERM ----------------------------------------------------------------
+started() {  # started PID PATTERN FILE: waits up to 20 s for PATTERN in FILE
+  for _ in $(seq 200); do
+    grep -q -- "$2" "$3" 2>/dev/null && return 0
+    kill -0 "$1" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+stop() {  # stop SIGNAL PID EXPECTED-STATUS: the tool ends with it within 2 s
+  local start status=0
+  start=$(now_ms)
+  kill -"$1" "$2"
+  wait "$2" || status=$?
+  local took=$(($(now_ms) - start))
+  echo "  exit $status after ${took} ms"
+  [ "$status" -eq "$3" ] && [ "$took" -lt 2000 ]
+}
+no_parts() { [ -z "$(find "$@" -name '*.part*')" ] || { find "$@" -name '*.part*'; return 1; }; }
+
+# The run-up before 20 s: 1200 opening frames, over ten seconds, with progress shown.
+"${tool[lumorak-capture]}" --from 20 --to 21 --png-dir runup >out.txt 2>err.txt &
+pid=$!
+check "capture run-up: shows progress" started "$pid" 'run-up' err.txt
+check "capture run-up: Ctrl-C ends it, exit 130" stop INT "$pid" 130
+check "capture run-up: says what the folder holds" \
+  says "interrupted: $work/runup holds no frames of 60 and no audio.wav"
+check "capture run-up: the folder is empty" test -z "$(ls -A runup)"
+
+"${tool[lumorak-capture]}" --from 20 --to 21 --out runup.mp4 >out.txt 2>err.txt &
+pid=$!
+sleep 2
+check "capture video run-up: SIGTERM ends it, exit 143" stop TERM "$pid" 143
+check "capture video run-up: no video, no temporary file" \
+  test -z "$(ls -A | grep 'runup\.mp4')"
+
+mkdir pngs
+echo "an earlier run's" >pngs/audio.wav
+"${tool[lumorak-capture]}" --from 130 --to 140 --fps 30 --png-dir pngs >out.txt 2>err.txt &
+pid=$!
+for _ in $(seq 200); do [ -e pngs/frame000002.png ] && break; sleep 0.1; done
+check "capture --png-dir: SIGTERM ends it, exit 143" stop TERM "$pid" 143
+held=$(ls pngs | grep -c '^frame.*\.png$')
+last=$(printf '%06d' $((held - 1)))
+check "capture --png-dir: says which frames the folder holds" \
+  says "interrupted: $work/pngs holds frames 000000-$last of 300 and no audio.wav"
+check "capture --png-dir: no audio.wav, not even the old one" test ! -e pngs/audio.wav
+check "capture --png-dir: no temporary file" no_parts pngs
+
+"${tool[renderframes]}" --fps 30 --out-dir=span 100 140 >out.txt 2>err.txt &
+pid=$!
+check "renderframes span: frames come" started "$pid" shot0001 out.txt
+check "renderframes span: SIGTERM ends it, exit 143" stop TERM "$pid" 143
+check "renderframes span: no temporary file" no_parts span
+
+if [ -n "${tool[showreport]:-}" ]; then
+  mkdir report
+  "${tool[showreport]}" --fps 2 --out-dir report >out.txt 2>err.txt &
+  pid=$!
+  sleep 2
+  check "showreport: Ctrl-C ends it, exit 130" stop INT "$pid" 130
+  check "showreport: nothing written" test -z "$(ls -A report)"
+fi
+
+if [ -n "${tool[assetgen]:-}" ]; then
+  mkdir assets
+  "${tool[assetgen]}" assets music >out.txt 2>err.txt &
+  pid=$!
+  sleep 1
+  check "assetgen music: SIGTERM ends it, exit 143" stop TERM "$pid" 143
+  check "assetgen music: no half-written file" test -z "$(ls -A assets)"
+fi
+
+if [ -n "${tool[show_bench]:-}" ]; then
+  "${tool[show_bench]}" --runs 1 --no-trace opening >out.txt 2>err.txt &
+  pid=$!
+  sleep 3
+  check "show_bench: SIGTERM ends it, exit 143" stop TERM "$pid" 143
+  sleep 0.2
+  check "show_bench: no child left running" test -z "$(pgrep -f "${tool[show_bench]} --child")"
+fi
+
+if [ -n "${tool[reload_bench]:-}" ]; then
+  "${tool[reload_bench]}" 100000 >out.txt 2>err.txt &
+  pid=$!
+  sleep 3
+  check "reload_bench: Ctrl-C ends it, exit 130" stop INT "$pid" 130
+fi
+
+if [ -n "${tool[clock_bench]:-}" ]; then
+  "${tool[clock_bench]}" >out.txt 2>err.txt &
+  pid=$!
+  sleep 1
+  check "clock_bench: Ctrl-C ends it, exit 130" stop INT "$pid" 130
+fi
+
+if [ -n "${tool[png_bench]:-}" ]; then
+  "${tool[png_bench]}" 1000 >out.txt 2>err.txt &
+  pid=$!
+  sleep 1
+  check "png_bench: SIGTERM ends it, exit 143" stop TERM "$pid" 143
+  check "png_bench: its temporary file removed" test ! -e "/tmp/png_bench.$pid.png"
+fi
+
+[ "$failures" -eq 0 ] || { echo "$failures checks failed"; exit 1; }
+echo "all checks passed"

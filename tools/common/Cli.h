@@ -1,0 +1,154 @@
+// The conventions every tool and bench shares, in one place:
+//   - options: --opt VALUE and --opt=VALUE; --help (usage on stdout, exit 0); --version
+//     ("NAME 1.0.0 (git 4b45135)", exit 0); a bad option is one line on stderr,
+//     "NAME: unknown option '--x' (see --help)", exit 2. A word starting with '-' is never
+//     taken for a path or a value of a positional argument (a negative number is).
+//   - exit statuses: 0 done, 1 a failed run (kFailed), 2 bad usage (kBadUsage), 128 + the
+//     signal after Ctrl-C (130) or SIGTERM (143).
+//   - stopping: after catchStopSignals() SIGINT and SIGTERM only raise a flag
+//     (stopRequested()); loops poll it every frame, clean up and return stopStatus().
+//     Tools without a loop (the generators) use dieOnStopSignals() instead: the signal
+//     removes the registered temporary files and ends the process.
+//   - fatal errors of the show's code (fatalError, app/Fatal.h): "NAME: <the show's exact
+//     message>" on stderr, the registered temporary files removed, exit 1.
+//   - SDL: before the first SDL_Init, prepareSdl() tells SDL to leave the signals alone
+//     (else SDL turns them into quit events that no offline loop reads) and, with no
+//     display, names the offscreen driver, so that a headless run does not probe Wayland
+//     (whose client library prints "error: XDG_RUNTIME_DIR is invalid ..." to stderr).
+//   - data: the show reads "data/..." relative to the working directory. enterDataRoot()
+//     finds the folder holding data/ (--data DIR, ./data, the source tree the tool was
+//     built from, <prefix>/share/lumorakdemo/data) and changes into it, so every path the
+//     user gave must be made absolute (absolutePath) before.
+//   - outputs: checked, and their folders made where that is the convention, before the
+//     first frame is rendered.
+//
+// Typical main():
+//   cli::Parser args("renderframes", kHelp);
+//   args.option("--out-dir", ...); args.positional(...);
+//   args.parseOrExit(argc, argv);               // returns only to run
+//   outDir = cli::absolutePath(outDir);
+//   if (!cli::prepareOutputDir(outDir, true, error)) return cli::fail(error);
+//   cli::startOffline(cli::absolutePath(data));  // signals, reporter, SDL hints, chdir
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+constexpr int kFailed = 1;
+constexpr int kBadUsage = 2;
+
+// The name that prefixes every message; the Parser sets it.
+void setProgram(const std::string& name);
+const std::string& program();
+// "NAME 1.0.0 (git 4b45135)": the project's version and `git describe` at build time.
+std::string versionLine(const std::string& name);
+
+// "NAME: message" on stderr; returns kFailed.
+int fail(const std::string& message);
+// "NAME: message (see --help)" on stderr; returns kBadUsage.
+int usageError(const std::string& message);
+
+// Strict number reading: the whole text, finite.
+bool parseNumber(const std::string& text, double& value);
+bool parseInteger(const std::string& text, long& value);
+
+class Parser {
+ public:
+  // Takes a value and returns false with a reason when it is no good.
+  using Take = std::function<bool(const std::string& value, std::string& error)>;
+  enum class Outcome { kRun, kHelp, kVersion, kBadUsage };
+
+  // `help` is the whole usage text, printed on stdout for --help.
+  Parser(std::string program, std::string help);
+
+  void flag(const std::string& name, bool* target);
+  void option(const std::string& name, Take take);
+  void text(const std::string& name, std::string* target);
+  // A number within [min, max]; the error names the range.
+  void number(const std::string& name, double* target, double min, double max);
+  void integer(const std::string& name, int* target, int min, int max);
+  // Arguments that are not options, in order. Without a handler any is refused.
+  void positional(Take take);
+
+  // Parses argv[1..]. "--" ends the options. --help and --version win wherever they are.
+  Outcome parse(int argc, const char* const* argv, std::string& error);
+  // parse() for main(): prints the help or the version and exits 0, or the error and
+  // exits 2; returns only when the tool is to run.
+  void parseOrExit(int argc, const char* const* argv);
+
+ private:
+  struct Entry {
+    std::string name;
+    bool takesValue;
+    Take take;
+    bool* flag;
+  };
+  const Entry* find(const std::string& name) const;
+
+  std::string program_;
+  std::string help_;
+  std::vector<Entry> entries_;
+  Take positional_;
+};
+
+// ---- Stopping on Ctrl-C and SIGTERM --------------------------------------------------
+// For tools with a frame loop: SIGINT and SIGTERM only record the signal (no SA_RESTART,
+// so a blocking read or write returns EINTR); the loop polls stopRequested(), cleans up
+// and returns stopStatus(). A second signal ends the process at once, as dieOnStopSignals.
+// Call before prepareSdl()/SDL_Init.
+void catchStopSignals();
+// For tools with no loop to poll (one long computation, then the files): a stop signal
+// removes the registered temporary files and ends the process with that signal, which
+// the shell reports as 128 + the signal.
+void dieOnStopSignals();
+bool stopRequested();
+int stopSignal();  // 0 when none came
+int stopStatus();  // 128 + the signal
+
+// ---- Temporary files -------------------------------------------------------------------
+// Files removed when the run ends early (a fatal error, a stop signal, a failure), so that
+// no half-written output is left: write under temporaryNameFor(path), register it before
+// creating it, and commitTemporary() renames it into place. At most 16 at once; false
+// when full.
+bool addTemporary(const std::string& path);
+void forgetTemporary(const std::string& path);
+void removeTemporaries();
+// "DIR/.NAME.partPID" beside `path`: same folder, so the rename is atomic.
+std::string temporaryNameFor(const std::string& path);
+// Renames `temporary` to `path` and forgets it; on failure removes it, with a reason.
+bool commitTemporary(const std::string& temporary, const std::string& path, std::string& error);
+
+// ---- The show's fatal errors ------------------------------------------------------------
+// Replaces the show's reporter (message box, exit 0) with one line on stderr and exit 1.
+void installFatalReporter();
+
+// ---- SDL ---------------------------------------------------------------------------------
+// Before SDL_Init: no SDL signal handlers, and with no display at all (neither DISPLAY
+// nor WAYLAND_DISPLAY, and no SDL_VIDEODRIVER) the offscreen driver by name.
+void prepareSdl();
+
+// ---- Data and paths -----------------------------------------------------------------------
+// `path` made absolute against the current working directory ("" stays "").
+std::string absolutePath(const std::string& path);
+// Changes into the folder holding the show's data/. `given` (from --data, may be empty)
+// is the data folder itself. False with one line saying where it looked and how to point
+// it with --data.
+bool enterDataRoot(const std::string& given, std::string& error);
+
+// Everything an offline renderer needs before OfflineShow::start(): catchStopSignals(),
+// installFatalReporter(), prepareSdl() and enterDataRoot(); on no data it prints the
+// reason and exits kFailed.
+void startOffline(const std::string& givenData);
+
+// A file that can be written: its folder exists and takes files, and it is no folder.
+bool checkOutputFile(const std::string& path, std::string& error);
+// A folder that takes files; made first, with its parents, when `create`.
+bool prepareOutputDir(const std::string& path, bool create, std::string& error);
+// The file name ends in `extension` (".mp4"; any case); otherwise a reason naming `what`.
+bool checkExtension(const std::string& what, const std::string& path, const std::string& extension,
+                    std::string& error);
+
+}  // namespace cli

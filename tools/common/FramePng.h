@@ -1,0 +1,11 @@
+// One show frame as a PNG file through the tools' fast writer (offline/FastPng.h).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// `rgb` is a screenWidth x screenHeight frame as OfflineShow::readFrame(kRgb) gives it,
+// bottom row first; the file gets the top row first, and `rgb` is left as it was. False
+// with a reason (and no file) when the write fails.
+bool writeFramePng(const std::string& path, std::vector<uint8_t>& rgb, std::string& error);

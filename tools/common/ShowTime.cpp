@@ -1,0 +1,38 @@
+#include "common/ShowTime.h"
+
+#include <cstdio>
+
+#include "scenes/Timeline.h"
+
+namespace cli {
+
+double showEnd() { return sceneStart(kEndOfShow); }
+
+bool checkFrameTime(const std::string& what, double seconds, std::string& error) {
+  if (seconds >= 0.0 && seconds < showEnd()) return true;
+  char text[160];
+  std::snprintf(text, sizeof text, "%s %g s lies outside the show: times run from 0 up to %g s",
+                what.c_str(), seconds, showEnd());
+  error = text;
+  return false;
+}
+
+bool checkSpan(double from, double to, std::string& error) {
+  char text[160];
+  if (from < 0.0 || from >= showEnd()) {
+    std::snprintf(text, sizeof text, "--from %g s lies outside the show: it runs from 0 to %g s",
+                  from, showEnd());
+  } else if (to <= 0.0 || to > showEnd()) {
+    std::snprintf(text, sizeof text, "--to %g s lies outside the show: it runs from 0 to %g s", to,
+                  showEnd());
+  } else if (to <= from) {
+    std::snprintf(text, sizeof text, "the span is empty: --to %g s must come after --from %g s", to,
+                  from);
+  } else {
+    return true;
+  }
+  error = text;
+  return false;
+}
+
+}  // namespace cli
