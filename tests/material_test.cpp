@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "GlTestSupport.h"
+#include "MaterialManager.h"
 #include "TestSupport.h"
 #include "app/Globals.h"
-#include "MaterialManager.h"
 
 namespace {
 

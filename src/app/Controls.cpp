@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "MaterialManager.h"
 #include "app/Capture.h"
 #include "app/Demo.h"
 #include "app/Globals.h"
-#include "MaterialManager.h"
 
 float lastBeatTime = 0.0f;
 int32_t xSlot = 0;

@@ -5,9 +5,9 @@
 
 #include <string>
 
+#include "MaterialManager.h"
 #include "audio/MusicStream.h"
 #include "images/TextureManager.h"
-#include "MaterialManager.h"
 #include "models/Model.h"
 #include "render/RenderTarget.h"
 

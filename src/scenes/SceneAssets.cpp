@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "app/Globals.h"
+#include "app/LoadingPicture.h"
 #include "app/Random.h"
 #include "app/StartupTimes.h"
 #include "images/ImagePrefetch.h"
-#include "app/LoadingPicture.h"
 
 namespace {
 constexpr const char* kSceneModel = "dudezurodev";
