@@ -159,7 +159,8 @@ bool writeReport(const std::string& path, double fps, const std::vector<SceneSum
                "stars are drawn at the point size start-up leaves, one pixel (the tunnel sets 5,\n"
                "which a later visit would keep), softened by a blur that follows the faint\n"
                "1-2 kHz band. Over the stretches without a word (28.10-41.69 s and\n"
-               "58.74-63.00 s), as fractions of full scale:\n\n"
+               "58.74-63.00 s), as fractions of full scale (the minimum is the scene's first\n"
+               "frame: the stars fade in from black over its first second):\n\n"
                "| measure | minimum | median |\n|---|---|---|\n"
                "| brightest pixel (luma) | %.3f | %.3f |\n"
                "| share of pixels at 0.05 or more | %.2f %% | %.2f %% |\n",
