@@ -59,6 +59,7 @@
 #include "audio/Backends.h"
 #include "common/Cli.h"
 #include "offline/OfflineShow.h"
+#include "scenes/Schedule.h"
 
 // ---------------------------------------------------------------------------------------
 // Heap allocation counters. This executable's operator new and malloc family stand in
@@ -138,12 +139,9 @@ constexpr int kDefaultFrames = 200;
 constexpr int kDefaultRuns = 3;
 constexpr double kLiveSeconds = 4.0;  // of live playback per scene
 
-struct Scene {
-  const char* name;
-  double start;  // seconds of music; the scene runs from here (see scenes/Timeline.h)
-};
-constexpr Scene kScenes[] = {{"opening", 0.0},    {"words", 28.1},     {"cloud", 63.0},
-                             {"columns", 83.474}, {"tunnel", 104.344}, {"closing", 125.2}};
+// The scenes, their names and starts (seconds of music), from the show's schedule.
+using Scene = SceneSchedule;
+constexpr const auto& kScenes = kSchedule;
 
 double monotonicSeconds() {
   timespec ts{};

@@ -21,7 +21,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seed=${1:-$(date +%s)}
 target_events=${2:-2000}
 kRssTolerancePercent=10
-kShowEnd=146             # s: the timeline ends the show here
 kSafetyMargin=12         # s: a random round never seeks closer than this to the end
 
 build=${ASAN_BUILD_DIR:-$root/build-asan}
@@ -29,7 +28,12 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" --no-warn-unused-cli \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMORAK_SANITIZE=ON -DLUMORAK_FUZZ=ON >/dev/null
 fi
-cmake --build "$build" -j2 --target lumorakdemo keep_loaded >/dev/null
+cmake --build "$build" -j2 --target lumorakdemo keep_loaded showreport >/dev/null
+
+# The schedule, from the show's own header: "NAME START END BANDS..." a line.
+schedule=$(ASAN_OPTIONS=detect_leaks=0 "$build/tools/showreport" --schedule)
+scene_start() { awk -v n="$1" '$1 == n { print $2 }' <<<"$schedule"; }
+kShowEnd=$(awk '$1 == "closing" { print $3 }' <<<"$schedule")   # s: the timeline ends here
 
 work=$(mktemp -d)
 xvfb_pid=""
@@ -148,15 +152,15 @@ echo first-pass >phase
 toggle_pause
 send 6 key --delay 40 Prior Prior Prior Prior Prior Prior   # clamps at 0 s
 sleep 2                                                   # opening
-for t in 30 65 95; do                                     # words, cloud, column field
-  seek_to "$t"
+for scene in words cloud columns; do                      # two seconds into each
+  seek_to "$(awk -v s="$(scene_start "$scene")" 'BEGIN { print int(s) + 2 }')"
   sleep 2
 done
-seek_to 103                                               # the tunnel starts at 104.344 s
+seek_to "$(awk -v s="$(scene_start tunnel)" 'BEGIN { print int(s) - 1 }')"   # just before it
 toggle_pause
 sleep 4                                                   # played through its first frame
 toggle_pause
-seek_to 130
+seek_to "$(awk -v s="$(scene_start closing)" 'BEGIN { print int(s) + 5 }')"
 sleep 2                                                   # closing
 send 6 key --delay 40 Prior Prior Prior Prior Prior Prior
 sleep 2

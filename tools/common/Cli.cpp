@@ -382,10 +382,10 @@ bool enterDataRoot(const std::string& given, std::string& error) {
     }
     return true;
   }
+  // The working folder, then the install the tool belongs to, then the source tree it
+  // was built from: an installed tool uses its installed data even where the source
+  // tree is still there.
   std::vector<std::string> roots = {"."};
-#ifdef LUMORAK_SOURCE_DIR
-  roots.push_back(LUMORAK_SOURCE_DIR);
-#endif
   char self[PATH_MAX] = {};
   const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
   if (length > 0) {
@@ -393,6 +393,9 @@ bool enterDataRoot(const std::string& given, std::string& error) {
     const std::string prefix = parentOf(parentOf(std::string(self, static_cast<size_t>(length))));
     roots.push_back(prefix + "/share/lumorakdemo");
   }
+#ifdef LUMORAK_SOURCE_DIR
+  roots.push_back(LUMORAK_SOURCE_DIR);
+#endif
   std::string looked;
   for (const std::string& root : roots) {
     const std::string data = (root == "." ? std::string() : root + "/") + "data";

@@ -30,7 +30,6 @@ constexpr int kLabelHeight = 18;
 constexpr int kGap = 4;
 
 struct SceneInfo {
-  const char* name;
   SceneIndex index;
   // Blank by design: the opening's last seconds (black triangles over black once the
   // model has gone) and the closing's tail (a white picture once the logo's last letter
@@ -40,12 +39,12 @@ struct SceneInfo {
 
 const std::vector<SceneInfo>& scenes() {
   static const std::vector<SceneInfo> kScenes = {
-      {"opening", kOpening, {{26.0, 28.1}}},
-      {"words", kWord, {}},
-      {"cloud", kCloud, {}},
-      {"columns", kColumns, {}},
-      {"tunnel", kTunnel, {}},
-      {"closing", kClosing, {{138.9, 146.0}}},
+      {kOpening, {{26.0, sceneStart(kWord)}}},
+      {kWord, {}},
+      {kCloud, {}},
+      {kColumns, {}},
+      {kTunnel, {}},
+      {kClosing, {{138.9, kShowEnd}}},
   };
   return kScenes;
 }
@@ -53,7 +52,8 @@ const std::vector<SceneInfo>& scenes() {
 // The word scene's star field without a word, on the first pass through the scene: the
 // stars are drawn at the point size start-up leaves, 1 pixel (the tunnel sets 5 only
 // later), and the faint 1-2 kHz band blurs them a little.
-const std::vector<std::pair<double, double>> kFirstPassStars = {{28.1, 41.687}, {58.737, 63.0}};
+const std::vector<std::pair<double, double>> kFirstPassStars = {
+    {sceneStart(kWord), kFirstWordStart}, {kLastWordEnd, sceneStart(kCloud)}};
 
 // Minimum and median of one measure over the frames inside `spans`.
 struct Spread {
@@ -81,6 +81,7 @@ struct FirstPassStars {
 
 const char* kHelp =
     "usage: showreport [--fps RATE] [--out-dir DIR] [--columns N] [--data DIR]\n"
+    "       showreport --schedule\n"
     "\n"
     "Renders every frame of the show through the deterministic sound layer and reports\n"
     "what a viewer sees. A frame shows something when the spread between the 1st and the\n"
@@ -92,11 +93,24 @@ const char* kHelp =
     "                 the current folder; the committed ones are in docs)\n"
     "  --columns N    thumbnails per row of the film strip (default 12)\n"
     "  --data DIR     the show's data folder (default: ./data, or the source tree's)\n"
+    "  --schedule     print the scenes, one a line, and exit: NAME START END followed by\n"
+    "                 the bands the scene reads as LOW-HIGH (Hz); for scripts\n"
     "  --help         this text\n"
     "  --version      the version and the commit it was built from\n"
     "\n"
     "Progress goes to stderr. Exit status: 0 done, 1 failed, 2 bad options, 130\n"
     "interrupted (Ctrl-C), 143 terminated (SIGTERM); an interrupted run writes nothing.\n";
+
+// One scene a line, for scripts: "words 28.1 63 200-400 1000-2000".
+void printSchedule() {
+  for (const SceneSchedule& scene : kSchedule) {
+    std::printf("%s %.10g %.10g", scene.name, scene.start, scene.end);
+    for (int i = 0; i < scene.bandCount; ++i) {
+      std::printf(" %d-%d", scene.bands[i].lowHz, scene.bands[i].highHz);
+    }
+    std::printf("\n");
+  }
+}
 
 std::string seconds(double s) {
   char text[32];
@@ -183,7 +197,13 @@ int main(int argc, char** argv) {
   args.text("--out-dir", &outDir);
   args.integer("--columns", &columns, 1, 146);
   args.text("--data", &data);
+  bool schedule = false;
+  args.flag("--schedule", &schedule);
   args.parseOrExit(argc, argv);
+  if (schedule) {
+    printSchedule();
+    return 0;
+  }
 
   // Both outputs are checked before the first of the show's thousands of frames.
   std::string error;
@@ -254,8 +274,8 @@ int main(int argc, char** argv) {
     const double end = scene.index == kClosing
                            ? showSeconds
                            : sceneStart(static_cast<SceneIndex>(scene.index + 1));
-    summaries.push_back(summarise(scene.name, sceneStart(scene.index), end, scene.designedBlank,
-                                  sceneTimes, sceneStats, 1.0 / rate.fps));
+    summaries.push_back(summarise(scheduleOf(scene.index).name, sceneStart(scene.index), end,
+                                  scene.designedBlank, sceneTimes, sceneStats, 1.0 / rate.fps));
   }
 
   FirstPassStars stars;
