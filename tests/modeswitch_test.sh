@@ -12,7 +12,11 @@ work=$(mktemp -d)
 xvfb_pid=""
 demo_pid=""
 cleanup() {
-  [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null || true
+  # The show first, and for good, while its X server still answers.
+  if [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null; then
+    for _ in $(seq 30); do kill -0 "$demo_pid" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$demo_pid" 2>/dev/null || true
+  fi
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
   rm -rf "$work"
 }

@@ -3,7 +3,7 @@
 # repository (they find data/ by themselves): --help, --version and a bad option; times
 # outside the show; outputs refused before the first frame; the show's fatal errors; no
 # spurious "error:" line without a display; Ctrl-C and SIGTERM during a run and during
-# lumorak-capture's run-up (exit 130 or 143 within two seconds, no temporary file, and a
+# lumorak-capture's run-up (exit 130 or 143, no temporary file, and a
 # partial --png-dir that says what it holds).
 #
 # Usage: tools_process_test.sh <repository root> NAME=PATH...   (each tool, by its name)
@@ -69,17 +69,17 @@ check "pngdiff: unreadable file" run 2 pngdiff nothing.png "$root/tests/golden/f
 check "nothing written by refused runs" test -z "$(ls -A | grep -v '\.txt$')"
 
 # ---- Outputs checked before the first frame --------------------------------------------
-quick() {  # quick EXPECTED-STATUS TOOL ARGS...: refused within 3 s, before any progress
+quick() {  # quick EXPECTED-STATUS TOOL ARGS...: refused before any frame is rendered
   local expected=$1 name=$2 start status=0
   shift 2
   start=$(now_ms)
-  # A tool that renders first would take minutes: cut it short.
-  timeout 10 "${tool[$name]}" "$@" >out.txt 2>err.txt || status=$?
-  local took=$(($(now_ms) - start))
+  # A tool that renders first would take minutes: the timeout cuts it short, and its exit
+  # status (124) fails the check. No bound tighter than that: a loaded machine is slow.
+  timeout 30 "${tool[$name]}" "$@" >out.txt 2>err.txt || status=$?
+  echo "  refused after $(($(now_ms) - start)) ms"
   [ "$status" -eq "$expected" ] || { echo "exit $status, expected $expected:"; cat err.txt; return 1; }
   one_line || return 1
   ! grep -Eq '[0-9]+/[0-9]+ frames' err.txt || { echo "rendered first:"; cat err.txt; return 1; }
-  [ "$took" -lt 3000 ] || { echo "took $took ms"; return 1; }
 }
 mkdir folder folder.mp4
 check "showreport --out-dir /missing: refused at once" quick 1 showreport --out-dir /nonexistent/dir
@@ -120,14 +120,17 @@ started() {  # started PID PATTERN FILE: waits up to 20 s for PATTERN in FILE
   done
   return 1
 }
-stop() {  # stop SIGNAL PID EXPECTED-STATUS: the tool ends with it within 2 s
+stop() {  # stop SIGNAL PID EXPECTED-STATUS: the tool ends with it, and soon
   local start status=0
   start=$(now_ms)
   kill -"$1" "$2"
   wait "$2" || status=$?
   local took=$(($(now_ms) - start))
+  # Idle, every tool stops within a few hundred ms (the figure printed here). The bound is
+  # wide because one frame on llvmpipe takes seconds on a loaded machine; a tool that
+  # ignores the signal runs on to its end and exits 0, which the status check catches.
   echo "  exit $status after ${took} ms"
-  [ "$status" -eq "$3" ] && [ "$took" -lt 2000 ]
+  [ "$status" -eq "$3" ] && [ "$took" -lt 15000 ]
 }
 no_parts() { [ -z "$(find "$@" -name '*.part*')" ] || { find "$@" -name '*.part*'; return 1; }; }
 

@@ -10,11 +10,10 @@
 #include <vector>
 
 #include "common/Cli.h"
+#include "common/FrameLoop.h"
 #include "common/FramePng.h"
 #include "common/ShowTime.h"
-#include "common/SteppedRender.h"
 #include "offline/OfflineShow.h"
-#include "offline/Progress.h"
 
 namespace {
 const char* const kHelp =
@@ -93,51 +92,44 @@ int main(int argc, char** argv) {
 
   OfflineShow show;
   if (!show.start(error)) return cli::fail(error + " (is DISPLAY set?)");
-  SteppedRender render(show, rate, "renderframes");
-  std::vector<uint8_t> rgb(OfflineShow::frameBytes(PixelLayout::kRgb));
   int saved = 0;
-  const int64_t total = span ? rate.firstAtOrAfter(numbers[1]) - rate.firstAtOrAfter(numbers[0])
-                             : static_cast<int64_t>(numbers.size());
-  auto save = [&](double t) {
+  auto save = [&](const LoopFrame& frame) {
     char name[32];
     std::snprintf(name, sizeof name, "/shot%04d.png", saved);
-    if (!writeFramePng(outDir + name, rgb, error)) return false;
-    std::printf("%s%s  t = %.3f s\n", shownDir.c_str(), name, t);
+    if (!writeFramePng(outDir + name, frame.pixels, error)) return false;
+    std::printf("%s%s  t = %.3f s\n", shownDir.c_str(), name, frame.seconds);
     std::fflush(stdout);
     ++saved;
     return true;
   };
-  auto stopped = [&]() {
+  auto ended = [&](const LoopResult& loop, int64_t total) {
+    if (loop.ending == LoopResult::kFailed) return cli::fail(error);
+    if (loop.ending == LoopResult::kDone) return 0;
     std::fprintf(stderr, "renderframes: interrupted: %s holds %d of %lld frames\n",
                  shownDir.c_str(), saved, static_cast<long long>(total));
     return cli::stopStatus();
   };
 
   if (span) {
-    const int64_t first = rate.firstAtOrAfter(numbers[0]);
-    if (!render.runUpTo(first)) return stopped();
-    Progress progress("renderframes", total);
-    for (int64_t n = first; rate.timeOf(n) < numbers[1]; ++n) {
-      if (!render.frame(n)) return stopped();
-      show.readFrame(PixelLayout::kRgb, rgb.data());
-      if (!save(rate.timeOf(n))) return cli::fail(error);
-      progress.update(saved);
-    }
-    progress.finish();
-    return 0;
+    const FramePlan plan =
+        FramePlan::span(rate, rate.firstAtOrAfter(numbers[0]), rate.firstAtOrAfter(numbers[1]));
+    return ended(forEachFrame(show, plan, PixelLayout::kRgb, "renderframes", save), plan.count());
   }
-  for (double t : numbers) {
-    if (lead >= 0.0) {
-      for (double before = t - lead; before < t; before += 1.0 / 30.0) {
-        if (cli::stopRequested()) return stopped();
-        show.renderFrame(std::max(before, 0.0));
-      }
-      show.renderFrame(t);
-    } else if (!render.at(t)) {
-      return stopped();
+  if (lead < 0.0) {
+    const FramePlan plan = FramePlan::at(rate, numbers);
+    return ended(forEachFrame(show, plan, PixelLayout::kRgb, "renderframes", save), plan.count());
+  }
+  // --lead: a quick, inexact lead-in of 30 frames a second before each time instead.
+  std::vector<uint8_t> rgb(OfflineShow::frameBytes(PixelLayout::kRgb));
+  for (size_t i = 0; i < numbers.size(); ++i) {
+    const double t = numbers[i];
+    for (double before = t - lead; before < t; before += 1.0 / 30.0) {
+      if (cli::stopRequested()) return ended({LoopResult::kStopped, 0, 0.0}, numbers.size());
+      show.renderFrame(std::max(before, 0.0));
     }
+    show.renderFrame(t);
     show.readFrame(PixelLayout::kRgb, rgb.data());
-    if (!save(t)) return cli::fail(error);
+    if (!save(LoopFrame{static_cast<int64_t>(i), t, rgb})) return cli::fail(error);
   }
   return 0;
 }

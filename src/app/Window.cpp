@@ -1,5 +1,6 @@
 #include "app/Window.h"
 
+#include <GL/gl.h>
 #include <SDL2/SDL.h>
 
 #include <cstdio>
@@ -53,6 +54,18 @@ bool hasScreen() {
 }
 }  // namespace
 
+namespace {
+// At exit: puts the display mode back (SDL_Quit), after the GL work still in flight has
+// finished. Mesa's software rasteriser can deadlock tearing its threads down in the middle
+// of a frame. Only on a clean exit (status 0): Xlib ends the process with status 1 when
+// the X server has gone, and SDL_Quit would then wait forever for a reply from it.
+void closeVideoAtExit(int status, void*) {
+  if (status != 0) return;
+  if (glWindow && glWindow->glContext) glFinish();
+  SDL_Quit();
+}
+}  // namespace
+
 bool registerWindowClass() {
   if (videoReady) return true;
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
@@ -63,7 +76,7 @@ bool registerWindowClass() {
   // Neither the screen saver nor monitor power-down may start while the show runs.
   SDL_DisableScreenSaver();
   // Every way out is exit(); this puts the desktop's display mode back on the way.
-  std::atexit(SDL_Quit);
+  on_exit(closeVideoAtExit, nullptr);
   videoReady = true;
   return true;
 }

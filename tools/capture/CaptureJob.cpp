@@ -56,19 +56,24 @@ const char* captureHelp() {
          "failed or interrupted video leaves no file under the final name.\n";
 }
 
-bool parseCaptureArgs(int argc, const char* const* argv, CaptureJob& job, std::string& error) {
-  bool haveOut = false;
-  bool haveSpan = false;
+namespace {
+// What the options said beyond the job itself, for the checks across options.
+struct Given {
+  bool out = false;
+  bool span = false;
   bool renderOnly = false;
-  cli::Parser parser("lumorak-capture", captureHelp());
+};
+
+// Every option and how its value is read and checked on its own.
+void declareOptions(cli::Parser& parser, CaptureJob& job, Given& given) {
   // --from and --to: seconds of music time, checked as a span once all are read.
-  auto seconds = [&haveSpan](const std::string& name, double* target) {
-    return [&haveSpan, name, target](const std::string& value, std::string& e) {
+  auto seconds = [&given](const std::string& name, double* target) {
+    return [&given, name, target](const std::string& value, std::string& e) {
       if (!cli::parseNumber(value, *target)) {
         e = name + " takes a number of seconds, not '" + value + "'";
         return false;
       }
-      haveSpan = true;
+      given.span = true;
       return true;
     };
   };
@@ -81,9 +86,9 @@ bool parseCaptureArgs(int argc, const char* const* argv, CaptureJob& job, std::s
     }
     return true;
   });
-  parser.option("--out", [&](const std::string& value, std::string&) {
+  parser.option("--out", [&job, &given](const std::string& value, std::string&) {
     job.out = value;
-    haveOut = true;
+    given.out = true;
     return true;
   });
   parser.text("--png-dir", &job.pngDir);
@@ -117,13 +122,11 @@ bool parseCaptureArgs(int argc, const char* const* argv, CaptureJob& job, std::s
     }
     return true;
   });
-  parser.flag("--render-only", &renderOnly);
-  switch (parser.parse(argc, argv, error)) {
-    case cli::Parser::Outcome::kHelp: job.help = true; return true;
-    case cli::Parser::Outcome::kVersion: job.version = true; return true;
-    case cli::Parser::Outcome::kBadUsage: return false;
-    case cli::Parser::Outcome::kRun: break;
-  }
+  parser.flag("--render-only", &given.renderOnly);
+}
+
+// The checks across options, and the mode they choose.
+bool settleMode(CaptureJob& job, const Given& given, std::string& error) {
   if (!(job.fps > 0.0 && job.fps <= 1000.0)) {
     error = "--fps must lie above 0 and at most 1000";
     return false;
@@ -132,7 +135,7 @@ bool parseCaptureArgs(int argc, const char* const* argv, CaptureJob& job, std::s
     return false;
   }
   if (!job.frames.empty()) {
-    if (haveOut || haveSpan) {
+    if (given.out || given.span) {
       error = "--frames renders single frames: it takes no --out, --from or --to";
       return false;
     }
@@ -146,15 +149,15 @@ bool parseCaptureArgs(int argc, const char* const* argv, CaptureJob& job, std::s
     return false;
   }
   if (!cli::checkSpan(job.from, job.to, error)) return false;
-  if (renderOnly) {
-    if (haveOut || !job.pngDir.empty()) {
+  if (given.renderOnly) {
+    if (given.out || !job.pngDir.empty()) {
       error = "--render-only writes nothing: it takes no --out or --png-dir";
       return false;
     }
     job.mode = CaptureMode::kRenderOnly;
   }
   if (!job.pngDir.empty()) {
-    if (haveOut) {
+    if (given.out) {
       error = "--png-dir writes PNGs instead of a video: it takes no --out";
       return false;
     }
@@ -168,6 +171,20 @@ bool parseCaptureArgs(int argc, const char* const* argv, CaptureJob& job, std::s
     return false;
   }
   return true;
+}
+}  // namespace
+
+bool parseCaptureArgs(int argc, const char* const* argv, CaptureJob& job, std::string& error) {
+  Given given;
+  cli::Parser parser("lumorak-capture", captureHelp());
+  declareOptions(parser, job, given);
+  switch (parser.parse(argc, argv, error)) {
+    case cli::Parser::Outcome::kHelp: job.help = true; return true;
+    case cli::Parser::Outcome::kVersion: job.version = true; return true;
+    case cli::Parser::Outcome::kBadUsage: return false;
+    case cli::Parser::Outcome::kRun: break;
+  }
+  return settleMode(job, given, error);
 }
 
 std::vector<uint8_t> wavHeader(int64_t frames, int sampleRate) {

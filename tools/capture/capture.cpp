@@ -29,10 +29,9 @@
 #include "app/Demo.h"
 #include "audio/Backends.h"
 #include "common/Cli.h"
+#include "common/FrameLoop.h"
 #include "common/FramePng.h"
-#include "common/SteppedRender.h"
 #include "offline/OfflineShow.h"
-#include "offline/Progress.h"
 
 namespace {
 constexpr int kVideoFd = 3;  // in ffmpeg
@@ -259,9 +258,6 @@ int captureVideo(OfflineShow& show, const CaptureJob& job) {
 
   const int64_t first = job.firstFrame();
   const int64_t end = job.endFrame();
-  const FrameRate rate{job.fps};
-  SteppedRender render(show, rate, "lumorak-capture");
-  if (!render.runUpTo(first)) return cli::stopStatus();
   const std::vector<int16_t> samples = spanSamples(show, job, first, end);
   Encoder encoder;
   std::string error;
@@ -274,22 +270,18 @@ int captureVideo(OfflineShow& show, const CaptureJob& job) {
     close(encoder.audioFd);
   });
 
-  bool ok = true;
-  int64_t done = 0;
   {
     FrameQueue queue(encoder.videoFd);
-    Progress progress("lumorak-capture", end - first);
-    for (int64_t n = first; n < end && ok && render.frame(n); ++n) {
-      std::vector<uint8_t> frame = queue.spare(OfflineShow::frameBytes(PixelLayout::kBgra));
-      show.readFrame(PixelLayout::kBgra, frame.data());
-      ok = queue.push(std::move(frame));
-      progress.update(++done);
-    }
+    const LoopResult loop = forEachFrame(
+        show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kBgra,
+        "lumorak-capture",
+        [&queue](const LoopFrame& frame) { return queue.push(std::move(frame.pixels)); });
+    const int64_t done = loop.done;
+    const double seconds = loop.seconds;
     // Stopped: the half-made video is worthless, and finishing it (moving the index to
     // the front) could take longer than a user waits. Its pipes then fail at once.
     if (cli::stopRequested()) kill(encoder.pid, SIGKILL);
-    ok = queue.close() && ok;
-    const double seconds = progress.finish();
+    const bool ok = queue.close() && loop.ending == LoopResult::kDone;
     audioWriter.join();
     const int status = encoder.finish();
     if (cli::stopRequested()) {
@@ -335,37 +327,23 @@ int capturePngs(OfflineShow& show, const CaptureJob& job) {
     return fail("cannot replace " + wav + ": " + std::strerror(errno));
   }
 
-  std::vector<uint8_t> rgb(OfflineShow::frameBytes(PixelLayout::kRgb));
-  const FrameRate rate{job.fps};
-  SteppedRender render(show, rate, "lumorak-capture");
-  int64_t done = 0;
-  auto partial = [&](const std::string& what) {
-    std::fprintf(stderr, "lumorak-capture: %s: %s holds %s and no audio.wav\n", what.c_str(),
-                 job.pngDir.c_str(), framesHeld(done, end - first).c_str());
-  };
-  if (!render.runUpTo(first)) {
-    partial("interrupted");
-    return cli::stopStatus();
-  }
-  Progress progress("lumorak-capture", end - first);
   std::string error;
-  for (int64_t n = first; n < end; ++n) {
-    if (!render.frame(n)) {
-      progress.finish();
-      partial("interrupted");
-      return cli::stopStatus();
-    }
-    show.readFrame(PixelLayout::kRgb, rgb.data());
-    char name[32];
-    std::snprintf(name, sizeof name, "/frame%06lld.png", static_cast<long long>(n - first));
-    if (!writeFramePng(job.pngDir + name, rgb, error)) {
-      progress.finish();
-      partial("failed");
-      return fail(error);
-    }
-    progress.update(++done);
+  const LoopResult loop = forEachFrame(
+      show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kRgb, "lumorak-capture",
+      [&](const LoopFrame& frame) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/frame%06lld.png", static_cast<long long>(frame.ordinal));
+        return writeFramePng(job.pngDir + name, frame.pixels, error);
+      });
+  const int64_t done = loop.done;
+  const double seconds = loop.seconds;
+  if (loop.ending != LoopResult::kDone) {
+    const bool stopped = loop.ending == LoopResult::kStopped;
+    std::fprintf(stderr, "lumorak-capture: %s: %s holds %s and no audio.wav\n",
+                 stopped ? "interrupted" : "failed", job.pngDir.c_str(),
+                 framesHeld(done, end - first).c_str());
+    return stopped ? cli::stopStatus() : fail(error);
   }
-  const double seconds = progress.finish();
 
   const std::string temp = cli::temporaryNameFor(wav);
   cli::addTemporary(temp);
@@ -390,18 +368,12 @@ int capturePngs(OfflineShow& show, const CaptureJob& job) {
 int renderOnly(OfflineShow& show, const CaptureJob& job) {
   const int64_t first = job.firstFrame();
   const int64_t end = job.endFrame();
-  std::vector<uint8_t> frame(OfflineShow::frameBytes(PixelLayout::kBgra));
-  const FrameRate rate{job.fps};
-  SteppedRender render(show, rate, "lumorak-capture");
-  if (!render.runUpTo(first)) return cli::stopStatus();
-  Progress progress("lumorak-capture", end - first);
-  int64_t done = 0;
-  for (int64_t n = first; n < end && render.frame(n); ++n) {
-    show.readFrame(PixelLayout::kBgra, frame.data());
-    progress.update(++done);
-  }
-  const double seconds = progress.finish();
-  if (cli::stopRequested()) {
+  const LoopResult loop =
+      forEachFrame(show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kBgra,
+                   "lumorak-capture", [](const LoopFrame&) { return true; });
+  const int64_t done = loop.done;
+  const double seconds = loop.seconds;
+  if (loop.ending == LoopResult::kStopped) {
     std::fprintf(stderr, "lumorak-capture: interrupted after %lld of %lld frames\n",
                  static_cast<long long>(done), static_cast<long long>(end - first));
     return cli::stopStatus();
@@ -424,31 +396,33 @@ int captureFrames(OfflineShow& show, const CaptureJob& job) {
   std::string error;
   if (!job.sheet.empty() && !font.open(kLabelFontPath, error)) return fail(error);
 
-  std::vector<uint8_t> rgb(OfflineShow::frameBytes(PixelLayout::kRgb));
-  const FrameRate rate{job.fps};
-  SteppedRender render(show, rate, "lumorak-capture");
-  for (size_t i = 0; i < job.frames.size(); ++i) {
-    const double t = job.frames[i];
-    if (!render.at(t)) {
-      std::fprintf(stderr, "lumorak-capture: interrupted after %zu of %zu frames; no sheet\n", i,
-                   job.frames.size());
-      return cli::stopStatus();
-    }
-    show.readFrame(PixelLayout::kRgb, rgb.data());
-    if (!job.sheet.empty()) {
-      const int left = static_cast<int>(i % kColumns) * kThumbWidth;
-      const int top = static_cast<int>(i / kColumns) * (kThumbHeight + kLabel) + kLabel;
-      paintThumbnail(sheet, left, top, kThumbWidth, kThumbHeight, rgb.data(), screenWidth,
-                     screenHeight);
-      char caption[32];
-      std::snprintf(caption, sizeof caption, "%g s", t);
-      paintLabel(sheet, font, caption, left + 6, top - 8, 18, {0.9f, 0.9f, 0.9f});
-    }
-    char name[48];
-    std::snprintf(name, sizeof name, "/frame-%07.3f.png", t);
-    if (!writeFramePng(job.pngDir + name, rgb, error)) return fail(error);
-    std::printf("%s%s  t = %.3f s\n", job.pngDir.c_str(), name, t);
+  const LoopResult loop = forEachFrame(
+      show, FramePlan::at(FrameRate{job.fps}, job.frames), PixelLayout::kRgb, "lumorak-capture",
+      [&](const LoopFrame& frame) {
+        const size_t i = static_cast<size_t>(frame.ordinal);
+        const double t = frame.seconds;
+        std::vector<uint8_t>& rgb = frame.pixels;
+        if (!job.sheet.empty()) {
+          const int left = static_cast<int>(i % kColumns) * kThumbWidth;
+          const int top = static_cast<int>(i / kColumns) * (kThumbHeight + kLabel) + kLabel;
+          paintThumbnail(sheet, left, top, kThumbWidth, kThumbHeight, rgb.data(), screenWidth,
+                         screenHeight);
+          char caption[32];
+          std::snprintf(caption, sizeof caption, "%g s", t);
+          paintLabel(sheet, font, caption, left + 6, top - 8, 18, {0.9f, 0.9f, 0.9f});
+        }
+        char name[48];
+        std::snprintf(name, sizeof name, "/frame-%07.3f.png", t);
+        if (!writeFramePng(job.pngDir + name, rgb, error)) return false;
+        std::printf("%s%s  t = %.3f s\n", job.pngDir.c_str(), name, t);
+        return true;
+      });
+  if (loop.ending == LoopResult::kStopped) {
+    std::fprintf(stderr, "lumorak-capture: interrupted after %lld of %zu frames; no sheet\n",
+                 static_cast<long long>(loop.done), job.frames.size());
+    return cli::stopStatus();
   }
+  if (loop.ending == LoopResult::kFailed) return fail(error);
   if (!job.sheet.empty() && !sheet.writePng(job.sheet, error)) return fail(error);
   return 0;
 }

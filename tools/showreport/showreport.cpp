@@ -17,10 +17,9 @@
 #include "Thumbnails.h"
 #include "app/Demo.h"
 #include "common/Cli.h"
+#include "common/FrameLoop.h"
 #include "common/ShowTime.h"
-#include "common/SteppedRender.h"
 #include "offline/OfflineShow.h"
-#include "offline/Progress.h"
 #include "scenes/Timeline.h"
 
 namespace {
@@ -185,6 +184,61 @@ bool writeReport(const std::string& path, double fps, const std::vector<SceneSum
                "![film strip](filmstrip.png)\n");
   return std::fclose(file) == 0;
 }
+// The film strip: one labelled thumbnail per second of the show, blank ones framed in red.
+struct FilmStrip {
+  FilmStrip(int columns, int seconds, const Font& font)
+      : columns(columns),
+        thumbs(seconds),
+        font(font),
+        canvas(columns * kCellWidth, (seconds + columns - 1) / columns * kCellHeight) {
+    canvas.fill({0.08f, 0.08f, 0.09f});
+  }
+  static constexpr int kCellWidth = kThumbWidth + 2 * kGap;
+  static constexpr int kCellHeight = kThumbHeight + kLabelHeight + 2 * kGap;
+
+  // Paints the frame at `seconds` when it is the first at or after the next whole second.
+  void offer(double seconds, const uint8_t* rgb, bool showsSomething) {
+    if (next >= thumbs || seconds < next - 1e-9) return;
+    const int left = (next % columns) * kCellWidth + kGap;
+    const int top = (next / columns) * kCellHeight + kGap + kLabelHeight;
+    paintThumbnail(canvas, left, top, kThumbWidth, kThumbHeight, rgb, screenWidth, screenHeight);
+    if (!showsSomething) outline(canvas, left, top, kThumbWidth, kThumbHeight, {0.9f, 0.1f, 0.1f});
+    paintLabel(canvas, font, std::to_string(next) + " s", left, top - 5, 12, {0.85f, 0.85f, 0.85f});
+    ++next;
+  }
+
+  int columns;
+  int thumbs;
+  const Font& font;
+  Canvas canvas;
+  int next = 0;
+};
+
+// Every frame's time and measures, in playing order.
+struct Measured {
+  std::vector<double> times;
+  std::vector<FrameStats> stats;
+};
+
+std::vector<SceneSummary> summariseScenes(const Measured& measured, const FrameRate& rate,
+                                          double showSeconds) {
+  std::vector<SceneSummary> summaries;
+  for (const SceneInfo& scene : scenes()) {
+    std::vector<double> sceneTimes;
+    std::vector<FrameStats> sceneStats;
+    for (size_t i = 0; i < measured.times.size(); ++i) {
+      if (sceneAt(static_cast<float>(measured.times[i])) != scene.index) continue;
+      sceneTimes.push_back(measured.times[i]);
+      sceneStats.push_back(measured.stats[i]);
+    }
+    const double end = scene.index == kClosing
+                           ? showSeconds
+                           : sceneStart(static_cast<SceneIndex>(scene.index + 1));
+    summaries.push_back(summarise(scheduleOf(scene.index).name, sceneStart(scene.index), end,
+                                  scene.designedBlank, sceneTimes, sceneStats, 1.0 / rate.fps));
+  }
+  return summaries;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -222,69 +276,32 @@ int main(int argc, char** argv) {
 
   const double showSeconds = cli::showEnd();
   const int64_t total = rate.firstAtOrAfter(showSeconds);
-  const int thumbs = static_cast<int>(showSeconds);
-  const int rows = (thumbs + columns - 1) / columns;
-  const int cellWidth = kThumbWidth + 2 * kGap;
-  const int cellHeight = kThumbHeight + kLabelHeight + 2 * kGap;
-  Canvas strip(columns * cellWidth, rows * cellHeight);
-  strip.fill({0.08f, 0.08f, 0.09f});
-
-  std::vector<double> times;
-  std::vector<FrameStats> stats;
-  std::vector<uint8_t> rgb(OfflineShow::frameBytes(PixelLayout::kRgb));
-  Progress progress("showreport", total);
-  SteppedRender render(show, rate, "showreport");
-  int nextThumb = 0;
-  for (int64_t n = 0; n < total; ++n) {
-    if (!render.frame(n)) {
-      progress.finish();
-      std::fprintf(stderr, "showreport: interrupted after %lld of %lld frames; nothing written\n",
-                   static_cast<long long>(n), static_cast<long long>(total));
-      return cli::stopStatus();
-    }
-    show.readFrame(PixelLayout::kRgb, rgb.data());
-    const double t = rate.timeOf(n);
-    times.push_back(t);
-    stats.push_back(measureFrame(rgb.data(), screenWidth, screenHeight));
-    if (nextThumb < thumbs && t >= nextThumb - 1e-9) {
-      const int left = (nextThumb % columns) * cellWidth + kGap;
-      const int top = (nextThumb / columns) * cellHeight + kGap + kLabelHeight;
-      paintThumbnail(strip, left, top, kThumbWidth, kThumbHeight, rgb.data(), screenWidth,
-                     screenHeight);
-      if (!stats.back().showsSomething()) {
-        outline(strip, left, top, kThumbWidth, kThumbHeight, {0.9f, 0.1f, 0.1f});
-      }
-      paintLabel(strip, font, std::to_string(nextThumb) + " s", left, top - 5, 12,
-                 {0.85f, 0.85f, 0.85f});
-      ++nextThumb;
-    }
-    progress.update(n + 1);
+  FilmStrip strip(columns, static_cast<int>(showSeconds), font);
+  Measured measured;
+  const LoopResult loop = forEachFrame(
+      show, FramePlan::span(rate, 0, total), PixelLayout::kRgb, "showreport",
+      [&](const LoopFrame& frame) {
+        measured.times.push_back(frame.seconds);
+        measured.stats.push_back(measureFrame(frame.pixels.data(), screenWidth, screenHeight));
+        strip.offer(frame.seconds, frame.pixels.data(), measured.stats.back().showsSomething());
+        return true;
+      });
+  if (loop.ending != LoopResult::kDone) {
+    std::fprintf(stderr, "showreport: interrupted after %lld of %lld frames; nothing written\n",
+                 static_cast<long long>(loop.done), static_cast<long long>(total));
+    return cli::stopStatus();
   }
-  const double renderSeconds = progress.finish();
-
-  std::vector<SceneSummary> summaries;
-  for (const SceneInfo& scene : scenes()) {
-    std::vector<double> sceneTimes;
-    std::vector<FrameStats> sceneStats;
-    for (size_t i = 0; i < times.size(); ++i) {
-      if (sceneAt(static_cast<float>(times[i])) != scene.index) continue;
-      sceneTimes.push_back(times[i]);
-      sceneStats.push_back(stats[i]);
-    }
-    const double end = scene.index == kClosing
-                           ? showSeconds
-                           : sceneStart(static_cast<SceneIndex>(scene.index + 1));
-    summaries.push_back(summarise(scheduleOf(scene.index).name, sceneStart(scene.index), end,
-                                  scene.designedBlank, sceneTimes, sceneStats, 1.0 / rate.fps));
-  }
+  const double renderSeconds = loop.seconds;
+  const std::vector<SceneSummary> summaries = summariseScenes(measured, rate, showSeconds);
 
   FirstPassStars stars;
-  stars.brightest = spreadOver(times, stats, kFirstPassStars, &FrameStats::brightest);
-  stars.lit = spreadOver(times, stats, kFirstPassStars, &FrameStats::lit);
+  stars.brightest =
+      spreadOver(measured.times, measured.stats, kFirstPassStars, &FrameStats::brightest);
+  stars.lit = spreadOver(measured.times, measured.stats, kFirstPassStars, &FrameStats::lit);
   if (!writeReport(reportPath, rate.fps, summaries, stars, renderSeconds, total)) {
     return cli::fail("cannot write " + reportPath);
   }
-  if (!strip.writePng(stripPath, error)) return cli::fail(error);
+  if (!strip.canvas.writePng(stripPath, error)) return cli::fail(error);
   for (const SceneSummary& s : summaries) {
     std::printf("%-8s %5.1f %% showing something, longest blank %s, outside designed %s\n",
                 s.name.c_str(), 100.0 * s.showingShare(), spanText(s.longestBlank).c_str(),

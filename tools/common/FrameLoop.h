@@ -1,0 +1,54 @@
+// The one loop over frames under every offline tool: a span of a rate's frames, or a list
+// of times, each rendered after the history it needs (SteppedRender, so that Ctrl-C or
+// SIGTERM is seen between any two frames, run-up included), read back, and handed to the
+// caller. Video, PNG sequences, single frames and statistics are all callbacks of it.
+//
+// Progress goes to stderr under the tool's label: the run-up before a span on its own,
+// then the span's frames.
+//
+// Calls: forEachFrame(show, FramePlan::span(...) or FramePlan::at(...), layout, label,
+// onFrame); then look at the result's ending and count.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "offline/OfflineShow.h"
+
+struct FramePlan {
+  FrameRate rate;
+  int64_t first = 0;  // a span: frames [first, end) of the rate
+  int64_t end = 0;
+  std::vector<double> times;  // or, when not empty, these times in this order
+
+  static FramePlan span(FrameRate rate, int64_t first, int64_t end) {
+    return {rate, first, end, {}};
+  }
+  static FramePlan at(FrameRate rate, std::vector<double> times) {
+    return {rate, 0, 0, std::move(times)};
+  }
+  int64_t count() const {
+    return times.empty() ? std::max<int64_t>(end - first, 0) : static_cast<int64_t>(times.size());
+  }
+};
+
+struct LoopFrame {
+  int64_t ordinal = 0;  // 0 for the plan's first frame
+  double seconds = 0.0;
+  // screenWidth x screenHeight pixels in the loop's layout, the bottom row first. The
+  // callback may move the vector away; the loop makes a new one for the next frame.
+  std::vector<uint8_t>& pixels;
+};
+
+struct LoopResult {
+  enum Ending { kDone, kStopped, kFailed } ending = kDone;
+  int64_t done = 0;      // frames handed to the callback and accepted
+  double seconds = 0.0;  // wall time of the plan's frames, run-up excluded
+};
+
+// onFrame returns false to end the loop as failed (having said why).
+LoopResult forEachFrame(OfflineShow& show, const FramePlan& plan, PixelLayout layout,
+                        const std::string& label,
+                        const std::function<bool(const LoopFrame&)>& onFrame);
