@@ -4,7 +4,9 @@
 
 #include <cctype>
 #include <cstring>
+#include <iterator>
 #include <memory>
+#include <vector>
 
 #include "app/Fatal.h"
 #include "app/Globals.h"
@@ -117,7 +119,7 @@ struct FileCloser {
 
 // --- Shader programs ---
 
-uint32_t ShaderManager::compileShader(uint32_t type, const std::string& name,
+uint32_t ShaderManager::compileShader(uint32_t program, uint32_t type, const std::string& name,
                                       const std::string& source) {
   GLhandleARB shader = glCreateShaderObjectARB(type);
   // Explicit length: the driver reads exactly these bytes, carriage returns included.
@@ -125,12 +127,15 @@ uint32_t ShaderManager::compileShader(uint32_t type, const std::string& name,
   GLint length = static_cast<GLint>(source.size());
   glShaderSourceARB(shader, 1, &text, &length);
   glCompileShaderARB(shader);
-
   GLint compiled = 0;
   glGetObjectParameterivARB(shader, GL_OBJECT_COMPILE_STATUS_ARB, &compiled);
   if (!compiled) {
     compileLog[0] = '\0';
     glGetInfoLogARB(shader, kInfoLogBytes, nullptr, compileLog);
+    // Released before the report: a caller whose reporter returns (a tool that reloads
+    // on save) must not collect dead programs.
+    glDeleteObjectARB(shader);
+    deleteProgram(program);
     fatalError("Error compiling %s shader '%s':\n%s",
                type == GL_VERTEX_SHADER_ARB ? "vertex" : "fragment", name.c_str(), compileLog);
   }
@@ -142,18 +147,19 @@ ShaderProgram ShaderManager::createProgram(const std::string& name, const std::s
   GLhandleARB program = glCreateProgramObjectARB();
   // Vertex first: a file broken in both shaders reports the vertex error.
   if (!vertexSource.empty()) {
-    glAttachObjectARB(program, compileShader(GL_VERTEX_SHADER_ARB, name, vertexSource));
+    glAttachObjectARB(program, compileShader(program, GL_VERTEX_SHADER_ARB, name, vertexSource));
   }
   if (!fragmentSource.empty()) {
-    glAttachObjectARB(program, compileShader(GL_FRAGMENT_SHADER_ARB, name, fragmentSource));
+    glAttachObjectARB(program,
+                      compileShader(program, GL_FRAGMENT_SHADER_ARB, name, fragmentSource));
   }
   glLinkProgramARB(program);
-
   GLint linked = 0;
   glGetObjectParameterivARB(program, GL_OBJECT_LINK_STATUS_ARB, &linked);
   if (!linked) {
     linkLog[0] = '\0';
     glGetInfoLogARB(program, kInfoLogBytes, nullptr, linkLog);
+    deleteProgram(program);
     fatalError("Error linking shader '%s':\n%s", name.c_str(), linkLog);
   }
   // A name registered again now names the new program. Only now, with the new one linked,
@@ -196,16 +202,20 @@ void ShaderManager::unbind() { glUseProgramObjectARB(0); }
 // shader text. Messages quote the whole line.
 void parseMaterialStream(FILE* file, MaterialSource& out) {
   std::string* current = &out.vertexSource;
+  std::vector<int>* lines = &out.vertexLines;
   std::string line;
-  while (readLine(file, line)) {
+  for (int number = 1; readLine(file, line); ++number) {
     if (line.find("%TEX") != std::string::npos) {
       parseTextureLine(line, out.bindings);
     } else if (line.find("%VERTEX_SHADER") != std::string::npos) {
       current = &out.vertexSource;
+      lines = &out.vertexLines;
     } else if (line.find("%FRAGMENT_SHADER") != std::string::npos) {
       current = &out.fragmentSource;
+      lines = &out.fragmentLines;
     } else {
       *current += line;
+      lines->push_back(number);
     }
   }
 }
@@ -228,16 +238,9 @@ void MaterialManager::add(const std::string& name, const std::string& vertexSour
   const std::string programName = kShaderPrefix + name;
   demoSystem.shaders.createProgram(programName, vertexSource, fragmentSource);
 
-  Material material;
-  material.shaderName = programName;
-  material.bindings = bindings;
-  // A reload replaces the whole binding list, dropping setUniformTexture changes.
-  Material& stored = getOrCreate(name);
-  stored = material;
-
-  // Registered textures are never reloaded, whatever target they were made with.
+  // Its textures next: a texture that fails to load leaves the material as it was.
   TextureManager& textures = demoSystem.textures;
-  for (const TextureBinding& binding : stored.bindings) {
+  for (const TextureBinding& binding : bindings) {
     if (textures.contains(binding.textureName)) continue;
     switch (binding.target) {
       case GL_TEXTURE_2D: textures.loadTexture(binding.textureName, -1, -1); break;
@@ -250,6 +253,11 @@ void MaterialManager::add(const std::string& name, const std::string& vertexSour
                    kUnhandledTypeLine);
     }
   }
+  // A reload replaces the whole binding list, dropping setUniformTexture changes.
+  // Registered textures are never reloaded here, whatever target they were made with.
+  Material& stored = getOrCreate(name);
+  stored.shaderName = programName;
+  stored.bindings = bindings;
 }
 
 void MaterialManager::bind(const std::string& name) {
@@ -280,13 +288,21 @@ void Material::setUniformTexture(const std::string& uniformName, const std::stri
   fatalError("No such uniform '%s' in material.", uniformName.c_str());
 }
 
+std::vector<std::string> showMaterialNames() {
+  return std::vector<std::string>(std::begin(kShowMaterials), std::end(kShowMaterials));
+}
+
+std::string materialFilePath(const std::string& name) {
+  std::string fileName = name;
+  for (char& c : fileName) {
+    if (c == '.') c = '_';
+  }
+  return kMaterialDirectory + fileName + kMaterialExtension;
+}
+
 void loadMaterials() {
   showLoadingPicture();
   for (const char* name : kShowMaterials) {
-    std::string fileName = name;
-    for (char& c : fileName) {
-      if (c == '.') c = '_';
-    }
-    demoSystem.materials.loadFile(name, kMaterialDirectory + fileName + kMaterialExtension);
+    demoSystem.materials.loadFile(name, materialFilePath(name));
   }
 }

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "resources/GrowableArray.h"
 #include "resources/ResourceManager.h"
@@ -44,7 +45,9 @@ class ShaderManager : public UsableResourceManager<ShaderProgram> {
   void unbind() override;
 
  private:
-  uint32_t compileShader(uint32_t type, const std::string& name, const std::string& source);
+  // A shader of `program`; on failure releases both and reports the driver's log.
+  uint32_t compileShader(uint32_t program, uint32_t type, const std::string& name,
+                         const std::string& source);
   void deleteProgram(ShaderProgram program);
 };
 
@@ -66,6 +69,10 @@ struct Material {
 struct MaterialSource {
   std::string vertexSource;
   std::string fragmentSource;
+  // The file's line (from 1) of each source line: vertexLines[k - 1] holds the line
+  // that the driver's log calls line k of the vertex shader.
+  std::vector<int> vertexLines;
+  std::vector<int> fragmentLines;
   GrowableArray<TextureBinding> bindings{16};
 };
 
@@ -86,5 +93,8 @@ class MaterialManager : public UsableResourceManager<Material> {
   void unbind() override;
 };
 
+// The materials the show loads, and the file each is read from ("data/materials/...").
+std::vector<std::string> showMaterialNames();
+std::string materialFilePath(const std::string& name);
 // One loading picture, then the show's materials from data/materials/.
 void loadMaterials();

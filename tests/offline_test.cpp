@@ -137,6 +137,21 @@ TEST(OfflineShowTest, StarsBeforeTheFirstTunnelPassAreOnePixelPointsThatRead) {
   EXPECT_GT(darkAndLight(first).first, 0.9);  // points on black, not a grey wash
 }
 
+TEST(OfflineShowTest, AFrameDoesNotInheritWhatAnotherSceneLeftInTheSameProcess) {
+  // The column field needs only its previous frame, after the word scene's state; the
+  // opening's state drew it all white. Asked for after an opening frame, it must be the
+  // frame it is on its own (in a playthrough the word scene always comes between).
+  const FrameRate rate{60};
+  show().resetScenes();
+  show().renderUpTo(rate, 75 * 60);
+  const auto alone = frame();
+  show().renderUpTo(rate, 5 * 60);
+  show().renderUpTo(rate, 64 * 60);
+  show().renderUpTo(rate, 75 * 60);
+  EXPECT_TRUE(frame() == alone) << "the column field inherited the opening's state";
+  EXPECT_LT(darkAndLight(alone).second, 0.9);  // not the white frame
+}
+
 TEST(OfflineShowTest, AFrameAfterItsHistoryEqualsTheSameFrameOfALongerRender) {
   // The word scene at 45 s and the closing at 130 s, each rendered once as part of a
   // longer run and once started on its own, at 10 frames per second.

@@ -63,6 +63,20 @@ void printLine(const char* format, ...) {
   std::fflush(stdout);
 }
 
+double seekStepOfKey(int code) {
+  switch (code) {
+    case kPageUp: return -30.0;
+    case kPageDown: return 30.0;
+    case kLeft: return -1.0;
+    case kUp: return 5.0;
+    case kRight: return 1.0;
+    case kDown: return -5.0;
+    default: return 0.0;
+  }
+}
+
+bool isPauseKey(int code) { return code == kKeyP; }
+
 void onKeyDown(int code) {
   if (code < kEscape || code > kF11) return;
   switch (code) {
@@ -74,12 +88,12 @@ void onKeyDown(int code) {
       printLine("Beat %.2f delta %.2f bpm %.0f", t, d, 60 / d);
       break;
     }
-    case kPageUp: demoSystem.clock.seekBy(-30.0); break;
-    case kPageDown: demoSystem.clock.seekBy(30.0); break;
-    case kLeft: demoSystem.clock.seekBy(-1.0); break;
-    case kUp: demoSystem.clock.seekBy(5.0); break;
-    case kRight: demoSystem.clock.seekBy(1.0); break;
-    case kDown: demoSystem.clock.seekBy(-5.0); break;
+    case kPageUp:
+    case kPageDown:
+    case kLeft:
+    case kUp:
+    case kRight:
+    case kDown: demoSystem.clock.seekBy(seekStepOfKey(code)); break;
     case kKeyL: loadMaterials(); break;
     case kKeyP: demoSystem.clock.setPaused(!demoSystem.clock.isPaused()); break;
     case kF11: captureRequested = true; break;

@@ -35,6 +35,10 @@ extern int32_t xSlot;
 extern int32_t ySlot;
 
 void onKeyDown(int code);
+// The seek of a key, in seconds (0 for a key that does not seek), and the pause key: the
+// show's table, which the preview tool shares.
+double seekStepOfKey(int code);
+bool isPauseKey(int code);
 void onMouseMove(int flags, int x, int y);
 // Appends one line to the log and echoes it on stdout.
 void printLine(const char* format, ...) __attribute__((format(printf, 1, 2)));

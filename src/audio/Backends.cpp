@@ -154,11 +154,20 @@ void SdlAudioBackend::mix(int16_t* out, int frames) {
   }
   const int64_t start = streamFrame_;
   // Past the end of the music the clock runs on over silence. A stretch the decoder has
-  // not reached (a seek far ahead just after start) is waited for.
-  if (music_) {
-    music_->read(start, frames, out);
-  } else {
-    std::memset(out, 0, static_cast<size_t>(frames) * 2 * sizeof(int16_t));
+  // not reached (a seek far ahead just after start) is waited for. A block that crosses
+  // the loop's end is read in two pieces, so the wrap falls on the exact sample.
+  for (int done = 0; done < frames;) {
+    const int64_t at = loop_.wrap(start + done);
+    int count = frames - done;
+    if (loop_.active() && at < loop_.end) {
+      count = static_cast<int>(std::min<int64_t>(count, loop_.end - at));
+    }
+    if (music_) {
+      music_->read(at, count, out + 2 * done);
+    } else {
+      std::memset(out + 2 * done, 0, static_cast<size_t>(count) * 2 * sizeof(int16_t));
+    }
+    done += count;
   }
   streamFrame_ = start + frames;
   anchorFrame_ = start;
@@ -177,7 +186,28 @@ double SdlAudioBackend::devicePositionSeconds() {
   if (!device_ || paused_) return static_cast<double>(streamFrame_) / kMixRate;
   const double elapsed = std::chrono::duration<double>(now - anchorTime_).count();
   const double ahead = std::min(elapsed * kMixRate, 2.0 * kBlockFrames);
-  return (static_cast<double>(anchorFrame_) - kBlockFrames + ahead) / kMixRate;
+  return loop_.wrap(static_cast<double>(anchorFrame_) - kBlockFrames + ahead) / kMixRate;
+}
+
+double MusicLoop::wrap(double frame) const {
+  if (!active() || frame < static_cast<double>(end)) return frame;
+  const double length = static_cast<double>(end - first);
+  return static_cast<double>(first) + std::fmod(frame - static_cast<double>(first), length);
+}
+
+void SdlAudioBackend::setLoop(const MusicLoop& loop) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  // Laps already played of the old loop are taken off the unwrapped counters, so the new
+  // loop starts from where the listener is, not from an old lap count.
+  if (loop_.active() && smoothFrame_ >= static_cast<double>(loop_.end)) {
+    const int64_t length = loop_.end - loop_.first;
+    const int64_t laps =
+        static_cast<int64_t>((smoothFrame_ - static_cast<double>(loop_.first)) / length);
+    streamFrame_ -= laps * length;
+    anchorFrame_ -= laps * length;
+    smoothFrame_ -= static_cast<double>(laps * length);
+  }
+  loop_ = loop;
 }
 
 // Advances the smooth position to `now`. Caller holds mutex_.
@@ -206,7 +236,7 @@ double SdlAudioBackend::followAt(Clock::time_point now) {
 int32_t SdlAudioBackend::timeMs() {
   Clock::time_point now = Clock::now();
   std::lock_guard<std::mutex> lock(mutex_);
-  double frame = followAt(now);
+  const double frame = loop_.wrap(followAt(now));
   reportedFrame_ = static_cast<int64_t>(frame);
   return static_cast<int32_t>(std::floor(frame * 1000.0 / kMixRate));
 }

@@ -63,6 +63,21 @@ class ManualAudioBackend : public DecodedMusicBackend {
   bool paused_ = false;
 };
 
+// A span of the music that playback repeats: frames [first, end) at kMixRate. Playback
+// that reaches `end` goes on at `first` from the very next sample; playback before
+// `first` runs into the span and stays in it. Empty (no loop) when end <= first.
+struct MusicLoop {
+  int64_t first = 0;
+  int64_t end = 0;
+
+  bool active() const { return end > first; }
+  // The music frame that unwrapped playback position `frame` plays.
+  int64_t wrap(int64_t frame) const {
+    return active() && frame >= end ? first + (frame - first) % (end - first) : frame;
+  }
+  double wrap(double frame) const;
+};
+
 // Real playback through SDL2 audio, with the position smoothed for the frame clock.
 //
 // The device callback hands out one block (kBlockFrames) at a time and records where the
@@ -71,6 +86,9 @@ class ManualAudioBackend : public DecodedMusicBackend {
 // position gently toward it: per-frame deltas then follow the true frame interval. The
 // smooth position never runs backwards except on a seek, which resynchronises at once.
 // Without a sound device the same follower runs on the monotonic clock alone, silently.
+// The stream and the follower count frames as played, unwrapped; a loop (setLoop) maps
+// them onto the music only where samples are read and positions reported, so a wrap
+// never disturbs the smoothing.
 class SdlAudioBackend : public DecodedMusicBackend {
  public:
   static constexpr int kBlockFrames = 1024;  // about 23 ms at kMixRate
@@ -83,6 +101,9 @@ class SdlAudioBackend : public DecodedMusicBackend {
   int32_t timeMs() override;
   void setTimeMs(int32_t ms) override;
   void setPaused(bool paused) override;
+  // Repeats a span of the music from now on; an empty loop plays straight on. The
+  // position reported wraps with the sound, at the same sample.
+  void setLoop(const MusicLoop& loop);
 
   bool hasDevice() const { return device_ != 0; }
   // Frames handed to the device so far; for the benchmark's bookkeeping.
@@ -92,11 +113,13 @@ class SdlAudioBackend : public DecodedMusicBackend {
   double devicePositionSeconds();
   // Stops the device thread; safe to call more than once.
   void close();
+  // The device callback's work: the next `frames` stereo frames of the stream into `out`.
+  // Public so that a test can pull samples while the device stands paused.
+  void mix(int16_t* out, int frames);
 
  private:
   using Clock = std::chrono::steady_clock;
   static void audioCallback(void* self, unsigned char* stream, int length);
-  void mix(int16_t* out, int frames);
   double followAt(Clock::time_point now);
   void resyncAt(double frame, Clock::time_point now);
 
@@ -109,6 +132,7 @@ class SdlAudioBackend : public DecodedMusicBackend {
   int64_t anchorFrame_ = 0;  // first frame of the latest block (or the resync point)
   Clock::time_point anchorTime_;
   bool paused_ = false;
+  MusicLoop loop_;
   int64_t mixed_ = 0;
 
   // Main thread only.

@@ -202,8 +202,13 @@ int64_t OfflineShow::renderHistory(const FrameRate& rate, const std::vector<int6
   if (chainFps_ == rate.fps && chainFirst_ <= from && chainLast_ + 1 >= from && chainLast_ < end) {
     from = chainLast_ + 1;
   } else {
-    // A playthrough reaches frames before the tunnel with none of its lasting state.
-    if (tunnelHasRun && sceneAt(static_cast<float>(seconds)) < kLastingSetUpScene) resetScenes();
+    // A new run starts from the state start-up leaves, as in a fresh process: whatever
+    // the frames rendered last left behind is not what a playthrough brings to this one.
+    // (The opening's state, for one, lasts until the word scene's first frame: a column
+    // frame drawn straight after an opening frame came out white.) A playthrough reaches
+    // frames before the tunnel with none of its lasting state; frames after it get its
+    // first frame again below.
+    resetScenes();
     if (tunnelFirst && !tunnelHasRun) {
       renderIndexed(rate, history.front());
       ++rendered;

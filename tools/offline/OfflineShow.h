@@ -13,8 +13,9 @@
 // feeds its picture back while its 1-2 kHz band is silent, and the tunnel's first frame
 // enlarges "rt0" and "rt1" and sets the point size to 5 for every later frame. renderUpTo()
 // first renders, without output, the fewest earlier frames of the same rate that make a
-// frame equal to the one a playthrough from frame 0 draws; a frame before the tunnel asked
-// for after it undoes the tunnel's set-up first. Spans are quickest in ascending order.
+// frame equal to the one a playthrough from frame 0 draws. Each new run of frames starts
+// from the state start-up leaves (resetScenes()), so a frame never inherits what other
+// scenes rendered before it in the same process. Spans are quickest in ascending order.
 //
 // DOES NOT: present frames (nothing is shown), pump window events, or play sound.
 //
@@ -60,11 +61,11 @@ class OfflineShow {
   std::vector<int64_t> historyBefore(const FrameRate& rate, double seconds) const;
 
   // Forgets the run of frames rendered last: the next frame is rendered after its whole
-  // history, as in a fresh process (though the tunnel's set-up stays done).
+  // history, as in a fresh process.
   void forgetRun() { chainFps_ = 0.0; }
   // Forgets the run and puts the scenes' lasting state back as start-up leaves it, the
   // tunnel's set-up included: the next frame renders as in a fresh process. renderUpTo()
-  // does this itself for a frame before the tunnel once the tunnel has run.
+  // does this itself whenever it starts a new run.
   void resetScenes();
 
   // The last frame, screenWidth x screenHeight, into `out` (3 or 4 bytes a pixel).

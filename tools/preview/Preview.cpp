@@ -1,0 +1,575 @@
+#include "Preview.h"
+
+#include <GL/glew.h>
+#include <SDL2/SDL.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "Overlay.h"
+#include "app/Controls.h"
+#include "app/Demo.h"
+#include "app/Globals.h"
+#include "app/Window.h"
+#include "common/Cli.h"
+#include "common/ShowTime.h"
+#include "common/SteppedRender.h"
+#include "images/Image.h"
+#include "offline/FastPng.h"
+#include "scenes/Schedule.h"
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kTitle = "Lumorak preview";
+const FrameRate kRate{kPreviewFps};
+constexpr OverlayColour kWhite{1.0f, 1.0f, 1.0f, 1.0f};
+constexpr OverlayColour kShade{0.0f, 0.0f, 0.0f, 0.6f};
+constexpr OverlayColour kErrorText{1.0f, 0.35f, 0.3f, 1.0f};
+constexpr OverlayColour kErrorShade{0.25f, 0.0f, 0.0f, 0.8f};
+constexpr OverlayColour kBarColour{0.3f, 0.85f, 1.0f, 0.9f};
+
+double msSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+std::string seconds3(double t) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", t);
+  return text;
+}
+
+// The last frame of the show at the preview's rate.
+int64_t lastFrame() { return kRate.firstAtOrAfter(cli::showEnd()) - 1; }
+
+struct MakeCurrent {
+  MakeCurrent(void* window, void* context) {
+    SDL_GL_MakeCurrent(static_cast<SDL_Window*>(window), static_cast<SDL_GLContext>(context));
+  }
+};
+}  // namespace
+
+bool parseLoop(const std::string& text, double& from, double& to, std::string& error) {
+  const size_t colon = text.find(':');
+  if (colon == std::string::npos || !cli::parseNumber(text.substr(0, colon), from) ||
+      !cli::parseNumber(text.substr(colon + 1), to)) {
+    error = "--loop takes A:B in seconds, not '" + text + "'";
+    return false;
+  }
+  if (!cli::checkSpan(from, to, error)) {
+    error = "--loop: " + error;
+    return false;
+  }
+  return true;
+}
+
+Preview::Preview(PreviewOptions options) : options_(std::move(options)) {}
+
+Preview::~Preview() {
+  stopExport();
+  if (texture_ && context_) {
+    MakeCurrent current(window_, context_);
+    glDeleteTextures(1, &texture_);
+  }
+  overlay_.reset();
+  if (context_) SDL_GL_DeleteContext(static_cast<SDL_GLContext>(context_));
+  if (window_) SDL_DestroyWindow(static_cast<SDL_Window*>(window_));
+  // The show's context stays current for whatever runs at exit.
+  if (glWindow) MakeCurrent current(glWindow->window, glWindow->glContext);
+}
+
+bool Preview::start(std::string& error) {
+  if (!show_.start(error)) return false;
+  reloader_ = std::make_unique<Reloader>();
+  std::string watchError;
+  if (!reloader_->watch(watchError)) {
+    std::fprintf(stderr, "%s: %s\n", cli::program().c_str(), watchError.c_str());
+  }
+
+  // The preview's own window and context; the show's attributes (double buffer, 32-bit
+  // colour) are still set from its window.
+  const uint32_t flags = SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE |
+                         (options_.hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN);
+  window_ = SDL_CreateWindow(kTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, screenWidth,
+                             screenHeight, flags);
+  if (!window_) {
+    error = std::string("no preview window: ") + SDL_GetError();
+    return false;
+  }
+  context_ = SDL_GL_CreateContext(static_cast<SDL_Window*>(window_));
+  if (!context_) {
+    error = std::string("no OpenGL context for the preview window: ") + SDL_GetError();
+    return false;
+  }
+  SDL_GL_SetSwapInterval(1);
+  glGenTextures(1, &texture_);
+  glBindTexture(GL_TEXTURE_2D, texture_);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, screenWidth, screenHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+               nullptr);
+  overlay_ = std::make_unique<Overlay>();
+  if (!overlay_->open(error)) return false;
+  MakeCurrent back(glWindow->window, glWindow->glContext);
+
+  if (options_.sound && options_.speed == 1.0) {
+    sound_ = std::make_unique<SdlAudioBackend>();
+    sound_->open(kMusicFile);
+  }
+  time_ = unwrapped_ = options_.from;
+  applyLoop();
+  if (options_.paused) {
+    pauseAt(kRate.firstAtOrAfter(options_.from));
+  } else if (sound_) {
+    sound_->setTimeMs(static_cast<int32_t>(std::lround(options_.from * 1000.0)));
+    sound_->play();
+  }
+  return true;
+}
+
+double Preview::wrapped(double seconds) const {
+  if (options_.loopTo <= options_.loopFrom) return seconds;
+  const MusicLoop loop{std::llround(options_.loopFrom * kMixRate),
+                       std::llround(options_.loopTo * kMixRate)};
+  return loop.wrap(seconds * kMixRate) / kMixRate;
+}
+
+void Preview::applyLoop() {
+  if (!sound_) return;
+  MusicLoop loop;
+  if (options_.loopTo > options_.loopFrom) {
+    loop = MusicLoop{std::llround(options_.loopFrom * kMixRate),
+                     std::llround(options_.loopTo * kMixRate)};
+  }
+  sound_->setLoop(loop);
+}
+
+void Preview::say(const std::string& text) {
+  status_ = text;
+  std::fprintf(stderr, "%s: %s\n", cli::program().c_str(), text.c_str());
+}
+
+void Preview::pauseAt(int64_t frame) {
+  pausedFrame_ = std::clamp<int64_t>(frame, 0, lastFrame());
+  time_ = unwrapped_ = kRate.timeOf(pausedFrame_);
+  if (!paused_ && sound_) sound_->setPaused(true);
+  paused_ = true;
+  showDirty_ = true;
+}
+
+void Preview::togglePause() {
+  if (!paused_) {
+    pauseAt(std::llround(time_ * kPreviewFps));
+    return;
+  }
+  paused_ = false;
+  stepper_.reset();
+  if (sound_) {
+    sound_->setTimeMs(static_cast<int32_t>(std::lround(time_ * 1000.0)));
+    sound_->setPaused(false);
+  }
+}
+
+void Preview::seekBy(double seconds) {
+  if (paused_) {
+    pauseAt(pausedFrame_ + std::llround(seconds * kPreviewFps));
+    return;
+  }
+  const double target = std::clamp(time_ + seconds, 0.0, kRate.timeOf(lastFrame()));
+  time_ = unwrapped_ = target;
+  if (sound_) sound_->setTimeMs(static_cast<int32_t>(std::lround(target * 1000.0)));
+}
+
+void Preview::setLoopPoint(bool out) {
+  const double t = paused_ ? kRate.timeOf(pausedFrame_) : time_;
+  double from = out ? options_.loopFrom : t;
+  double to = out ? t : options_.loopTo;
+  if (to <= from) {
+    // The other point is not set yet, or lies on the wrong side: the loop runs to the
+    // show's end, or from its start.
+    if (out) from = 0.0;
+    if (!out) to = cli::showEnd();
+  }
+  options_.loopFrom = from;
+  options_.loopTo = to;
+  unwrapped_ = time_;
+  applyLoop();
+  say("loop " + seconds3(from) + " to " + seconds3(to) + " s");
+}
+
+void Preview::press(int key) {
+  switch (key) {
+    case SDLK_COMMA:
+    case SDLK_PERIOD: {
+      const int64_t from = paused_ ? pausedFrame_ : std::llround(time_ * kPreviewFps);
+      pauseAt(from + (key == SDLK_PERIOD ? 1 : -1));
+      return;
+    }
+    case SDLK_LEFTBRACKET: setLoopPoint(false); return;
+    case SDLK_RIGHTBRACKET: setLoopPoint(true); return;
+    case SDLK_h: options_.overlay = !options_.overlay; return;
+    case SDLK_e: startExport(); return;
+    default: break;
+  }
+  const int code = virtualKeyFromSdl(key);
+  if (isPauseKey(code)) {
+    togglePause();
+  } else if (const double step = seekStepOfKey(code); step != 0.0) {
+    seekBy(step);
+  }
+}
+
+void Preview::advance(double seconds) {
+  if (paused_) return;
+  if (sound_) {
+    time_ = sound_->timeSeconds();
+  } else {
+    unwrapped_ += seconds * options_.speed;
+    time_ = wrapped(unwrapped_);
+  }
+  // Without a loop the preview stops on the show's last frame instead of ending.
+  if (time_ >= cli::showEnd()) pauseAt(lastFrame());
+}
+
+void Preview::renderShow() {
+  const Clock::time_point start = Clock::now();
+  if (paused_) {
+    if (!stepper_) stepper_ = std::make_unique<SteppedRender>(show_, kRate, cli::program());
+    stepper_->frame(pausedFrame_);
+  } else {
+    stepper_.reset();  // frames off the grid: a later pause renders its history anew
+    show_.renderFrame(time_);
+  }
+  showPixels_.resize(OfflineShow::frameBytes(PixelLayout::kRgba));
+  show_.readFrame(PixelLayout::kRgba, showPixels_.data());
+  showMs_ = msSince(start);
+  renderedTime_ = time_;
+  showDirty_ = false;
+}
+
+bool Preview::frame() {
+  if (reloader_->poll() > 0) {
+    // Every frame rendered so far drew the old data: histories start again.
+    show_.forgetRun();
+    stepper_.reset();
+    showDirty_ = true;
+  }
+  if (showDirty_ || time_ != renderedTime_) renderShow();
+  if (cli::stopRequested()) return false;
+  pollExport();
+  present(true);
+  updateTitle();
+  return true;
+}
+
+std::string Preview::errorText() const {
+  const std::vector<LoadFailure>& failures = reloader_->failures();
+  return failures.empty() ? "" : failures.front().summary();
+}
+
+void Preview::updateTitle() {
+  std::string title = kTitle;
+  const std::string error = errorText();
+  if (!error.empty()) title += " - " + error;
+  if (title != title_) {
+    SDL_SetWindowTitle(static_cast<SDL_Window*>(window_), title.c_str());
+    title_ = title;
+  }
+}
+
+void Preview::present(bool swap) {
+  MakeCurrent current(window_, context_);
+  int width = 0;
+  int height = 0;
+  SDL_GL_GetDrawableSize(static_cast<SDL_Window*>(window_), &width, &height);
+  glViewport(0, 0, width, height);
+  glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT);
+
+  // The picture, as large as the window takes at 4:3, centred; black bars elsewhere.
+  const double scale = std::min(static_cast<double>(width) / screenWidth,
+                                static_cast<double>(height) / screenHeight);
+  const int w = static_cast<int>(screenWidth * scale);
+  const int h = static_cast<int>(screenHeight * scale);
+  const int x = (width - w) / 2;
+  const int y = (height - h) / 2;
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(0.0, width, 0.0, height, -1.0, 1.0);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glEnable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, texture_);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, screenWidth, screenHeight, GL_RGBA, GL_UNSIGNED_BYTE,
+                  showPixels_.data());
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+  glBegin(GL_QUADS);  // the rows are bottom first, as GL's texture rows are
+  glTexCoord2f(0.0f, 0.0f);
+  glVertex2i(x, y);
+  glTexCoord2f(1.0f, 0.0f);
+  glVertex2i(x + w, y);
+  glTexCoord2f(1.0f, 1.0f);
+  glVertex2i(x + w, y + h);
+  glTexCoord2f(0.0f, 1.0f);
+  glVertex2i(x, y + h);
+  glEnd();
+  glDisable(GL_TEXTURE_2D);
+
+  if (options_.overlay) drawOverlay(width, height);
+  if (swap) SDL_GL_SwapWindow(static_cast<SDL_Window*>(window_));
+  MakeCurrent back(glWindow->window, glWindow->glContext);
+}
+
+std::vector<uint8_t> Preview::windowPixels(int& width, int& height) {
+  present(false);
+  MakeCurrent current(window_, context_);
+  SDL_GL_GetDrawableSize(static_cast<SDL_Window*>(window_), &width, &height);
+  std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
+  glReadBuffer(GL_BACK);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  MakeCurrent back(glWindow->window, glWindow->glContext);
+  return pixels;
+}
+
+bool Preview::saveWindow(const std::string& path, std::string& error) {
+  int width = 0;
+  int height = 0;
+  const std::vector<uint8_t> pixels = windowPixels(width, height);
+  const size_t row = static_cast<size_t>(width) * 4;
+  std::vector<uint8_t> topFirst(pixels.size());
+  for (int y = 0; y < height; ++y) {
+    std::copy_n(pixels.data() + (height - 1 - y) * row, row, topFirst.data() + y * row);
+  }
+  ImageBuffer image;
+  image.width = width;
+  image.height = height;
+  image.channels = image.bytesPerPixel = 4;
+  image.stride = static_cast<int32_t>(row);
+  image.pixels = topFirst.data();
+  return writeFastPng(path, image, error);
+}
+
+void Preview::drawOverlay(int width, int height) {
+  Overlay& o = *overlay_;
+  o.begin(width, height);
+  const SceneIndex scene = sceneAt(static_cast<float>(time_));
+  const SceneSchedule& entry = scheduleOf(scene);
+
+  std::vector<std::string> lines;
+  char text[160];
+  const int64_t frameNumber = paused_ ? pausedFrame_ : std::llround(time_ * kPreviewFps);
+  std::snprintf(text, sizeof text, "%8.3f s   frame %lld @ 60 fps   %s", time_,
+                static_cast<long long>(frameNumber), paused_ ? "paused" : "playing");
+  lines.push_back(text);
+  std::snprintf(text, sizeof text, "%s   %.3f - %.3f s", entry.name, entry.start, entry.end);
+  lines.push_back(text);
+  std::snprintf(text, sizeof text, "frame time %.1f ms", showMs_);
+  lines.push_back(text);
+  if (options_.speed != 1.0) {
+    std::snprintf(text, sizeof text, "speed %.2fx, music muted", options_.speed);
+    lines.push_back(text);
+  } else if (!sound_) {
+    lines.push_back("no sound");
+  }
+  if (options_.loopTo > options_.loopFrom) {
+    lines.push_back("loop " + seconds3(options_.loopFrom) + " - " + seconds3(options_.loopTo) +
+                    " s   (E exports it)");
+  }
+  if (exportChild_ > 0) {
+    std::snprintf(text, sizeof text, "exporting %lld/%lld frames",
+                  static_cast<long long>(exportDone_), static_cast<long long>(exportTotal_));
+    lines.push_back(text);
+  } else if (!status_.empty()) {
+    lines.push_back(status_);
+  }
+
+  // The bands the scene reads this frame, as the show's sound layer hears them now.
+  constexpr int kBarWidth = 160;
+  constexpr int kBarHeight = 10;
+  const int bandRows = entry.bandCount;
+  const int boxHeight =
+      8 + Overlay::kLineHeight * static_cast<int>(lines.size()) + (kBarHeight + 4) * bandRows + 8;
+  o.box(8, 8, 470, boxHeight, kShade);
+  int y = 12;
+  for (const std::string& line : lines) {
+    o.text(14, y, line, kWhite);
+    y += Overlay::kLineHeight;
+  }
+  for (int i = 0; i < bandRows; ++i) {
+    const SceneBand& band = entry.bands[i];
+    const float value = musicStream.peakInBand(band.lowHz, band.highHz);
+    std::snprintf(text, sizeof text, "%5d-%-5d Hz", band.lowHz, band.highHz);
+    o.text(14, y - 4, text, kWhite);
+    o.bar(140, y, kBarWidth, kBarHeight, value, kBarColour);
+    std::snprintf(text, sizeof text, "%.2f", value);
+    o.text(140 + kBarWidth + 8, y - 4, text, kWhite);
+    y += kBarHeight + 4;
+  }
+
+  // Load failures at the foot of the window, in red, until a save fixes them.
+  const std::vector<LoadFailure>& failures = reloader_->failures();
+  if (!failures.empty()) {
+    std::vector<std::string> errorLines;
+    for (const LoadFailure& failure : failures) {
+      std::string head = failure.file;
+      if (failure.line > 0) head += ":" + std::to_string(failure.line);
+      errorLines.push_back(head);
+      size_t from = 0;
+      while (from < failure.message.size() && errorLines.size() < 12) {
+        size_t to = failure.message.find('\n', from);
+        if (to == std::string::npos) to = failure.message.size();
+        if (to > from) errorLines.push_back("  " + failure.message.substr(from, to - from));
+        from = to + 1;
+      }
+    }
+    const int errorHeight = Overlay::kLineHeight * static_cast<int>(errorLines.size()) + 12;
+    int ey = height - errorHeight - 8;
+    o.box(8, ey, width - 16, errorHeight, kErrorShade);
+    ey += 6;
+    for (const std::string& line : errorLines) {
+      o.text(14, ey, line, kErrorText);
+      ey += Overlay::kLineHeight;
+    }
+  }
+  o.end();
+}
+
+void Preview::startExport() {
+  if (exportChild_ > 0) {
+    say("an export is running: " + exportFile_);
+    return;
+  }
+  if (options_.loopTo <= options_.loopFrom) {
+    say("no loop to export: set its points with [ and ]");
+    return;
+  }
+  exportFile_ = options_.exportDir + "/lumorak-loop-" + seconds3(options_.loopFrom) + "-" +
+                seconds3(options_.loopTo) + ".mp4";
+  const std::string from = seconds3(options_.loopFrom);
+  const std::string to = seconds3(options_.loopTo);
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) {
+    say(std::string("cannot export: ") + std::strerror(errno));
+    return;
+  }
+  const pid_t child = fork();
+  if (child == 0) {
+    // The capture tool's progress comes back on its stderr; it is the capture code itself,
+    // so the file is the one lumorak-capture makes of the loop.
+    dup2(fds[1], STDERR_FILENO);
+    const int null = open("/dev/null", O_RDWR);
+    if (null >= 0) {
+      dup2(null, STDIN_FILENO);
+      dup2(null, STDOUT_FILENO);
+    }
+    execl(options_.captureTool.c_str(), "lumorak-capture", "--from", from.c_str(), "--to",
+          to.c_str(), "--out", exportFile_.c_str(), "--data", options_.dataDir.c_str(),
+          static_cast<char*>(nullptr));
+    std::fprintf(stderr, "cannot run %s: %s\n", options_.captureTool.c_str(), std::strerror(errno));
+    _exit(127);
+  }
+  close(fds[1]);
+  if (child < 0) {
+    close(fds[0]);
+    say(std::string("cannot export: ") + std::strerror(errno));
+    return;
+  }
+  fcntl(fds[0], F_SETFL, O_NONBLOCK);
+  exportChild_ = child;
+  exportPipe_ = fds[0];
+  exportTail_.clear();
+  exportDone_ = 0;
+  exportTotal_ = kRate.firstAtOrAfter(options_.loopTo) - kRate.firstAtOrAfter(options_.loopFrom);
+  say("exporting " + exportFile_);
+}
+
+void Preview::pollExport() {
+  if (exportChild_ <= 0) return;
+  char buffer[4096];
+  ssize_t got;
+  while ((got = read(exportPipe_, buffer, sizeof buffer)) > 0) {
+    exportTail_.append(buffer, static_cast<size_t>(got));
+    // Progress reads "... 120/300 frames ..."; the last complete report counts.
+    for (size_t end; (end = exportTail_.find_first_of("\r\n")) != std::string::npos;) {
+      const std::string line = exportTail_.substr(0, end);
+      exportTail_.erase(0, end + 1);
+      long long done = 0;
+      long long total = 0;
+      const size_t slash = line.find(" frames");
+      if (slash != std::string::npos) {
+        const size_t start = line.rfind(' ', line.rfind('/', slash));
+        if (std::sscanf(line.c_str() + (start == std::string::npos ? 0 : start + 1), "%lld/%lld",
+                        &done, &total) == 2 &&
+            line.find("run-up") == std::string::npos) {
+          exportDone_ = done;
+          exportTotal_ = total;
+        }
+      }
+      if (!line.empty()) status_ = line;
+    }
+  }
+  int status = 0;
+  if (waitpid(exportChild_, &status, WNOHANG) != exportChild_) return;
+  close(exportPipe_);
+  exportPipe_ = -1;
+  exportChild_ = -1;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+    say("exported " + exportFile_);
+  } else {
+    say("export failed (" + status_ + ")");
+  }
+}
+
+void Preview::stopExport() {
+  if (exportChild_ <= 0) return;
+  // The capture removes its half-written file when told to stop.
+  kill(exportChild_, SIGTERM);
+  int status = 0;
+  waitpid(exportChild_, &status, 0);
+  close(exportPipe_);
+  exportChild_ = -1;
+  exportPipe_ = -1;
+}
+
+int Preview::run() {
+  Clock::time_point last = Clock::now();
+  const uint32_t ownWindow = SDL_GetWindowID(static_cast<SDL_Window*>(window_));
+  while (!cli::stopRequested()) {
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+      if (event.type == SDL_QUIT) return 0;
+      if (event.type == SDL_WINDOWEVENT && event.window.windowID == ownWindow &&
+          event.window.event == SDL_WINDOWEVENT_CLOSE) {
+        return 0;
+      }
+      if (event.type == SDL_KEYDOWN && event.key.windowID == ownWindow) {
+        if (event.key.keysym.sym == SDLK_ESCAPE) return 0;
+        press(event.key.keysym.sym);
+      }
+    }
+    const Clock::time_point now = Clock::now();
+    advance(std::chrono::duration<double>(now - last).count());
+    last = now;
+    if (!frame()) break;
+    if (!options_.screenshot.empty()) {
+      std::string error;
+      if (!saveWindow(options_.screenshot, error)) return cli::fail(error);
+      return 0;
+    }
+    // Paused, the picture changes only on a key or a save: no need to redraw flat out.
+    if (paused_) SDL_Delay(15);
+  }
+  return cli::stopRequested() ? cli::stopStatus() : 0;
+}
