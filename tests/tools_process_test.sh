@@ -66,6 +66,10 @@ check "png_bench abc: refused" run 2 png_bench abc
 check "clock_bench: a bench length past the show refused" run 2 clock_bench "$root/data/deruz.mp3" 200
 check "show_bench: unknown scene refused" run 2 show_bench --runs=1 nowhere
 check "pngdiff: unreadable file" run 2 pngdiff nothing.png "$root/tests/golden/frame-006.000.png"
+check "preview --loop 5:3: refused" run 2 lumorak-preview --loop 5:3
+check "preview --loop 5:3: why" says "--loop: "
+check "preview --speed 3: refused" run 2 lumorak-preview --speed 3
+check "preview --screenshot x.jpg: refused" run 2 lumorak-preview --screenshot x.jpg
 check "nothing written by refused runs" test -z "$(ls -A | grep -v '\.txt$')"
 
 # ---- Outputs checked before the first frame --------------------------------------------
@@ -108,6 +112,15 @@ mkdir -p nodata/data && ln -s "$root/data/deruz.mp3" nodata/data/deruz.mp3
 check "a missing data file: exit 1" run 1 lumorak-capture --frames 46 --png-dir folder --data nodata/data
 check "a missing data file: the show's message, one line" \
   test "$(cat err.txt)" = 'lumorak-capture: Could not find file: "data/loading.{png jpg }"!'
+status=0
+env -u DISPLAY -u WAYLAND_DISPLAY "${tool[lumorak-preview]}" >out.txt 2>err.txt || status=$?
+check "preview without a display: exit 1" test "$status" -eq 1
+check "preview without a display: why, in one line" \
+  test "$(cat err.txt)" = "lumorak-preview: needs a display to show its window (DISPLAY is not set)"
+check "preview --screenshot: the window after its first frame, exit 0" \
+  run 0 lumorak-preview --from 110 --paused --screenshot preview.png
+check "preview --screenshot: a 1024 x 768 PNG" \
+  test "$(od -An -tx1 -j16 -N8 preview.png | tr -d ' \n')" = "0000040000000300"
 check "--data naming no folder" run 1 renderframes --data /nonexistent 5
 check "--data naming no folder: why" says "--data /nonexistent: no such folder"
 
@@ -168,6 +181,15 @@ pid=$!
 check "renderframes span: frames come" started "$pid" shot0001 out.txt
 check "renderframes span: SIGTERM ends it, exit 143" stop TERM "$pid" 143
 check "renderframes span: no temporary file" no_parts span
+
+"${tool[lumorak-preview]}" --from 100 --loop 100:102 >out.txt 2>err.txt &
+pid=$!
+sleep 3
+check "preview: SIGTERM ends it, exit 143" stop TERM "$pid" 143
+"${tool[lumorak-preview]}" --from 25 --paused >out.txt 2>err.txt &
+pid=$!
+sleep 2
+check "preview: Ctrl-C during a long history ends it, exit 130" stop INT "$pid" 130
 
 if [ -n "${tool[showreport]:-}" ]; then
   mkdir report

@@ -375,7 +375,9 @@ void Preview::drawOverlay(int width, int height) {
   lines.push_back(text);
   std::snprintf(text, sizeof text, "%s   %.3f - %.3f s", entry.name, entry.start, entry.end);
   lines.push_back(text);
-  std::snprintf(text, sizeof text, "frame time %.1f ms", showMs_);
+  // Paused, the last render includes the history the frame needed.
+  std::snprintf(text, sizeof text,
+                paused_ ? "last render %.1f ms, history included" : "frame time %.1f ms", showMs_);
   lines.push_back(text);
   if (options_.speed != 1.0) {
     std::snprintf(text, sizeof text, "speed %.2fx, music muted", options_.speed);
@@ -410,7 +412,9 @@ void Preview::drawOverlay(int width, int height) {
   for (int i = 0; i < bandRows; ++i) {
     const SceneBand& band = entry.bands[i];
     const float value = musicStream.peakInBand(band.lowHz, band.highHz);
-    std::snprintf(text, sizeof text, "%5d-%-5d Hz", band.lowHz, band.highHz);
+    char range[32];
+    std::snprintf(range, sizeof range, "%d-%d Hz", band.lowHz, band.highHz);
+    std::snprintf(text, sizeof text, "%-13s", range);
     o.text(14, y - 4, text, kWhite);
     o.bar(140, y, kBarWidth, kBarHeight, value, kBarColour);
     std::snprintf(text, sizeof text, "%.2f", value);
