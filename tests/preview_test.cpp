@@ -1,6 +1,7 @@
 // The author's preview, driven in-process on a hidden window: paused frames against
 // lumorak-capture, stepping, reload on save with a broken and a fixed material, the loop
 // on the clock and in the sound layer's samples, and memory over many reloads.
+#include <GL/glew.h>
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include "Preview.h"
 #include "TestSupport.h"
 #include "app/Demo.h"
+#include "app/Globals.h"
 #include "audio/Backends.h"
 #include "audio/MusicData.h"
 #include "common/Cli.h"
@@ -73,7 +75,7 @@ Preview& preview() {
     cli::setProgram("preview_test");
     makeDataRoot();
     PreviewOptions options;
-    options.from = 3.0;
+    options.from = 100.0;  // one frame of history: a quick start for every test
     options.paused = true;
     options.hidden = true;
     options.sound = false;  // the deterministic clock: advance() moves it exactly
@@ -132,6 +134,7 @@ int errorRedPixels() {
 
 TEST(PreviewTest, PausedFramesAreTheFramesTheCaptureToolGives) {
   Preview& p = preview();
+  p.pauseAt(180);  // 3 s
   ASSERT_TRUE(p.frame());
   const std::vector<uint8_t> first = shownRgb();
 
@@ -214,6 +217,41 @@ TEST(PreviewTest, ASavedMaterialShowsInTheNextFrameAndATypoStaysOnScreenUntilFix
   EXPECT_EQ(p.errorText(), "");
   EXPECT_LT(errorRedPixels(), 20) << "the message stayed after the fix";
   EXPECT_TRUE(shownRgb() == original);
+}
+
+TEST(PreviewTest, ASavedTextureReplacesThePixelsOfItsTextureAndABrokenOneKeepsThem) {
+  Preview& p = preview();
+  ASSERT_TRUE(p.frame());
+  const std::string path = "data/with.png";
+  const std::string original = readText(path);
+  auto firstTexel = [] {
+    std::vector<uint8_t> texels(512 * 512 * 4);
+    glBindTexture(GL_TEXTURE_2D, demoSystem.textures.get("with").glName);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    return std::vector<uint8_t>(texels.begin(), texels.begin() + 3);
+  };
+  const std::vector<uint8_t> before = firstTexel();
+
+  std::vector<uint8_t> red(512 * 512 * 3);
+  for (size_t i = 0; i < red.size(); i += 3) red[i] = 255;
+  ImageBuffer picture{512, 512, 3, 3, 512 * 3, red.data()};
+  write_png(path.c_str(), picture);
+  ASSERT_TRUE(p.frame());
+  EXPECT_EQ(firstTexel(), (std::vector<uint8_t>{255, 0, 0}));
+  EXPECT_EQ(p.errorText(), "");
+
+  writeText(path, original.substr(0, 100));  // cut short, as a save that failed half-way
+  testing::internal::CaptureStderr();
+  ASSERT_TRUE(p.frame());
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(p.errorText().rfind("data/with.png: Could not read image file", 0), 0u)
+      << p.errorText();
+  EXPECT_EQ(firstTexel(), (std::vector<uint8_t>{255, 0, 0}));
+
+  writeText(path, original);
+  ASSERT_TRUE(p.frame());
+  EXPECT_EQ(p.errorText(), "");
+  EXPECT_EQ(firstTexel(), before);
 }
 
 TEST(PreviewTest, TheLoopWrapsFromItsOutPointToItsInPointByTheClock) {
