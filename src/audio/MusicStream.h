@@ -58,6 +58,8 @@ class MusicStream {
   bool haveSpectrum_ = false;
 };
 
+extern MusicStream musicStream;  // defined in app/Globals.cpp
+
 class DemoClock {
  public:
   explicit DemoClock(MusicStream& music) : music_(music) {}

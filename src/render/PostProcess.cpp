@@ -2,7 +2,7 @@
 
 #include <GL/glew.h>
 
-#include "app/Globals.h"
+#include "app/DemoSystem.h"
 
 namespace {
 // Half-width of the screen quad: a hair over 4/3 so the 4:3 view has no seam at the edge.

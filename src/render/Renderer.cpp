@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "app/Globals.h"
+#include "app/DemoSystem.h"
 #include "app/Screen.h"
 
 void Camera::apply() {

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "app/Globals.h"
+#include "app/DemoSystem.h"
 #include "render/PostProcess.h"
 #include "scenes/SceneAssets.h"
 #include "scenes/Scenes.h"

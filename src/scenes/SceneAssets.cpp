@@ -6,11 +6,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/Globals.h"
-#include "app/LoadingPicture.h"
-#include "app/Random.h"
-#include "app/StartupTimes.h"
+#include "app/DemoSystem.h"
 #include "images/ImagePrefetch.h"
+#include "resources/Random.h"
 
 namespace {
 constexpr const char* kSceneModel = "dudezurodev";
@@ -67,13 +65,11 @@ void prefetchSceneImages() {
 }
 
 void loadSceneModel() {
-  StartupSpan span(StartupStep::kModel);
   ModelManager& models = demoSystem.models;
   models.loadModel(kSceneModel);
   models.get(kSceneModel).computeNormals();
   models.get(kSceneModel).computeTangents();
   models.get(kSceneModel).createBuffers();
-  showLoadingPicture();
 }
 
 void createSceneRenderTargets() {
@@ -101,13 +97,11 @@ void createSceneRenderTargets() {
 }
 
 void createSceneTargets() {
-  StartupSpan span(StartupStep::kTargets);
   createSceneRenderTargets();
   for (const char* name : kSceneImages) demoSystem.textures.loadTexture(name, -1, -1);
 }
 
 void initSceneData() {
-  StartupSpan span(StartupStep::kSceneData);
   particleSystems[0].init(2000, 1, randomParticle);
   particleSystems[0].name = "particle.tunnel";
 

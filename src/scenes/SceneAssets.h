@@ -1,9 +1,9 @@
 // Assets the scenes make at start-up, and the scene-owned globals.
 //
-// Start-up runs, each after one loading picture: loadSceneModel(), createSceneTargets(),
-// initSceneData(), loadMaterials(). rand() is never seeded and its calls come in a fixed
-// order (loading pictures, 4000 for the particle buffer, 6000 for the stars, 120 for the
-// sprites), so every run builds the same tables.
+// Start-up runs, between loading pictures: loadSceneModel(), createSceneTargets(),
+// initSceneData(), loadMaterials(). demoRand() (resources/Random.h) has a fixed start and
+// its calls come in a fixed order (loading pictures, 4000 for the particle buffer, 6000 for
+// the stars, 120 for the sprites), so every run builds the same tables.
 #pragma once
 
 #include <cstdint>

@@ -8,8 +8,10 @@
 
 #include <cmath>
 
-#include "app/Globals.h"
+#include "app/DemoSystem.h"
 #include "render/PostProcess.h"
+#include "render/Renderer.h"
+#include "resources/DebugVariables.h"
 #include "scenes/SceneAssets.h"
 #include "scenes/Scenes.h"
 #include "scenes/Schedule.h"
