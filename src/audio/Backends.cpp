@@ -108,13 +108,9 @@ void SdlAudioBackend::open(const char* fileName) {
                  SDL_GetError());
     return;
   }
-  if (!liveBackend) {
-    static bool registered = false;
-    if (!registered) {
-      std::atexit(closeLiveBackend);
-      registered = true;
-    }
-  }
+  static bool registered = false;
+  if (!registered) std::atexit(closeLiveBackend);
+  registered = true;
   liveBackend = this;
 }
 
@@ -124,7 +120,6 @@ void SdlAudioBackend::play() {
     std::lock_guard<std::mutex> lock(mutex_);
     resyncAt(static_cast<double>(streamFrame_), now);
   }
-  playing_ = true;
   if (device_) SDL_PauseAudioDevice(device_, 0);
 }
 
