@@ -5,6 +5,9 @@
 
 #include "Canvas.h"
 
+// The labels' font on the machines the tools run on.
+constexpr const char* kLabelFontPath = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+
 struct FT_LibraryRec_;
 struct FT_FaceRec_;
 

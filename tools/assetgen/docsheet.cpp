@@ -30,7 +30,6 @@
 
 namespace {
 
-constexpr const char* kLabelFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 constexpr int kLabelPixelSize = 15;
 
 const char* const kHelp =
@@ -100,7 +99,7 @@ int contactSheet(const std::string& dataDir, const std::string& output) {
   }
   Font font;
   std::string error;
-  if (!font.open(kLabelFont, error)) return cli::fail(error);
+  if (!font.open(kLabelFontPath, error)) return cli::fail(error);
   Canvas sheet(kPad + kColumns * (kCell + kPad), kPad + kRows * (kCell + kCaption + kPad));
   sheet.fill({0.45f, 0.45f, 0.47f});
   for (const Entry& entry : entries) {
@@ -148,7 +147,7 @@ int spectrogram(const std::string& musicPath, const std::string& output) {
   std::string error;
   if (!decodeMusicFile(musicPath.c_str(), music, error)) return cli::fail(error);
   Font font;
-  if (!font.open(kLabelFont, error)) return cli::fail(error);
+  if (!font.open(kLabelFontPath, error)) return cli::fail(error);
   const double seconds = static_cast<double>(music.frameCount()) / kMixRate;
   const int columns = static_cast<int>(seconds * kPixelsPerSecond);
   const int plotHeight = kShownBins * kPixelsPerBin;

@@ -7,8 +7,6 @@
 #include "Canvas.h"
 #include "Text.h"
 
-constexpr const char* kLabelFontPath = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-
 // Box-filters a frame (rgb, rows bottom-up as glReadPixels gives them) into a thumbnail of
 // thumbWidth x thumbHeight whose top-left corner lands at (left, top) of the canvas.
 // The frame's sides must be whole multiples of the thumbnail's.
