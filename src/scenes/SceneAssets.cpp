@@ -73,27 +73,12 @@ void loadSceneModel() {
 }
 
 void createSceneRenderTargets() {
-  TextureManager& textures = demoSystem.textures;
-  textures.setFilters(GL_LINEAR_MIPMAP_NEAREST, GL_LINEAR);
-  struct Size {
-    const char* name;
-    int width;
-    int height;
-  };
-  static const Size kTargets[] = {
-      {"rt0", 1024, 512},    {"rt1", 1024, 512},    {"rt2", 1024, 512},
-      {"rt.glow", 256, 128}, {"rt.blur", 256, 256},
-  };
-  for (const Size& target : kTargets) {
-    textures.create(target.name, target.width, target.height, nullptr, GL_RGBA8, GL_RGBA);
-  }
-  // One record reused for all five; each registration stores a copy.
-  RenderTarget record;
-  for (const Size& target : kTargets) {
-    glGenFramebuffersEXT(1, &record.framebuffer);
-    record.attachColor(target.name, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
-    demoSystem.fbos.add(target.name, record);
-  }
+  demoSystem.textures.setFilters(GL_LINEAR_MIPMAP_NEAREST, GL_LINEAR);
+  demoSystem.createColorTarget("rt0", 1024, 512);
+  demoSystem.createColorTarget("rt1", 1024, 512);
+  demoSystem.createColorTarget("rt2", 1024, 512);
+  demoSystem.createColorTarget("rt.glow", 256, 128);
+  demoSystem.createColorTarget("rt.blur", 256, 256);
 }
 
 void createSceneTargets() {
