@@ -12,7 +12,3 @@
 // The frame's sides must be whole multiples of the thumbnail's.
 void paintThumbnail(Canvas& canvas, int left, int top, int thumbWidth, int thumbHeight,
                     const uint8_t* rgb, int width, int height);
-
-// One line of text whose baseline sits at baselineY.
-void paintLabel(Canvas& canvas, const Font& font, const std::string& text, int x, int baselineY,
-                int pixelSize, Colour colour);
