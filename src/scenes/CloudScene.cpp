@@ -11,8 +11,6 @@
 #include "scenes/Scenes.h"
 #include "scenes/Timeline.h"
 
-namespace {}  // namespace
-
 void cloudScene() {
   const float t = FrameTime.time;
   demoSystem.fbos.use("rt0");

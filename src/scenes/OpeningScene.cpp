@@ -27,14 +27,7 @@ void drawLogo(float centreX) {
   glEnable(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, demoSystem.textures.get("lklogo").glName);
   glBegin(GL_QUADS);
-  glTexCoord2f(0.0f, 0.0f);
-  glVertex2f(centreX - 4.0f, -1.0f);
-  glTexCoord2f(1.0f, 0.0f);
-  glVertex2f(centreX + 4.0f, -1.0f);
-  glTexCoord2f(1.0f, 1.0f);
-  glVertex2f(centreX + 4.0f, 1.0f);
-  glTexCoord2f(0.0f, 1.0f);
-  glVertex2f(centreX - 4.0f, 1.0f);
+  texturedQuad(centreX - 4.0f, -1.0f, centreX + 4.0f, 1.0f, 0.0f, 0.0f, 1.0f, 1.0f);
   glEnd();
 }
 
