@@ -59,8 +59,6 @@ class InputStream {
   uint8_t readU8();
   uint16_t readU16();
   uint32_t readU32();
-  float readFloat();
-  double readDouble();
   // Reads `size` bytes into `buffer`; a short read zero-fills it, sets failed() and
   // returns false. Nothing is read once a read has failed.
   bool readBlock(void* buffer, size_t size);
