@@ -94,6 +94,7 @@ class SdlAudioBackend : public DecodedMusicBackend {
   using Clock = std::chrono::steady_clock;
   static void audioCallback(void* self, unsigned char* stream, int length);
   void mix(int16_t* out, int frames);
+  double deviceFrameAt(Clock::time_point now) const;
   double followAt(Clock::time_point now);
   void resyncAt(double frame, Clock::time_point now);
 
