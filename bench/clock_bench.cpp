@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "Clocks.h"
 #include "audio/Backends.h"
 #include "common/Cli.h"
 
@@ -33,12 +34,6 @@ const char* const kHelp =
     "\n"
     "Exit status: 0 done, 1 failed (no music, no device), 2 bad arguments, 130 interrupted\n"
     "(Ctrl-C), 143 terminated (SIGTERM).\n";
-
-double cpuSeconds(clockid_t clock) {
-  timespec ts{};
-  clock_gettime(clock, &ts);
-  return ts.tv_sec + ts.tv_nsec * 1e-9;
-}
 
 double processCpuSeconds() {
   rusage usage{};
@@ -106,7 +101,7 @@ int main(int argc, char** argv) {
   std::vector<double> deltas, rawDeltas;
   deltas.reserve(frames);
   const double cpuStart = processCpuSeconds();
-  const double mainStart = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+  const double mainStart = clockSeconds(CLOCK_THREAD_CPUTIME_ID);
   timespec next{};
   clock_gettime(CLOCK_MONOTONIC, &next);
   int32_t previous = backend.timeMs();
@@ -131,7 +126,7 @@ int main(int argc, char** argv) {
     previousRaw = raw;
   }
   const double cpu = processCpuSeconds() - cpuStart;
-  const double mainCpu = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - mainStart;
+  const double mainCpu = clockSeconds(CLOCK_THREAD_CPUTIME_ID) - mainStart;
   backend.close();
 
   const Stats smooth = stats(deltas);

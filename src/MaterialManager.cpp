@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/Fatal.h"
-#include "app/Globals.h"
+#include "app/DemoSystem.h"
 #include "app/LoadingPicture.h"
 
 namespace {

@@ -11,8 +11,8 @@
 
 #include "TestSupport.h"
 #include "app/Demo.h"
-#include "app/Random.h"
 #include "offline/OfflineShow.h"
+#include "resources/Random.h"
 
 namespace {
 

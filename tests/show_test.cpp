@@ -19,12 +19,12 @@
 #include "app/Demo.h"
 #include "app/Globals.h"
 #include "app/LoadingPicture.h"
-#include "app/Random.h"
 #include "app/Window.h"
 #include "audio/Backends.h"
 #include "images/Image.h"
 #include "offline/OfflineShow.h"
 #include "render/PostProcess.h"
+#include "resources/Random.h"
 #include "scenes/SceneAssets.h"
 #include "scenes/Timeline.h"
 

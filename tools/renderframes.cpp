@@ -110,13 +110,10 @@ int main(int argc, char** argv) {
     return cli::stopStatus();
   };
 
-  if (span) {
-    const FramePlan plan =
-        FramePlan::span(rate, rate.firstAtOrAfter(numbers[0]), rate.firstAtOrAfter(numbers[1]));
-    return ended(forEachFrame(show, plan, PixelLayout::kRgb, "renderframes", save), plan.count());
-  }
   if (lead < 0.0) {
-    const FramePlan plan = FramePlan::at(rate, numbers);
+    const FramePlan plan = span ? FramePlan::span(rate, rate.firstAtOrAfter(numbers[0]),
+                                                  rate.firstAtOrAfter(numbers[1]))
+                                : FramePlan::at(rate, numbers);
     return ended(forEachFrame(show, plan, PixelLayout::kRgb, "renderframes", save), plan.count());
   }
   // --lead: a quick, inexact lead-in of 30 frames a second before each time instead.

@@ -78,7 +78,7 @@ int childScene(const Scene& scene, int frames) {
   const uint64_t newStart = newCount.load();
   const uint64_t newMainStart = newCountThisThread;
   const uint64_t mallocStart = mallocCount.load();
-  const double cpuStart = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+  const double cpuStart = clockSeconds(CLOCK_PROCESS_CPUTIME_ID);
   const double wallStart = monotonicSeconds();
   for (int i = 0; i < frames; ++i) {
     const double t0 = monotonicSeconds();
@@ -86,7 +86,7 @@ int childScene(const Scene& scene, int frames) {
     wall.push_back((monotonicSeconds() - t0) * 1e3);
   }
   const double wallTotal = monotonicSeconds() - wallStart;
-  const double cpu = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuStart;
+  const double cpu = clockSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuStart;
   const uint64_t news = newCount.load() - newStart;
   const uint64_t newsMain = newCountThisThread - newMainStart;
   const uint64_t mallocs = mallocCount.load() - mallocStart;
@@ -186,8 +186,8 @@ namespace {
 void printStartupMarks() {
   std::printf("process_start %.6f\nfirst_frame %.6f\n", processStartClock(), firstShowFrameClock());
   // CPU time to here: what the start-up costs, less disturbed by other load than wall time.
-  std::printf("cpu_process %.6f\ncpu_main %.6f\n", cpuSeconds(CLOCK_PROCESS_CPUTIME_ID),
-              cpuSeconds(CLOCK_THREAD_CPUTIME_ID));
+  std::printf("cpu_process %.6f\ncpu_main %.6f\n", clockSeconds(CLOCK_PROCESS_CPUTIME_ID),
+              clockSeconds(CLOCK_THREAD_CPUTIME_ID));
   for (int i = 0; i < static_cast<int>(StartupStep::kCount); ++i) {
     std::printf("step%d %.6f\n", i, startupSeconds(static_cast<StartupStep>(i)));
   }

@@ -2,9 +2,7 @@
 #include <malloc.h>
 #include <sys/resource.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdlib>
 #include <new>
 
@@ -78,34 +76,11 @@ int posix_memalign(void** out, size_t alignment, size_t size) {
 void free(void* pointer) { __libc_free(pointer); }
 }
 
-double monotonicSeconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return ts.tv_sec + ts.tv_nsec * 1e-9;
-}
-
-double cpuSeconds(clockid_t clock) {
-  timespec ts{};
-  clock_gettime(clock, &ts);
-  return ts.tv_sec + ts.tv_nsec * 1e-9;
-}
-
 double peakResidentMiB() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   return usage.ru_maxrss / 1024.0;  // ru_maxrss is in KiB
 }
-
-double percentile(std::vector<double> values, double fraction) {
-  if (values.empty()) return 0.0;
-  std::sort(values.begin(), values.end());
-  const double rank = fraction * (values.size() - 1);
-  const auto low = static_cast<size_t>(std::floor(rank));
-  const size_t high = std::min(low + 1, values.size() - 1);
-  return values[low] + (values[high] - values[low]) * (rank - low);
-}
-
-double median(const std::vector<double>& values) { return percentile(values, 0.5); }
 
 const Scene* findScene(const std::string& name) {
   for (const Scene& scene : kScenes) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "../Clocks.h"
 #include "scenes/Schedule.h"
 
 constexpr int kWidth = 1024;
@@ -35,11 +36,7 @@ extern std::atomic<uint64_t> newCount;
 extern std::atomic<uint64_t> mallocCount;
 extern __thread uint64_t newCountThisThread;
 
-double monotonicSeconds();
-double cpuSeconds(clockid_t clock);
 double peakResidentMiB();
-double percentile(std::vector<double> values, double fraction);
-double median(const std::vector<double>& values);
 const Scene* findScene(const std::string& name);
 
 // The children: each prints "key value" lines on stdout for the parent and ends itself.

@@ -1,5 +1,6 @@
 #include "app/Controls.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -78,7 +79,6 @@ double seekStepOfKey(int code) {
 bool isPauseKey(int code) { return code == kKeyP; }
 
 void onKeyDown(int code) {
-  if (code < kEscape || code > kF11) return;
   switch (code) {
     case kEscape: std::exit(0);
     case kSpace: {
@@ -97,18 +97,11 @@ void onKeyDown(int code) {
     case kKeyL: loadMaterials(); break;
     case kKeyP: demoSystem.clock.setPaused(!demoSystem.clock.isPaused()); break;
     case kF11: captureRequested = true; break;
-    case kKeyA:
-      if (ySlot > 0) --ySlot;
-      break;
-    case kKeyS:
-      if (ySlot < kMouseValueCount - 1) ++ySlot;
-      break;
-    case kKeyQ:
-      if (xSlot > 0) --xSlot;
-      break;
-    case kKeyW:
-      if (xSlot < kMouseValueCount - 1) ++xSlot;
-      break;
+    // The slots stay within 0..kMouseValueCount - 1.
+    case kKeyA: ySlot = std::max(ySlot - 1, 0); break;
+    case kKeyS: ySlot = std::min(ySlot + 1, kMouseValueCount - 1); break;
+    case kKeyQ: xSlot = std::max(xSlot - 1, 0); break;
+    case kKeyW: xSlot = std::min(xSlot + 1, kMouseValueCount - 1); break;
     default: break;
   }
 }

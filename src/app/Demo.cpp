@@ -19,7 +19,15 @@
 
 namespace {
 GlWindow showWindow;
+
+// One start-up step charged to `step`, then the loading picture (charged to its own step).
+void loadingStep(StartupStep step, void (*load)()) {
+  StartupSpan span(step);
+  load();
+  span.end();
+  showLoadingPicture();
 }
+}  // namespace
 
 StartFailure startShow(const ShowStart& how) {
   // Creating the window mostly waits on the window system: the music and the images are
@@ -102,17 +110,14 @@ void initDemo() {
   // The first texture of all: every loading step shows it.
   demoSystem.textures.loadTexture("loading", -1, -1);
 
+  // Each loading picture draws one random number, so their count before initSceneData()
+  // (four: the model step has two) fixes the scene tables.
   showLoadingPicture();
-  loadSceneModel();
+  loadingStep(StartupStep::kModel, loadSceneModel);
   showLoadingPicture();
-  createSceneTargets();
-  showLoadingPicture();
-  initSceneData();
-  showLoadingPicture();
-  StartupSpan materialsSpan(StartupStep::kMaterials);
-  loadMaterials();
-  materialsSpan.end();
-  showLoadingPicture();
+  loadingStep(StartupStep::kTargets, createSceneTargets);
+  loadingStep(StartupStep::kSceneData, initSceneData);
+  loadingStep(StartupStep::kMaterials, loadMaterials);
 
   glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
   glClearDepth(1.0);

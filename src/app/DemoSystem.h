@@ -27,3 +27,5 @@ class DemoSystem {
   // Depth-only target: DEPTH_COMPONENT16 texture `name`, framebuffer, no colour.
   void createDepthTarget(const std::string& name, int width, int height);
 };
+
+extern DemoSystem demoSystem;  // defined in app/Globals.cpp

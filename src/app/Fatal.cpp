@@ -43,9 +43,7 @@ void fatalErrorV(const char* format, va_list args) {
   int length = std::vsnprintf(nullptr, 0, format, measure);
   va_end(measure);
   std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
-  if (length > 0) {
-    std::vsnprintf(text.data(), text.size() + 1, format, args);
-  }
+  if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, args);
   currentReporter(text.c_str());
   std::exit(0);
 }

@@ -108,13 +108,9 @@ void SdlAudioBackend::open(const char* fileName) {
                  SDL_GetError());
     return;
   }
-  if (!liveBackend) {
-    static bool registered = false;
-    if (!registered) {
-      std::atexit(closeLiveBackend);
-      registered = true;
-    }
-  }
+  static bool registered = false;
+  if (!registered) std::atexit(closeLiveBackend);
+  registered = true;
   liveBackend = this;
 }
 
@@ -124,7 +120,6 @@ void SdlAudioBackend::play() {
     std::lock_guard<std::mutex> lock(mutex_);
     resyncAt(static_cast<double>(streamFrame_), now);
   }
-  playing_ = true;
   if (device_) SDL_PauseAudioDevice(device_, 0);
 }
 
@@ -184,9 +179,7 @@ double SdlAudioBackend::devicePositionSeconds() {
   const Clock::time_point now = Clock::now();
   std::lock_guard<std::mutex> lock(mutex_);
   if (!device_ || paused_) return static_cast<double>(streamFrame_) / kMixRate;
-  const double elapsed = std::chrono::duration<double>(now - anchorTime_).count();
-  const double ahead = std::min(elapsed * kMixRate, 2.0 * kBlockFrames);
-  return loop_.wrap(static_cast<double>(anchorFrame_) - kBlockFrames + ahead) / kMixRate;
+  return loop_.wrap(deviceFrameAt(now)) / kMixRate;
 }
 
 double MusicLoop::wrap(double frame) const {
@@ -210,15 +203,21 @@ void SdlAudioBackend::setLoop(const MusicLoop& loop) {
   loop_ = loop;
 }
 
-// Advances the smooth position to `now`. Caller holds mutex_.
-double SdlAudioBackend::followAt(Clock::time_point now) {
-  if (!started_ || paused_) return smoothFrame_;
+// The frame being heard at `now`: the latest block's first frame, less the output latency
+// of one block, plus the time since. Caller holds mutex_.
+double SdlAudioBackend::deviceFrameAt(Clock::time_point now) const {
   const double elapsed = std::chrono::duration<double>(now - anchorTime_).count();
   const double latency = device_ ? kBlockFrames : 0;
   double ahead = elapsed * kMixRate;
   // A stalled audio thread must not let the estimate run away from what was mixed.
   if (device_) ahead = std::min(ahead, 2.0 * kBlockFrames);
-  const double target = static_cast<double>(anchorFrame_) - latency + ahead;
+  return static_cast<double>(anchorFrame_) - latency + ahead;
+}
+
+// Advances the smooth position to `now`. Caller holds mutex_.
+double SdlAudioBackend::followAt(Clock::time_point now) {
+  if (!started_ || paused_) return smoothFrame_;
+  const double target = deviceFrameAt(now);
 
   const double dt = std::max(0.0, std::chrono::duration<double>(now - lastQuery_).count());
   double predicted = smoothFrame_ + dt * kMixRate;

@@ -40,7 +40,7 @@ class DecodedMusicBackend : public AudioBackend {
 class ManualAudioBackend : public DecodedMusicBackend {
  public:
   void open(const char* fileName) override;
-  void play() override { playing_ = true; }
+  void play() override {}
   int32_t timeMs() override;
   double timeSeconds() override;
   void setTimeMs(int32_t ms) override {
@@ -51,15 +51,12 @@ class ManualAudioBackend : public DecodedMusicBackend {
   // this value and the spectrum ends at the nearest sample. Negative times land at 0.
   void setTime(double seconds);
   void setPaused(bool paused) override { paused_ = paused; }
-
-  bool isPlaying() const { return playing_; }
   bool isPaused() const { return paused_; }
 
  private:
   int32_t timeMs_ = 0;
   double seconds_ = 0.0;  // meaningful when exact_
   bool exact_ = false;    // set by setTime(), cleared by setTimeMs()
-  bool playing_ = false;
   bool paused_ = false;
 };
 
@@ -120,11 +117,11 @@ class SdlAudioBackend : public DecodedMusicBackend {
  private:
   using Clock = std::chrono::steady_clock;
   static void audioCallback(void* self, unsigned char* stream, int length);
+  double deviceFrameAt(Clock::time_point now) const;
   double followAt(Clock::time_point now);
   void resyncAt(double frame, Clock::time_point now);
 
   uint32_t device_ = 0;
-  bool playing_ = false;
 
   // Shared with the audio thread, as is music_.
   std::mutex mutex_;

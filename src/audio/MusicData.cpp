@@ -40,17 +40,6 @@ int64_t MusicDecode::waitForFrames(int64_t frames) const {
   return decoded_.load();
 }
 
-int64_t MusicDecode::waitForEnd() const {
-  std::unique_lock<std::mutex> lock(mutex_);
-  progress_.wait(lock, [&] { return ended_; });
-  return decoded_.load();
-}
-
-bool MusicDecode::ended() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return ended_;
-}
-
 std::string MusicDecode::error() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return error_;

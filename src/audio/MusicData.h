@@ -34,10 +34,7 @@ class MusicDecode {
   // decoded by then (fewer only when the music is shorter).
   int64_t waitForFrames(int64_t frames) const;
   // Waits for the end of the decode; returns the length of the music in frames.
-  int64_t waitForEnd() const;
-  // Frames decoded so far, without waiting.
-  int64_t decodedFrames() const { return decoded_.load(std::memory_order_acquire); }
-  bool ended() const;
+  int64_t waitForEnd() const { return waitForFrames(INT64_MAX); }
   // Why the decode stopped short (a one-line reason); empty while all is well. A file
   // that cannot be opened or holds no audio ends with no frames and a reason; one that
   // fails part-way keeps the frames before the failure (the music ends there), while

@@ -30,12 +30,6 @@ void MusicStream::setPaused(bool paused) {
   if (backend_) backend_->setPaused(paused);
 }
 
-void MusicStream::bandToBins(int lowHz, int highHz, int& lowBin, int& highBin) {
-  const float binsPerHz = 0.0232199542f;  // 1024 / 44100
-  lowBin = static_cast<int>(static_cast<float>(lowHz) * binsPerHz);
-  highBin = static_cast<int>(static_cast<float>(highHz) * binsPerHz);
-}
-
 float MusicStream::peakInBand(int lowHz, int highHz) {
   if (bandObserver_) bandObserver_(bandObserverContext_, lowHz, highHz);
   if (backend_) {
@@ -62,9 +56,8 @@ float MusicStream::peakInBand(int lowHz, int highHz) {
 
 void DemoClock::update() {
   seekPending_ = false;
-  previousTime_ = time_;
   float t = static_cast<float>(music_.time());
-  delta_ = t - previousTime_;
+  delta_ = t - time_;
   time_ = t;
 }
 

@@ -37,7 +37,12 @@ class MusicStream {
   float peakInBand(int lowHz, int highHz);
 
   // Bin range scanned for a band: low <= i < high. Both frequencies within 0..22050.
-  static void bandToBins(int lowHz, int highHz, int& lowBin, int& highBin);
+  // Single-precision products, truncated; the music generator aims its voices at these.
+  static void bandToBins(int lowHz, int highHz, int& lowBin, int& highBin) {
+    const float binsPerHz = 0.0232199542f;  // 1024 / 44100
+    lowBin = static_cast<int>(static_cast<float>(lowHz) * binsPerHz);
+    highBin = static_cast<int>(static_cast<float>(highHz) * binsPerHz);
+  }
 
   // Called with each band peakInBand() is asked for, before it answers: tests use it to
   // see which bands a frame reads. None by default; null removes it.
@@ -58,6 +63,8 @@ class MusicStream {
   bool haveSpectrum_ = false;
 };
 
+extern MusicStream musicStream;  // defined in app/Globals.cpp
+
 class DemoClock {
  public:
   explicit DemoClock(MusicStream& music) : music_(music) {}
@@ -75,7 +82,6 @@ class DemoClock {
 
  private:
   MusicStream& music_;
-  float previousTime_ = 0.0f;
   float time_ = 0.0f;
   float delta_ = 0.0f;
   bool paused_ = false;

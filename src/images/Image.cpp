@@ -2,11 +2,11 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <vector>
 
 // jpeglib.h needs FILE and size_t declared before it.
 #include <jpeglib.h>
@@ -52,6 +52,24 @@ void fillRecord(ImageBuffer* image, int width, int height, int channels, int32_t
   image->pixels = pixels;
 }
 
+// What a reader holds when it fails, freed; any of it may be null. Returns -1 for the
+// reader to return.
+int failPng(png_structp png, png_infop info, std::FILE* file, uint8_t* pixels, png_bytep* rows) {
+  delete[] rows;
+  delete[] pixels;
+  std::fclose(file);
+  png_destroy_read_struct(&png, &info, nullptr);
+  return -1;
+}
+
+int failJpeg(jpeg_decompress_struct* decoder, std::FILE* file, uint8_t* pixels, uint8_t* row) {
+  delete[] row;
+  delete[] pixels;
+  jpeg_destroy_decompress(decoder);
+  std::fclose(file);
+  return -1;
+}
+
 // libjpeg's standard error manager with a way out: where the standard one would exit,
 // this one jumps back into read_jpeg when set_jpeg_errors_fail(true) is in force.
 struct JpegErrors {
@@ -93,12 +111,8 @@ void set_jpeg_errors_fail(bool errorsFail) { jpegErrorsFail = errorsFail; }
 void set_png_crc_checks(bool crcChecks) { pngCrcChecks = crcChecks; }
 
 void alloc_image(ImageBuffer* image, int width, int height, int channels) {
-  image->width = width;
-  image->height = height;
-  image->channels = channels;
-  image->bytesPerPixel = channels;
-  image->stride = width * channels;
-  image->pixels = new uint8_t[static_cast<size_t>(image->stride) * height];
+  fillRecord(image, width, height, channels, width * channels,
+             new uint8_t[static_cast<size_t>(width) * channels * height]);
 }
 
 int read_image(const char* path, ImageBuffer* image, bool flipRows, int maxSide) {
@@ -124,22 +138,12 @@ int read_png(const char* path, ImageBuffer* image, bool flipRows, int maxSide) {
     return -1;
   }
   png_infop info = png_create_info_struct(png);
-  if (!info) {
-    std::fclose(file);
-    png_destroy_read_struct(&png, nullptr, nullptr);
-    return -1;
-  }
+  if (!info) return failPng(png, info, file, nullptr, nullptr);
   // Set after setjmp, so kept in memory for the jump back (volatile).
   uint8_t* volatile pixels = nullptr;
   png_bytep* volatile rows = nullptr;
   // Nothing below this point may own a C++ object: libpng leaves by longjmp.
-  if (setjmp(png_jmpbuf(png))) {
-    delete[] rows;
-    delete[] pixels;
-    std::fclose(file);
-    png_destroy_read_struct(&png, &info, nullptr);
-    return -1;
-  }
+  if (setjmp(png_jmpbuf(png))) return failPng(png, info, file, pixels, rows);
   png_init_io(png, file);
   if (!pngCrcChecks) {
     png_set_crc_action(png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
@@ -150,9 +154,7 @@ int read_png(const char* path, ImageBuffer* image, bool flipRows, int maxSide) {
   int width = static_cast<int>(png_get_image_width(png, info));
   int height = static_cast<int>(png_get_image_height(png, info));
   if (refuseSize(path, png_get_image_width(png, info), png_get_image_height(png, info), maxSide)) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    std::fclose(file);
-    return -1;
+    return failPng(png, info, file, nullptr, nullptr);
   }
   // The one transform: texture uploads take 8-bit samples.
   png_set_strip_16(png);
@@ -164,11 +166,7 @@ int read_png(const char* path, ImageBuffer* image, bool flipRows, int maxSide) {
   rows = new (std::nothrow) png_bytep[height > 0 ? height : 1];
   if (!pixels || !rows) {
     std::fprintf(stderr, "can't allocate %dx%d image for %s\n", width, height, path);
-    delete[] rows;
-    delete[] pixels;
-    std::fclose(file);
-    png_destroy_read_struct(&png, &info, nullptr);
-    return -1;
+    return failPng(png, info, file, pixels, rows);
   }
   for (int i = 0; i < height; ++i) {
     int bufferRow = flipRows ? height - 1 - i : i;
@@ -205,19 +203,11 @@ int read_jpeg(const char* path, ImageBuffer* image, bool flipRows, int maxSide) 
   // Set after setjmp, so kept in memory for the jump back (volatile).
   uint8_t* volatile pixels = nullptr;
   uint8_t* volatile cmykRow = nullptr;
-  if (setjmp(errors.failed)) {
-    delete[] cmykRow;
-    delete[] pixels;
-    jpeg_destroy_decompress(&decoder);
-    std::fclose(file);
-    return -1;
-  }
+  if (setjmp(errors.failed)) return failJpeg(&decoder, file, pixels, cmykRow);
   jpeg_stdio_src(&decoder, file);
   jpeg_read_header(&decoder, TRUE);
   if (refuseSize(path, decoder.image_width, decoder.image_height, maxSide)) {
-    jpeg_destroy_decompress(&decoder);
-    std::fclose(file);
-    return -1;
+    return failJpeg(&decoder, file, nullptr, nullptr);
   }
   jpeg_start_decompress(&decoder);
 
@@ -231,11 +221,7 @@ int read_jpeg(const char* path, ImageBuffer* image, bool flipRows, int maxSide) 
   if (cmyk) cmykRow = allocPixels(static_cast<size_t>(width) * kCmykChannels);
   if (!pixels || (cmyk && !cmykRow)) {
     std::fprintf(stderr, "can't allocate %dx%d image for %s\n", width, height, path);
-    delete[] cmykRow;
-    delete[] pixels;
-    jpeg_destroy_decompress(&decoder);
-    std::fclose(file);
-    return -1;
+    return failJpeg(&decoder, file, pixels, cmykRow);
   }
   while (decoder.output_scanline < decoder.output_height) {
     uint8_t* target = pixels + stride * decoder.output_scanline;
@@ -256,26 +242,18 @@ int read_jpeg(const char* path, ImageBuffer* image, bool flipRows, int maxSide) 
 void flip_image(ImageBuffer* image, bool vertical, bool horizontal) {
   const size_t stride = static_cast<size_t>(image->stride);
   if (vertical) {
-    std::vector<uint8_t> spare(stride);
     for (int i = 0; i < image->height / 2; ++i) {
       uint8_t* top = image->pixels + stride * i;
-      uint8_t* bottom = image->pixels + stride * (image->height - 1 - i);
-      std::memcpy(spare.data(), top, stride);
-      std::memcpy(top, bottom, stride);
-      std::memcpy(bottom, spare.data(), stride);
+      std::swap_ranges(top, top + stride, image->pixels + stride * (image->height - 1 - i));
     }
   }
   if (horizontal) {
     const size_t pixelBytes = static_cast<size_t>(image->bytesPerPixel);
-    std::vector<uint8_t> spare(pixelBytes);
     for (int i = 0; i < image->height; ++i) {
       uint8_t* row = image->pixels + stride * i;
       for (int j = 0; j < image->width / 2; ++j) {
         uint8_t* left = row + pixelBytes * j;
-        uint8_t* right = row + pixelBytes * (image->width - 1 - j);
-        std::memcpy(spare.data(), left, pixelBytes);
-        std::memcpy(left, right, pixelBytes);
-        std::memcpy(right, spare.data(), pixelBytes);
+        std::swap_ranges(left, left + pixelBytes, row + pixelBytes * (image->width - 1 - j));
       }
     }
   }

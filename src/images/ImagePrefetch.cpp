@@ -20,10 +20,7 @@ struct PrefetchedImage {
 class ImagePrefetcher {
  public:
   explicit ImagePrefetcher(std::vector<std::string> paths) {
-    for (std::string& path : paths) {
-      images_.emplace_back();
-      images_.back().path = std::move(path);
-    }
+    for (std::string& path : paths) images_.emplace_back().path = std::move(path);
     thread_ = std::thread([this] { run(); });
   }
 

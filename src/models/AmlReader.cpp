@@ -162,8 +162,6 @@ T readValue(InputStream& in) {
 uint8_t InputStream::readU8() { return readValue<uint8_t>(*this); }
 uint16_t InputStream::readU16() { return readValue<uint16_t>(*this); }
 uint32_t InputStream::readU32() { return readValue<uint32_t>(*this); }
-float InputStream::readFloat() { return readValue<float>(*this); }
-double InputStream::readDouble() { return readValue<double>(*this); }
 
 FileInputStream::FileInputStream(const char* path) : file_(std::fopen(path, "rb")) {}
 

@@ -20,7 +20,6 @@ constexpr int kUvComponents = 2;
 // unbindArrays() always disables generic attributes 0 and 1; others it disables by name.
 constexpr int kAlwaysDisabledGenericAttributes = 2;
 constexpr float kFallbackNormal[kVec3] = {0.0f, 0.0f, 1.0f};
-constexpr int kModelCapacity = 16;  // meshes a freshly registered model has room for
 
 float dot(const float a[3], const float b[3]) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
 
@@ -261,29 +260,11 @@ void Mesh::unbindArrays() {
   }
 }
 
-// ---- Model ----
-
-void Model::computeNormals() {
-  for (Mesh& mesh : meshes) mesh.computeNormals();
-}
-
-void Model::computeTangents() {
-  for (Mesh& mesh : meshes) mesh.computeTangents();
-}
-
-void Model::createBuffers() {
-  for (Mesh& mesh : meshes) mesh.createBuffers();
-}
-
-void Model::draw() {
-  for (Mesh& mesh : meshes) mesh.draw();
-}
-
 // ---- ModelManager ----
 
 void ModelManager::loadModel(const std::string& name) {
   std::string path = findDataFile("data", name, {"aml"});
-  getOrCreate(name) = Model(kModelCapacity);
+  getOrCreate(name) = Model();
   get(name).readAml(path);
   for (Mesh& mesh : get(name).meshes) mesh.resolvePositions();
 }

@@ -59,8 +59,6 @@ class InputStream {
   uint8_t readU8();
   uint16_t readU16();
   uint32_t readU32();
-  float readFloat();
-  double readDouble();
   // Reads `size` bytes into `buffer`; a short read zero-fills it, sets failed() and
   // returns false. Nothing is read once a read has failed.
   bool readBlock(void* buffer, size_t size);
@@ -159,7 +157,7 @@ class Mesh {
 
 class Model {
  public:
-  explicit Model(int capacity = 16) : meshes(capacity) {}
+  explicit Model(int capacity = 16) : meshes(capacity) {}  // meshes it has room for
   GrowableArray<Mesh> meshes;
 
   // Opens `path`; a file that cannot be opened prints "File <path> not found!" on stderr
@@ -168,10 +166,18 @@ class Model {
   // Replaces the meshes by those of the stream, which holds `fileSize` bytes. Positions
   // stay indexed; `path` only names the file in error messages.
   void readAml(InputStream& in, const std::string& path, long fileSize);
-  void computeNormals();
-  void computeTangents();
-  void createBuffers();
-  void draw();
+  void computeNormals() {
+    for (Mesh& mesh : meshes) mesh.computeNormals();
+  }
+  void computeTangents() {
+    for (Mesh& mesh : meshes) mesh.computeTangents();
+  }
+  void createBuffers() {
+    for (Mesh& mesh : meshes) mesh.createBuffers();
+  }
+  void draw() {
+    for (Mesh& mesh : meshes) mesh.draw();
+  }
 };
 
 class ModelManager : public ResourceManager<Model> {

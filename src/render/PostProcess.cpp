@@ -2,25 +2,25 @@
 
 #include <GL/glew.h>
 
-#include "app/Globals.h"
+#include "app/DemoSystem.h"
 
 namespace {
 // Half-width of the screen quad: a hair over 4/3 so the 4:3 view has no seam at the edge.
 constexpr float kQuadHalfWidth = 1.33334f;
 // Every pass spreads its taps by half again.
 constexpr float kTapGrowth = 1.5f;
-
-void quadWithOffset(float width, float height, float du, float dv) {
-  glTexCoord2f(0.0f + du, 0.0f + dv);
-  glVertex2f(0.0f, 0.0f);
-  glTexCoord2f(1.0f + du, 0.0f + dv);
-  glVertex2f(width, 0.0f);
-  glTexCoord2f(1.0f + du, 1.0f + dv);
-  glVertex2f(width, height);
-  glTexCoord2f(0.0f + du, 1.0f + dv);
-  glVertex2f(0.0f, height);
-}
 }  // namespace
+
+void texturedQuad(float x0, float y0, float x1, float y1, float s0, float t0, float s1, float t1) {
+  glTexCoord2f(s0, t0);
+  glVertex2f(x0, y0);
+  glTexCoord2f(s1, t0);
+  glVertex2f(x1, y0);
+  glTexCoord2f(s1, t1);
+  glVertex2f(x1, y1);
+  glTexCoord2f(s0, t1);
+  glVertex2f(x0, y1);
+}
 
 void drawQuadInFront(unsigned int glTexture, float scale, float x0, float y0, float x1, float y1,
                      float maxS, float maxT) {
@@ -34,14 +34,7 @@ void drawQuadInFront(unsigned int glTexture, float scale, float x0, float y0, fl
   glBindTexture(GL_TEXTURE_2D, glTexture);
   glEnable(GL_TEXTURE_2D);  // left enabled for whoever draws next
   glBegin(GL_QUADS);
-  glTexCoord2f(0.0f, 0.0f);
-  glVertex2f(x0, y0);
-  glTexCoord2f(maxS, 0.0f);
-  glVertex2f(x1, y0);
-  glTexCoord2f(maxS, maxT);
-  glVertex2f(x1, y1);
-  glTexCoord2f(0.0f, maxT);
-  glVertex2f(x0, y1);
+  texturedQuad(x0, y0, x1, y1, 0.0f, 0.0f, maxS, maxT);
   glEnd();
 
   glPopMatrix();
@@ -97,14 +90,18 @@ void blur(const std::string& source, const std::string& destination, int passes,
     const float dy = b / height;
 
     glBlendFunc(GL_CONSTANT_ALPHA_EXT, GL_ZERO);
+    // The whole target, its texture shifted by (du, dv).
+    auto tap = [width, height](float du, float dv) {
+      texturedQuad(0.0f, 0.0f, width, height, du, dv, 1.0f + du, 1.0f + dv);
+    };
     glBegin(GL_QUADS);
-    quadWithOffset(width, height, dx, dy);
+    tap(dx, dy);
     glEnd();
     glBlendFunc(GL_CONSTANT_ALPHA_EXT, GL_ONE);
     glBegin(GL_QUADS);
-    quadWithOffset(width, height, -dx, -dy);
-    quadWithOffset(width, height, dx, -dy);
-    quadWithOffset(width, height, -dx, dy);
+    tap(-dx, -dy);
+    tap(dx, -dy);
+    tap(-dx, dy);
     glEnd();
 
     b *= kTapGrowth;

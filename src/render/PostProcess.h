@@ -14,6 +14,9 @@
 
 #include <string>
 
+// Texture coordinates (s0, t0)-(s1, t1) on the rectangle (x0, y0)-(x1, y1), corners
+// counter-clockwise from (x0, y0); between glBegin(GL_QUADS) and glEnd().
+void texturedQuad(float x0, float y0, float x1, float y1, float s0, float t0, float s1, float t1);
 void drawQuadInFront(unsigned int glTexture, float scale, float x0, float y0, float x1, float y1,
                      float maxS, float maxT);
 void drawScreenQuad(const std::string& textureName, float scale);

@@ -3,7 +3,6 @@
 #include <GL/glew.h>
 
 #include "app/DemoSystem.h"
-#include "app/Globals.h"
 
 namespace {
 // Depth renderbuffer shared by every colour target of one storage size.

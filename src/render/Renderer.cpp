@@ -2,9 +2,10 @@
 
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <cmath>
 
-#include "app/Globals.h"
+#include "app/DemoSystem.h"
 #include "app/Screen.h"
 
 void Camera::apply() {
@@ -26,22 +27,12 @@ void Camera::viewMatrix(float out[16]) const {
                       s[0] * f[1] - s[1] * f[0]};
   const float p[3] = {position.x, position.y, position.z};
   // Rows s, u, -f; column 3 is R times -position.
-  out[0] = s[0];
-  out[1] = u[0];
-  out[2] = -f[0];
-  out[3] = 0.0f;
-  out[4] = s[1];
-  out[5] = u[1];
-  out[6] = -f[1];
-  out[7] = 0.0f;
-  out[8] = s[2];
-  out[9] = u[2];
-  out[10] = -f[2];
-  out[11] = 0.0f;
-  out[12] = -(s[0] * p[0] + s[1] * p[1] + s[2] * p[2]);
-  out[13] = -(u[0] * p[0] + u[1] * p[1] + u[2] * p[2]);
-  out[14] = f[0] * p[0] + f[1] * p[1] + f[2] * p[2];
-  out[15] = 1.0f;
+  const float tx = -(s[0] * p[0] + s[1] * p[1] + s[2] * p[2]);
+  const float ty = -(u[0] * p[0] + u[1] * p[1] + u[2] * p[2]);
+  const float tz = f[0] * p[0] + f[1] * p[1] + f[2] * p[2];
+  const float m[16] = {s[0], u[0], -f[0], 0.0f, s[1], u[1], -f[1], 0.0f,
+                       s[2], u[2], -f[2], 0.0f, tx,   ty,   tz,    1.0f};
+  std::copy(m, m + 16, out);
 }
 
 void Renderer::setUp() {
@@ -52,8 +43,7 @@ void Renderer::setUp() {
     const float fi = static_cast<float>(i);
     lights[i].position[0] = fi;
     lights[i].position[1] = fi;
-    lights[i].position[2] = 4.0f - fi;
-    lights[i].position[3] = 1.0f;
+    lights[i].position[2] = 4.0f - fi;  // w stays 1: a positional light
   }
   // Shared 1024 x 768 render textures, available to materials by name.
   static const char* const kSharedTextures[] = {"rt0",  "rt1",  "rtt2", "rtt3", "rtt4",

@@ -63,3 +63,5 @@ class Renderer {
   // The viewport setAspect() picks for a screen of width x height: x, y, w, h.
   static void letterbox(float aspect, int width, int height, int out[4]);
 };
+
+extern Renderer renderer;  // defined in app/Globals.cpp

@@ -38,3 +38,5 @@ class DebugVariableManager : public ResourceManager<DebugVariable> {
  private:
   int32_t nextRow_ = 0;
 };
+
+extern DebugVariableManager debugVariables;  // defined in app/Globals.cpp

@@ -34,12 +34,7 @@ class GrowableArray {
   }
 
   // Returns the new item, in place, so callers can fill it without a copy.
-  T& append() {
-    if (count_ == capacity_) grow();
-    items_[count_] = T();
-    return items_[count_++];
-  }
-  T& append(const T& item) {
+  T& append(const T& item = T()) {
     if (count_ == capacity_) grow();
     items_[count_] = item;
     return items_[count_++];

@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "app/Globals.h"
+#include "app/DemoSystem.h"
 #include "render/PostProcess.h"
 #include "scenes/Scenes.h"
 #include "scenes/Timeline.h"

@@ -5,13 +5,11 @@
 
 #include <cmath>
 
-#include "app/Globals.h"
+#include "app/DemoSystem.h"
 #include "render/PostProcess.h"
 #include "scenes/SceneAssets.h"
 #include "scenes/Scenes.h"
 #include "scenes/Timeline.h"
-
-namespace {}  // namespace
 
 void cloudScene() {
   const float t = FrameTime.time;

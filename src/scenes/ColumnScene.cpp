@@ -5,8 +5,9 @@
 
 #include <cmath>
 
-#include "app/Globals.h"
+#include "app/DemoSystem.h"
 #include "render/PostProcess.h"
+#include "render/Renderer.h"
 #include "scenes/Scenes.h"
 #include "scenes/Timeline.h"
 
@@ -16,27 +17,16 @@ constexpr int kGrid = 20;
 void column(float x0, float y0, float z) {
   const float x1 = x0 + 1.0f;
   const float y1 = y0 + 1.0f;
-  // Top and four sides; no bottom face.
-  glVertex3f(x0, y0, z);
-  glVertex3f(x0, y1, z);
-  glVertex3f(x1, y1, z);
-  glVertex3f(x1, y0, z);
-  glVertex3f(x0, y0, 0.0f);
-  glVertex3f(x0, y0, z);
-  glVertex3f(x1, y0, z);
-  glVertex3f(x1, y0, 0.0f);
-  glVertex3f(x0, y0, 0.0f);
-  glVertex3f(x0, y0, z);
-  glVertex3f(x0, y1, z);
-  glVertex3f(x0, y1, 0.0f);
-  glVertex3f(x1, y0, 0.0f);
-  glVertex3f(x1, y0, z);
-  glVertex3f(x1, y1, z);
-  glVertex3f(x1, y1, 0.0f);
-  glVertex3f(x0, y1, 0.0f);
-  glVertex3f(x0, y1, z);
-  glVertex3f(x1, y1, z);
-  glVertex3f(x1, y1, 0.0f);
+  // Top and four sides, no bottom face; per corner 0 picks x0, y0, the ground and 1 picks
+  // x1, y1, z.
+  static const int kCorners[20][3] = {
+      {0, 0, 1}, {0, 1, 1}, {1, 1, 1}, {1, 0, 1},  // top
+      {0, 0, 0}, {0, 0, 1}, {1, 0, 1}, {1, 0, 0},  // side at y0
+      {0, 0, 0}, {0, 0, 1}, {0, 1, 1}, {0, 1, 0},  // side at x0
+      {1, 0, 0}, {1, 0, 1}, {1, 1, 1}, {1, 1, 0},  // side at x1
+      {0, 1, 0}, {0, 1, 1}, {1, 1, 1}, {1, 1, 0},  // side at y1
+  };
+  for (const auto& c : kCorners) glVertex3f(c[0] ? x1 : x0, c[1] ? y1 : y0, c[2] ? z : 0.0f);
 }
 }  // namespace
 

@@ -6,8 +6,9 @@
 
 #include <cmath>
 
-#include "app/Globals.h"
+#include "app/DemoSystem.h"
 #include "render/PostProcess.h"
+#include "render/Renderer.h"
 #include "scenes/Scenes.h"
 #include "scenes/Timeline.h"
 
@@ -26,14 +27,7 @@ void drawLogo(float centreX) {
   glEnable(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, demoSystem.textures.get("lklogo").glName);
   glBegin(GL_QUADS);
-  glTexCoord2f(0.0f, 0.0f);
-  glVertex2f(centreX - 4.0f, -1.0f);
-  glTexCoord2f(1.0f, 0.0f);
-  glVertex2f(centreX + 4.0f, -1.0f);
-  glTexCoord2f(1.0f, 1.0f);
-  glVertex2f(centreX + 4.0f, 1.0f);
-  glTexCoord2f(0.0f, 1.0f);
-  glVertex2f(centreX - 4.0f, 1.0f);
+  texturedQuad(centreX - 4.0f, -1.0f, centreX + 4.0f, 1.0f, 0.0f, 0.0f, 1.0f, 1.0f);
   glEnd();
 }
 

@@ -6,11 +6,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/Globals.h"
-#include "app/LoadingPicture.h"
-#include "app/Random.h"
-#include "app/StartupTimes.h"
+#include "app/DemoSystem.h"
 #include "images/ImagePrefetch.h"
+#include "resources/Random.h"
 
 namespace {
 constexpr const char* kSceneModel = "dudezurodev";
@@ -67,47 +65,28 @@ void prefetchSceneImages() {
 }
 
 void loadSceneModel() {
-  StartupSpan span(StartupStep::kModel);
   ModelManager& models = demoSystem.models;
   models.loadModel(kSceneModel);
   models.get(kSceneModel).computeNormals();
   models.get(kSceneModel).computeTangents();
   models.get(kSceneModel).createBuffers();
-  showLoadingPicture();
 }
 
 void createSceneRenderTargets() {
-  TextureManager& textures = demoSystem.textures;
-  textures.setFilters(GL_LINEAR_MIPMAP_NEAREST, GL_LINEAR);
-  struct Size {
-    const char* name;
-    int width;
-    int height;
-  };
-  static const Size kTargets[] = {
-      {"rt0", 1024, 512},    {"rt1", 1024, 512},    {"rt2", 1024, 512},
-      {"rt.glow", 256, 128}, {"rt.blur", 256, 256},
-  };
-  for (const Size& target : kTargets) {
-    textures.create(target.name, target.width, target.height, nullptr, GL_RGBA8, GL_RGBA);
-  }
-  // One record reused for all five; each registration stores a copy.
-  RenderTarget record;
-  for (const Size& target : kTargets) {
-    glGenFramebuffersEXT(1, &record.framebuffer);
-    record.attachColor(target.name, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
-    demoSystem.fbos.add(target.name, record);
-  }
+  demoSystem.textures.setFilters(GL_LINEAR_MIPMAP_NEAREST, GL_LINEAR);
+  demoSystem.createColorTarget("rt0", 1024, 512);
+  demoSystem.createColorTarget("rt1", 1024, 512);
+  demoSystem.createColorTarget("rt2", 1024, 512);
+  demoSystem.createColorTarget("rt.glow", 256, 128);
+  demoSystem.createColorTarget("rt.blur", 256, 256);
 }
 
 void createSceneTargets() {
-  StartupSpan span(StartupStep::kTargets);
   createSceneRenderTargets();
   for (const char* name : kSceneImages) demoSystem.textures.loadTexture(name, -1, -1);
 }
 
 void initSceneData() {
-  StartupSpan span(StartupStep::kSceneData);
   particleSystems[0].init(2000, 1, randomParticle);
   particleSystems[0].name = "particle.tunnel";
 

@@ -1,9 +1,9 @@
 // Assets the scenes make at start-up, and the scene-owned globals.
 //
-// Start-up runs, each after one loading picture: loadSceneModel(), createSceneTargets(),
-// initSceneData(), loadMaterials(). rand() is never seeded and its calls come in a fixed
-// order (loading pictures, 4000 for the particle buffer, 6000 for the stars, 120 for the
-// sprites), so every run builds the same tables.
+// Start-up runs, between loading pictures: loadSceneModel(), createSceneTargets(),
+// initSceneData(), loadMaterials(). demoRand() (resources/Random.h) has a fixed start and
+// its calls come in a fixed order (loading pictures, 4000 for the particle buffer, 6000 for
+// the stars, 120 for the sprites), so every run builds the same tables.
 #pragma once
 
 #include <cstdint>
@@ -43,10 +43,10 @@ void randomParticle(float* triple);
 // the texture loads later take them over (images/ImagePrefetch.h).
 void prefetchSceneImages();
 void loadSceneModel();
-// The five render targets at their start-up sizes (rt0, rt1, rt2 1024 x 512, rt.glow
-// 256 x 128, rt.blur 256 x 256), then the scene images.
+// createSceneRenderTargets(), then the scene images.
 void createSceneTargets();
-// The five render targets alone, as start-up makes them (and the texture filters it sets
-// for them); resetSceneState() uses it to undo the tunnel's enlarged rt0 and rt1.
+// The five render targets at their start-up sizes (rt0, rt1, rt2 1024 x 512, rt.glow
+// 256 x 128, rt.blur 256 x 256) and the texture filters start-up sets for them;
+// resetSceneState() uses it to undo the tunnel's enlarged rt0 and rt1.
 void createSceneRenderTargets();
 void initSceneData();

@@ -1,13 +1,13 @@
-// The six scenes. Each draws one frame at FrameTime.time (the tunnel scene is handed its
-// time), looks every resource up by name, and leaves GL state for the next frame as the
-// comments in each scene say.
+// The six scenes. Each draws one frame at FrameTime.time (the tunnel scene is handed it), looks
+// every resource up by name, and leaves GL state for the next frame as the comments in each scene
+// say.
 #pragma once
 
 void openingScene();
 void wordScene(float start);
 void cloudScene();
 void columnScene();
-void tunnelScene(float time, float delta);
+void tunnelScene(float time);
 void closingScene();
 
 // Puts back the resources scenes change for good as start-up leaves them: the tunnel

@@ -50,7 +50,6 @@ constexpr SceneBand kWordCameraBand = {200, 400, "camera speed, star brightness"
 constexpr SceneBand kWordBlurBand = {1000, 2000, "star blur, word size and brightness"};
 constexpr SceneBand kWordBands[] = {kWordCameraBand, kWordBlurBand};
 // The cloud: one rectangle per 100 Hz band from 0 to 1900 Hz, then the glow.
-constexpr int kCloudBandWidthHz = 100;
 constexpr int kCloudRectangles = 19;
 constexpr SceneBand kCloudGlowBand = {500, 1000, "glow"};
 constexpr SceneBand kCloudBands[] = {

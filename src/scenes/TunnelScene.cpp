@@ -8,16 +8,17 @@
 
 #include <cmath>
 
-#include "app/Globals.h"
+#include "app/DemoSystem.h"
 #include "render/PostProcess.h"
+#include "render/Renderer.h"
+#include "resources/DebugVariables.h"
 #include "scenes/SceneAssets.h"
 #include "scenes/Scenes.h"
 #include "scenes/Schedule.h"
 
 namespace {
 bool firstFrame = true;
-float sceneTime = 0.0f;   // seconds, this frame
-float sceneDelta = 0.0f;  // kept, not used
+float sceneTime = 0.0f;  // seconds, this frame
 
 constexpr int kRibbonPoints = 300;
 constexpr float kRibbonHeight = 0.2f;
@@ -91,12 +92,12 @@ void drawShadowGeometry() {
   glEnd();
 
   glColor3f(0.73f, 0.73f, 0.73f);
-  const float h1 =
-      1.8f * musicStream.peakInBand(kTunnelBands[0].lowHz, kTunnelBands[0].highHz) + 1.0f;
-  const float h2 =
-      1.8f * musicStream.peakInBand(kTunnelBands[1].lowHz, kTunnelBands[1].highHz) + 1.0f;
-  const float h3 =
-      1.8f * musicStream.peakInBand(kTunnelBands[2].lowHz, kTunnelBands[2].highHz) + 1.0f;
+  auto height = [](const SceneBand& band) {
+    return 1.8f * musicStream.peakInBand(band.lowHz, band.highHz) + 1.0f;
+  };
+  const float h1 = height(kTunnelBands[0]);
+  const float h2 = height(kTunnelBands[1]);
+  const float h3 = height(kTunnelBands[2]);
   glBegin(GL_QUADS);
   glNormal3f(0.0f, 0.0f, 1.0f);
   bar(0.0f, 0.5f, h1, -3.0f);
@@ -178,9 +179,8 @@ void drawShadowedScene() {
   drawScreenQuad("rt0", 1.0f);
 }
 
-void tunnelScene(float time, float delta) {
+void tunnelScene(float time) {
   sceneTime = time;
-  sceneDelta = delta;
   glClearColor(0.5f, 0.5f, 0.5f, 0.0f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   if (firstFrame) {

@@ -5,8 +5,9 @@
 
 #include <cmath>
 
-#include "app/Globals.h"
+#include "app/DemoSystem.h"
 #include "render/PostProcess.h"
+#include "render/Renderer.h"
 #include "scenes/SceneAssets.h"
 #include "scenes/Scenes.h"
 #include "scenes/Timeline.h"

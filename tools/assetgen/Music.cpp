@@ -39,6 +39,7 @@
 
 #include "Loudness.h"
 #include "Random.h"
+#include "audio/MusicStream.h"
 
 namespace {
 
@@ -518,11 +519,10 @@ void opening(Bus& bus, Pcg32& rng) {
   riser(bus, rng, 40 * kBeatSeconds, span.end, 0.15f);
 }
 
-// The word scene shows its first word at 41.687 s and its last until 58.737 s. Before and
-// after, its 1-2 kHz band only blurs the one-pixel stars, by g = 50 x the band (x 1.6 from
-// 41.867 s on), and they stay visible only for g of about 0.02-0.2.
-constexpr double kFirstWordSeconds = kFirstWordStart;
-constexpr double kLastWordSeconds = kLastWordEnd;
+// The word scene shows its first word at 41.687 s (kFirstWordStart) and its last until
+// 58.737 s (kLastWordEnd). Before and after, its 1-2 kHz band only blurs the one-pixel
+// stars, by g = 50 x the band (x 1.6 from 41.867 s on), and they stay visible only for g
+// of about 0.02-0.2.
 // The show's spectrum at a time is that of the 1024 samples before it (23.2 ms).
 constexpr double kSpectrumSeconds = 1024.0 / kSampleRate;
 // While no word is shown, the finished mix loses everything from kStarsCutLowHz to
@@ -534,7 +534,7 @@ constexpr double kStarsCutEdgeHz = 40.0;
 
 void words(Bus& bus, Pcg32& rng) {
   const Span span = section(1);
-  constexpr int kLeadBar = 16;  // 41.74 s, with the first word (kFirstWordSeconds)
+  constexpr int kLeadBar = 16;  // 41.74 s, with the first word (kFirstWordStart)
   crash(bus, rng, span.start, 0.35f);
   // 172-387 Hz (bins 4-8) carry one legato line and nothing else: the scene turns its
   // camera with this band, so it swells and glides instead of pulsing. Pad and pulse sit
@@ -571,7 +571,7 @@ void words(Bus& bus, Pcg32& rng) {
   // words are shown the lead and an arpeggio in B5-A6 keep it near 0.2; before and after,
   // the arpeggio plays G4-G5 with its bell partials kept under the stretch's cut (see
   // starsBand, which holds the band faint there), so that none of its notes is lost.
-  const Span shown{barTime(kLeadBar), kLastWordSeconds};
+  const Span shown{barTime(kLeadBar), kLastWordEnd};
   constexpr double kBelowCutHz = kStarsCutLowHz - kStarsCutEdgeHz;
   const Placement arpPlace{-0.15f, 0.3f, 0.3f};
   arpeggio(bus, Span{span.start, shown.start}, 0, 99, 67, 79, 2, 0.16f, arpPlace, kBelowCutHz);
@@ -594,18 +594,18 @@ void words(Bus& bus, Pcg32& rng) {
   melody(bus, shown, kLeadBar, kLead, 0, 0.38f, &lead, Placement{0.1f, 0.3f, 0.3f});
 }
 
-constexpr double kHzPerBin = 44100.0 / 1024.0;  // spacing of the show's spectrum bins
+// Spacing of the show's spectrum bins, Hz.
+constexpr double kHzPerBin = static_cast<double>(kMixRate) / kSpectrumWindow;
 
-// The spectrum bins [low, high) that the show reads for the band lowHz..highHz: each edge
-// times 1024 / 44100 in single precision, truncated.
+// The spectrum bins [low, high) that the show reads for the band lowHz..highHz.
 struct BinRange {
   int low;
   int high;
 };
 BinRange binsOfBand(int lowHz, int highHz) {
-  constexpr float kBinsPerHz = 1024.0f / 44100.0f;
-  return {static_cast<int>(static_cast<float>(lowHz) * kBinsPerHz),
-          static_cast<int>(static_cast<float>(highHz) * kBinsPerHz)};
+  BinRange bins;
+  MusicStream::bandToBins(lowHz, highHz, bins.low, bins.high);
+  return bins;
 }
 
 // The cloud scene's 100 Hz band `band` (100 band .. 100 band + 100 Hz).
@@ -937,8 +937,8 @@ void starsBand(StereoBuffer& out) {
   constexpr double kPedalLevel = 0.0014;
   const double cloudStart = kSectionStarts[2];
   const Span quiet[] = {
-      {kSectionStarts[1] - kSpectrumSeconds - kRampSeconds, kFirstWordSeconds},
-      {kLastWordSeconds - kSpectrumSeconds - kRampSeconds, cloudStart - kRampSeconds},
+      {kSectionStarts[1] - kSpectrumSeconds - kRampSeconds, kFirstWordStart},
+      {kLastWordEnd - kSpectrumSeconds - kRampSeconds, cloudStart - kRampSeconds},
   };
   for (const Span& s : quiet) {
     removeBand(out, s.start, s.end, kRampSeconds, kStarsCutLowHz, kStarsCutHighHz, kStarsCutEdgeHz);

@@ -104,3 +104,15 @@ int Font::fit(const std::string& text, TextStyle style, int maxWidth, int maxHei
   }
   return 0;
 }
+
+void paintLabel(Canvas& canvas, const Font& font, const std::string& text, int x, int baselineY,
+                int pixelSize, Colour colour) {
+  TextStyle style;
+  style.pixelSize = pixelSize;
+  Mask mask;
+  int baseline = 0;
+  std::string error;
+  if (font.render(text, style, mask, baseline, error)) {
+    canvas.paint(mask, x, baselineY - baseline, colour);
+  }
+}

@@ -5,6 +5,9 @@
 
 #include "Canvas.h"
 
+// The labels' font on the machines the tools run on.
+constexpr const char* kLabelFontPath = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+
 struct FT_LibraryRec_;
 struct FT_FaceRec_;
 
@@ -37,3 +40,8 @@ class Font {
   FT_LibraryRec_* library_ = nullptr;
   FT_FaceRec_* face_ = nullptr;
 };
+
+// One line of text whose baseline sits at baselineY. Labels are decoration: text that fails
+// to render only loses its label.
+void paintLabel(Canvas& canvas, const Font& font, const std::string& text, int x, int baselineY,
+                int pixelSize, Colour colour);

@@ -58,35 +58,28 @@ std::string formatTable(const std::vector<BandStat>& stats, int& problems) {
 std::string describeLimits(const BandLimits& l) {
   const BandLimits none;
   std::string rules;
-  char part[128];
-  auto add = [&rules](const char* text) {
+  // Appends one printf-formatted rule.
+  auto add = [&rules](const char* format, auto... values) {
+    char part[128];
+    std::snprintf(part, sizeof part, format, values...);
     if (!rules.empty()) rules += ", ";
-    rules += text;
+    rules += part;
   };
   if (l.minMedian > none.minMedian && l.maxMedian < none.maxMedian) {
-    std::snprintf(part, sizeof part, "median %g-%g", l.minMedian, l.maxMedian);
-    add(part);
+    add("median %g-%g", l.minMedian, l.maxMedian);
   } else if (l.maxMedian < none.maxMedian) {
-    std::snprintf(part, sizeof part, "median at most %g", l.maxMedian);
-    add(part);
+    add("median at most %g", l.maxMedian);
   } else if (l.minMedian > none.minMedian) {
-    std::snprintf(part, sizeof part, "median at least %g", l.minMedian);
-    add(part);
+    add("median at least %g", l.minMedian);
   }
   if (l.minLevel > none.minLevel || l.maxLevel < none.maxLevel) {
-    std::snprintf(part, sizeof part, "every frame %g-%g", l.minLevel, l.maxLevel);
-    add(part);
+    add("every frame %g-%g", l.minLevel, l.maxLevel);
   }
-  if (l.neverSilent) add("never 0");
+  if (l.neverSilent) add("%s", "never 0");
   if (l.minAudible > none.minAudible || l.maxAudible < none.maxAudible) {
-    std::snprintf(part, sizeof part, "%.0f-%.0f %% of frames above %g", 100.0 * l.minAudible,
-                  100.0 * l.maxAudible, kAudible);
-    add(part);
+    add("%.0f-%.0f %% of frames above %g", 100.0 * l.minAudible, 100.0 * l.maxAudible, kAudible);
   }
-  if (l.maxStep < none.maxStep) {
-    std::snprintf(part, sizeof part, "mean step at most %g", l.maxStep);
-    add(part);
-  }
+  if (l.maxStep < none.maxStep) add("mean step at most %g", l.maxStep);
   return rules;
 }
 
@@ -146,12 +139,8 @@ int main(int argc, char** argv) {
   }
   cli::dieOnStopSignals();
   std::vector<BandStat> stats;
-  if (!measureBands(music, showBands(), stats, error)) {
-    std::fprintf(stderr, "bandtable: %s\n", error.c_str());
-    return 1;
-  }
   MasterLevels master;
-  if (!measureMaster(music, master, error)) {
+  if (!measureBands(music, showBands(), stats, error) || !measureMaster(music, master, error)) {
     std::fprintf(stderr, "bandtable: %s\n", error.c_str());
     return 1;
   }

@@ -30,7 +30,6 @@
 
 namespace {
 
-constexpr const char* kLabelFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 constexpr int kLabelPixelSize = 15;
 
 const char* const kHelp =
@@ -56,16 +55,6 @@ int writeCanvas(const Canvas& canvas, const std::string& output) {
     return cli::fail("cannot write " + output);
   }
   return cli::commitTemporary(temporary, output, error) ? 0 : cli::fail(error);
-}
-
-void label(Canvas& canvas, const Font& font, const std::string& text, int x, int y, Colour colour) {
-  TextStyle style;
-  style.pixelSize = kLabelPixelSize;
-  Mask mask;
-  int baseline = 0;
-  std::string error;
-  // Labels are decoration: a glyph that fails to render only loses its label.
-  if (font.render(text, style, mask, baseline, error)) canvas.paint(mask, x, y - baseline, colour);
 }
 
 // Paints `image` shrunk by `factor` (box filter) with its top-left corner at (x, y).
@@ -100,7 +89,7 @@ int contactSheet(const std::string& dataDir, const std::string& output) {
   }
   Font font;
   std::string error;
-  if (!font.open(kLabelFont, error)) return cli::fail(error);
+  if (!font.open(kLabelFontPath, error)) return cli::fail(error);
   Canvas sheet(kPad + kColumns * (kCell + kPad), kPad + kRows * (kCell + kCaption + kPad));
   sheet.fill({0.45f, 0.45f, 0.47f});
   for (const Entry& entry : entries) {
@@ -115,7 +104,7 @@ int contactSheet(const std::string& dataDir, const std::string& output) {
     char caption[128];
     std::snprintf(caption, sizeof caption, "%s.png  %dx%d", entry.name.c_str(), image.width,
                   image.height);
-    label(sheet, font, caption, x, y + kCell + kCaption - 6, {1, 1, 1});
+    paintLabel(sheet, font, caption, x, y + kCell + kCaption - 6, kLabelPixelSize, {1, 1, 1});
   }
   return writeCanvas(sheet, output);
 }
@@ -148,7 +137,7 @@ int spectrogram(const std::string& musicPath, const std::string& output) {
   std::string error;
   if (!decodeMusicFile(musicPath.c_str(), music, error)) return cli::fail(error);
   Font font;
-  if (!font.open(kLabelFont, error)) return cli::fail(error);
+  if (!font.open(kLabelFontPath, error)) return cli::fail(error);
   const double seconds = static_cast<double>(music.frameCount()) / kMixRate;
   const int columns = static_cast<int>(seconds * kPixelsPerSecond);
   const int plotHeight = kShownBins * kPixelsPerBin;
@@ -173,13 +162,14 @@ int spectrogram(const std::string& musicPath, const std::string& output) {
   for (int khz = 0; khz <= 8; ++khz) {
     double y = yOfHz(khz * 1000.0);
     canvas.rectangle(kLeft - 6, y - 0.5, kLeft, y + 0.5, text);
-    label(canvas, font, std::to_string(khz) + " kHz", 4, static_cast<int>(y) + 5, text);
+    paintLabel(canvas, font, std::to_string(khz) + " kHz", 4, static_cast<int>(y) + 5,
+               kLabelPixelSize, text);
   }
   for (int s = 0; s <= seconds; s += 10) {
     double x = xOfSecond(s);
     canvas.rectangle(x - 0.5, kTop + plotHeight, x + 0.5, kTop + plotHeight + 6, text);
-    label(canvas, font, std::to_string(s) + " s", static_cast<int>(x) - 8, kTop + plotHeight + 22,
-          text);
+    paintLabel(canvas, font, std::to_string(s) + " s", static_cast<int>(x) - 8,
+               kTop + plotHeight + 22, kLabelPixelSize, text);
   }
   // Scene boundaries and names.
   static const char* const kSceneNames[] = {"opening", "words",  "cloud",
@@ -188,7 +178,8 @@ int spectrogram(const std::string& musicPath, const std::string& output) {
     double x = xOfSecond(kSectionStarts[i]);
     canvas.rectangle(x - 0.5, kTop, x + 0.5, kTop + plotHeight, {1, 1, 1});
     if (i + 1 < kSections)
-      label(canvas, font, kSceneNames[i], static_cast<int>(x) + 4, kTop - 10, text);
+      paintLabel(canvas, font, kSceneNames[i], static_cast<int>(x) + 4, kTop - 10, kLabelPixelSize,
+                 text);
   }
   // The bands each scene reads, as cyan edges over its span. The cloud scene's nineteen
   // adjacent 100 Hz bands are drawn as their outer edges only.

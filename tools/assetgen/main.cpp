@@ -88,22 +88,17 @@ int main(int argc, char** argv) {
   cli::dieOnStopSignals();
   bool ok = true;
   if (music) ok = makeMusic(dataDir) && ok;
+  // A part that fails says why and does not stop the others.
+  auto report = [&ok](bool written, const char* part, const std::string& error) {
+    if (written) {
+      std::printf("assetgen: wrote the %s\n", part);
+    } else {
+      cli::fail(error);
+      ok = false;
+    }
+  };
   std::string error;
-  if (pictures) {
-    if (writePictures(dataDir, error)) {
-      std::printf("assetgen: wrote the pictures\n");
-    } else {
-      cli::fail(error);
-      ok = false;
-    }
-  }
-  if (materials) {
-    if (writeMaterials(dataDir + "/materials", error)) {
-      std::printf("assetgen: wrote the materials\n");
-    } else {
-      cli::fail(error);
-      ok = false;
-    }
-  }
+  if (pictures) report(writePictures(dataDir, error), "pictures", error);
+  if (materials) report(writeMaterials(dataDir + "/materials", error), "materials", error);
   return ok ? 0 : 1;
 }

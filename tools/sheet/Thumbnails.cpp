@@ -22,15 +22,3 @@ void paintThumbnail(Canvas& canvas, int left, int top, int thumbWidth, int thumb
     }
   }
 }
-
-void paintLabel(Canvas& canvas, const Font& font, const std::string& text, int x, int baselineY,
-                int pixelSize, Colour colour) {
-  TextStyle style;
-  style.pixelSize = pixelSize;
-  Mask mask;
-  int baseline = 0;
-  std::string error;
-  if (font.render(text, style, mask, baseline, error)) {
-    canvas.paint(mask, x, baselineY - baseline, colour);
-  }
-}

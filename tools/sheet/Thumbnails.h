@@ -7,14 +7,8 @@
 #include "Canvas.h"
 #include "Text.h"
 
-constexpr const char* kLabelFontPath = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-
 // Box-filters a frame (rgb, rows bottom-up as glReadPixels gives them) into a thumbnail of
 // thumbWidth x thumbHeight whose top-left corner lands at (left, top) of the canvas.
 // The frame's sides must be whole multiples of the thumbnail's.
 void paintThumbnail(Canvas& canvas, int left, int top, int thumbWidth, int thumbHeight,
                     const uint8_t* rgb, int width, int height);
-
-// One line of text whose baseline sits at baselineY.
-void paintLabel(Canvas& canvas, const Font& font, const std::string& text, int x, int baselineY,
-                int pixelSize, Colour colour);

@@ -1,4 +1,4 @@
-#include "app/Random.h"
+#include "resources/Random.h"
 
 namespace {
 // Linear congruential generator; the upper 15 bits of the state are the value.
