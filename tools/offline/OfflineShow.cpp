@@ -190,7 +190,7 @@ std::vector<int64_t> OfflineShow::historyBefore(const FrameRate& rate, double se
 }
 
 int64_t OfflineShow::renderHistory(const FrameRate& rate, const std::vector<int64_t>& history,
-                                   int64_t end, double seconds) {
+                                   int64_t end) {
   // The history is a run of frames ending at end - 1, after the tunnel's first frame when
   // that lies further back.
   const bool tunnelFirst =
@@ -225,7 +225,7 @@ int64_t OfflineShow::renderHistory(const FrameRate& rate, const std::vector<int6
 
 int64_t OfflineShow::renderUpTo(const FrameRate& rate, int64_t frame) {
   const double seconds = rate.timeOf(frame);
-  const int64_t rendered = renderHistory(rate, historyBefore(rate, seconds), frame, seconds);
+  const int64_t rendered = renderHistory(rate, historyBefore(rate, seconds), frame);
   renderIndexed(rate, frame);
   return rendered;
 }
@@ -233,7 +233,7 @@ int64_t OfflineShow::renderUpTo(const FrameRate& rate, int64_t frame) {
 int64_t OfflineShow::renderAt(const FrameRate& rate, double seconds) {
   const int64_t frame = rate.firstAtOrAfter(seconds);
   if (std::fabs(rate.timeOf(frame) - seconds) < 1e-9) return renderUpTo(rate, frame);
-  const int64_t rendered = renderHistory(rate, historyBefore(rate, seconds), frame, seconds);
+  const int64_t rendered = renderHistory(rate, historyBefore(rate, seconds), frame);
   renderFrame(seconds);  // off the rate's grid: ends the run
   return rendered;
 }

@@ -76,8 +76,7 @@ class OfflineShow {
 
  private:
   void renderIndexed(const FrameRate& rate, int64_t frame);
-  int64_t renderHistory(const FrameRate& rate, const std::vector<int64_t>& history, int64_t end,
-                        double seconds);
+  int64_t renderHistory(const FrameRate& rate, const std::vector<int64_t>& history, int64_t end);
 
   // The contiguous run of frames of one rate rendered last, in order: frames after it
   // need no history from before it.
