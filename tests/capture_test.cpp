@@ -174,8 +174,10 @@ TEST(CaptureJobTest, PiecesAreJoinedAsTheyAreWithTheSoundWhole) {
   EXPECT_EQ(after("-c:a"), "aac");
   EXPECT_EQ(join.back(), "out.mp4");
   // The demuxer's quoting: a quote ends the quoted text, is escaped, and starts it again.
-  EXPECT_EQ(concatList({"/t/a.mp4", "/t/it's.mp4"}),
-            "ffconcat version 1.0\nfile '/t/a.mp4'\nfile '/t/it'\\''s.mp4'\n");
+  // Each piece's exact length, to the demuxer's microsecond.
+  EXPECT_EQ(concatList({"/t/a.mp4", "/t/it's.mp4"}, {30 / 59.94, 0.5}),
+            "ffconcat version 1.0\nfile '/t/a.mp4'\nduration 0.500500501\n"
+            "file '/t/it'\\''s.mp4'\nduration 0.500000000\n");
 }
 
 // ---- Cutting a span into pieces ------------------------------------------------------

@@ -302,13 +302,15 @@ std::vector<std::string> joinArgs(const std::string& list, int audioFd, const st
           "aac", "-b:a", "192k", "-movflags", "+faststart", "-f", "mp4", path};
 }
 
-std::string concatList(const std::vector<std::string>& files) {
+std::string concatList(const std::vector<std::string>& files, const std::vector<double>& seconds) {
   std::string list = "ffconcat version 1.0\n";
-  for (const std::string& file : files) {
+  for (size_t i = 0; i < files.size(); ++i) {
     // Inside single quotes a quote is written '\''.
     std::string quoted;
-    for (char c : file) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    list += "file '" + quoted + "'\n";
+    for (char c : files[i]) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    char duration[48];
+    std::snprintf(duration, sizeof duration, "duration %.9f\n", seconds[i]);
+    list += "file '" + quoted + "'\n" + duration;
   }
   return list;
 }

@@ -84,5 +84,7 @@ std::vector<std::string> ffmpegArgs(const CaptureJob& job, int width, int height
 // sound from audioFd (16-bit stereo PCM) as ffmpegArgs encodes it.
 std::vector<std::string> joinArgs(const std::string& list, int audioFd, const std::string& path);
 
-// The concat demuxer's list naming these files, quoted for it.
-std::string concatList(const std::vector<std::string>& files);
+// The concat demuxer's list naming these files, quoted for it, each with its duration in
+// seconds: without it the demuxer takes the file's, which at a fractional rate (59.94)
+// runs a little long, and the joined video grows by that at every join.
+std::string concatList(const std::vector<std::string>& files, const std::vector<double>& seconds);

@@ -591,7 +591,9 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
   }
   if (video) {
     const std::string list = folder + "/pieces.txt";
-    if (!writeTextFile(list, concatList(segments))) {
+    std::vector<double> durations;
+    for (const Piece& p : pieces) durations.push_back((p.end - p.first) / job.fps);
+    if (!writeTextFile(list, concatList(segments, durations))) {
       cleanUp();
       return fail("cannot write " + list);
     }
