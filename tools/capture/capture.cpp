@@ -293,9 +293,17 @@ int captureVideo(OfflineShow& show, const CaptureJob& job) {
 
   {
     FrameQueue queue(encoder.videoFd);
-    const LoopResult loop = forEachFrame(
-        show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kBgra, labelOf(job),
-        [&queue](const LoopFrame& frame) { return queue.push(std::move(frame.pixels)); });
+    const LoopResult loop =
+        forEachFrame(show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kBgra,
+                     labelOf(job), [&queue](const LoopFrame& frame) {
+                       // The buffer goes to the writer; a written one comes back for the next
+                       // frame, so the run holds a few frames (3 MB each) however long it is, not
+                       // every frame.
+                       const size_t bytes = frame.pixels.size();
+                       const bool queued = queue.push(std::move(frame.pixels));
+                       frame.pixels = queue.spare(bytes);
+                       return queued;
+                     });
     const int64_t done = loop.done;
     const double seconds = loop.seconds;
     // Stopped: the half-made video is worthless, and finishing it (moving the index to
@@ -470,15 +478,25 @@ bool writeTextFile(const std::string& path, const std::string& text) {
   return std::fclose(file) == 0 && ok;
 }
 
-// The frames of the span that DIR holds as PNGs, after an interrupted parallel run.
-int64_t pngsHeld(const CaptureJob& job) {
-  int64_t held = 0;
-  for (int64_t n = 0; n < job.endFrame() - job.firstFrame(); ++n) {
+// What DIR holds after an interrupted parallel run: each piece's frames from its start,
+// "frames 000000-000011, 000150-000161 of 300", or "no frames of 300".
+std::string pngsHeld(const CaptureJob& job) {
+  const int64_t total = job.endFrame() - job.firstFrame();
+  std::string ranges;
+  int64_t start = -1;
+  for (int64_t n = 0; n <= total; ++n) {
     char name[32];
     std::snprintf(name, sizeof name, "/frame%06lld.png", static_cast<long long>(n));
-    held += access((job.pngDir + name).c_str(), F_OK) == 0 ? 1 : 0;
+    const bool held = n < total && access((job.pngDir + name).c_str(), F_OK) == 0;
+    if (held && start < 0) start = n;
+    if (held || start < 0) continue;
+    char range[40];
+    std::snprintf(range, sizeof range, "%s%06lld-%06lld", ranges.empty() ? "" : ", ",
+                  static_cast<long long>(start), static_cast<long long>(n - 1));
+    ranges += range;
+    start = -1;
   }
-  return held;
+  return (ranges.empty() ? "no frames" : "frames " + ranges) + " of " + std::to_string(total);
 }
 
 // The span in pieces, one child process each (this program with --piece), then the
@@ -561,11 +579,8 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
   if (result.outcome == PieceProcesses::Outcome::kStopped) {
     cleanUp();
     if (job.mode == CaptureMode::kPngDir) {
-      std::fprintf(stderr,
-                   "lumorak-capture: interrupted: %s holds %lld of %lld frames and no "
-                   "audio.wav\n",
-                   job.pngDir.c_str(), static_cast<long long>(pngsHeld(job)),
-                   static_cast<long long>(total));
+      std::fprintf(stderr, "lumorak-capture: interrupted: %s holds %s and no audio.wav\n",
+                   job.pngDir.c_str(), pngsHeld(job).c_str());
     } else {
       std::fprintf(stderr, "lumorak-capture: interrupted%s\n",
                    video ? ("; no " + job.out + " written").c_str() : "");
