@@ -732,9 +732,14 @@ int main(int argc, char** argv) {
   OfflineShow show;
   if (!show.start(error)) return fail(error);
   if (job.mode != CaptureMode::kFrames && !job.isPiece() && job.jobs != 1) {
+    // auto: one process per CPU for PNGs and render-only (1.26 times as fast with two on
+    // two cores); a video stays in one, whose encoder already keeps the second core busy
+    // (two processes measured 0.90 times as fast; docs/performance.md).
     const long cpus = sysconf(_SC_NPROCESSORS_ONLN);
-    const int jobs =
-        job.jobs > 0 ? job.jobs : static_cast<int>(std::clamp<long>(cpus, 1, kMaxJobs));
+    const int jobs = job.jobs > 0 ? job.jobs
+                     : job.mode == CaptureMode::kVideo
+                         ? 1
+                         : static_cast<int>(std::clamp<long>(cpus, 1, kMaxJobs));
     const std::vector<Piece> pieces =
         jobs > 1 ? planPieces(show, job, jobs, job.jobs > 0 ? 0.0 : kPieceStartCost)
                  : std::vector<Piece>();
