@@ -1,10 +1,13 @@
 // lumorak-capture's options and the arithmetic that keeps its sound with its picture.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "CaptureJob.h"
+#include "Pieces.h"
+#include "scenes/Schedule.h"
 
 namespace {
 
@@ -132,6 +135,147 @@ TEST(CaptureJobTest, FfmpegGetsRawFramesAndSamplesOnTheirOwnPipes) {
   EXPECT_EQ(after("-pix_fmt", 1), "yuv420p");
   EXPECT_EQ(after("-preset"), "superfast");
   EXPECT_EQ(args.back(), "/tmp/.x.part");
+}
+
+TEST(CaptureJobTest, JobsAndTheHiddenPieceOption) {
+  CaptureJob job;
+  std::string error;
+  ASSERT_TRUE(parse({"--jobs", "auto"}, job, error)) << error;
+  EXPECT_EQ(job.jobs, 0);
+  EXPECT_FALSE(job.isPiece());
+  ASSERT_TRUE(parse({"--jobs=3", "--from", "1", "--to", "2", "--fps", "10", "--piece", "12,15,2,3"},
+                    job, error))
+      << error;
+  EXPECT_EQ(job.jobs, 3);
+  EXPECT_EQ(job.renderFirst(), 12);
+  EXPECT_EQ(job.renderEnd(), 15);
+  EXPECT_EQ(errorOf({"--jobs", "0"}), "--jobs takes a whole number from 1 to 32, or auto");
+  EXPECT_EQ(errorOf({"--jobs", "33"}), "--jobs takes a whole number from 1 to 32, or auto");
+  EXPECT_EQ(errorOf({"--jobs", "two"}), "--jobs takes a whole number from 1 to 32, or auto");
+  EXPECT_EQ(errorOf({"--frames", "1", "--jobs", "2"}),
+            "--frames renders its few frames in one process: it takes no --jobs");
+  EXPECT_EQ(errorOf({"--piece", "5,5,1,1"}), "--piece takes FIRST,END,INDEX,COUNT");
+  EXPECT_EQ(errorOf({"--piece", "5,6,3,2"}), "--piece takes FIRST,END,INDEX,COUNT");
+  EXPECT_EQ(errorOf({"--from", "1", "--to", "2", "--fps", "10", "--piece", "9,15,1,2"}),
+            "--piece lies outside the span");
+}
+
+TEST(CaptureJobTest, PiecesAreJoinedAsTheyAreWithTheSoundWhole) {
+  CaptureJob job;
+  const auto piece = ffmpegArgs(job, 1024, 768, 3, -1, "p.mp4");
+  EXPECT_EQ(std::count(piece.begin(), piece.end(), "-i"), 1);  // the picture alone
+  EXPECT_EQ(std::count(piece.begin(), piece.end(), "aac"), 0);
+  const auto join = joinArgs("list.txt", 4, "out.mp4");
+  auto after = [&join](const std::string& flag) {
+    const auto at = std::find(join.begin(), join.end(), flag);
+    return at + 1 < join.end() ? *(at + 1) : std::string("<missing>");
+  };
+  EXPECT_EQ(after("-c:v"), "copy");  // no second encoding
+  EXPECT_EQ(after("-c:a"), "aac");
+  EXPECT_EQ(join.back(), "out.mp4");
+  // The demuxer's quoting: a quote ends the quoted text, is escaped, and starts it again.
+  // Each piece's exact length, to the demuxer's microsecond.
+  EXPECT_EQ(concatList({"/t/a.mp4", "/t/it's.mp4"}, {30 / 59.94, 0.5}),
+            "ffconcat version 1.0\nfile '/t/a.mp4'\nduration 0.500500501\n"
+            "file '/t/it'\\''s.mp4'\nduration 0.500000000\n");
+}
+
+// ---- Cutting a span into pieces ------------------------------------------------------
+
+PieceCosts uniform(double perFrame, double perPiece) {
+  return {[perFrame](int64_t) { return perFrame; }, [perFrame](int64_t) { return perFrame; },
+          perPiece};
+}
+
+// The show's own costs at `fps`: the opening builds on every frame since 0, every other
+// scene on the frame before it.
+PieceCosts showCosts(double fps, double perPiece) {
+  const int64_t openingEnd = sceneStartFrames(fps)[1];
+  auto frame = [fps](int64_t n) { return sceneFrameCost(fps, n); };
+  auto runUp = [fps, openingEnd, frame](int64_t n) {
+    if (n >= openingEnd) return frame(n - 1);
+    double cost = 0.0;
+    for (int64_t h = 0; h < n; ++h) cost += frame(h);
+    return cost;
+  };
+  return {frame, runUp, perPiece};
+}
+
+// Contiguous, non-empty, in order, from first to end, at most `jobs` of them.
+::testing::AssertionResult tiles(const std::vector<Piece>& pieces, int64_t first, int64_t end,
+                                 int jobs) {
+  if (pieces.empty() || static_cast<int>(pieces.size()) > jobs) {
+    return ::testing::AssertionFailure() << pieces.size() << " pieces for " << jobs << " jobs";
+  }
+  int64_t at = first;
+  for (const Piece& p : pieces) {
+    if (p.first != at || p.end <= p.first) {
+      return ::testing::AssertionFailure()
+             << "piece [" << p.first << ", " << p.end << ") after " << at;
+    }
+    at = p.end;
+  }
+  if (at != end) return ::testing::AssertionFailure() << "ends at " << at << ", not " << end;
+  return ::testing::AssertionSuccess();
+}
+
+TEST(PiecesTest, PiecesCoverTheSpanExactly) {
+  struct Span {
+    double fps;
+    int64_t first, end;
+  };
+  for (const Span& span : {Span{60, 0, 8760}, Span{59.94, 4997, 5012}, Span{10, 835, 836},
+                           Span{10, 830, 840}, Span{60, 1685, 1688}, Span{1000, 0, 146000}}) {
+    for (int jobs : {1, 2, 3, 7, 32}) {
+      for (double start : {0.0, 3000.0}) {
+        SCOPED_TRACE(testing::Message() << span.fps << " fps [" << span.first << ", " << span.end
+                                        << ") jobs " << jobs << " start " << start);
+        const auto pieces = cutIntoPieces(span.first, span.end, jobs, sceneStartFrames(span.fps),
+                                          showCosts(span.fps, start));
+        EXPECT_TRUE(tiles(pieces, span.first, span.end, jobs));
+      }
+    }
+  }
+}
+
+TEST(PiecesTest, EvenWorkIsSplitEvenly) {
+  // 1000 frames of equal cost and no start-up: four pieces within a grid step (3 frames).
+  const auto pieces = cutIntoPieces(0, 1000, 4, {}, uniform(1.0, 0.0));
+  ASSERT_TRUE(tiles(pieces, 0, 1000, 4));
+  ASSERT_EQ(pieces.size(), 4u);
+  for (const Piece& p : pieces) EXPECT_NEAR(static_cast<double>(p.end - p.first), 250.0, 3.0);
+  // Each job more makes the dearest piece cheaper, so all are used.
+  EXPECT_EQ(cutIntoPieces(0, 1000, 5, {}, uniform(1.0, 0.0)).size(), 5u);
+}
+
+TEST(PiecesTest, StartUpsArePaidOnlyWhenTheSpanIsLongEnough) {
+  // A piece's start costs 30 frames: 20 frames stay whole, 2000 are cut in two.
+  EXPECT_EQ(cutIntoPieces(0, 20, 2, {}, uniform(100.0, 3000.0)).size(), 1u);
+  EXPECT_EQ(cutIntoPieces(0, 2000, 2, {}, uniform(100.0, 3000.0)).size(), 2u);
+  // 100 frames: each process more saves more than its start, up to eight.
+  EXPECT_EQ(cutIntoPieces(0, 100, 8, {}, uniform(100.0, 3000.0)).size(), 8u);
+  // A span on one frame's cost, of three frames: never more pieces than frames.
+  EXPECT_EQ(cutIntoPieces(0, 3, 8, {}, uniform(100.0, 0.0)).size(), 3u);
+}
+
+TEST(PiecesTest, TheOpeningIsNotCutWhereItsRunUpWouldCostMore) {
+  const double fps = 60;
+  const int64_t openingEnd = sceneStartFrames(fps)[1];
+  // Within the opening every piece renders all frames before it: no cut helps.
+  EXPECT_EQ(cutIntoPieces(0, openingEnd, 4, sceneStartFrames(fps), showCosts(fps, 0.0)).size(), 1u);
+  // The whole show in two: the cut falls after the opening, and the pieces weigh the same
+  // within a grid step of word-scene frames.
+  const PieceCosts costs = showCosts(fps, kPieceStartCost);
+  const auto pieces = cutIntoPieces(0, 8760, 2, sceneStartFrames(fps), costs);
+  ASSERT_TRUE(tiles(pieces, 0, 8760, 2));
+  ASSERT_EQ(pieces.size(), 2u);
+  EXPECT_GE(pieces[0].end, openingEnd);
+  double total = 0.0;
+  for (int64_t n = 0; n < 8760; ++n) total += costs.frame(n);
+  const double step = 22 * sceneFrameCost(fps, openingEnd);  // 8760 / kCutGrid frames
+  EXPECT_LE(dearestPiece(pieces, costs), total / 2 + kPieceStartCost + step);
+  // Half the show's work is done by the early cloud: the cut lies there, not in the opening.
+  EXPECT_EQ(sceneAt(static_cast<float>(pieces[0].end / fps)), kCloud);
 }
 
 }  // namespace

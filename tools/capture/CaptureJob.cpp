@@ -46,6 +46,15 @@ const char* captureHelp() {
          "                   DIR/frame-SECONDS.png in --png-dir (default: the current dir)\n"
          "  --sheet FILE.png with --frames: also a contact sheet of the listed frames\n"
          "  --render-only    render and read back the span, write nothing (for timing)\n"
+         "  --jobs N|auto    render the span in up to N processes side by side, 1 to 32.\n"
+         "                   The span is cut at scene bounds and where a piece's run-up (the\n"
+         "                   earlier frames its first frame builds on) is short. Each process\n"
+         "                   runs llvmpipe on one thread and encodes its piece; the pieces are\n"
+         "                   joined without encoding again and the sound is added whole. The\n"
+         "                   frames, the WAV and the video's frames and length are those of one\n"
+         "                   process. auto (the default): one process per online CPU for PNGs\n"
+         "                   and --render-only when the span pays for their start-ups, one for\n"
+         "                   a video (its encoder already keeps a second core busy)\n"
          "  --data DIR       the show's data folder\n"
          "  --help           this text\n"
          "  --version        the version and the commit it was built from\n"
@@ -62,7 +71,27 @@ struct Given {
   bool out = false;
   bool span = false;
   bool renderOnly = false;
+  bool jobs = false;
 };
+
+// The hidden --piece FIRST,END,INDEX,COUNT of a parallel run's child.
+bool parsePiece(const std::string& value, CaptureJob& job) {
+  std::stringstream list(value);
+  std::string item;
+  std::vector<long> numbers;
+  while (std::getline(list, item, ',')) {
+    long n = 0;
+    if (!cli::parseInteger(item, n)) return false;
+    numbers.push_back(n);
+  }
+  if (numbers.size() != 4) return false;
+  job.pieceFirst = numbers[0];
+  job.pieceEnd = numbers[1];
+  job.pieceIndex = static_cast<int>(numbers[2]);
+  job.pieceCount = static_cast<int>(numbers[3]);
+  return job.pieceFirst < job.pieceEnd && job.pieceIndex >= 1 && job.pieceCount >= 1 &&
+         job.pieceIndex <= job.pieceCount && job.pieceCount <= kMaxJobs;
+}
 
 // Every option and how its value is read and checked on its own.
 void declareOptions(cli::Parser& parser, CaptureJob& job, Given& given) {
@@ -123,6 +152,27 @@ void declareOptions(cli::Parser& parser, CaptureJob& job, Given& given) {
     return true;
   });
   parser.flag("--render-only", &given.renderOnly);
+  parser.option("--jobs", [&job, &given](const std::string& value, std::string& e) {
+    long jobs = 0;
+    given.jobs = true;
+    if (value == "auto") {
+      job.jobs = 0;
+      return true;
+    }
+    if (!cli::parseInteger(value, jobs) || jobs < 1 || jobs > kMaxJobs) {
+      e = "--jobs takes a whole number from 1 to " + std::to_string(kMaxJobs) + ", or auto";
+      return false;
+    }
+    job.jobs = static_cast<int>(jobs);
+    return true;
+  });
+  parser.option("--piece", [&job](const std::string& value, std::string& e) {
+    if (!parsePiece(value, job)) {
+      e = "--piece takes FIRST,END,INDEX,COUNT";
+      return false;
+    }
+    return true;
+  });
 }
 
 // The checks across options, and the mode they choose.
@@ -137,6 +187,10 @@ bool settleMode(CaptureJob& job, const Given& given, std::string& error) {
   if (!job.frames.empty()) {
     if (given.out || given.span) {
       error = "--frames renders single frames: it takes no --out, --from or --to";
+      return false;
+    }
+    if (given.jobs || job.isPiece()) {
+      error = "--frames renders its few frames in one process: it takes no --jobs";
       return false;
     }
     job.mode = CaptureMode::kFrames;
@@ -168,6 +222,10 @@ bool settleMode(CaptureJob& job, const Given& given, std::string& error) {
   }
   if (job.firstFrame() >= job.endFrame()) {
     error = "the span holds no frame at this rate";
+    return false;
+  }
+  if (job.isPiece() && (job.pieceFirst < job.firstFrame() || job.pieceEnd > job.endFrame())) {
+    error = "--piece lies outside the span";
     return false;
   }
   return true;
@@ -219,13 +277,41 @@ std::vector<std::string> ffmpegArgs(const CaptureJob& job, int width, int height
   char rate[32];
   std::snprintf(rate, sizeof rate, "%.9g", job.fps);
   const std::string size = std::to_string(width) + "x" + std::to_string(height);
+  std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
+                                   // Picture: as glReadPixels gives it; ffmpeg turns it upright.
+                                   "-f", "rawvideo", "-pix_fmt", "bgra", "-video_size", size,
+                                   "-framerate", rate, "-i", "pipe:" + std::to_string(videoFd)};
+  if (audioFd >= 0) {
+    // Sound: the span's samples, cut where the frames are cut.
+    args.insert(args.end(), {"-f", "s16le", "-ar", std::to_string(kCaptureSampleRate), "-ac", "2",
+                             "-i", "pipe:" + std::to_string(audioFd)});
+  }
+  args.insert(args.end(), {"-vf", "vflip", "-c:v", "libx264", "-preset", job.preset, "-crf",
+                           std::to_string(job.crf), "-pix_fmt", "yuv420p"});
+  if (audioFd >= 0) args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k"});
+  args.insert(args.end(), {"-movflags", "+faststart", "-f", "mp4", path});
+  return args;
+}
+
+std::vector<std::string> joinArgs(const std::string& list, int audioFd, const std::string& path) {
   return {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
-          // Picture: as glReadPixels gives it; ffmpeg turns it upright.
-          "-f", "rawvideo", "-pix_fmt", "bgra", "-video_size", size, "-framerate", rate, "-i",
-          "pipe:" + std::to_string(videoFd),
-          // Sound: the span's samples, cut where the frames are cut.
+          // The pieces, each starting with a key frame, their packets copied.
+          "-f", "concat", "-safe", "0", "-i", list,
+          // The whole span's sound in one, so no join falls inside an AAC frame.
           "-f", "s16le", "-ar", std::to_string(kCaptureSampleRate), "-ac", "2", "-i",
-          "pipe:" + std::to_string(audioFd), "-vf", "vflip", "-c:v", "libx264", "-preset",
-          job.preset, "-crf", std::to_string(job.crf), "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a",
-          "192k", "-movflags", "+faststart", "-f", "mp4", path};
+          "pipe:" + std::to_string(audioFd), "-map", "0:v", "-map", "1:a", "-c:v", "copy", "-c:a",
+          "aac", "-b:a", "192k", "-movflags", "+faststart", "-f", "mp4", path};
+}
+
+std::string concatList(const std::vector<std::string>& files, const std::vector<double>& seconds) {
+  std::string list = "ffconcat version 1.0\n";
+  for (size_t i = 0; i < files.size(); ++i) {
+    // Inside single quotes a quote is written '\''.
+    std::string quoted;
+    for (char c : files[i]) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    char duration[48];
+    std::snprintf(duration, sizeof duration, "duration %.9f\n", seconds[i]);
+    list += "file '" + quoted + "'\n" + duration;
+  }
+  return list;
 }

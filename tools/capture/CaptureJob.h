@@ -36,6 +36,16 @@ struct CaptureJob {
   std::string preset = "superfast";
   int crf = 18;
   std::string data;  // --data: the show's data folder, when not found by itself
+  // --jobs: processes rendering pieces of the span side by side; 0 is auto (the online
+  // CPUs, when the span pays for the extra start-ups).
+  int jobs = 0;
+  // In a child of a parallel run (the hidden --piece FIRST,END,INDEX,COUNT): it renders
+  // frames [pieceFirst, pieceEnd) of the span, piece INDEX of COUNT (from 1). A video
+  // piece writes only the picture, to `out`; PNGs keep their numbers in the whole span.
+  int64_t pieceFirst = -1;
+  int64_t pieceEnd = -1;
+  int pieceIndex = 0;
+  int pieceCount = 0;
   bool help = false;
   bool version = false;
 
@@ -44,7 +54,13 @@ struct CaptureJob {
   int64_t endFrame() const;
   // First audio sample (frames of kCaptureSampleRate) of video frame n.
   int64_t sampleAt(int64_t frame) const;
+  bool isPiece() const { return pieceCount > 0; }
+  // The frames this process renders: the span, or its piece of it.
+  int64_t renderFirst() const { return isPiece() ? pieceFirst : firstFrame(); }
+  int64_t renderEnd() const { return isPiece() ? pieceEnd : endFrame(); }
 };
+
+constexpr int kMaxJobs = 32;
 
 // Parses argv[1..] (--opt VALUE or --opt=VALUE); false with a one-line reason on bad
 // options, a time outside the show, or an output name that does not end in .mp4 (--out)
@@ -58,6 +74,17 @@ const char* captureHelp();
 std::vector<uint8_t> wavHeader(int64_t frames, int sampleRate);
 
 // ffmpeg's arguments for the video: raw BGRA frames, bottom row first, on file descriptor
-// videoFd, 16-bit stereo PCM on audioFd, H.264 yuv420p + AAC into `path` as MP4.
+// videoFd, 16-bit stereo PCM on audioFd, H.264 yuv420p + AAC into `path` as MP4. With
+// audioFd < 0 the picture alone (a piece of a parallel run).
 std::vector<std::string> ffmpegArgs(const CaptureJob& job, int width, int height, int videoFd,
                                     int audioFd, const std::string& path);
+
+// ffmpeg's arguments that join the pieces' videos listed in `list` (the concat demuxer's
+// "file '...'" lines) as they are, without encoding them again, and add the whole span's
+// sound from audioFd (16-bit stereo PCM) as ffmpegArgs encodes it.
+std::vector<std::string> joinArgs(const std::string& list, int audioFd, const std::string& path);
+
+// The concat demuxer's list naming these files, quoted for it, each with its duration in
+// seconds: without it the demuxer takes the file's, which at a fractional rate (59.94)
+// runs a little long, and the joined video grows by that at every join.
+std::string concatList(const std::vector<std::string>& files, const std::vector<double>& seconds);

@@ -8,13 +8,17 @@
 // flips, encodes H.264 and AAC and writes MP4 under a temporary name in the output's
 // directory, renamed into place only when everything succeeded. Rendering and encoding
 // run side by side: a writer thread feeds the pipe while the next frame renders.
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -25,6 +29,8 @@
 #include <vector>
 
 #include "CaptureJob.h"
+#include "PieceProcesses.h"
+#include "Pieces.h"
 #include "Thumbnails.h"
 #include "app/Demo.h"
 #include "audio/Backends.h"
@@ -184,8 +190,11 @@ struct Encoder {
       return false;
     }
     if (pid == 0) {
-      // Its own process group: Ctrl-C reaches the capture, which then stops ffmpeg itself.
+      // Its own process group: Ctrl-C reaches the capture, which then stops ffmpeg itself;
+      // should the capture die without doing so, ffmpeg goes too instead of finishing a
+      // file nobody will remove.
       setpgid(0, 0);
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
       const int devNull = open("/dev/null", O_RDONLY);
       dup2(devNull, 0);
       dup2(messages[1], 2);
@@ -252,17 +261,29 @@ struct Encoder {
   }
 };
 
+// Progress lines and messages: a piece of a parallel run says which.
+std::string labelOf(const CaptureJob& job) {
+  if (!job.isPiece()) return "lumorak-capture";
+  return "lumorak-capture piece " + std::to_string(job.pieceIndex) + "/" +
+         std::to_string(job.pieceCount);
+}
+
 int captureVideo(OfflineShow& show, const CaptureJob& job) {
   const std::string& out = job.out;
   const std::string temp = cli::temporaryNameFor(out);
 
-  const int64_t first = job.firstFrame();
-  const int64_t end = job.endFrame();
-  const std::vector<int16_t> samples = spanSamples(show, job, first, end);
+  const int64_t first = job.renderFirst();
+  const int64_t end = job.renderEnd();
+  // A piece's video is the picture alone: the sound goes in whole where pieces are joined.
+  const bool sound = !job.isPiece();
+  const std::vector<int16_t> samples =
+      sound ? spanSamples(show, job, first, end) : std::vector<int16_t>();
   Encoder encoder;
   std::string error;
   cli::addTemporary(temp);
-  if (!encoder.start(ffmpegArgs(job, screenWidth, screenHeight, kVideoFd, kAudioFd, temp), error)) {
+  if (!encoder.start(
+          ffmpegArgs(job, screenWidth, screenHeight, kVideoFd, sound ? kAudioFd : -1, temp),
+          error)) {
     return fail(error);
   }
   std::thread audioWriter([&encoder, &samples] {
@@ -272,10 +293,17 @@ int captureVideo(OfflineShow& show, const CaptureJob& job) {
 
   {
     FrameQueue queue(encoder.videoFd);
-    const LoopResult loop = forEachFrame(
-        show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kBgra,
-        "lumorak-capture",
-        [&queue](const LoopFrame& frame) { return queue.push(std::move(frame.pixels)); });
+    const LoopResult loop =
+        forEachFrame(show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kBgra,
+                     labelOf(job), [&queue](const LoopFrame& frame) {
+                       // The buffer goes to the writer; a written one comes back for the next
+                       // frame, so the run holds a few frames (3 MB each) however long it is, not
+                       // every frame.
+                       const size_t bytes = frame.pixels.size();
+                       const bool queued = queue.push(std::move(frame.pixels));
+                       frame.pixels = queue.spare(bytes);
+                       return queued;
+                     });
     const int64_t done = loop.done;
     const double seconds = loop.seconds;
     // Stopped: the half-made video is worthless, and finishing it (moving the index to
@@ -286,9 +314,9 @@ int captureVideo(OfflineShow& show, const CaptureJob& job) {
     const int status = encoder.finish();
     if (cli::stopRequested()) {
       cli::removeTemporaries();
-      std::fprintf(stderr,
-                   "lumorak-capture: interrupted after %lld of %lld frames; no %s written\n",
-                   static_cast<long long>(done), static_cast<long long>(end - first), out.c_str());
+      std::fprintf(stderr, "%s: interrupted after %lld of %lld frames; no %s written\n",
+                   labelOf(job).c_str(), static_cast<long long>(done),
+                   static_cast<long long>(end - first), out.c_str());
       return cli::stopStatus();
     }
     if (!ok || status != 0) {
@@ -297,9 +325,9 @@ int captureVideo(OfflineShow& show, const CaptureJob& job) {
                   std::to_string(done) + " frames; no " + out + " written");
     }
     if (!cli::commitTemporary(temp, out, error)) return fail(error);
-    std::fprintf(stderr, "lumorak-capture: %lld frames in %.1f s, %.1f frames/s, %s (%s)\n",
-                 static_cast<long long>(done), seconds, seconds > 0 ? done / seconds : 0.0,
-                 out.c_str(), fileSize(out).c_str());
+    std::fprintf(stderr, "%s: %lld frames in %.1f s, %.1f frames/s, %s (%s)\n",
+                 labelOf(job).c_str(), static_cast<long long>(done), seconds,
+                 seconds > 0 ? done / seconds : 0.0, out.c_str(), fileSize(out).c_str());
   }
   return 0;
 }
@@ -316,47 +344,68 @@ std::string framesHeld(int64_t done, int64_t total) {
   return text;
 }
 
-// The span's frames, then its music as audio.wav: written last (under a temporary name,
-// renamed when whole), so that a folder with an audio.wav holds every frame.
-int capturePngs(OfflineShow& show, const CaptureJob& job) {
-  const int64_t first = job.firstFrame();
-  const int64_t end = job.endFrame();
+// This run replaces it: one from an earlier run would claim a whole span.
+bool removeOldWav(const CaptureJob& job, std::string& error) {
   const std::string wav = job.pngDir + "/audio.wav";
-  // This run replaces it: one from an earlier run would claim a whole span.
   if (unlink(wav.c_str()) != 0 && errno != ENOENT) {
-    return fail("cannot replace " + wav + ": " + std::strerror(errno));
+    error = "cannot replace " + wav + ": " + std::strerror(errno);
+    return false;
   }
+  return true;
+}
 
-  std::string error;
-  const LoopResult loop = forEachFrame(
-      show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kRgb, "lumorak-capture",
-      [&](const LoopFrame& frame) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/frame%06lld.png", static_cast<long long>(frame.ordinal));
-        return writeFramePng(job.pngDir + name, frame.pixels, error);
-      });
-  const int64_t done = loop.done;
-  const double seconds = loop.seconds;
-  if (loop.ending != LoopResult::kDone) {
-    const bool stopped = loop.ending == LoopResult::kStopped;
-    std::fprintf(stderr, "lumorak-capture: %s: %s holds %s and no audio.wav\n",
-                 stopped ? "interrupted" : "failed", job.pngDir.c_str(),
-                 framesHeld(done, end - first).c_str());
-    return stopped ? cli::stopStatus() : fail(error);
-  }
-
+// The whole span's music as DIR/audio.wav, under a temporary name until whole.
+bool writeWav(OfflineShow& show, const CaptureJob& job, std::string& error) {
+  const std::string wav = job.pngDir + "/audio.wav";
   const std::string temp = cli::temporaryNameFor(wav);
   cli::addTemporary(temp);
   std::FILE* file = std::fopen(temp.c_str(), "wb");
-  if (!file) return fail("cannot write " + wav + ": " + std::strerror(errno));
-  const std::vector<int16_t> samples = spanSamples(show, job, first, end);
+  if (!file) {
+    error = "cannot write " + wav + ": " + std::strerror(errno);
+    return false;
+  }
+  const std::vector<int16_t> samples = spanSamples(show, job, job.firstFrame(), job.endFrame());
   const std::vector<uint8_t> header =
       wavHeader(static_cast<int64_t>(samples.size() / 2), kCaptureSampleRate);
   const bool wavOk =
       std::fwrite(header.data(), 1, header.size(), file) == header.size() &&
       std::fwrite(samples.data(), sizeof(int16_t), samples.size(), file) == samples.size();
-  if (std::fclose(file) != 0 || !wavOk) return fail("cannot write " + wav);
-  if (!cli::commitTemporary(temp, wav, error)) return fail(error);
+  if (std::fclose(file) != 0 || !wavOk) {
+    error = "cannot write " + wav;
+    return false;
+  }
+  return cli::commitTemporary(temp, wav, error);
+}
+
+// The span's frames, then its music as audio.wav: written last (under a temporary name,
+// renamed when whole), so that a folder with an audio.wav holds every frame. A piece
+// writes its frames under their numbers in the whole span, and no audio.wav.
+int capturePngs(OfflineShow& show, const CaptureJob& job) {
+  const int64_t first = job.renderFirst();
+  const int64_t end = job.renderEnd();
+  const int64_t number0 = first - job.firstFrame();
+  std::string error;
+  if (!job.isPiece() && !removeOldWav(job, error)) return fail(error);
+
+  const LoopResult loop =
+      forEachFrame(show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kRgb,
+                   labelOf(job), [&](const LoopFrame& frame) {
+                     char name[32];
+                     std::snprintf(name, sizeof name, "/frame%06lld.png",
+                                   static_cast<long long>(number0 + frame.ordinal));
+                     return writeFramePng(job.pngDir + name, frame.pixels, error);
+                   });
+  const int64_t done = loop.done;
+  const double seconds = loop.seconds;
+  if (loop.ending != LoopResult::kDone) {
+    const bool stopped = loop.ending == LoopResult::kStopped;
+    std::fprintf(stderr, "%s: %s: %s holds %s and no audio.wav\n", labelOf(job).c_str(),
+                 stopped ? "interrupted" : "failed", job.pngDir.c_str(),
+                 framesHeld(done, end - first).c_str());
+    return stopped ? cli::stopStatus() : fail(error);
+  }
+  if (job.isPiece()) return 0;
+  if (!writeWav(show, job, error)) return fail(error);
   std::fprintf(stderr,
                "lumorak-capture: %lld frames in %.1f s, %.1f frames/s, %s/frame*.png + audio.wav\n",
                static_cast<long long>(done), seconds, seconds > 0 ? done / seconds : 0.0,
@@ -366,21 +415,241 @@ int capturePngs(OfflineShow& show, const CaptureJob& job) {
 
 // The same frames as a video, read back as for the encoder, but kept nowhere.
 int renderOnly(OfflineShow& show, const CaptureJob& job) {
-  const int64_t first = job.firstFrame();
-  const int64_t end = job.endFrame();
+  const int64_t first = job.renderFirst();
+  const int64_t end = job.renderEnd();
   const LoopResult loop =
       forEachFrame(show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kBgra,
-                   "lumorak-capture", [](const LoopFrame&) { return true; });
+                   labelOf(job), [](const LoopFrame&) { return true; });
   const int64_t done = loop.done;
   const double seconds = loop.seconds;
   if (loop.ending == LoopResult::kStopped) {
-    std::fprintf(stderr, "lumorak-capture: interrupted after %lld of %lld frames\n",
+    std::fprintf(stderr, "%s: interrupted after %lld of %lld frames\n", labelOf(job).c_str(),
                  static_cast<long long>(done), static_cast<long long>(end - first));
     return cli::stopStatus();
   }
-  std::fprintf(stderr,
-               "lumorak-capture: %lld frames rendered in %.1f s, %.1f frames/s, nothing written\n",
-               static_cast<long long>(done), seconds, seconds > 0 ? done / seconds : 0.0);
+  std::fprintf(stderr, "%s: %lld frames rendered in %.1f s, %.1f frames/s, nothing written\n",
+               labelOf(job).c_str(), static_cast<long long>(done), seconds,
+               seconds > 0 ? done / seconds : 0.0);
+  return 0;
+}
+
+// ---- Several processes -----------------------------------------------------------------
+
+// The pieces for `jobs` processes: each piece's run-up is the history OfflineShow would
+// render before its first frame, priced by scene. `startCost`: what a child's start-up
+// counts for (0 when the user asked for the processes by number).
+std::vector<Piece> planPieces(const OfflineShow& show, const CaptureJob& job, int jobs,
+                              double startCost) {
+  const FrameRate rate{job.fps};
+  PieceCosts costs;
+  costs.frame = [&job](int64_t n) { return sceneFrameCost(job.fps, n); };
+  costs.runUp = [&](int64_t n) {
+    double cost = 0.0;
+    for (int64_t h : show.historyBefore(rate, rate.timeOf(n))) cost += sceneFrameCost(job.fps, h);
+    return cost;
+  };
+  costs.perPiece = startCost;
+  return cutIntoPieces(job.firstFrame(), job.endFrame(), jobs, sceneStartFrames(job.fps), costs);
+}
+
+// A double as text that reads back as the same double.
+std::string exact(double value) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.17g", value);
+  return text;
+}
+
+// Removes a folder of pieces' videos and everything in it (no subfolders).
+void removeFolder(const std::string& dir) {
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* entry = readdir(d)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") unlink((dir + "/" + name).c_str());
+    }
+    closedir(d);
+  }
+  rmdir(dir.c_str());
+}
+
+bool writeTextFile(const std::string& path, const std::string& text) {
+  std::FILE* file = std::fopen(path.c_str(), "w");
+  if (!file) return false;
+  const bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  return std::fclose(file) == 0 && ok;
+}
+
+// What DIR holds after an interrupted parallel run: each piece's frames from its start,
+// "frames 000000-000011, 000150-000161 of 300", or "no frames of 300".
+std::string pngsHeld(const CaptureJob& job) {
+  const int64_t total = job.endFrame() - job.firstFrame();
+  std::string ranges;
+  int64_t start = -1;
+  for (int64_t n = 0; n <= total; ++n) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/frame%06lld.png", static_cast<long long>(n));
+    const bool held = n < total && access((job.pngDir + name).c_str(), F_OK) == 0;
+    if (held && start < 0) start = n;
+    if (held || start < 0) continue;
+    char range[40];
+    std::snprintf(range, sizeof range, "%s%06lld-%06lld", ranges.empty() ? "" : ", ",
+                  static_cast<long long>(start), static_cast<long long>(n - 1));
+    ranges += range;
+    start = -1;
+  }
+  return (ranges.empty() ? "no frames" : "frames " + ranges) + " of " + std::to_string(total);
+}
+
+// The span in pieces, one child process each (this program with --piece), then the
+// pieces' videos joined with the span's sound, or the WAV beside their PNGs.
+int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<Piece>& pieces) {
+  const auto started = std::chrono::steady_clock::now();
+  const int64_t total = job.endFrame() - job.firstFrame();
+  std::string error;
+  char self[4096];
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) return fail("cannot find this program's own file to start the pieces");
+  self[length] = '\0';
+  char cwd[4096];
+  if (!getcwd(cwd, sizeof cwd)) return fail("cannot read the working folder");
+
+  const bool video = job.mode == CaptureMode::kVideo;
+  const std::string temp = cli::temporaryNameFor(job.out);
+  const std::string folder = temp + "-pieces";
+  std::vector<std::string> segments;
+  if (video) {
+    if (mkdir(folder.c_str(), 0700) != 0) {
+      return fail("cannot make " + folder + ": " + std::strerror(errno));
+    }
+    // Each piece, the list and then the folder: a stop signal removes them in this order.
+    for (size_t i = 0; i < pieces.size(); ++i) {
+      char name[32];
+      std::snprintf(name, sizeof name, "/piece%02zu.mp4", i + 1);
+      segments.push_back(folder + name);
+      cli::addTemporary(segments.back());
+    }
+    cli::addTemporary(folder + "/pieces.txt");
+    cli::addTemporary(folder);
+  } else if (job.mode == CaptureMode::kPngDir && !removeOldWav(job, error)) {
+    return fail(error);
+  }
+  auto cleanUp = [&] {
+    if (video) removeFolder(folder);
+    cli::removeTemporaries();
+  };
+
+  std::fprintf(stderr, "lumorak-capture: %lld frames in %zu pieces:", static_cast<long long>(total),
+               pieces.size());
+  for (const Piece& p : pieces) {
+    std::fprintf(stderr, " %.3f-%.3f s", p.first / job.fps, p.end / job.fps);
+  }
+  std::fprintf(stderr, "\n");
+
+  PieceProcesses children;
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    std::vector<std::string> args = {self,
+                                     "--from",
+                                     exact(job.from),
+                                     "--to",
+                                     exact(job.to),
+                                     "--fps",
+                                     exact(job.fps),
+                                     "--data",
+                                     std::string(cwd) + "/data",
+                                     "--jobs",
+                                     "1"};
+    const std::string piece = std::to_string(pieces[i].first) + "," +
+                              std::to_string(pieces[i].end) + "," + std::to_string(i + 1) + "," +
+                              std::to_string(pieces.size());
+    args.insert(args.end(), {"--piece", piece});
+    if (video) {
+      args.insert(args.end(),
+                  {"--out", segments[i], "--preset", job.preset, "--crf", std::to_string(job.crf)});
+    } else if (job.mode == CaptureMode::kPngDir) {
+      args.insert(args.end(), {"--png-dir", job.pngDir});
+    } else {
+      args.push_back("--render-only");
+    }
+    if (!children.start(args, error)) {
+      children.stopAll();
+      cleanUp();
+      return fail(error);
+    }
+  }
+  const PieceProcesses::Result result = children.wait();
+  if (result.outcome == PieceProcesses::Outcome::kStopped) {
+    cleanUp();
+    if (job.mode == CaptureMode::kPngDir) {
+      std::fprintf(stderr, "lumorak-capture: interrupted: %s holds %s and no audio.wav\n",
+                   job.pngDir.c_str(), pngsHeld(job).c_str());
+    } else {
+      std::fprintf(stderr, "lumorak-capture: interrupted%s\n",
+                   video ? ("; no " + job.out + " written").c_str() : "");
+    }
+    return cli::stopStatus();
+  }
+  if (result.outcome == PieceProcesses::Outcome::kFailed) {
+    cleanUp();
+    const Piece& p = pieces[result.failed];
+    char what[160];
+    std::snprintf(what, sizeof what, "piece %zu of %zu (%.3f-%.3f s) failed (exit status %d)",
+                  result.failed + 1, pieces.size(), p.first / job.fps, p.end / job.fps,
+                  result.status);
+    const std::string whole = job.mode == CaptureMode::kPngDir ? job.pngDir + " holds no audio.wav"
+                              : video                          ? "no " + job.out + " written"
+                                                               : "the others were stopped";
+    return fail(std::string(what) + "; " + whole);
+  }
+
+  if (job.mode == CaptureMode::kPngDir && !writeWav(show, job, error)) {
+    cleanUp();
+    return fail(error);
+  }
+  if (video) {
+    const std::string list = folder + "/pieces.txt";
+    std::vector<double> durations;
+    for (const Piece& p : pieces) durations.push_back((p.end - p.first) / job.fps);
+    if (!writeTextFile(list, concatList(segments, durations))) {
+      cleanUp();
+      return fail("cannot write " + list);
+    }
+    const std::vector<int16_t> samples = spanSamples(show, job, job.firstFrame(), job.endFrame());
+    Encoder joiner;
+    cli::addTemporary(temp);
+    if (!joiner.start(joinArgs(list, kAudioFd, temp), error)) {
+      cleanUp();
+      return fail(error);
+    }
+    close(joiner.videoFd);
+    writeAll(joiner.audioFd, samples.data(), samples.size() * sizeof(int16_t));
+    close(joiner.audioFd);
+    if (cli::stopRequested()) kill(joiner.pid, SIGKILL);
+    const int status = joiner.finish();
+    if (cli::stopRequested()) {
+      cleanUp();
+      std::fprintf(stderr, "lumorak-capture: interrupted; no %s written\n", job.out.c_str());
+      return cli::stopStatus();
+    }
+    if (status != 0) {
+      joiner.printTail();
+      cleanUp();
+      return fail("ffmpeg failed to join the pieces (exit status " + std::to_string(status) +
+                  "); no " + job.out + " written");
+    }
+    if (!cli::commitTemporary(temp, job.out, error)) {
+      cleanUp();
+      return fail(error);
+    }
+    cleanUp();
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  const std::string wrote = video ? job.out + " (" + fileSize(job.out) + ")"
+                            : job.mode == CaptureMode::kPngDir
+                                ? job.pngDir + "/frame*.png + audio.wav"
+                                : "nothing written";
+  std::fprintf(
+      stderr, "lumorak-capture: %lld frames in %.1f s by %zu processes, %.1f frames/s, %s\n",
+      static_cast<long long>(total), seconds, pieces.size(), total / seconds, wrote.c_str());
   return 0;
 }
 
@@ -440,6 +709,7 @@ int main(int argc, char** argv) {
     std::printf("%s\n", cli::versionLine("lumorak-capture").c_str());
     return 0;
   }
+  if (job.isPiece()) cli::setProgram(labelOf(job));
   // Paths as the user meant them: the run itself changes into the folder holding data/.
   job.out = cli::absolutePath(job.out);
   job.pngDir = cli::absolutePath(job.pngDir);
@@ -461,6 +731,20 @@ int main(int argc, char** argv) {
 
   OfflineShow show;
   if (!show.start(error)) return fail(error);
+  if (job.mode != CaptureMode::kFrames && !job.isPiece() && job.jobs != 1) {
+    // auto: one process per CPU for PNGs and render-only (1.26 times as fast with two on
+    // two cores); a video stays in one, whose encoder already keeps the second core busy
+    // (two processes measured 0.90 times as fast; docs/performance.md).
+    const long cpus = sysconf(_SC_NPROCESSORS_ONLN);
+    const int jobs = job.jobs > 0 ? job.jobs
+                     : job.mode == CaptureMode::kVideo
+                         ? 1
+                         : static_cast<int>(std::clamp<long>(cpus, 1, kMaxJobs));
+    const std::vector<Piece> pieces =
+        jobs > 1 ? planPieces(show, job, jobs, job.jobs > 0 ? 0.0 : kPieceStartCost)
+                 : std::vector<Piece>();
+    if (pieces.size() > 1) return captureInPieces(show, job, pieces);
+  }
   switch (job.mode) {
     case CaptureMode::kVideo: return captureVideo(show, job);
     case CaptureMode::kPngDir: return capturePngs(show, job);

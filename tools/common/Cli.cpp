@@ -24,7 +24,7 @@ std::string programName = "lumorak";
 volatile sig_atomic_t caughtSignal = 0;
 // Temporary files, in fixed storage that a signal handler may read: registered and
 // forgotten with the stop signals blocked, so a handler never sees half an entry.
-constexpr int kMaxTemporaries = 16;
+constexpr int kMaxTemporaries = 40;
 char temporaryPaths[kMaxTemporaries][PATH_MAX];
 volatile sig_atomic_t temporaryCount = 0;
 std::string dataLinkDir;  // a private folder holding only "data -> the --data folder"
@@ -32,9 +32,12 @@ std::string dataLinkDir;  // a private folder holding only "data -> the --data f
 // The data folder's marker: the music, which every renderer opens.
 constexpr const char* kDataMarker = "deruz.mp3";
 
-// Async-signal-safe: unlink() only.
+// Async-signal-safe: unlink() and rmdir() only. A folder goes when the files registered
+// before it have emptied it.
 void unlinkTemporaries() {
-  for (int i = 0; i < temporaryCount; ++i) unlink(temporaryPaths[i]);
+  for (int i = 0; i < temporaryCount; ++i) {
+    if (unlink(temporaryPaths[i]) != 0 && errno == EISDIR) rmdir(temporaryPaths[i]);
+  }
   temporaryCount = 0;
 }
 

@@ -111,8 +111,8 @@ int stopStatus();  // 128 + the signal
 // ---- Temporary files -------------------------------------------------------------------
 // Files removed when the run ends early (a fatal error, a stop signal, a failure), so that
 // no half-written output is left: write under temporaryNameFor(path), register it before
-// creating it, and commitTemporary() renames it into place. At most 16 at once; false
-// when full.
+// creating it, and commitTemporary() renames it into place. A folder may be registered
+// after the files in it: it is removed once they are. At most 40 at once; false when full.
 bool addTemporary(const std::string& path);
 void forgetTemporary(const std::string& path);
 void removeTemporaries();

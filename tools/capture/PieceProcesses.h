@@ -1,0 +1,60 @@
+// The child processes of lumorak-capture --jobs: this program again, one per piece of the
+// span, each rendering with llvmpipe on one thread (LP_NUM_THREADS=1: two single-threaded
+// renderers side by side beat one with two threads, whose frames are mostly serial work).
+//
+// Each child has its own process group, so a Ctrl-C at the terminal reaches only the
+// parent, which then stops every child with one SIGTERM (a second signal would end a
+// child before it removed its temporary files). A child also gets SIGTERM when the parent
+// dies without doing so (PR_SET_PDEATHSIG). Their stderr comes through a pipe and is
+// copied to ours a whole line at a time, so the pieces' progress lines never interleave
+// mid-line; once the run is being stopped their messages are dropped.
+//
+// Calls: start() for each piece, then wait(); stopAll() (or the destructor) ends the rest.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+class PieceProcesses {
+ public:
+  PieceProcesses() = default;
+  PieceProcesses(const PieceProcesses&) = delete;
+  PieceProcesses& operator=(const PieceProcesses&) = delete;
+  ~PieceProcesses();
+
+  // Starts `args` (args[0] an absolute path) with LP_NUM_THREADS=1. False with a reason.
+  bool start(const std::vector<std::string>& args, std::string& error);
+
+  enum class Outcome { kDone, kFailed, kStopped };
+  struct Result {
+    Outcome outcome = Outcome::kDone;
+    size_t failed = 0;  // kFailed: the child (in start() order) that failed first
+    int status = 0;     // its exit status, or 128 + the signal that ended it
+  };
+  // Until every child has exited 0, one has failed (the others are then stopped), or a
+  // stop was requested (cli::stopRequested(); every child is stopped). Returns with no
+  // child left running.
+  Result wait();
+
+  // SIGTERM to every child still running, then reaps them all (SIGKILL after 20 s).
+  void stopAll();
+
+ private:
+  struct Child {
+    pid_t pid = -1;
+    bool running = false;
+    int status = 0;
+    int stderrFd = -1;
+    std::thread relay;
+  };
+  // Reaps `child` if it has exited (blocking when `block`); true once it has.
+  static bool reap(Child& child, bool block);
+
+  std::vector<std::unique_ptr<Child>> children_;
+  std::atomic<bool> quiet_{false};
+};
