@@ -490,7 +490,7 @@ std::string pngsHeld(const CaptureJob& job) {
     const bool held = n < total && access((job.pngDir + name).c_str(), F_OK) == 0;
     if (held && start < 0) start = n;
     if (held || start < 0) continue;
-    char range[40];
+    char range[48];  // ", " and two 19-digit numbers at most
     std::snprintf(range, sizeof range, "%s%06lld-%06lld", ranges.empty() ? "" : ", ",
                   static_cast<long long>(start), static_cast<long long>(n - 1));
     ranges += range;
