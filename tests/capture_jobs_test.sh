@@ -6,6 +6,8 @@
 #
 # Usage: capture_jobs_test.sh <lumorak-capture> <repository root>
 set -uo pipefail
+# shellcheck source=checks.sh
+. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 capture=$(readlink -f "$1")
 root=$(readlink -f "$2")
 
@@ -14,12 +16,6 @@ trap 'rm -rf "$work"' EXIT
 ln -s "$root/data" "$work/data"
 cd "$work"
 export SDL_AUDIODRIVER=dummy
-failures=0
-check() {  # check DESCRIPTION CONDITION...
-  local what=$1
-  shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
 run() {  # run EXPECTED-STATUS ARGS...: stderr in err.txt
   local expected=$1
   shift
@@ -138,4 +134,4 @@ check "Ctrl-C during PNGs: says which frames the folder holds" \
 check "Ctrl-C during PNGs: no audio.wav" test ! -e pngs/audio.wav
 check "Ctrl-C during PNGs: no temporary file" no_parts
 
-[ "$failures" -eq 0 ] || { echo "$failures checks failed"; exit 1; }
+finish_checks

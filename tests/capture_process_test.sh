@@ -5,6 +5,8 @@
 #
 # Usage: capture_process_test.sh <lumorak-capture> <repository root>
 set -euo pipefail
+# shellcheck source=checks.sh
+. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 capture=$(readlink -f "$1")
 root=$(readlink -f "$2")
 
@@ -13,12 +15,6 @@ trap 'rm -rf "$work"' EXIT
 ln -s "$root/data" "$work/data"
 cd "$work"
 export SDL_AUDIODRIVER=dummy
-failures=0
-check() {  # check DESCRIPTION CONDITION...
-  local what=$1
-  shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
 run() {  # run EXPECTED-STATUS ARGS...: runs the capture, keeps stderr in err.txt
   local expected=$1
   shift
@@ -85,4 +81,4 @@ else
   echo "ffprobe missing: not checking the video"
 fi
 
-[ "$failures" -eq 0 ] || { echo "$failures checks failed"; exit 1; }
+finish_checks

@@ -8,6 +8,8 @@
 #
 # Usage: tools_process_test.sh <repository root> NAME=PATH...   (each tool, by its name)
 set -uo pipefail
+# shellcheck source=checks.sh
+. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 root=$(readlink -f "$1")
 shift
 declare -A tool
@@ -17,12 +19,6 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 export SDL_AUDIODRIVER=dummy
-failures=0
-check() {  # check DESCRIPTION CONDITION...
-  local what=$1
-  shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
 run() {  # run EXPECTED-STATUS TOOL ARGS...: stdout in out.txt, stderr in err.txt
   local expected=$1 name=$2
   shift 2
@@ -241,5 +237,5 @@ if [ -n "${tool[png_bench]:-}" ]; then
   check "png_bench: its temporary file removed" test ! -e "/tmp/png_bench.$pid.png"
 fi
 
-[ "$failures" -eq 0 ] || { echo "$failures checks failed"; exit 1; }
+finish_checks
 echo "all checks passed"
