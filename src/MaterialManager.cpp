@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/Fatal.h"
 #include "app/DemoSystem.h"
+#include "app/Fatal.h"
 #include "app/LoadingPicture.h"
 
 namespace {

@@ -50,11 +50,12 @@ std::string seconds3(double t) {
 // The last frame of the show at the preview's rate.
 int64_t lastFrame() { return kRate.firstAtOrAfter(cli::showEnd()) - 1; }
 
-struct MakeCurrent {
-  MakeCurrent(void* window, void* context) {
-    SDL_GL_MakeCurrent(static_cast<SDL_Window*>(window), static_cast<SDL_GLContext>(context));
-  }
-};
+// The preview draws in its own context and hands the show's back after each use: the
+// show's GL calls (rendering, reloads) assume theirs is current.
+void makeCurrent(void* window, void* context) {
+  SDL_GL_MakeCurrent(static_cast<SDL_Window*>(window), static_cast<SDL_GLContext>(context));
+}
+void showContextBack() { makeCurrent(glWindow->window, glWindow->glContext); }
 }  // namespace
 
 bool parseLoop(const std::string& text, double& from, double& to, std::string& error) {
@@ -76,14 +77,14 @@ Preview::Preview(PreviewOptions options) : options_(std::move(options)) {}
 Preview::~Preview() {
   stopExport();
   if (texture_ && context_) {
-    MakeCurrent current(window_, context_);
+    makeCurrent(window_, context_);
     glDeleteTextures(1, &texture_);
   }
   overlay_.reset();
   if (context_) SDL_GL_DeleteContext(static_cast<SDL_GLContext>(context_));
   if (window_) SDL_DestroyWindow(static_cast<SDL_Window*>(window_));
   // The show's context stays current for whatever runs at exit.
-  if (glWindow) MakeCurrent current(glWindow->window, glWindow->glContext);
+  if (glWindow) showContextBack();
 }
 
 bool Preview::start(std::string& error) {
@@ -120,7 +121,7 @@ bool Preview::start(std::string& error) {
                nullptr);
   overlay_ = std::make_unique<Overlay>();
   if (!overlay_->open(error)) return false;
-  MakeCurrent back(glWindow->window, glWindow->glContext);
+  showContextBack();
 
   if (options_.sound && options_.speed == 1.0) {
     sound_ = std::make_unique<SdlAudioBackend>();
@@ -288,7 +289,7 @@ void Preview::updateTitle() {
 }
 
 void Preview::present(bool swap) {
-  MakeCurrent current(window_, context_);
+  makeCurrent(window_, context_);
   int width = 0;
   int height = 0;
   SDL_GL_GetDrawableSize(static_cast<SDL_Window*>(window_), &width, &height);
@@ -328,18 +329,18 @@ void Preview::present(bool swap) {
 
   if (options_.overlay) drawOverlay(width, height);
   if (swap) SDL_GL_SwapWindow(static_cast<SDL_Window*>(window_));
-  MakeCurrent back(glWindow->window, glWindow->glContext);
+  showContextBack();
 }
 
 std::vector<uint8_t> Preview::windowPixels(int& width, int& height) {
   present(false);
-  MakeCurrent current(window_, context_);
+  makeCurrent(window_, context_);
   SDL_GL_GetDrawableSize(static_cast<SDL_Window*>(window_), &width, &height);
   std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
   glReadBuffer(GL_BACK);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-  MakeCurrent back(glWindow->window, glWindow->glContext);
+  showContextBack();
   return pixels;
 }
 
