@@ -138,21 +138,19 @@ bool Preview::start(std::string& error) {
   return true;
 }
 
+MusicLoop Preview::loop() const {
+  // An unset loop (to <= from) comes out empty, which plays straight on.
+  return MusicLoop{std::llround(options_.loopFrom * kMixRate),
+                   std::llround(options_.loopTo * kMixRate)};
+}
+
 double Preview::wrapped(double seconds) const {
-  if (options_.loopTo <= options_.loopFrom) return seconds;
-  const MusicLoop loop{std::llround(options_.loopFrom * kMixRate),
-                       std::llround(options_.loopTo * kMixRate)};
-  return loop.wrap(seconds * kMixRate) / kMixRate;
+  const MusicLoop span = loop();
+  return span.active() ? span.wrap(seconds * kMixRate) / kMixRate : seconds;
 }
 
 void Preview::applyLoop() {
-  if (!sound_) return;
-  MusicLoop loop;
-  if (options_.loopTo > options_.loopFrom) {
-    loop = MusicLoop{std::llround(options_.loopFrom * kMixRate),
-                     std::llround(options_.loopTo * kMixRate)};
-  }
-  sound_->setLoop(loop);
+  if (sound_) sound_->setLoop(loop());
 }
 
 void Preview::say(const std::string& text) {
@@ -256,6 +254,7 @@ void Preview::renderShow() {
   showMs_ = msSince(start);
   renderedTime_ = time_;
   showDirty_ = false;
+  uploaded_ = false;
 }
 
 bool Preview::frame() {
@@ -311,9 +310,12 @@ void Preview::present(bool swap) {
   glLoadIdentity();
   glEnable(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, texture_);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, screenWidth, screenHeight, GL_RGBA, GL_UNSIGNED_BYTE,
-                  showPixels_.data());
+  if (!uploaded_) {  // paused, the same 3 MB picture is drawn again and again
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, screenWidth, screenHeight, GL_RGBA, GL_UNSIGNED_BYTE,
+                    showPixels_.data());
+    uploaded_ = true;
+  }
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
   glBegin(GL_QUADS);  // the rows are bottom first, as GL's texture rows are
   glTexCoord2f(0.0f, 0.0f);

@@ -112,6 +112,7 @@ class Preview {
   void present(bool swap);
   void drawOverlay(int width, int height);
   void updateTitle();
+  MusicLoop loop() const;
   double wrapped(double seconds) const;
   void say(const std::string& text);
 
@@ -124,6 +125,7 @@ class Preview {
   void* window_ = nullptr;   // SDL_Window*, the preview's own
   void* context_ = nullptr;  // its SDL_GLContext
   uint32_t texture_ = 0;     // the show's frame, in the preview's context
+  bool uploaded_ = false;    // texture_ holds showPixels_
 
   double time_ = 0.0;
   double unwrapped_ = 0.0;  // the deterministic clock, before the loop wraps it
