@@ -26,11 +26,11 @@
 
 #include "app/Demo.h"
 #include "app/Globals.h"
-#include "app/StartupTimes.h"
 #include "app/Window.h"
 #include "audio/Backends.h"
 #include "common/Cli.h"
 #include "offline/OfflineShow.h"
+#include "resources/StartupTimes.h"
 #include "scenes/Schedule.h"
 
 #include "ShowBench.h"

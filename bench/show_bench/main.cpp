@@ -21,7 +21,7 @@
 //     is presented) and the drift of the clock against the device over the run.
 // Then start-up: process start to the first show frame of the real show (its own
 // runShow(), full screen), median of fresh processes, with its breakdown from the
-// start-up marks (app/StartupTimes.h), and the audio thread's share of one core.
+// start-up marks (resources/StartupTimes.h), and the audio thread's share of one core.
 //
 // Every measurement runs in a child process (this executable again, with an internal
 // --child-* mode) so that each starts fresh. Ctrl-C reaches the children too (one process
@@ -54,11 +54,11 @@
 
 #include "app/Demo.h"
 #include "app/Globals.h"
-#include "app/StartupTimes.h"
 #include "app/Window.h"
 #include "audio/Backends.h"
 #include "common/Cli.h"
 #include "offline/OfflineShow.h"
+#include "resources/StartupTimes.h"
 #include "scenes/Schedule.h"
 
 #include "ShowBench.h"

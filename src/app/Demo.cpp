@@ -11,9 +11,9 @@
 #include "app/Fatal.h"
 #include "app/Globals.h"
 #include "app/LoadingPicture.h"
-#include "app/StartupTimes.h"
 #include "app/Window.h"
 #include "audio/MusicData.h"
+#include "resources/StartupTimes.h"
 #include "scenes/SceneAssets.h"
 #include "scenes/Timeline.h"
 

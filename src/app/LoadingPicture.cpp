@@ -5,10 +5,10 @@
 #include <cmath>
 
 #include "app/Globals.h"
-#include "app/StartupTimes.h"
 #include "app/Window.h"
 #include "render/PostProcess.h"
 #include "resources/Random.h"
+#include "resources/StartupTimes.h"
 
 void showLoadingPicture() {
   StartupSpan span(StartupStep::kLoadingPicture);

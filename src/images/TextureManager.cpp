@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "app/Fatal.h"
-#include "app/StartupTimes.h"
 #include "images/Image.h"
 #include "images/ImagePrefetch.h"
 #include "resources/DataFile.h"
+#include "resources/StartupTimes.h"
 
 namespace {
 

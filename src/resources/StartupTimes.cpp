@@ -1,4 +1,4 @@
-#include "app/StartupTimes.h"
+#include "resources/StartupTimes.h"
 
 #include <chrono>
 
