@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 
+#include "Failure.h"
 #include "images/Image.h"
 
 namespace {
@@ -94,14 +95,10 @@ bool Canvas::writePng(const std::string& path, std::string& error) const {
   write_png(path.c_str(), image);
   // write_png reports failures only on stderr: read the file back to be sure.
   ImageBuffer check;
-  if (read_png(path.c_str(), &check, false) != 0) {
-    error = "could not write " + path;
-    return false;
-  }
+  if (read_png(path.c_str(), &check, false) != 0) return failWith(error, "could not write " + path);
   std::unique_ptr<uint8_t[]> checkPixels(check.pixels);
   if (check.width != width_ || check.height != height_ || check.channels != kRgbChannels) {
-    error = path + " does not read back as written";
-    return false;
+    return failWith(error, path + " does not read back as written");
   }
   return true;
 }

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "BandStats.h"
+#include "Failure.h"
 #include "common/Cli.h"
 
 namespace {
@@ -119,10 +120,7 @@ int main(int argc, char** argv) {
   args.text("-o", &output);
   args.text("--out", &output);
   args.positional([&music](const std::string& value, std::string& error) {
-    if (!music.empty()) {
-      error = "one music file only, not also '" + value + "'";
-      return false;
-    }
+    if (!music.empty()) return failWith(error, "one music file only, not also '" + value + "'");
     music = value;
     return true;
   });
