@@ -100,45 +100,29 @@ std::vector<SceneBands> showBands() {
   std::vector<std::pair<double, double>> blurWindows = {
       {2.0, 2.4}, {4.5, 5.2}, {7.0, 7.6}, {10.0, openingEnd}};
   std::vector<std::pair<double, double>> wordsShown = {{kFirstWordStart, kLastWordEnd}};
-  const Band starBlur{kWordBlurBand.lowHz, kWordBlurBand.highHz};
+  // The word scene's band that blurs the stars, held to `limits`.
+  auto starBlur = [](const BandLimits& limits) {
+    return std::vector<Band>{{kWordBlurBand.lowHz, kWordBlurBand.highHz, limits}};
+  };
+  // A quiet stretch of a scene, held only to its own limits.
+  auto quiet = [](const char* name, double start, double end, const std::vector<Band>& bands) {
+    return SceneBands{name, start, end, bands, {}, false, false};
+  };
   const double wordsStart = scheduleOf(kWord).start;
   const double wordsEnd = scheduleOf(kWord).end;
   const double closingStart = scheduleOf(kClosing).start;
-  const bool levelRules = true;
   const bool info = true;
   return {
       {"opening", 0.0, openingEnd, bandsOf(kOpening, {}), {}},
       {"opening, blur windows", 0.0, openingEnd, bandsOf(kOpening, {}), blurWindows, info},
       {"words", wordsStart, wordsEnd, bandsOf(kWord, {{0, camera}}), {}},
-      {"words, words shown",
-       wordsStart,
-       wordsEnd,
-       {{starBlur.lowHz, starBlur.highHz, wordsBright}},
-       wordsShown},
-      {"words, before",
-       wordsStart,
-       kFirstWordStart,
-       {{starBlur.lowHz, starBlur.highHz, starsBefore}},
-       {},
-       !info,
-       !levelRules},
-      {"words, after",
-       kLastWordEnd,
-       wordsEnd,
-       {{starBlur.lowHz, starBlur.highHz, starsAfter}},
-       {},
-       !info,
-       !levelRules},
+      {"words, words shown", wordsStart, wordsEnd, starBlur(wordsBright), wordsShown},
+      quiet("words, before", wordsStart, kFirstWordStart, starBlur(starsBefore)),
+      quiet("words, after", kLastWordEnd, wordsEnd, starBlur(starsAfter)),
       {"cloud", scheduleOf(kCloud).start, scheduleOf(kCloud).end, bandsOf(kCloud, cloudLimits), {}},
       {"tunnel", scheduleOf(kTunnel).start, scheduleOf(kTunnel).end, bandsOf(kTunnel, {}), {}},
       {"closing", closingStart, kShowEnd, bandsOf(kClosing, {{0, flash}}), {}},
-      {"closing, logo in view",
-       closingStart,
-       140.4,
-       bandsOf(kClosing, {{0, logoInView}}),
-       {},
-       !info,
-       !levelRules},
+      quiet("closing, logo in view", closingStart, 140.4, bandsOf(kClosing, {{0, logoInView}})),
   };
 }
 
