@@ -25,9 +25,7 @@ void Canvas::fill(Colour c) { std::fill(pixels_.begin(), pixels_.end(), c); }
 
 void Canvas::verticalGradient(Colour top, Colour bottom) {
   for (int y = 0; y < height_; ++y) {
-    float f = height_ > 1 ? static_cast<float>(y) / (height_ - 1) : 0.0f;
-    Colour c{top.r + (bottom.r - top.r) * f, top.g + (bottom.g - top.g) * f,
-             top.b + (bottom.b - top.b) * f};
+    const Colour c = mix(top, bottom, height_ > 1 ? static_cast<float>(y) / (height_ - 1) : 0.0f);
     for (int x = 0; x < width_; ++x) set(x, y, c);
   }
 }
@@ -35,9 +33,7 @@ void Canvas::verticalGradient(Colour top, Colour bottom) {
 void Canvas::blend(int x, int y, Colour colour, float amount) {
   if (x < 0 || y < 0 || x >= width_ || y >= height_ || amount <= 0.0f) return;
   Colour& p = pixels_[index(x, y)];
-  p.r += (colour.r - p.r) * amount;
-  p.g += (colour.g - p.g) * amount;
-  p.b += (colour.b - p.b) * amount;
+  p = mix(p, colour, amount);
 }
 
 void Canvas::paint(const Mask& mask, int x, int y, Colour colour, float opacity) {

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <vector>
 
 #include "Canvas.h"
@@ -94,8 +95,7 @@ bool makeLoading(const std::string& path, const Font& font, std::string& error) 
   const double dotsY = inkBottom + 36.0;
   for (int i = 0; i < 3; ++i) {
     float fade = 1.0f - 0.3f * i;
-    canvas.disc(centre + (i - 1) * kDotSpacing, dotsY, kDotRadius,
-                {light.r * fade, light.g * fade, light.b * fade});
+    canvas.disc(centre + (i - 1) * kDotSpacing, dotsY, kDotRadius, mix(grey(0.0f), light, fade));
   }
   return canvas.writePng(path, error);
 }
@@ -213,9 +213,7 @@ bool makeCloud(const std::string& path, std::string& error) {
   }
   // Scale to the wanted mean; the cool tint averages to 1 over R, G and B.
   const Colour tint{0.9f, 0.97f, 1.13f};
-  double mean = 0.0;
-  for (double v : field) mean += v;
-  mean /= field.size();
+  const double mean = std::accumulate(field.begin(), field.end(), 0.0) / field.size();
   const double gain = mean > 0.0 ? kCloudMean / mean : 0.0;
   Canvas canvas(kSquareSide, kSquareSide);
   for (int y = 0; y < kSquareSide; ++y) {

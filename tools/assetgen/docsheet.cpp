@@ -119,10 +119,7 @@ Colour heat(float t) {
   constexpr int kLast = 4;
   t = std::clamp(t, 0.0f, 1.0f) * kLast;
   int i = std::min(static_cast<int>(t), kLast - 1);
-  float f = t - i;
-  const Colour& a = kStops[i];
-  const Colour& b = kStops[i + 1];
-  return {a.r + (b.r - a.r) * f, a.g + (b.g - a.g) * f, a.b + (b.b - a.b) * f};
+  return mix(kStops[i], kStops[i + 1], t - i);
 }
 
 int spectrogram(const std::string& musicPath, const std::string& output) {
