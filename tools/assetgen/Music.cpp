@@ -453,11 +453,8 @@ void hats(Bus& bus, Pcg32& rng, const Span& span, int fromBar, int toBar, const 
           float scale) {
   pattern(span, fromBar, toBar, steps, [&](double t, int, int step, char symbol) {
     float pan = step % 2 ? 0.2f : -0.1f;
-    if (symbol == 'o') {
-      hat(bus, rng, t, kHatOpen * scale, true, pan);
-    } else {
-      hat(bus, rng, t, (symbol == 'X' ? kHatAccent : kHatSoft) * scale, false, pan);
-    }
+    float level = symbol == 'o' ? kHatOpen : symbol == 'X' ? kHatAccent : kHatSoft;
+    hat(bus, rng, t, level * scale, symbol == 'o', pan);
   });
 }
 
