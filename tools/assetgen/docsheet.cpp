@@ -82,10 +82,8 @@ int contactSheet(const std::string& dataDir, const std::string& output) {
     int column, row;
   };
   std::vector<Entry> entries = {{"loading", 0, 0}, {"lklogo", 1, 0}, {"overlay_cloud", 3, 0}};
-  int slot = 0;
-  for (const char* word : kWordPictures) {
-    entries.push_back({word, slot % kColumns, 1 + slot / kColumns});
-    ++slot;
+  for (int slot = 0; slot < static_cast<int>(std::size(kWordPictures)); ++slot) {
+    entries.push_back({kWordPictures[slot], slot % kColumns, 1 + slot / kColumns});
   }
   Font font;
   std::string error;
