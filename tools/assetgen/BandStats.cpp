@@ -11,6 +11,7 @@
 
 #include <cstring>
 
+#include "Failure.h"
 #include "Loudness.h"
 #include "audio/Backends.h"
 #include "audio/MusicStream.h"
@@ -99,45 +100,29 @@ std::vector<SceneBands> showBands() {
   std::vector<std::pair<double, double>> blurWindows = {
       {2.0, 2.4}, {4.5, 5.2}, {7.0, 7.6}, {10.0, openingEnd}};
   std::vector<std::pair<double, double>> wordsShown = {{kFirstWordStart, kLastWordEnd}};
-  const Band starBlur{kWordBlurBand.lowHz, kWordBlurBand.highHz};
+  // The word scene's band that blurs the stars, held to `limits`.
+  auto starBlur = [](const BandLimits& limits) {
+    return std::vector<Band>{{kWordBlurBand.lowHz, kWordBlurBand.highHz, limits}};
+  };
+  // A quiet stretch of a scene, held only to its own limits.
+  auto quiet = [](const char* name, double start, double end, const std::vector<Band>& bands) {
+    return SceneBands{name, start, end, bands, {}, false, false};
+  };
   const double wordsStart = scheduleOf(kWord).start;
   const double wordsEnd = scheduleOf(kWord).end;
   const double closingStart = scheduleOf(kClosing).start;
-  const bool levelRules = true;
   const bool info = true;
   return {
       {"opening", 0.0, openingEnd, bandsOf(kOpening, {}), {}},
       {"opening, blur windows", 0.0, openingEnd, bandsOf(kOpening, {}), blurWindows, info},
       {"words", wordsStart, wordsEnd, bandsOf(kWord, {{0, camera}}), {}},
-      {"words, words shown",
-       wordsStart,
-       wordsEnd,
-       {{starBlur.lowHz, starBlur.highHz, wordsBright}},
-       wordsShown},
-      {"words, before",
-       wordsStart,
-       kFirstWordStart,
-       {{starBlur.lowHz, starBlur.highHz, starsBefore}},
-       {},
-       !info,
-       !levelRules},
-      {"words, after",
-       kLastWordEnd,
-       wordsEnd,
-       {{starBlur.lowHz, starBlur.highHz, starsAfter}},
-       {},
-       !info,
-       !levelRules},
+      {"words, words shown", wordsStart, wordsEnd, starBlur(wordsBright), wordsShown},
+      quiet("words, before", wordsStart, kFirstWordStart, starBlur(starsBefore)),
+      quiet("words, after", kLastWordEnd, wordsEnd, starBlur(starsAfter)),
       {"cloud", scheduleOf(kCloud).start, scheduleOf(kCloud).end, bandsOf(kCloud, cloudLimits), {}},
       {"tunnel", scheduleOf(kTunnel).start, scheduleOf(kTunnel).end, bandsOf(kTunnel, {}), {}},
       {"closing", closingStart, kShowEnd, bandsOf(kClosing, {{0, flash}}), {}},
-      {"closing, logo in view",
-       closingStart,
-       140.4,
-       bandsOf(kClosing, {{0, logoInView}}),
-       {},
-       !info,
-       !levelRules},
+      quiet("closing, logo in view", closingStart, 140.4, bandsOf(kClosing, {{0, logoInView}})),
   };
 }
 
@@ -154,10 +139,7 @@ bool measureBands(const std::string& musicPath, const std::vector<SceneBands>& s
   MusicStream music;
   music.setBackend(&backend);
   music.open(musicPath.c_str());
-  if (!backend.musicLoaded()) {
-    error = "cannot decode " + musicPath;
-    return false;
-  }
+  if (!backend.musicLoaded()) return failWith(error, "cannot decode " + musicPath);
   music.play();
   for (const SceneBands& scene : scenes) {
     std::vector<std::vector<float>> values(scene.bands.size());
@@ -241,22 +223,15 @@ bool decodeFloat(const std::string& path, std::vector<float>& left, std::vector<
   left.clear();
   right.clear();
   static const bool libraryReady = mpg123_init() == MPG123_OK;
-  if (!libraryReady) {
-    error = "mpg123 could not be initialised";
-    return false;
-  }
+  if (!libraryReady) return failWith(error, "mpg123 could not be initialised");
   int status = MPG123_OK;
   std::unique_ptr<mpg123_handle, Mpg123Deleter> handle(mpg123_new(nullptr, &status));
-  if (!handle) {
-    error = std::string("mpg123: ") + mpg123_plain_strerror(status);
-    return false;
-  }
+  if (!handle) return failWith(error, std::string("mpg123: ") + mpg123_plain_strerror(status));
   mpg123_param(handle.get(), MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
   mpg123_format_none(handle.get());
   if (mpg123_format(handle.get(), kDecodeRateHz, MPG123_STEREO, MPG123_ENC_FLOAT_32) != MPG123_OK ||
       mpg123_open(handle.get(), path.c_str()) != MPG123_OK) {
-    error = "cannot decode " + path + ": " + mpg123_strerror(handle.get());
-    return false;
+    return failWith(error, "cannot decode " + path + ": " + mpg123_strerror(handle.get()));
   }
   off_t expected = mpg123_length(handle.get());
   if (expected > 0) {
@@ -276,13 +251,9 @@ bool decodeFloat(const std::string& path, std::vector<float>& left, std::vector<
     }
     if (result == MPG123_DONE) break;
     if (result == MPG123_NEW_FORMAT || result == MPG123_OK) continue;
-    error = "cannot decode " + path + ": " + mpg123_strerror(handle.get());
-    return false;
+    return failWith(error, "cannot decode " + path + ": " + mpg123_strerror(handle.get()));
   }
-  if (left.empty()) {
-    error = "no audio in " + path;
-    return false;
-  }
+  if (left.empty()) return failWith(error, "no audio in " + path);
   return true;
 }
 

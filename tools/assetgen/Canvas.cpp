@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 
+#include "Failure.h"
 #include "images/Image.h"
 
 namespace {
@@ -24,9 +25,7 @@ void Canvas::fill(Colour c) { std::fill(pixels_.begin(), pixels_.end(), c); }
 
 void Canvas::verticalGradient(Colour top, Colour bottom) {
   for (int y = 0; y < height_; ++y) {
-    float f = height_ > 1 ? static_cast<float>(y) / (height_ - 1) : 0.0f;
-    Colour c{top.r + (bottom.r - top.r) * f, top.g + (bottom.g - top.g) * f,
-             top.b + (bottom.b - top.b) * f};
+    const Colour c = mix(top, bottom, height_ > 1 ? static_cast<float>(y) / (height_ - 1) : 0.0f);
     for (int x = 0; x < width_; ++x) set(x, y, c);
   }
 }
@@ -34,9 +33,7 @@ void Canvas::verticalGradient(Colour top, Colour bottom) {
 void Canvas::blend(int x, int y, Colour colour, float amount) {
   if (x < 0 || y < 0 || x >= width_ || y >= height_ || amount <= 0.0f) return;
   Colour& p = pixels_[index(x, y)];
-  p.r += (colour.r - p.r) * amount;
-  p.g += (colour.g - p.g) * amount;
-  p.b += (colour.b - p.b) * amount;
+  p = mix(p, colour, amount);
 }
 
 void Canvas::paint(const Mask& mask, int x, int y, Colour colour, float opacity) {
@@ -94,14 +91,10 @@ bool Canvas::writePng(const std::string& path, std::string& error) const {
   write_png(path.c_str(), image);
   // write_png reports failures only on stderr: read the file back to be sure.
   ImageBuffer check;
-  if (read_png(path.c_str(), &check, false) != 0) {
-    error = "could not write " + path;
-    return false;
-  }
+  if (read_png(path.c_str(), &check, false) != 0) return failWith(error, "could not write " + path);
   std::unique_ptr<uint8_t[]> checkPixels(check.pixels);
   if (check.width != width_ || check.height != height_ || check.channels != kRgbChannels) {
-    error = path + " does not read back as written";
-    return false;
+    return failWith(error, path + " does not read back as written");
   }
   return true;
 }

@@ -21,13 +21,15 @@ struct Colour {
   float r, g, b;
 };
 
+// a at f = 0, b at f = 1, in between linearly.
+inline Colour mix(Colour a, Colour b, float f) {
+  return {a.r + (b.r - a.r) * f, a.g + (b.g - a.g) * f, a.b + (b.b - a.b) * f};
+}
+
 class Canvas {
  public:
   Canvas(int width, int height);
 
-  int width() const { return width_; }
-  int height() const { return height_; }
-  Colour get(int x, int y) const { return pixels_[index(x, y)]; }
   void set(int x, int y, Colour c) { pixels_[index(x, y)] = c; }
 
   void fill(Colour c);

@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <numeric>
 
 namespace {
 
@@ -163,9 +164,7 @@ double integratedLoudness(const std::vector<float>& left, const std::vector<floa
     if (meanSquare > 0.0 && loudnessOf(meanSquare) > kSilentLufs) blocks.push_back(meanSquare);
   }
   if (blocks.empty()) return kSilentLufs;
-  double mean = 0.0;
-  for (double b : blocks) mean += b;
-  mean /= blocks.size();
+  const double mean = std::accumulate(blocks.begin(), blocks.end(), 0.0) / blocks.size();
   const double gate = loudnessOf(mean) + kRelativeGateDb;
   double gatedSum = 0.0;
   size_t gated = 0;

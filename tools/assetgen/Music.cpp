@@ -74,6 +74,12 @@ void emit(Bus& bus, int64_t frame, float sample, const Placement& place) {
 int64_t frameAt(double seconds) { return std::llround(seconds * kSampleRate); }
 int64_t framesIn(double seconds) { return static_cast<int64_t>(std::ceil(seconds * kSampleRate)); }
 
+// Calls sound(frame, t) for `count` frames from `first`, t in seconds from the first.
+template <typename Sound>
+void eachFrame(int64_t first, int64_t count, Sound sound) {
+  for (int64_t i = 0; i < count; ++i) sound(first + i, static_cast<double>(i) / kSampleRate);
+}
+
 // Filters and vibrato are updated every this many samples (0.7 ms).
 constexpr int kControlFrames = 32;
 
@@ -89,30 +95,26 @@ void kick(Bus& bus, double start, float velocity, double sweepHz = kKickSweepHz)
   constexpr double kSweepSeconds = 0.03;
   constexpr double kDecaySeconds = 0.22;
   constexpr double kLengthSeconds = 1.2;
-  const int64_t first = frameAt(start);
   double phase = 0.0;
-  for (int64_t i = 0; i < framesIn(kLengthSeconds); ++i) {
-    double t = static_cast<double>(i) / kSampleRate;
+  eachFrame(frameAt(start), framesIn(kLengthSeconds), [&](int64_t frame, double t) {
     phase += (kBaseHz + sweepHz * std::exp(-t / kSweepSeconds)) / kSampleRate;
     double level = velocity * std::min(1.0, t / 0.001) * std::exp(-t / kDecaySeconds);
-    emit(bus, first + i, static_cast<float>(level * std::sin(2.0 * kPi * phase)), {});
-  }
+    emit(bus, frame, static_cast<float>(level * std::sin(2.0 * kPi * phase)), {});
+  });
 }
 
 void snare(Bus& bus, Pcg32& rng, double start, float velocity) {
   constexpr double kLengthSeconds = 0.8;
   Biquad hiss;
   hiss.highPass(1800.0, 0.7);
-  const int64_t first = frameAt(start);
   const Placement place{0.05f, 0.25f, 0.0f};
-  for (int64_t i = 0; i < framesIn(kLengthSeconds); ++i) {
-    double t = static_cast<double>(i) / kSampleRate;
+  eachFrame(frameAt(start), framesIn(kLengthSeconds), [&](int64_t frame, double t) {
     double body = 0.5 * std::sin(2.0 * kPi * 185.0 * t) * std::exp(-t / 0.05) +
                   0.25 * std::sin(2.0 * kPi * 330.0 * t) * std::exp(-t / 0.04);
     double noise = hiss.process(rng.bipolar()) * std::exp(-t / 0.1);
     double attack = std::min(1.0, t / 0.0008);
-    emit(bus, first + i, static_cast<float>(velocity * attack * (body + 0.5 * noise)), place);
-  }
+    emit(bus, frame, static_cast<float>(velocity * attack * (body + 0.5 * noise)), place);
+  });
 }
 
 // Hat decays (time constants, seconds) and reverb send.
@@ -129,15 +131,13 @@ void hat(Bus& bus, Pcg32& rng, double start, float velocity, double decay, const
   constexpr double kNoiseLevel = 0.4;
   Biquad hiss;
   hiss.highPass(7000.0, 0.7);
-  const int64_t first = frameAt(start);
-  for (int64_t i = 0; i < framesIn(decay * 9.0); ++i) {
-    double t = static_cast<double>(i) / kSampleRate;
+  eachFrame(frameAt(start), framesIn(decay * 9.0), [&](int64_t frame, double t) {
     double tone = 0.0;
     for (int p = 0; p < 3; ++p) tone += kPartialLevel[p] * std::sin(2.0 * kPi * kPartialHz[p] * t);
     double level = velocity * std::min(1.0, t / 0.0005) * std::exp(-t / decay);
     double sample = level * (tone + kNoiseLevel * hiss.process(rng.bipolar()));
-    emit(bus, first + i, static_cast<float>(sample), place);
-  }
+    emit(bus, frame, static_cast<float>(sample), place);
+  });
 }
 
 void hat(Bus& bus, Pcg32& rng, double start, float velocity, bool open, float pan) {
@@ -150,13 +150,11 @@ void crash(Bus& bus, Pcg32& rng, double start, float velocity) {
   constexpr double kDecaySeconds = 0.9;
   Biquad hiss;
   hiss.highPass(2500.0, 0.6);
-  const int64_t first = frameAt(start);
   const Placement place{-0.1f, 0.4f, 0.0f};
-  for (int64_t i = 0; i < framesIn(kDecaySeconds * 8.0); ++i) {
-    double t = static_cast<double>(i) / kSampleRate;
+  eachFrame(frameAt(start), framesIn(kDecaySeconds * 8.0), [&](int64_t frame, double t) {
     double level = velocity * std::min(1.0, t / 0.002) * std::exp(-t / kDecaySeconds);
-    emit(bus, first + i, static_cast<float>(level * hiss.process(rng.bipolar())), place);
-  }
+    emit(bus, frame, static_cast<float>(level * hiss.process(rng.bipolar())), place);
+  });
 }
 
 // Noise through a band-pass rising from 300 Hz to 6 kHz, swelling into `end`.
@@ -239,17 +237,15 @@ void bell(Bus& bus, double start, double length, double midi, float velocity,
   const double hz = midiToHz(midi);
   int partials = 0;
   while (partials < 4 && hz * kRatio[partials] <= ceilingHz) ++partials;
-  const int64_t first = frameAt(start);
-  for (int64_t i = 0; i < framesIn(length + kReleaseSeconds * 7.0); ++i) {
-    double t = static_cast<double>(i) / kSampleRate;
+  eachFrame(frameAt(start), framesIn(length + kReleaseSeconds * 7.0), [&](int64_t frame, double t) {
     double sum = 0.0;
     for (int p = 0; p < partials; ++p) {
       sum += kLevel[p] * std::exp(-t / kDecay[p]) * std::sin(2.0 * kPi * hz * kRatio[p] * t);
     }
     double gate = t < length ? 1.0 : std::exp(-(t - length) / kReleaseSeconds);
     double level = velocity * std::min(1.0, t / 0.003) * gate;
-    emit(bus, first + i, static_cast<float>(level * sum), place);
-  }
+    emit(bus, frame, static_cast<float>(level * sum), place);
+  });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -314,6 +310,14 @@ struct Span {
 
 Span section(int index) { return {kSectionStarts[index], kSectionStarts[index + 1]}; }
 
+// Calls sound(frame, t) for every frame of the span, t in seconds of music time.
+template <typename Sound>
+void eachFrame(const Span& span, Sound sound) {
+  const int64_t first = frameAt(span.start);
+  eachFrame(first, frameAt(span.end) - first,
+            [&](int64_t frame, double t) { sound(frame, span.start + t); });
+}
+
 // Calls play(time, bar, step, symbol) for every non-rest step of a 16-step pattern in the
 // bars [fromBar, toBar] whose time lies in the span.
 template <typename Play>
@@ -366,14 +370,11 @@ void glideLine(Bus& bus, const Span& span, const std::vector<LineNote>& notes, f
   constexpr double kGlideSeconds = 0.08;  // time constant of the portamento
   constexpr double kEdgeSeconds = 0.5;
   const double glide = 1.0 - std::exp(-1.0 / (kGlideSeconds * kSampleRate));
-  const int64_t first = frameAt(span.start);
-  const int64_t count = frameAt(span.end) - first;
   size_t next = 0;
   double hz = 0.0, phase = 0.0;
-  for (int64_t i = 0; i < count; ++i) {
-    double t = span.start + static_cast<double>(i) / kSampleRate;
+  eachFrame(span, [&](int64_t frame, double t) {
     while (next < notes.size() && notes[next].start <= t) ++next;
-    if (next == 0) continue;
+    if (next == 0) return;
     double target = midiToHz(notes[next - 1].midi);
     hz = hz == 0.0 ? target : hz + (target - hz) * glide;
     phase += hz / kSampleRate;
@@ -383,8 +384,8 @@ void glideLine(Bus& bus, const Span& span, const std::vector<LineNote>& notes, f
     double level = (low + (high - low) * swell) * (0.5 - 0.5 * std::cos(kPi * edge));
     double x = 2.0 * kPi * phase;
     double wave = std::sin(x) - std::sin(3.0 * x) / 9.0 + std::sin(5.0 * x) / 25.0;
-    bus.steady.add(first + i, static_cast<float>(level * wave), static_cast<float>(level * wave));
-  }
+    bus.steady.add(frame, static_cast<float>(level * wave), static_cast<float>(level * wave));
+  });
 }
 
 // Pad chords bar by bar over the span, cut at its end.
@@ -452,11 +453,8 @@ void hats(Bus& bus, Pcg32& rng, const Span& span, int fromBar, int toBar, const 
           float scale) {
   pattern(span, fromBar, toBar, steps, [&](double t, int, int step, char symbol) {
     float pan = step % 2 ? 0.2f : -0.1f;
-    if (symbol == 'o') {
-      hat(bus, rng, t, kHatOpen * scale, true, pan);
-    } else {
-      hat(bus, rng, t, (symbol == 'X' ? kHatAccent : kHatSoft) * scale, false, pan);
-    }
+    float level = symbol == 'o' ? kHatOpen : symbol == 'X' ? kHatAccent : kHatSoft;
+    hat(bus, rng, t, level * scale, symbol == 'o', pan);
   });
 }
 
@@ -675,11 +673,8 @@ void overtoneArpeggio(Bus& bus, const Span& span, const std::vector<int>& bands,
   constexpr double kGateSmoothing = 0.01;  // one-pole coefficient per sample, about 2 ms
   const double sixteenth = kBarSeconds / kStepsPerBar;
   const double glide = 1.0 - std::exp(-1.0 / (kGlideSeconds * kSampleRate));
-  const int64_t first = frameAt(span.start);
-  const int64_t count = frameAt(span.end) - first;
   double hz = 0.0, phase = 0.0, gate = 0.0;
-  for (int64_t i = 0; i < count; ++i) {
-    double t = span.start + static_cast<double>(i) / kSampleRate;
+  eachFrame(span, [&](int64_t frame, double t) {
     auto step = static_cast<int64_t>(std::floor(t / sixteenth));
     double target = overtoneInBand(overtoneRootHz(t), bands[step % bands.size()]);
     hz = hz == 0.0 ? target : hz + (target - hz) * glide;
@@ -691,10 +686,10 @@ void overtoneArpeggio(Bus& bus, const Span& span, const std::vector<int>& bands,
     phase += hz / kSampleRate;
     phase -= std::floor(phase);
     double fade = std::min(1.0, std::min(t - span.start, span.end - t) / 0.01);
-    emit(bus, first + i,
+    emit(bus, frame,
          static_cast<float>(velocity * gate * fade * duck.gain(t) * std::sin(2.0 * kPi * phase)),
          place);
-  }
+  });
 }
 
 // An overtone arpeggio over a held chord of the same overtones: every band of `bands`
@@ -716,10 +711,7 @@ void overtoneShimmer(Bus& bus, const Span& span, const std::vector<int>& bands, 
   const size_t n = bands.size();
   std::vector<double> hz(n, 0.0), phase(n), gate(n, 0.0);
   for (size_t b = 0; b < n; ++b) phase[b] = static_cast<double>(b * (b + 1) / 2 % n) / n;
-  const int64_t first = frameAt(span.start);
-  const int64_t count = frameAt(span.end) - first;
-  for (int64_t i = 0; i < count; ++i) {
-    double t = span.start + static_cast<double>(i) / kSampleRate;
+  eachFrame(span, [&](int64_t frame, double t) {
     auto step = static_cast<int64_t>(std::floor(t / sixteenth));
     const size_t current = static_cast<size_t>(step % static_cast<int64_t>(n));
     char symbol = gates[step % kStepsPerBar];
@@ -740,8 +732,8 @@ void overtoneShimmer(Bus& bus, const Span& span, const std::vector<int>& bands, 
       phase[b] -= std::floor(phase[b]);
       sum += gate[b] * std::sin(2.0 * kPi * phase[b]);
     }
-    emit(bus, first + i, static_cast<float>(fade * duck.gain(t) * sum), place);
-  }
+    emit(bus, frame, static_cast<float>(fade * duck.gain(t) * sum), place);
+  });
 }
 
 // The harmonic of `rootHz` nearest a bin of the cloud band `band` (the Hann window reads a
@@ -776,9 +768,7 @@ void overtoneStab(Bus& bus, double start, double length, double rootHz,
   std::vector<double> partials;
   for (int band : bands) partials.push_back(harmonicOnABin(rootHz, band));
   const auto n = static_cast<double>(partials.size());
-  const int64_t first = frameAt(start);
-  for (int64_t i = 0; i < framesIn(length + kReleaseSeconds * 7.0); ++i) {
-    double t = static_cast<double>(i) / kSampleRate;
+  eachFrame(frameAt(start), framesIn(length + kReleaseSeconds * 7.0), [&](int64_t frame, double t) {
     double sum = 0.0;
     for (size_t p = 0; p < partials.size(); ++p) {
       sum += std::sin(2.0 * kPi * partials[p] * t + kPi * p * (p + 1) / n);
@@ -786,8 +776,8 @@ void overtoneStab(Bus& bus, double start, double length, double rootHz,
     double gate =
         t < length ? std::min(1.0, t / kAttackSeconds) : std::exp(-(t - length) / kReleaseSeconds);
     auto sample = static_cast<float>(velocity * gate * sum);
-    bus.steady.add(first + i, sample, sample);
-  }
+    bus.steady.add(frame, sample, sample);
+  });
 }
 
 void cloud(Bus& bus, Pcg32& rng) {
@@ -946,16 +936,13 @@ void starsBand(StereoBuffer& out) {
   // One tone through the whole section, so that it never starts or stops under the stars:
   // while the words are shown it is over 40 dB under the lead.
   const Span pedal{quiet[0].start - kRampSeconds, cloudStart};
-  const int64_t first = frameAt(pedal.start);
-  const int64_t count = frameAt(pedal.end) - first;
-  for (int64_t i = 0; i < count; ++i) {
-    const double t = pedal.start + static_cast<double>(i) / kSampleRate;
+  eachFrame(pedal, [&](int64_t frame, double t) {
     const double edge = std::min(1.0, std::min(t - pedal.start, pedal.end - t) / kRampSeconds);
     const double level = kPedalLevel * (0.5 - 0.5 * std::cos(kPi * edge));
     const auto sample =
         static_cast<float>(level * std::sin(2.0 * kPi * kPedalHz * (t - pedal.start)));
-    out.add(first + i, sample, sample);
-  }
+    out.add(frame, sample, sample);
+  });
 }
 
 }  // namespace

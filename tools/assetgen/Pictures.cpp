@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <vector>
 
 #include "Canvas.h"
@@ -41,25 +42,31 @@ constexpr double kCloudPersistence = 0.5;
 
 Colour grey(float v) { return {v, v, v}; }
 
-bool openFont(Font& font, std::string& error) { return font.open(kBoldFont, error); }
+// Renders `text` at the largest size, at most style.pixelSize, whose ink fits in
+// maxWidth x maxHeight; `tooBig` is the error when not even a tiny size fits.
+bool fitText(const Font& font, const std::string& text, TextStyle style, int maxWidth,
+             int maxHeight, const std::string& tooBig, Mask& mask, std::string& error) {
+  style.pixelSize = font.fit(text, style, maxWidth, maxHeight);
+  int baseline = 0;
+  if (style.pixelSize != 0 && font.render(text, style, mask, baseline, error)) return true;
+  if (error.empty()) error = tooBig;
+  return false;
+}
 
-// Renders `text` fitted into the box and paints it centred on (cx, cy) by its ink.
+// Renders `text` fitted into the box and paints it centred on (cx, cy) by its ink;
+// `inkBottom`, when given, receives the row just below the ink.
 bool paintText(Canvas& canvas, const Font& font, const std::string& text, TextStyle style,
                int maxWidth, int maxHeight, double cx, double cy, Colour colour, std::string& error,
-               Mask* rendered = nullptr, int* left = nullptr, int* top = nullptr) {
-  style.pixelSize = font.fit(text, style, maxWidth, maxHeight);
+               int* inkBottom = nullptr) {
   Mask mask;
-  int baseline = 0;
-  if (style.pixelSize == 0 || !font.render(text, style, mask, baseline, error)) {
-    if (error.empty()) error = "\"" + text + "\" does not fit its picture";
+  if (!fitText(font, text, style, maxWidth, maxHeight, "\"" + text + "\" does not fit its picture",
+               mask, error)) {
     return false;
   }
   int x = static_cast<int>(std::lround(cx - mask.width / 2.0));
   int y = static_cast<int>(std::lround(cy - mask.height / 2.0));
   canvas.paint(mask, x, y, colour);
-  if (rendered) *rendered = mask;
-  if (left) *left = x;
-  if (top) *top = y;
+  if (inkBottom) *inkBottom = y + mask.height;
   return true;
 }
 
@@ -78,19 +85,17 @@ bool makeLoading(const std::string& path, const Font& font, std::string& error) 
   TextStyle style;
   style.pixelSize = 96;
   style.letterSpacing = 0.03;
-  Mask text;
-  int left = 0, top = 0;
-  if (!paintText(canvas, font, "loading", style, 340, 120, centre, centre - 12, light, error, &text,
-                 &left, &top)) {
+  int inkBottom = 0;
+  if (!paintText(canvas, font, "loading", style, 340, 120, centre, centre - 12, light, error,
+                 &inkBottom)) {
     return false;
   }
   // Three dots under the word, fading out to the right.
   constexpr double kDotRadius = 7.0, kDotSpacing = 30.0;
-  const double dotsY = top + text.height + 36.0;
+  const double dotsY = inkBottom + 36.0;
   for (int i = 0; i < 3; ++i) {
     float fade = 1.0f - 0.3f * i;
-    canvas.disc(centre + (i - 1) * kDotSpacing, dotsY, kDotRadius,
-                {light.r * fade, light.g * fade, light.b * fade});
+    canvas.disc(centre + (i - 1) * kDotSpacing, dotsY, kDotRadius, mix(grey(0.0f), light, fade));
   }
   return canvas.writePng(path, error);
 }
@@ -104,11 +109,8 @@ bool makeLogo(const std::string& path, const Font& font, std::string& error) {
   TextStyle style;
   style.pixelSize = 170;
   style.letterSpacing = 0.02;
-  style.pixelSize = font.fit("Lumorak", style, 680, 150);
   Mask word;
-  int baseline = 0;
-  if (style.pixelSize == 0 || !font.render("Lumorak", style, word, baseline, error)) {
-    if (error.empty()) error = "the logo lettering does not fit";
+  if (!fitText(font, "Lumorak", style, 680, 150, "the logo lettering does not fit", word, error)) {
     return false;
   }
   // Emblem (a ring with an orbiting light) and word side by side, centred as a group.
@@ -211,9 +213,7 @@ bool makeCloud(const std::string& path, std::string& error) {
   }
   // Scale to the wanted mean; the cool tint averages to 1 over R, G and B.
   const Colour tint{0.9f, 0.97f, 1.13f};
-  double mean = 0.0;
-  for (double v : field) mean += v;
-  mean /= field.size();
+  const double mean = std::accumulate(field.begin(), field.end(), 0.0) / field.size();
   const double gain = mean > 0.0 ? kCloudMean / mean : 0.0;
   Canvas canvas(kSquareSide, kSquareSide);
   for (int y = 0; y < kSquareSide; ++y) {
@@ -229,7 +229,7 @@ bool makeCloud(const std::string& path, std::string& error) {
 
 bool writePictures(const std::string& dataDir, std::string& error) {
   Font font;
-  if (!openFont(font, error)) return false;
+  if (!font.open(kBoldFont, error)) return false;
   if (!makeLoading(dataDir + "/loading.png", font, error)) return false;
   if (!makeLogo(dataDir + "/lklogo.png", font, error)) return false;
   for (const char* word : kWordPictures) {

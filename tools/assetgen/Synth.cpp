@@ -216,6 +216,13 @@ void fft(std::vector<std::complex<double>>& data, bool inverse) {
   }
 }
 
+// 1 for `away` up to 0, falling along a raised cosine to 0 at `width` and beyond.
+double raisedCosineFall(double away, double width) {
+  if (away >= width) return 0.0;
+  if (away <= 0.0) return 1.0;
+  return 0.5 + 0.5 * std::cos(kPi * away / width);
+}
+
 }  // namespace
 
 void removeBand(StereoBuffer& buffer, double from, double to, double rampSeconds, double lowHz,
@@ -247,28 +254,17 @@ void removeBand(StereoBuffer& buffer, double from, double to, double rampSeconds
   fft(data, false);
   // Gain of the band itself (1 inside, falling to 0 over edgeHz outside); the buffer keeps
   // 1 minus it.
-  auto inBand = [&](double hz) {
-    const double away = std::max(lowHz - hz, hz - highHz);
-    if (away <= 0.0) return 1.0;
-    if (away >= edgeHz) return 0.0;
-    return 0.5 + 0.5 * std::cos(kPi * away / edgeHz);
-  };
   for (size_t k = 0; k < n; ++k) {
     const double hz =
         static_cast<double>(std::min(k, n - k)) * kSampleRate / static_cast<double>(n);
-    data[k] *= inBand(hz) / static_cast<double>(n);
+    data[k] *= raisedCosineFall(std::max(lowHz - hz, hz - highHz), edgeHz) / static_cast<double>(n);
   }
   fft(data, true);
   for (int64_t i = first; i < end; ++i) {
     // Raised-cosine fades over the ramps before `from` and after `to`.
     const double t = static_cast<double>(i) / kSampleRate;
     const double outside = std::max(from - t, t - to);  // seconds, <= 0 inside
-    double weight = 1.0;
-    if (outside >= rampSeconds) {
-      weight = 0.0;
-    } else if (outside > 0.0) {
-      weight = 0.5 + 0.5 * std::cos(kPi * outside / rampSeconds);
-    }
+    const double weight = raisedCosineFall(outside, rampSeconds);
     buffer.left[i] -= static_cast<float>(weight * data[i - segment].real());
     buffer.right[i] -= static_cast<float>(weight * data[i - segment].imag());
   }

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "BandStats.h"
+#include "Failure.h"
 #include "common/Cli.h"
 
 namespace {
@@ -119,10 +120,7 @@ int main(int argc, char** argv) {
   args.text("-o", &output);
   args.text("--out", &output);
   args.positional([&music](const std::string& value, std::string& error) {
-    if (!music.empty()) {
-      error = "one music file only, not also '" + value + "'";
-      return false;
-    }
+    if (!music.empty()) return failWith(error, "one music file only, not also '" + value + "'");
     music = value;
     return true;
   });
@@ -157,15 +155,8 @@ int main(int argc, char** argv) {
     std::fputs(levels.c_str(), stdout);
     std::fputs(table.c_str(), stdout);
   } else {
-    const std::string temporary = cli::temporaryNameFor(output);
-    cli::addTemporary(temporary);
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file) {
-      cli::removeTemporaries();
-      return cli::fail("cannot write " + output);
-    }
-    std::fputs("# Band loudness of data/deruz.mp3\n\n", file);
-    std::fputs(
+    std::string text =
+        "# Band loudness of data/deruz.mp3\n\n"
         "Made by `bandtable` (tools/assetgen). Each scene's bands are read with the show's\n"
         "own `MusicStream::peakInBand` at 60 frames per second over the scene's span. A band\n"
         "passes when its 95th percentile reaches 0.2, its maximum stays below 0.95 and its\n"
@@ -174,23 +165,22 @@ int main(int argc, char** argv) {
         "scene sample only that stretch; \"before\" and \"after\" (the words) and \"logo in\n"
         "view\" are quiet by design and held only to their own limits. \"min\" is the quietest\n"
         "frame and \"max\" the loudest; \"> 0.02\" is the share of frames in which the band\n"
-        "sounds; \"step\" is its mean absolute change from one frame to the next.\n\n",
-        file);
-    std::string limits = formatLimits(showBands());
+        "sounds; \"step\" is its mean absolute change from one frame to the next.\n\n";
+    const std::string limits = formatLimits(showBands());
     if (!limits.empty()) {
-      std::fputs("Bands that their scene holds to more than that:\n\n", file);
-      std::fputs((limits + "\n").c_str(), file);
+      text += "Bands that their scene holds to more than that:\n\n" + limits + "\n";
     }
-    std::fputs(
+    text +=
         "The decoded MP3 (in float, so overs are not clipped away) is metered as EBU R128\n"
         "meters do: the true peak on the signal oversampled four times, the loudness\n"
         "K-weighted and gated. Its true peak must stay at or below -1 dBTP, so that the\n"
-        "reconstruction after the decoder never clips.\n\n",
-        file);
-    std::fputs((levels + "\n").c_str(), file);
-    std::fputs(table.c_str(), file);
-    bool written = std::ferror(file) == 0;
-    written = std::fclose(file) == 0 && written;
+        "reconstruction after the decoder never clips.\n\n" +
+        levels + "\n" + table;
+    const std::string temporary = cli::temporaryNameFor(output);
+    cli::addTemporary(temporary);
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    bool written = file && std::fputs(text.c_str(), file) != EOF;
+    if (file) written = std::fclose(file) == 0 && written;
     if (!written) {
       cli::removeTemporaries();
       return cli::fail("cannot write " + output);

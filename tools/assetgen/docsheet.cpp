@@ -82,10 +82,8 @@ int contactSheet(const std::string& dataDir, const std::string& output) {
     int column, row;
   };
   std::vector<Entry> entries = {{"loading", 0, 0}, {"lklogo", 1, 0}, {"overlay_cloud", 3, 0}};
-  int slot = 0;
-  for (const char* word : kWordPictures) {
-    entries.push_back({word, slot % kColumns, 1 + slot / kColumns});
-    ++slot;
+  for (int slot = 0; slot < static_cast<int>(std::size(kWordPictures)); ++slot) {
+    entries.push_back({kWordPictures[slot], slot % kColumns, 1 + slot / kColumns});
   }
   Font font;
   std::string error;
@@ -119,10 +117,7 @@ Colour heat(float t) {
   constexpr int kLast = 4;
   t = std::clamp(t, 0.0f, 1.0f) * kLast;
   int i = std::min(static_cast<int>(t), kLast - 1);
-  float f = t - i;
-  const Colour& a = kStops[i];
-  const Colour& b = kStops[i + 1];
-  return {a.r + (b.r - a.r) * f, a.g + (b.g - a.g) * f, a.b + (b.b - a.b) * f};
+  return mix(kStops[i], kStops[i + 1], t - i);
 }
 
 int spectrogram(const std::string& musicPath, const std::string& output) {

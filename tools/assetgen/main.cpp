@@ -8,8 +8,10 @@
 // Ctrl-C or SIGTERM leaves the old deruz.mp3, never half of a new one.
 #include <sys/stat.h>
 #include <cstdio>
+#include <map>
 #include <string>
 
+#include "Failure.h"
 #include "Materials.h"
 #include "Mp3Writer.h"
 #include "Music.h"
@@ -65,19 +67,16 @@ bool makeMusic(const std::string& dataDir) {
 int main(int argc, char** argv) {
   std::string dataDir;
   bool music = false, pictures = false, materials = false;
+  const std::map<std::string, bool*> parts = {
+      {"music", &music}, {"pictures", &pictures}, {"materials", &materials}};
   cli::Parser args("assetgen", kHelp);
   args.positional([&](const std::string& value, std::string& error) {
     if (dataDir.empty()) {
       dataDir = value;
-    } else if (value == "music") {
-      music = true;
-    } else if (value == "pictures") {
-      pictures = true;
-    } else if (value == "materials") {
-      materials = true;
+    } else if (parts.count(value)) {
+      *parts.at(value) = true;
     } else {
-      error = "unknown part '" + value + "' (music, pictures or materials)";
-      return false;
+      return failWith(error, "unknown part '" + value + "' (music, pictures or materials)");
     }
     return true;
   });
