@@ -11,9 +11,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,6 +32,7 @@
 #include "Thumbnails.h"
 #include "app/Demo.h"
 #include "audio/Backends.h"
+#include "common/ChildProcess.h"
 #include "common/Cli.h"
 #include "common/FrameLoop.h"
 #include "common/FramePng.h"
@@ -48,18 +47,6 @@ constexpr size_t kStderrTailLines = 20;  // of ffmpeg's messages, shown on failu
 int fail(const std::string& message) {
   cli::removeTemporaries();
   return cli::fail(message);
-}
-
-bool writeAll(int fd, const void* data, size_t bytes) {
-  const auto* p = static_cast<const uint8_t*>(data);
-  while (bytes > 0) {
-    const ssize_t done = write(fd, p, bytes);
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) return false;
-    p += done;
-    bytes -= static_cast<size_t>(done);
-  }
-  return true;
 }
 
 bool onPath(const std::string& program) {
@@ -168,93 +155,37 @@ class FrameQueue {
 
 // The ffmpeg child with its two input pipes and the tail of its messages.
 struct Encoder {
-  pid_t pid = -1;
-  int videoFd = -1;
-  int audioFd = -1;
-  int stderrFd = -1;
-  std::thread stderrReader;
-  std::mutex tailMutex;
-  std::deque<std::string> tail;
+  ChildProcess process;
+  std::deque<std::string> tail;  // filled by the process's reading thread until finish()
 
   bool start(const std::vector<std::string>& args, std::string& error) {
-    int video[2], audio[2], messages[2];
-    if (pipe(video) != 0 || pipe(audio) != 0 || pipe(messages) != 0) {
-      error = std::string("pipe: ") + std::strerror(errno);
-      return false;
-    }
+    ChildProcess::Options options;
+    options.args = args;
+    options.inputs = 2;  // kVideoFd and kAudioFd
+    // Its own process group: Ctrl-C reaches the capture, which then stops ffmpeg itself;
+    // should the capture die without doing so, ffmpeg goes too instead of finishing a
+    // file nobody will remove.
+    options.deathSignal = SIGKILL;
+    options.cannotStart = "cannot start ffmpeg: %s\n";
+    options.onLine = [this](const std::string& line) {
+      tail.push_back(line);
+      if (tail.size() > kStderrTailLines) tail.pop_front();
+    };
+    if (!process.start(options, error)) return false;
     // Room for a few frames in the pipe; best effort.
-    fcntl(video[1], F_SETPIPE_SZ, 1 << 20);
-    pid = fork();
-    if (pid < 0) {
-      error = std::string("fork: ") + std::strerror(errno);
-      return false;
-    }
-    if (pid == 0) {
-      // Its own process group: Ctrl-C reaches the capture, which then stops ffmpeg itself;
-      // should the capture die without doing so, ffmpeg goes too instead of finishing a
-      // file nobody will remove.
-      setpgid(0, 0);
-      prctl(PR_SET_PDEATHSIG, SIGKILL);
-      const int devNull = open("/dev/null", O_RDONLY);
-      dup2(devNull, 0);
-      dup2(messages[1], 2);
-      // Move the read ends clear of 3 and 4 before placing them there.
-      const int v = fcntl(video[0], F_DUPFD, 10);
-      const int a = fcntl(audio[0], F_DUPFD, 10);
-      dup2(v, kVideoFd);
-      dup2(a, kAudioFd);
-      for (int fd = 5; fd < 1024; ++fd) close(fd);
-      std::vector<char*> argv;
-      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-      argv.push_back(nullptr);
-      execvp(argv[0], argv.data());
-      std::fprintf(stderr, "cannot start ffmpeg: %s\n", std::strerror(errno));
-      _exit(127);
-    }
-    close(video[0]);
-    close(audio[0]);
-    close(messages[1]);
-    videoFd = video[1];
-    audioFd = audio[1];
-    stderrFd = messages[0];
-    fcntl(videoFd, F_SETFD, FD_CLOEXEC);
-    fcntl(audioFd, F_SETFD, FD_CLOEXEC);
-    stderrReader = std::thread([this] {
-      std::string line;
-      char buffer[4096];
-      ssize_t got;
-      while ((got = read(stderrFd, buffer, sizeof buffer)) > 0) {
-        for (ssize_t i = 0; i < got; ++i) {
-          if (buffer[i] != '\n') {
-            line += buffer[i];
-            continue;
-          }
-          std::lock_guard<std::mutex> lock(tailMutex);
-          tail.push_back(line);
-          if (tail.size() > kStderrTailLines) tail.pop_front();
-          line.clear();
-        }
-      }
-      if (!line.empty()) {
-        std::lock_guard<std::mutex> lock(tailMutex);
-        tail.push_back(line);
-      }
-    });
+    fcntl(videoFd(), F_SETPIPE_SZ, 1 << 20);
     return true;
   }
+  int videoFd() const { return process.input(kVideoFd - 3); }
+  int audioFd() const { return process.input(kAudioFd - 3); }
 
   // Waits for ffmpeg; its exit status, or -1 when it died of a signal.
   int finish() {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (stderrReader.joinable()) stderrReader.join();
-    close(stderrFd);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    process.reap(true);
+    return process.signalled() ? -1 : process.status();
   }
 
-  void printTail() {
-    std::lock_guard<std::mutex> lock(tailMutex);
+  void printTail() const {
     if (tail.empty()) return;
     std::fprintf(stderr, "ffmpeg said:\n");
     for (const std::string& line : tail) std::fprintf(stderr, "  %s\n", line.c_str());
@@ -287,12 +218,12 @@ int captureVideo(OfflineShow& show, const CaptureJob& job) {
     return fail(error);
   }
   std::thread audioWriter([&encoder, &samples] {
-    writeAll(encoder.audioFd, samples.data(), samples.size() * sizeof(int16_t));
-    close(encoder.audioFd);
+    writeAll(encoder.audioFd(), samples.data(), samples.size() * sizeof(int16_t));
+    close(encoder.audioFd());
   });
 
   {
-    FrameQueue queue(encoder.videoFd);
+    FrameQueue queue(encoder.videoFd());
     const LoopResult loop =
         forEachFrame(show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kBgra,
                      labelOf(job), [&queue](const LoopFrame& frame) {
@@ -308,7 +239,7 @@ int captureVideo(OfflineShow& show, const CaptureJob& job) {
     const double seconds = loop.seconds;
     // Stopped: the half-made video is worthless, and finishing it (moving the index to
     // the front) could take longer than a user waits. Its pipes then fail at once.
-    if (cli::stopRequested()) kill(encoder.pid, SIGKILL);
+    if (cli::stopRequested()) encoder.process.send(SIGKILL);
     const bool ok = queue.close() && loop.ending == LoopResult::kDone;
     audioWriter.join();
     const int status = encoder.finish();
@@ -619,10 +550,10 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
       cleanUp();
       return fail(error);
     }
-    close(joiner.videoFd);
-    writeAll(joiner.audioFd, samples.data(), samples.size() * sizeof(int16_t));
-    close(joiner.audioFd);
-    if (cli::stopRequested()) kill(joiner.pid, SIGKILL);
+    close(joiner.videoFd());
+    writeAll(joiner.audioFd(), samples.data(), samples.size() * sizeof(int16_t));
+    close(joiner.audioFd());
+    if (cli::stopRequested()) joiner.process.send(SIGKILL);
     const int status = joiner.finish();
     if (cli::stopRequested()) {
       cleanUp();
