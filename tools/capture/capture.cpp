@@ -279,8 +279,7 @@ std::string framesHeld(int64_t done, int64_t total) {
 bool removeOldWav(const CaptureJob& job, std::string& error) {
   const std::string wav = job.pngDir + "/audio.wav";
   if (unlink(wav.c_str()) != 0 && errno != ENOENT) {
-    error = "cannot replace " + wav + ": " + std::strerror(errno);
-    return false;
+    return cli::failWith(error, "cannot replace " + wav + ": " + std::strerror(errno));
   }
   return true;
 }
@@ -291,20 +290,14 @@ bool writeWav(OfflineShow& show, const CaptureJob& job, std::string& error) {
   const std::string temp = cli::temporaryNameFor(wav);
   cli::addTemporary(temp);
   std::FILE* file = std::fopen(temp.c_str(), "wb");
-  if (!file) {
-    error = "cannot write " + wav + ": " + std::strerror(errno);
-    return false;
-  }
+  if (!file) return cli::failWith(error, "cannot write " + wav + ": " + std::strerror(errno));
   const std::vector<int16_t> samples = spanSamples(show, job, job.firstFrame(), job.endFrame());
   const std::vector<uint8_t> header =
       wavHeader(static_cast<int64_t>(samples.size() / 2), kCaptureSampleRate);
   const bool wavOk =
       std::fwrite(header.data(), 1, header.size(), file) == header.size() &&
       std::fwrite(samples.data(), sizeof(int16_t), samples.size(), file) == samples.size();
-  if (std::fclose(file) != 0 || !wavOk) {
-    error = "cannot write " + wav;
-    return false;
-  }
+  if (std::fclose(file) != 0 || !wavOk) return cli::failWith(error, "cannot write " + wav);
   return cli::commitTemporary(temp, wav, error);
 }
 
