@@ -199,6 +199,14 @@ std::string labelOf(const CaptureJob& job) {
          std::to_string(job.pieceCount);
 }
 
+// The closing line of a run: "LABEL: N frames HOW S s, R frames/s, WHAT".
+void reportDone(const CaptureJob& job, const LoopResult& loop, const char* how,
+                const std::string& what) {
+  std::fprintf(stderr, "%s: %lld frames %s %.1f s, %.1f frames/s, %s\n", labelOf(job).c_str(),
+               static_cast<long long>(loop.done), how, loop.seconds,
+               loop.seconds > 0 ? loop.done / loop.seconds : 0.0, what.c_str());
+}
+
 int captureVideo(OfflineShow& show, const CaptureJob& job) {
   const std::string& out = job.out;
   const std::string temp = cli::temporaryNameFor(out);
@@ -222,44 +230,35 @@ int captureVideo(OfflineShow& show, const CaptureJob& job) {
     close(encoder.audioFd());
   });
 
-  {
-    FrameQueue queue(encoder.videoFd());
-    const LoopResult loop =
-        forEachFrame(show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kBgra,
-                     labelOf(job), [&queue](const LoopFrame& frame) {
-                       // The buffer goes to the writer; a written one comes back for the next
-                       // frame, so the run holds a few frames (3 MB each) however long it is, not
-                       // every frame.
-                       const size_t bytes = frame.pixels.size();
-                       const bool queued = queue.push(std::move(frame.pixels));
-                       frame.pixels = queue.spare(bytes);
-                       return queued;
-                     });
-    const int64_t done = loop.done;
-    const double seconds = loop.seconds;
-    // Stopped: the half-made video is worthless, and finishing it (moving the index to
-    // the front) could take longer than a user waits. Its pipes then fail at once.
-    if (cli::stopRequested()) encoder.process.send(SIGKILL);
-    const bool ok = queue.close() && loop.ending == LoopResult::kDone;
-    audioWriter.join();
-    const int status = encoder.finish();
-    if (cli::stopRequested()) {
-      cli::removeTemporaries();
-      std::fprintf(stderr, "%s: interrupted after %lld of %lld frames; no %s written\n",
-                   labelOf(job).c_str(), static_cast<long long>(done),
-                   static_cast<long long>(end - first), out.c_str());
-      return cli::stopStatus();
-    }
-    if (!ok || status != 0) {
-      encoder.printTail();
-      return fail("ffmpeg failed (exit status " + std::to_string(status) + ") after " +
-                  std::to_string(done) + " frames; no " + out + " written");
-    }
-    if (!cli::commitTemporary(temp, out, error)) return fail(error);
-    std::fprintf(stderr, "%s: %lld frames in %.1f s, %.1f frames/s, %s (%s)\n",
-                 labelOf(job).c_str(), static_cast<long long>(done), seconds,
-                 seconds > 0 ? done / seconds : 0.0, out.c_str(), fileSize(out).c_str());
+  FrameQueue queue(encoder.videoFd());
+  const LoopResult loop =
+      forEachFrame(show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kBgra,
+                   labelOf(job), [&queue](const LoopFrame& frame) {
+                     // The buffer goes to the writer; a written one comes back for the next
+                     // frame, so the run holds a few frames (3 MB each) however long it is, not
+                     // every frame.
+                     const size_t bytes = frame.pixels.size();
+                     const bool queued = queue.push(std::move(frame.pixels));
+                     frame.pixels = queue.spare(bytes);
+                     return queued;
+                   });
+  // Stopped: the half-made video is worthless, and finishing it (moving the index to
+  // the front) could take longer than a user waits. Its pipes then fail at once.
+  if (cli::stopRequested()) encoder.process.send(SIGKILL);
+  const bool ok = queue.close() && loop.ending == LoopResult::kDone;
+  audioWriter.join();
+  const int status = encoder.finish();
+  if (cli::stopRequested()) {
+    cli::removeTemporaries();
+    return reportInterrupted(labelOf(job), loop, end - first, "; no " + out + " written");
   }
+  if (!ok || status != 0) {
+    encoder.printTail();
+    return fail("ffmpeg failed (exit status " + std::to_string(status) + ") after " +
+                std::to_string(loop.done) + " frames; no " + out + " written");
+  }
+  if (!cli::commitTemporary(temp, out, error)) return fail(error);
+  reportDone(job, loop, "in", out + " (" + fileSize(out) + ")");
   return 0;
 }
 
@@ -319,21 +318,16 @@ int capturePngs(OfflineShow& show, const CaptureJob& job) {
                                    static_cast<long long>(number0 + frame.ordinal));
                      return writeFramePng(job.pngDir + name, frame.pixels, error);
                    });
-  const int64_t done = loop.done;
-  const double seconds = loop.seconds;
   if (loop.ending != LoopResult::kDone) {
     const bool stopped = loop.ending == LoopResult::kStopped;
     std::fprintf(stderr, "%s: %s: %s holds %s and no audio.wav\n", labelOf(job).c_str(),
                  stopped ? "interrupted" : "failed", job.pngDir.c_str(),
-                 framesHeld(done, end - first).c_str());
+                 framesHeld(loop.done, end - first).c_str());
     return stopped ? cli::stopStatus() : fail(error);
   }
   if (job.isPiece()) return 0;
   if (!writeWav(show, job, error)) return fail(error);
-  std::fprintf(stderr,
-               "lumorak-capture: %lld frames in %.1f s, %.1f frames/s, %s/frame*.png + audio.wav\n",
-               static_cast<long long>(done), seconds, seconds > 0 ? done / seconds : 0.0,
-               job.pngDir.c_str());
+  reportDone(job, loop, "in", job.pngDir + "/frame*.png + audio.wav");
   return 0;
 }
 
@@ -344,16 +338,9 @@ int renderOnly(OfflineShow& show, const CaptureJob& job) {
   const LoopResult loop =
       forEachFrame(show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kBgra,
                    labelOf(job), [](const LoopFrame&) { return true; });
-  const int64_t done = loop.done;
-  const double seconds = loop.seconds;
-  if (loop.ending == LoopResult::kStopped) {
-    std::fprintf(stderr, "%s: interrupted after %lld of %lld frames\n", labelOf(job).c_str(),
-                 static_cast<long long>(done), static_cast<long long>(end - first));
-    return cli::stopStatus();
-  }
-  std::fprintf(stderr, "%s: %lld frames rendered in %.1f s, %.1f frames/s, nothing written\n",
-               labelOf(job).c_str(), static_cast<long long>(done), seconds,
-               seconds > 0 ? done / seconds : 0.0);
+  if (loop.ending == LoopResult::kStopped)
+    return reportInterrupted(labelOf(job), loop, end - first);
+  reportDone(job, loop, "rendered in", "nothing written");
   return 0;
 }
 
@@ -460,6 +447,10 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
     if (video) removeFolder(folder);
     cli::removeTemporaries();
   };
+  auto abandon = [&](const std::string& message) {
+    cleanUp();
+    return fail(message);
+  };
 
   std::fprintf(stderr, "lumorak-capture: %lld frames in %zu pieces:", static_cast<long long>(total),
                pieces.size());
@@ -468,23 +459,15 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
   }
   std::fprintf(stderr, "\n");
 
+  const std::string data = std::string(cwd) + "/data";
   PieceProcesses children;
   for (size_t i = 0; i < pieces.size(); ++i) {
-    std::vector<std::string> args = {self,
-                                     "--from",
-                                     exact(job.from),
-                                     "--to",
-                                     exact(job.to),
-                                     "--fps",
-                                     exact(job.fps),
-                                     "--data",
-                                     std::string(cwd) + "/data",
-                                     "--jobs",
-                                     "1"};
     const std::string piece = std::to_string(pieces[i].first) + "," +
                               std::to_string(pieces[i].end) + "," + std::to_string(i + 1) + "," +
                               std::to_string(pieces.size());
-    args.insert(args.end(), {"--piece", piece});
+    std::vector<std::string> args = {
+        self,     "--from", exact(job.from), "--to", exact(job.to), "--fps", exact(job.fps),
+        "--data", data,     "--jobs",        "1",    "--piece",     piece};
     if (video) {
       args.insert(args.end(),
                   {"--out", segments[i], "--preset", job.preset, "--crf", std::to_string(job.crf)});
@@ -495,8 +478,7 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
     }
     if (!children.start(args, error)) {
       children.stopAll();
-      cleanUp();
-      return fail(error);
+      return abandon(error);
     }
   }
   const PieceProcesses::Result result = children.wait();
@@ -512,7 +494,6 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
     return cli::stopStatus();
   }
   if (result.outcome == PieceProcesses::Outcome::kFailed) {
-    cleanUp();
     const Piece& p = pieces[result.failed];
     char what[160];
     std::snprintf(what, sizeof what, "piece %zu of %zu (%.3f-%.3f s) failed (exit status %d)",
@@ -521,28 +502,20 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
     const std::string whole = job.mode == CaptureMode::kPngDir ? job.pngDir + " holds no audio.wav"
                               : video                          ? "no " + job.out + " written"
                                                                : "the others were stopped";
-    return fail(std::string(what) + "; " + whole);
+    return abandon(std::string(what) + "; " + whole);
   }
 
-  if (job.mode == CaptureMode::kPngDir && !writeWav(show, job, error)) {
-    cleanUp();
-    return fail(error);
-  }
+  if (job.mode == CaptureMode::kPngDir && !writeWav(show, job, error)) return abandon(error);
   if (video) {
     const std::string list = folder + "/pieces.txt";
     std::vector<double> durations;
     for (const Piece& p : pieces) durations.push_back((p.end - p.first) / job.fps);
-    if (!writeTextFile(list, concatList(segments, durations))) {
-      cleanUp();
-      return fail("cannot write " + list);
-    }
+    if (!writeTextFile(list, concatList(segments, durations)))
+      return abandon("cannot write " + list);
     const std::vector<int16_t> samples = spanSamples(show, job, job.firstFrame(), job.endFrame());
     Encoder joiner;
     cli::addTemporary(temp);
-    if (!joiner.start(joinArgs(list, kAudioFd, temp), error)) {
-      cleanUp();
-      return fail(error);
-    }
+    if (!joiner.start(joinArgs(list, kAudioFd, temp), error)) return abandon(error);
     close(joiner.videoFd());
     writeAll(joiner.audioFd(), samples.data(), samples.size() * sizeof(int16_t));
     close(joiner.audioFd());
@@ -555,14 +528,10 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
     }
     if (status != 0) {
       joiner.printTail();
-      cleanUp();
-      return fail("ffmpeg failed to join the pieces (exit status " + std::to_string(status) +
-                  "); no " + job.out + " written");
+      return abandon("ffmpeg failed to join the pieces (exit status " + std::to_string(status) +
+                     "); no " + job.out + " written");
     }
-    if (!cli::commitTemporary(temp, job.out, error)) {
-      cleanUp();
-      return fail(error);
-    }
+    if (!cli::commitTemporary(temp, job.out, error)) return abandon(error);
     cleanUp();
   }
   const double seconds =
@@ -611,9 +580,8 @@ int captureFrames(OfflineShow& show, const CaptureJob& job) {
         return true;
       });
   if (loop.ending == LoopResult::kStopped) {
-    std::fprintf(stderr, "lumorak-capture: interrupted after %lld of %zu frames; no sheet\n",
-                 static_cast<long long>(loop.done), job.frames.size());
-    return cli::stopStatus();
+    return reportInterrupted("lumorak-capture", loop, static_cast<int64_t>(job.frames.size()),
+                             "; no sheet");
   }
   if (loop.ending == LoopResult::kFailed) return fail(error);
   if (!job.sheet.empty() && !sheet.writePng(job.sheet, error)) return fail(error);
