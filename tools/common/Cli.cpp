@@ -222,6 +222,10 @@ Parser::Outcome Parser::parse(int argc, const char* const* argv, std::string& er
     if (arg == "--help" || arg == "-h") return Outcome::kHelp;
     if (arg == "--version") return Outcome::kVersion;
   }
+  auto refuse = [&error](const std::string& reason) {
+    error = reason;
+    return Outcome::kBadUsage;
+  };
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -233,25 +237,16 @@ Parser::Outcome Parser::parse(int argc, const char* const* argv, std::string& er
       continue;
     }
     if (!isOption) {
-      if (!positional_) {
-        error = "unexpected argument '" + arg + "'";
-        return Outcome::kBadUsage;
-      }
+      if (!positional_) return refuse("unexpected argument '" + arg + "'");
       if (!positional_(arg, error)) return Outcome::kBadUsage;
       continue;
     }
     const size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
     const Entry* entry = find(name);
-    if (!entry) {
-      error = "unknown option '" + name + "'";
-      return Outcome::kBadUsage;
-    }
+    if (!entry) return refuse("unknown option '" + name + "'");
     if (!entry->takesValue) {
-      if (equals != std::string::npos) {
-        error = name + " takes no value";
-        return Outcome::kBadUsage;
-      }
+      if (equals != std::string::npos) return refuse(name + " takes no value");
       *entry->flag = true;
       continue;
     }
@@ -263,8 +258,7 @@ Parser::Outcome Parser::parse(int argc, const char* const* argv, std::string& er
       double number = 0.0;
       if (i + 1 >= argc ||
           (argv[i + 1][0] == '-' && argv[i + 1][1] != '\0' && !parseNumber(argv[i + 1], number))) {
-        error = name + " needs a value";
-        return Outcome::kBadUsage;
+        return refuse(name + " needs a value");
       }
       value = argv[++i];
     }
