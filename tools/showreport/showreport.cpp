@@ -122,15 +122,12 @@ std::string spanText(const BlankSpan& span) {
   return seconds(span.seconds()) + " s (" + seconds(span.from) + "-" + seconds(span.to) + ")";
 }
 
+// A frame 2 pixels wide around the box.
 void outline(Canvas& canvas, int left, int top, int width, int height, Colour colour) {
-  for (int i = 0; i < 2; ++i) {
+  for (int y = top - 2; y < top + height + 2; ++y) {
     for (int x = left - 2; x < left + width + 2; ++x) {
-      canvas.set(x, top - 1 - i, colour);
-      canvas.set(x, top + height + i, colour);
-    }
-    for (int y = top - 2; y < top + height + 2; ++y) {
-      canvas.set(left - 1 - i, y, colour);
-      canvas.set(left + width + i, y, colour);
+      const bool inside = x >= left && x < left + width && y >= top && y < top + height;
+      if (!inside) canvas.set(x, y, colour);
     }
   }
 }
@@ -287,9 +284,7 @@ int main(int argc, char** argv) {
         return true;
       });
   if (loop.ending != LoopResult::kDone) {
-    std::fprintf(stderr, "showreport: interrupted after %lld of %lld frames; nothing written\n",
-                 static_cast<long long>(loop.done), static_cast<long long>(total));
-    return cli::stopStatus();
+    return reportInterrupted("showreport", loop, total, "; nothing written");
   }
   const double renderSeconds = loop.seconds;
   const std::vector<SceneSummary> summaries = summariseScenes(measured, rate, showSeconds);
