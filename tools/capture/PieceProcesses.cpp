@@ -8,8 +8,8 @@
 #include "common/Cli.h"
 
 namespace {
-constexpr int kPollMs = 20;                 // between looks at the children while they run
-constexpr double kStopGraceSeconds = 20.0;  // after SIGTERM, before SIGKILL
+constexpr int kPollMs = 20;                     // between looks at the children while they run
+constexpr std::chrono::seconds kStopGrace{20};  // after SIGTERM, before SIGKILL
 
 std::mutex stderrMutex;
 
@@ -40,29 +40,21 @@ bool PieceProcesses::start(const std::vector<std::string>& args, std::string& er
 }
 
 PieceProcesses::Result PieceProcesses::wait() {
-  Result result;
   for (;;) {
     if (cli::stopRequested()) {
       stopAll();
-      result.outcome = Outcome::kStopped;
-      return result;
+      return {Outcome::kStopped, 0, 0};
     }
     bool running = false;
     for (size_t i = 0; i < children_.size(); ++i) {
       ChildProcess& child = *children_[i];
-      if (!child.running() || !child.reap(false)) {
-        running = running || child.running();
-        continue;
-      }
-      if (child.status() != 0) {
+      if (child.running() && child.reap(false) && child.status() != 0) {
         stopAll();
-        result.outcome = Outcome::kFailed;
-        result.failed = i;
-        result.status = child.status();
-        return result;
+        return {Outcome::kFailed, i, child.status()};
       }
+      running = running || child.running();
     }
-    if (!running) return result;
+    if (!running) return {};
     sleepMs(kPollMs);
   }
 }
@@ -70,12 +62,10 @@ PieceProcesses::Result PieceProcesses::wait() {
 void PieceProcesses::stopAll() {
   quiet_ = true;
   for (auto& child : children_) child->send(SIGTERM);
-  const auto start = std::chrono::steady_clock::now();
+  const auto deadline = std::chrono::steady_clock::now() + kStopGrace;
   for (auto& child : children_) {
     while (!child->reap(false)) {
-      const double waited =
-          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      if (waited > kStopGraceSeconds) {
+      if (std::chrono::steady_clock::now() > deadline) {
         child->send(SIGKILL);
         child->reap(true);
         break;

@@ -162,9 +162,8 @@ struct Encoder {
     ChildProcess::Options options;
     options.args = args;
     options.inputs = 2;  // kVideoFd and kAudioFd
-    // Its own process group: Ctrl-C reaches the capture, which then stops ffmpeg itself;
-    // should the capture die without doing so, ffmpeg goes too instead of finishing a
-    // file nobody will remove.
+    // Should the capture die without stopping ffmpeg, ffmpeg goes too instead of finishing
+    // a file nobody will remove.
     options.deathSignal = SIGKILL;
     options.cannotStart = "cannot start ffmpeg: %s\n";
     options.onLine = [this](const std::string& line) {
@@ -262,16 +261,24 @@ int captureVideo(OfflineShow& show, const CaptureJob& job) {
   return 0;
 }
 
-// What an interrupted or failed --png-dir run leaves: "000000-000123 of 600", or "none".
-std::string framesHeld(int64_t done, int64_t total) {
-  char text[64];
-  if (done == 0) {
-    std::snprintf(text, sizeof text, "no frames of %lld", static_cast<long long>(total));
-  } else {
-    std::snprintf(text, sizeof text, "frames 000000-%06lld of %lld",
-                  static_cast<long long>(done - 1), static_cast<long long>(total));
+// DIR/frame000123.png: frame n of the span (from 0) in --png-dir.
+std::string pngPath(const CaptureJob& job, int64_t n) {
+  char name[32];
+  std::snprintf(name, sizeof name, "/frame%06lld.png", static_cast<long long>(n));
+  return job.pngDir + name;
+}
+
+// What an interrupted or failed --png-dir run leaves, the frames' numbers in `runs`:
+// "frames 000000-000011, 000150-000161 of 300", or "no frames of 300".
+std::string framesHeld(const std::vector<Piece>& runs, int64_t total) {
+  std::string text;
+  for (const Piece& run : runs) {
+    char range[48];  // ", " and two 19-digit numbers at most
+    std::snprintf(range, sizeof range, "%s%06lld-%06lld", text.empty() ? "" : ", ",
+                  static_cast<long long>(run.first), static_cast<long long>(run.end - 1));
+    text += range;
   }
-  return text;
+  return (text.empty() ? "no frames" : "frames " + text) + " of " + std::to_string(total);
 }
 
 // This run replaces it: one from an earlier run would claim a whole span.
@@ -310,19 +317,18 @@ int capturePngs(OfflineShow& show, const CaptureJob& job) {
   std::string error;
   if (!job.isPiece() && !removeOldWav(job, error)) return fail(error);
 
-  const LoopResult loop =
-      forEachFrame(show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kRgb,
-                   labelOf(job), [&](const LoopFrame& frame) {
-                     char name[32];
-                     std::snprintf(name, sizeof name, "/frame%06lld.png",
-                                   static_cast<long long>(number0 + frame.ordinal));
-                     return writeFramePng(job.pngDir + name, frame.pixels, error);
-                   });
+  const LoopResult loop = forEachFrame(
+      show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kRgb, labelOf(job),
+      [&](const LoopFrame& frame) {
+        return writeFramePng(pngPath(job, number0 + frame.ordinal), frame.pixels, error);
+      });
   if (loop.ending != LoopResult::kDone) {
     const bool stopped = loop.ending == LoopResult::kStopped;
+    std::vector<Piece> held;  // frames 0 to done - 1
+    if (loop.done > 0) held.push_back({0, loop.done});
     std::fprintf(stderr, "%s: %s: %s holds %s and no audio.wav\n", labelOf(job).c_str(),
                  stopped ? "interrupted" : "failed", job.pngDir.c_str(),
-                 framesHeld(loop.done, end - first).c_str());
+                 framesHeld(held, end - first).c_str());
     return stopped ? cli::stopStatus() : fail(error);
   }
   if (job.isPiece()) return 0;
@@ -389,25 +395,16 @@ bool writeTextFile(const std::string& path, const std::string& text) {
   return std::fclose(file) == 0 && ok;
 }
 
-// What DIR holds after an interrupted parallel run: each piece's frames from its start,
-// "frames 000000-000011, 000150-000161 of 300", or "no frames of 300".
+// What DIR holds after an interrupted parallel run: each piece's frames from its start.
 std::string pngsHeld(const CaptureJob& job) {
   const int64_t total = job.endFrame() - job.firstFrame();
-  std::string ranges;
-  int64_t start = -1;
-  for (int64_t n = 0; n <= total; ++n) {
-    char name[32];
-    std::snprintf(name, sizeof name, "/frame%06lld.png", static_cast<long long>(n));
-    const bool held = n < total && access((job.pngDir + name).c_str(), F_OK) == 0;
-    if (held && start < 0) start = n;
-    if (held || start < 0) continue;
-    char range[48];  // ", " and two 19-digit numbers at most
-    std::snprintf(range, sizeof range, "%s%06lld-%06lld", ranges.empty() ? "" : ", ",
-                  static_cast<long long>(start), static_cast<long long>(n - 1));
-    ranges += range;
-    start = -1;
+  std::vector<Piece> runs;
+  for (int64_t n = 0; n < total; ++n) {
+    if (access(pngPath(job, n).c_str(), F_OK) != 0) continue;
+    if (runs.empty() || runs.back().end != n) runs.push_back({n, n});
+    runs.back().end = n + 1;
   }
-  return (ranges.empty() ? "no frames" : "frames " + ranges) + " of " + std::to_string(total);
+  return framesHeld(runs, total);
 }
 
 // The span in pieces, one child process each (this program with --piece), then the
@@ -563,25 +560,23 @@ int captureFrames(OfflineShow& show, const CaptureJob& job) {
       [&](const LoopFrame& frame) {
         const size_t i = static_cast<size_t>(frame.ordinal);
         const double t = frame.seconds;
-        std::vector<uint8_t>& rgb = frame.pixels;
         if (!job.sheet.empty()) {
           const int left = static_cast<int>(i % kColumns) * kThumbWidth;
           const int top = static_cast<int>(i / kColumns) * (kThumbHeight + kLabel) + kLabel;
-          paintThumbnail(sheet, left, top, kThumbWidth, kThumbHeight, rgb.data(), screenWidth,
-                         screenHeight);
+          paintThumbnail(sheet, left, top, kThumbWidth, kThumbHeight, frame.pixels.data(),
+                         screenWidth, screenHeight);
           char caption[32];
           std::snprintf(caption, sizeof caption, "%g s", t);
           paintLabel(sheet, font, caption, left + 6, top - 8, 18, {0.9f, 0.9f, 0.9f});
         }
         char name[48];
         std::snprintf(name, sizeof name, "/frame-%07.3f.png", t);
-        if (!writeFramePng(job.pngDir + name, rgb, error)) return false;
+        if (!writeFramePng(job.pngDir + name, frame.pixels, error)) return false;
         std::printf("%s%s  t = %.3f s\n", job.pngDir.c_str(), name, t);
         return true;
       });
   if (loop.ending == LoopResult::kStopped) {
-    return reportInterrupted("lumorak-capture", loop, static_cast<int64_t>(job.frames.size()),
-                             "; no sheet");
+    return reportInterrupted(labelOf(job), loop, job.frames.size(), "; no sheet");
   }
   if (loop.ending == LoopResult::kFailed) return fail(error);
   if (!job.sheet.empty() && !sheet.writePng(job.sheet, error)) return fail(error);
