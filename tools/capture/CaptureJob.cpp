@@ -4,8 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <iterator>
+#include <cstdio>
 #include <sstream>
 
 namespace {
@@ -142,13 +141,9 @@ void declareOptions(cli::Parser& parser, CaptureJob& job, Given& given) {
   });
   parser.flag("--render-only", &given.renderOnly);
   parser.option("--jobs", [&job, &given](const std::string& value, std::string& e) {
-    long jobs = 0;
     given.jobs = true;
-    if (value == "auto") {
-      job.jobs = 0;
-      return true;
-    }
-    if (!cli::parseInteger(value, jobs) || jobs < 1 || jobs > kMaxJobs) {
+    long jobs = 0;  // auto
+    if (value != "auto" && (!cli::parseInteger(value, jobs) || jobs < 1 || jobs > kMaxJobs)) {
       return cli::failWith(
           e, "--jobs takes a whole number from 1 to " + std::to_string(kMaxJobs) + ", or auto");
     }

@@ -4,10 +4,10 @@
 #include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -283,7 +283,6 @@ void catchStopSignals() { installStopHandler(onStopSignal); }
 void dieOnStopSignals() { installStopHandler(dieOfSignal); }
 
 bool stopRequested() { return caughtSignal != 0; }
-int stopSignal() { return caughtSignal; }
 int stopStatus() { return 128 + caughtSignal; }
 
 // ---- Temporary files -------------------------------------------------------------------
@@ -446,11 +445,9 @@ bool prepareOutputDir(const std::string& path, bool create, std::string& error) 
 bool checkExtension(const std::string& what, const std::string& path, const std::string& extension,
                     std::string& error) {
   const std::string name = baseOf(path);
-  if (name.size() > extension.size()) {
-    std::string tail = name.substr(name.size() - extension.size());
-    std::transform(tail.begin(), tail.end(), tail.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (tail == extension) return true;
+  if (name.size() > extension.size() &&
+      strcasecmp(name.c_str() + name.size() - extension.size(), extension.c_str()) == 0) {
+    return true;
   }
   return failWith(error, what + " " + path + ": the file is written as " + extension.substr(1) +
                              ", so its name must end in " + extension);

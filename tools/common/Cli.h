@@ -107,7 +107,6 @@ void catchStopSignals();
 // the shell reports as 128 + the signal.
 void dieOnStopSignals();
 bool stopRequested();
-int stopSignal();  // 0 when none came
 int stopStatus();  // 128 + the signal
 
 // ---- Temporary files -------------------------------------------------------------------
