@@ -18,10 +18,8 @@ int percentileOf(const std::array<int64_t, 256>& histogram, int64_t total, doubl
 }
 
 bool insideAny(double t, const std::vector<std::pair<double, double>>& spans) {
-  for (const auto& span : spans) {
-    if (t >= span.first && t < span.second) return true;
-  }
-  return false;
+  return std::any_of(spans.begin(), spans.end(),
+                     [t](const auto& span) { return t >= span.first && t < span.second; });
 }
 }  // namespace
 

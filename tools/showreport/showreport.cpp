@@ -4,9 +4,7 @@
 // per second (filmstrip.png) into the current folder, or --out-dir (docs/ for the
 // committed ones: showreport --out-dir docs).
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -286,14 +284,11 @@ int main(int argc, char** argv) {
   if (loop.ending != LoopResult::kDone) {
     return reportInterrupted("showreport", loop, total, "; nothing written");
   }
-  const double renderSeconds = loop.seconds;
   const std::vector<SceneSummary> summaries = summariseScenes(measured, rate, showSeconds);
-
-  FirstPassStars stars;
-  stars.brightest =
-      spreadOver(measured.times, measured.stats, kFirstPassStars, &FrameStats::brightest);
-  stars.lit = spreadOver(measured.times, measured.stats, kFirstPassStars, &FrameStats::lit);
-  if (!writeReport(reportPath, rate.fps, summaries, stars, renderSeconds, total)) {
+  const FirstPassStars stars = {
+      spreadOver(measured.times, measured.stats, kFirstPassStars, &FrameStats::brightest),
+      spreadOver(measured.times, measured.stats, kFirstPassStars, &FrameStats::lit)};
+  if (!writeReport(reportPath, rate.fps, summaries, stars, loop.seconds, total)) {
     return cli::fail("cannot write " + reportPath);
   }
   if (!strip.canvas.writePng(stripPath, error)) return cli::fail(error);
@@ -306,6 +301,6 @@ int main(int argc, char** argv) {
       "first-pass stars: brightest %.3f min, %.3f median; lit %.2f %% min, %.2f %% median\n",
       stars.brightest.min, stars.brightest.median, 100.0 * stars.lit.min, 100.0 * stars.lit.median);
   std::printf("wrote %s and %s (%lld frames in %.0f s)\n", reportPath.c_str(), stripPath.c_str(),
-              static_cast<long long>(total), renderSeconds);
+              static_cast<long long>(total), loop.seconds);
   return 0;
 }
