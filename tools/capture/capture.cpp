@@ -155,8 +155,8 @@ class FrameQueue {
 
 // The ffmpeg child with its two input pipes and the tail of its messages.
 struct Encoder {
+  std::deque<std::string> tail;  // filled by the reading thread; first, to outlive it
   ChildProcess process;
-  std::deque<std::string> tail;  // filled by the process's reading thread until finish()
 
   bool start(const std::vector<std::string>& args, std::string& error) {
     ChildProcess::Options options;

@@ -31,11 +31,10 @@ std::vector<char*> pointersTo(const std::vector<std::string>& strings) {
   pointers.push_back(nullptr);
   return pointers;
 }
-
 }  // namespace
 
 bool writeAll(int fd, const void* data, size_t bytes) {
-  const auto* p = static_cast<const uint8_t*>(data);
+  const auto* p = static_cast<const char*>(data);
   while (bytes > 0) {
     const ssize_t done = write(fd, p, bytes);
     if (done < 0 && errno == EINTR) continue;
