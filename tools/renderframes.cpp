@@ -4,7 +4,6 @@
 // on are rendered first, unsaved. Nothing is played; the picture of a time is the same on
 // every run and machine. See kHelp for the options.
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>

@@ -4,8 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <iterator>
+#include <cstdio>
 #include <sstream>
 
 namespace {
@@ -99,8 +98,7 @@ void declareOptions(cli::Parser& parser, CaptureJob& job, Given& given) {
   auto seconds = [&given](const std::string& name, double* target) {
     return [&given, name, target](const std::string& value, std::string& e) {
       if (!cli::parseNumber(value, *target)) {
-        e = name + " takes a number of seconds, not '" + value + "'";
-        return false;
+        return cli::failWith(e, name + " takes a number of seconds, not '" + value + "'");
       }
       given.span = true;
       return true;
@@ -108,13 +106,8 @@ void declareOptions(cli::Parser& parser, CaptureJob& job, Given& given) {
   };
   parser.option("--from", seconds("--from", &job.from));
   parser.option("--to", seconds("--to", &job.to));
-  parser.option("--fps", [&job](const std::string& value, std::string& e) {
-    if (!cli::parseNumber(value, job.fps)) {
-      e = "--fps takes a number, not '" + value + "'";
-      return false;
-    }
-    return true;
-  });
+  // Any number here: settleMode() checks its range.
+  parser.number("--fps", &job.fps, -HUGE_VAL, HUGE_VAL);
   parser.option("--out", [&job, &given](const std::string& value, std::string&) {
     job.out = value;
     given.out = true;
@@ -127,8 +120,7 @@ void declareOptions(cli::Parser& parser, CaptureJob& job, Given& given) {
   parser.option("--crf", [&job](const std::string& value, std::string& e) {
     long crf = 0;
     if (!cli::parseInteger(value, crf) || crf < 0 || crf > 51) {
-      e = "--crf takes a whole number from 0 to 51";
-      return false;
+      return cli::failWith(e, "--crf takes a whole number from 0 to 51");
     }
     job.crf = static_cast<int>(crf);
     return true;
@@ -139,38 +131,27 @@ void declareOptions(cli::Parser& parser, CaptureJob& job, Given& given) {
     while (std::getline(list, item, ',')) {
       double v = 0.0;
       if (!cli::parseNumber(item, v)) {
-        e = "--frames takes comma-separated seconds, not '" + item + "'";
-        return false;
+        return cli::failWith(e, "--frames takes comma-separated seconds, not '" + item + "'");
       }
       if (!cli::checkFrameTime("--frames", v, e)) return false;
       job.frames.push_back(v);
     }
-    if (job.frames.empty()) {
-      e = "--frames needs at least one time";
-      return false;
-    }
+    if (job.frames.empty()) return cli::failWith(e, "--frames needs at least one time");
     return true;
   });
   parser.flag("--render-only", &given.renderOnly);
   parser.option("--jobs", [&job, &given](const std::string& value, std::string& e) {
-    long jobs = 0;
     given.jobs = true;
-    if (value == "auto") {
-      job.jobs = 0;
-      return true;
-    }
-    if (!cli::parseInteger(value, jobs) || jobs < 1 || jobs > kMaxJobs) {
-      e = "--jobs takes a whole number from 1 to " + std::to_string(kMaxJobs) + ", or auto";
-      return false;
+    long jobs = 0;  // auto
+    if (value != "auto" && (!cli::parseInteger(value, jobs) || jobs < 1 || jobs > kMaxJobs)) {
+      return cli::failWith(
+          e, "--jobs takes a whole number from 1 to " + std::to_string(kMaxJobs) + ", or auto");
     }
     job.jobs = static_cast<int>(jobs);
     return true;
   });
   parser.option("--piece", [&job](const std::string& value, std::string& e) {
-    if (!parsePiece(value, job)) {
-      e = "--piece takes FIRST,END,INDEX,COUNT";
-      return false;
-    }
+    if (!parsePiece(value, job)) return cli::failWith(e, "--piece takes FIRST,END,INDEX,COUNT");
     return true;
   });
 }
@@ -178,42 +159,36 @@ void declareOptions(cli::Parser& parser, CaptureJob& job, Given& given) {
 // The checks across options, and the mode they choose.
 bool settleMode(CaptureJob& job, const Given& given, std::string& error) {
   if (!(job.fps > 0.0 && job.fps <= 1000.0)) {
-    error = "--fps must lie above 0 and at most 1000";
-    return false;
+    return cli::failWith(error, "--fps must lie above 0 and at most 1000");
   }
   if (!job.sheet.empty() && !cli::checkExtension("--sheet", job.sheet, ".png", error)) {
     return false;
   }
   if (!job.frames.empty()) {
     if (given.out || given.span) {
-      error = "--frames renders single frames: it takes no --out, --from or --to";
-      return false;
+      return cli::failWith(error,
+                           "--frames renders single frames: it takes no --out, --from or --to");
     }
     if (given.jobs || job.isPiece()) {
-      error = "--frames renders its few frames in one process: it takes no --jobs";
-      return false;
+      return cli::failWith(error,
+                           "--frames renders its few frames in one process: it takes no --jobs");
     }
     job.mode = CaptureMode::kFrames;
     std::sort(job.frames.begin(), job.frames.end());
     if (job.pngDir.empty()) job.pngDir = ".";
     return true;
   }
-  if (!job.sheet.empty()) {
-    error = "--sheet goes with --frames";
-    return false;
-  }
+  if (!job.sheet.empty()) return cli::failWith(error, "--sheet goes with --frames");
   if (!cli::checkSpan(job.from, job.to, error)) return false;
   if (given.renderOnly) {
     if (given.out || !job.pngDir.empty()) {
-      error = "--render-only writes nothing: it takes no --out or --png-dir";
-      return false;
+      return cli::failWith(error, "--render-only writes nothing: it takes no --out or --png-dir");
     }
     job.mode = CaptureMode::kRenderOnly;
   }
   if (!job.pngDir.empty()) {
     if (given.out) {
-      error = "--png-dir writes PNGs instead of a video: it takes no --out";
-      return false;
+      return cli::failWith(error, "--png-dir writes PNGs instead of a video: it takes no --out");
     }
     job.mode = CaptureMode::kPngDir;
   }
@@ -221,12 +196,10 @@ bool settleMode(CaptureJob& job, const Given& given, std::string& error) {
     return false;
   }
   if (job.firstFrame() >= job.endFrame()) {
-    error = "the span holds no frame at this rate";
-    return false;
+    return cli::failWith(error, "the span holds no frame at this rate");
   }
   if (job.isPiece() && (job.pieceFirst < job.firstFrame() || job.pieceEnd > job.endFrame())) {
-    error = "--piece lies outside the span";
-    return false;
+    return cli::failWith(error, "--piece lies outside the span");
   }
   return true;
 }

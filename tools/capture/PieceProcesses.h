@@ -12,13 +12,12 @@
 // Calls: start() for each piece, then wait(); stopAll() (or the destructor) ends the rest.
 #pragma once
 
-#include <sys/types.h>
-
 #include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "common/ChildProcess.h"
 
 class PieceProcesses {
  public:
@@ -45,16 +44,6 @@ class PieceProcesses {
   void stopAll();
 
  private:
-  struct Child {
-    pid_t pid = -1;
-    bool running = false;
-    int status = 0;
-    int stderrFd = -1;
-    std::thread relay;
-  };
-  // Reaps `child` if it has exited (blocking when `block`); true once it has.
-  static bool reap(Child& child, bool block);
-
-  std::vector<std::unique_ptr<Child>> children_;
+  std::vector<std::unique_ptr<ChildProcess>> children_;
   std::atomic<bool> quiet_{false};
 };

@@ -11,9 +11,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,6 +32,7 @@
 #include "Thumbnails.h"
 #include "app/Demo.h"
 #include "audio/Backends.h"
+#include "common/ChildProcess.h"
 #include "common/Cli.h"
 #include "common/FrameLoop.h"
 #include "common/FramePng.h"
@@ -48,18 +47,6 @@ constexpr size_t kStderrTailLines = 20;  // of ffmpeg's messages, shown on failu
 int fail(const std::string& message) {
   cli::removeTemporaries();
   return cli::fail(message);
-}
-
-bool writeAll(int fd, const void* data, size_t bytes) {
-  const auto* p = static_cast<const uint8_t*>(data);
-  while (bytes > 0) {
-    const ssize_t done = write(fd, p, bytes);
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) return false;
-    p += done;
-    bytes -= static_cast<size_t>(done);
-  }
-  return true;
 }
 
 bool onPath(const std::string& program) {
@@ -168,93 +155,36 @@ class FrameQueue {
 
 // The ffmpeg child with its two input pipes and the tail of its messages.
 struct Encoder {
-  pid_t pid = -1;
-  int videoFd = -1;
-  int audioFd = -1;
-  int stderrFd = -1;
-  std::thread stderrReader;
-  std::mutex tailMutex;
-  std::deque<std::string> tail;
+  std::deque<std::string> tail;  // filled by the reading thread; first, to outlive it
+  ChildProcess process;
 
   bool start(const std::vector<std::string>& args, std::string& error) {
-    int video[2], audio[2], messages[2];
-    if (pipe(video) != 0 || pipe(audio) != 0 || pipe(messages) != 0) {
-      error = std::string("pipe: ") + std::strerror(errno);
-      return false;
-    }
+    ChildProcess::Options options;
+    options.args = args;
+    options.inputs = 2;  // kVideoFd and kAudioFd
+    // Should the capture die without stopping ffmpeg, ffmpeg goes too instead of finishing
+    // a file nobody will remove.
+    options.deathSignal = SIGKILL;
+    options.cannotStart = "cannot start ffmpeg: %s\n";
+    options.onLine = [this](const std::string& line) {
+      tail.push_back(line);
+      if (tail.size() > kStderrTailLines) tail.pop_front();
+    };
+    if (!process.start(options, error)) return false;
     // Room for a few frames in the pipe; best effort.
-    fcntl(video[1], F_SETPIPE_SZ, 1 << 20);
-    pid = fork();
-    if (pid < 0) {
-      error = std::string("fork: ") + std::strerror(errno);
-      return false;
-    }
-    if (pid == 0) {
-      // Its own process group: Ctrl-C reaches the capture, which then stops ffmpeg itself;
-      // should the capture die without doing so, ffmpeg goes too instead of finishing a
-      // file nobody will remove.
-      setpgid(0, 0);
-      prctl(PR_SET_PDEATHSIG, SIGKILL);
-      const int devNull = open("/dev/null", O_RDONLY);
-      dup2(devNull, 0);
-      dup2(messages[1], 2);
-      // Move the read ends clear of 3 and 4 before placing them there.
-      const int v = fcntl(video[0], F_DUPFD, 10);
-      const int a = fcntl(audio[0], F_DUPFD, 10);
-      dup2(v, kVideoFd);
-      dup2(a, kAudioFd);
-      for (int fd = 5; fd < 1024; ++fd) close(fd);
-      std::vector<char*> argv;
-      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-      argv.push_back(nullptr);
-      execvp(argv[0], argv.data());
-      std::fprintf(stderr, "cannot start ffmpeg: %s\n", std::strerror(errno));
-      _exit(127);
-    }
-    close(video[0]);
-    close(audio[0]);
-    close(messages[1]);
-    videoFd = video[1];
-    audioFd = audio[1];
-    stderrFd = messages[0];
-    fcntl(videoFd, F_SETFD, FD_CLOEXEC);
-    fcntl(audioFd, F_SETFD, FD_CLOEXEC);
-    stderrReader = std::thread([this] {
-      std::string line;
-      char buffer[4096];
-      ssize_t got;
-      while ((got = read(stderrFd, buffer, sizeof buffer)) > 0) {
-        for (ssize_t i = 0; i < got; ++i) {
-          if (buffer[i] != '\n') {
-            line += buffer[i];
-            continue;
-          }
-          std::lock_guard<std::mutex> lock(tailMutex);
-          tail.push_back(line);
-          if (tail.size() > kStderrTailLines) tail.pop_front();
-          line.clear();
-        }
-      }
-      if (!line.empty()) {
-        std::lock_guard<std::mutex> lock(tailMutex);
-        tail.push_back(line);
-      }
-    });
+    fcntl(videoFd(), F_SETPIPE_SZ, 1 << 20);
     return true;
   }
+  int videoFd() const { return process.input(kVideoFd - 3); }
+  int audioFd() const { return process.input(kAudioFd - 3); }
 
   // Waits for ffmpeg; its exit status, or -1 when it died of a signal.
   int finish() {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (stderrReader.joinable()) stderrReader.join();
-    close(stderrFd);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    process.reap(true);
+    return process.signalled() ? -1 : process.status();
   }
 
-  void printTail() {
-    std::lock_guard<std::mutex> lock(tailMutex);
+  void printTail() const {
     if (tail.empty()) return;
     std::fprintf(stderr, "ffmpeg said:\n");
     for (const std::string& line : tail) std::fprintf(stderr, "  %s\n", line.c_str());
@@ -266,6 +196,14 @@ std::string labelOf(const CaptureJob& job) {
   if (!job.isPiece()) return "lumorak-capture";
   return "lumorak-capture piece " + std::to_string(job.pieceIndex) + "/" +
          std::to_string(job.pieceCount);
+}
+
+// The closing line of a run: "LABEL: N frames HOW S s, R frames/s, WHAT".
+void reportDone(const CaptureJob& job, const LoopResult& loop, const char* how,
+                const std::string& what) {
+  std::fprintf(stderr, "%s: %lld frames %s %.1f s, %.1f frames/s, %s\n", labelOf(job).c_str(),
+               static_cast<long long>(loop.done), how, loop.seconds,
+               loop.seconds > 0 ? loop.done / loop.seconds : 0.0, what.c_str());
 }
 
 int captureVideo(OfflineShow& show, const CaptureJob& job) {
@@ -287,69 +225,67 @@ int captureVideo(OfflineShow& show, const CaptureJob& job) {
     return fail(error);
   }
   std::thread audioWriter([&encoder, &samples] {
-    writeAll(encoder.audioFd, samples.data(), samples.size() * sizeof(int16_t));
-    close(encoder.audioFd);
+    writeAll(encoder.audioFd(), samples.data(), samples.size() * sizeof(int16_t));
+    close(encoder.audioFd());
   });
 
-  {
-    FrameQueue queue(encoder.videoFd);
-    const LoopResult loop =
-        forEachFrame(show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kBgra,
-                     labelOf(job), [&queue](const LoopFrame& frame) {
-                       // The buffer goes to the writer; a written one comes back for the next
-                       // frame, so the run holds a few frames (3 MB each) however long it is, not
-                       // every frame.
-                       const size_t bytes = frame.pixels.size();
-                       const bool queued = queue.push(std::move(frame.pixels));
-                       frame.pixels = queue.spare(bytes);
-                       return queued;
-                     });
-    const int64_t done = loop.done;
-    const double seconds = loop.seconds;
-    // Stopped: the half-made video is worthless, and finishing it (moving the index to
-    // the front) could take longer than a user waits. Its pipes then fail at once.
-    if (cli::stopRequested()) kill(encoder.pid, SIGKILL);
-    const bool ok = queue.close() && loop.ending == LoopResult::kDone;
-    audioWriter.join();
-    const int status = encoder.finish();
-    if (cli::stopRequested()) {
-      cli::removeTemporaries();
-      std::fprintf(stderr, "%s: interrupted after %lld of %lld frames; no %s written\n",
-                   labelOf(job).c_str(), static_cast<long long>(done),
-                   static_cast<long long>(end - first), out.c_str());
-      return cli::stopStatus();
-    }
-    if (!ok || status != 0) {
-      encoder.printTail();
-      return fail("ffmpeg failed (exit status " + std::to_string(status) + ") after " +
-                  std::to_string(done) + " frames; no " + out + " written");
-    }
-    if (!cli::commitTemporary(temp, out, error)) return fail(error);
-    std::fprintf(stderr, "%s: %lld frames in %.1f s, %.1f frames/s, %s (%s)\n",
-                 labelOf(job).c_str(), static_cast<long long>(done), seconds,
-                 seconds > 0 ? done / seconds : 0.0, out.c_str(), fileSize(out).c_str());
+  FrameQueue queue(encoder.videoFd());
+  const LoopResult loop =
+      forEachFrame(show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kBgra,
+                   labelOf(job), [&queue](const LoopFrame& frame) {
+                     // The buffer goes to the writer; a written one comes back for the next
+                     // frame, so the run holds a few frames (3 MB each) however long it is, not
+                     // every frame.
+                     const size_t bytes = frame.pixels.size();
+                     const bool queued = queue.push(std::move(frame.pixels));
+                     frame.pixels = queue.spare(bytes);
+                     return queued;
+                   });
+  // Stopped: the half-made video is worthless, and finishing it (moving the index to
+  // the front) could take longer than a user waits. Its pipes then fail at once.
+  if (cli::stopRequested()) encoder.process.send(SIGKILL);
+  const bool ok = queue.close() && loop.ending == LoopResult::kDone;
+  audioWriter.join();
+  const int status = encoder.finish();
+  if (cli::stopRequested()) {
+    cli::removeTemporaries();
+    return reportInterrupted(labelOf(job), loop, end - first, "; no " + out + " written");
   }
+  if (!ok || status != 0) {
+    encoder.printTail();
+    return fail("ffmpeg failed (exit status " + std::to_string(status) + ") after " +
+                std::to_string(loop.done) + " frames; no " + out + " written");
+  }
+  if (!cli::commitTemporary(temp, out, error)) return fail(error);
+  reportDone(job, loop, "in", out + " (" + fileSize(out) + ")");
   return 0;
 }
 
-// What an interrupted or failed --png-dir run leaves: "000000-000123 of 600", or "none".
-std::string framesHeld(int64_t done, int64_t total) {
-  char text[64];
-  if (done == 0) {
-    std::snprintf(text, sizeof text, "no frames of %lld", static_cast<long long>(total));
-  } else {
-    std::snprintf(text, sizeof text, "frames 000000-%06lld of %lld",
-                  static_cast<long long>(done - 1), static_cast<long long>(total));
+// DIR/frame000123.png: frame n of the span (from 0) in --png-dir.
+std::string pngPath(const CaptureJob& job, int64_t n) {
+  char name[32];
+  std::snprintf(name, sizeof name, "/frame%06lld.png", static_cast<long long>(n));
+  return job.pngDir + name;
+}
+
+// What an interrupted or failed --png-dir run leaves, the frames' numbers in `runs`:
+// "frames 000000-000011, 000150-000161 of 300", or "no frames of 300".
+std::string framesHeld(const std::vector<Piece>& runs, int64_t total) {
+  std::string text;
+  for (const Piece& run : runs) {
+    char range[48];  // ", " and two 19-digit numbers at most
+    std::snprintf(range, sizeof range, "%s%06lld-%06lld", text.empty() ? "" : ", ",
+                  static_cast<long long>(run.first), static_cast<long long>(run.end - 1));
+    text += range;
   }
-  return text;
+  return (text.empty() ? "no frames" : "frames " + text) + " of " + std::to_string(total);
 }
 
 // This run replaces it: one from an earlier run would claim a whole span.
 bool removeOldWav(const CaptureJob& job, std::string& error) {
   const std::string wav = job.pngDir + "/audio.wav";
   if (unlink(wav.c_str()) != 0 && errno != ENOENT) {
-    error = "cannot replace " + wav + ": " + std::strerror(errno);
-    return false;
+    return cli::failWith(error, "cannot replace " + wav + ": " + std::strerror(errno));
   }
   return true;
 }
@@ -360,20 +296,14 @@ bool writeWav(OfflineShow& show, const CaptureJob& job, std::string& error) {
   const std::string temp = cli::temporaryNameFor(wav);
   cli::addTemporary(temp);
   std::FILE* file = std::fopen(temp.c_str(), "wb");
-  if (!file) {
-    error = "cannot write " + wav + ": " + std::strerror(errno);
-    return false;
-  }
+  if (!file) return cli::failWith(error, "cannot write " + wav + ": " + std::strerror(errno));
   const std::vector<int16_t> samples = spanSamples(show, job, job.firstFrame(), job.endFrame());
   const std::vector<uint8_t> header =
       wavHeader(static_cast<int64_t>(samples.size() / 2), kCaptureSampleRate);
   const bool wavOk =
       std::fwrite(header.data(), 1, header.size(), file) == header.size() &&
       std::fwrite(samples.data(), sizeof(int16_t), samples.size(), file) == samples.size();
-  if (std::fclose(file) != 0 || !wavOk) {
-    error = "cannot write " + wav;
-    return false;
-  }
+  if (std::fclose(file) != 0 || !wavOk) return cli::failWith(error, "cannot write " + wav);
   return cli::commitTemporary(temp, wav, error);
 }
 
@@ -387,29 +317,23 @@ int capturePngs(OfflineShow& show, const CaptureJob& job) {
   std::string error;
   if (!job.isPiece() && !removeOldWav(job, error)) return fail(error);
 
-  const LoopResult loop =
-      forEachFrame(show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kRgb,
-                   labelOf(job), [&](const LoopFrame& frame) {
-                     char name[32];
-                     std::snprintf(name, sizeof name, "/frame%06lld.png",
-                                   static_cast<long long>(number0 + frame.ordinal));
-                     return writeFramePng(job.pngDir + name, frame.pixels, error);
-                   });
-  const int64_t done = loop.done;
-  const double seconds = loop.seconds;
+  const LoopResult loop = forEachFrame(
+      show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kRgb, labelOf(job),
+      [&](const LoopFrame& frame) {
+        return writeFramePng(pngPath(job, number0 + frame.ordinal), frame.pixels, error);
+      });
   if (loop.ending != LoopResult::kDone) {
     const bool stopped = loop.ending == LoopResult::kStopped;
+    std::vector<Piece> held;  // frames 0 to done - 1
+    if (loop.done > 0) held.push_back({0, loop.done});
     std::fprintf(stderr, "%s: %s: %s holds %s and no audio.wav\n", labelOf(job).c_str(),
                  stopped ? "interrupted" : "failed", job.pngDir.c_str(),
-                 framesHeld(done, end - first).c_str());
+                 framesHeld(held, end - first).c_str());
     return stopped ? cli::stopStatus() : fail(error);
   }
   if (job.isPiece()) return 0;
   if (!writeWav(show, job, error)) return fail(error);
-  std::fprintf(stderr,
-               "lumorak-capture: %lld frames in %.1f s, %.1f frames/s, %s/frame*.png + audio.wav\n",
-               static_cast<long long>(done), seconds, seconds > 0 ? done / seconds : 0.0,
-               job.pngDir.c_str());
+  reportDone(job, loop, "in", job.pngDir + "/frame*.png + audio.wav");
   return 0;
 }
 
@@ -420,16 +344,9 @@ int renderOnly(OfflineShow& show, const CaptureJob& job) {
   const LoopResult loop =
       forEachFrame(show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kBgra,
                    labelOf(job), [](const LoopFrame&) { return true; });
-  const int64_t done = loop.done;
-  const double seconds = loop.seconds;
-  if (loop.ending == LoopResult::kStopped) {
-    std::fprintf(stderr, "%s: interrupted after %lld of %lld frames\n", labelOf(job).c_str(),
-                 static_cast<long long>(done), static_cast<long long>(end - first));
-    return cli::stopStatus();
-  }
-  std::fprintf(stderr, "%s: %lld frames rendered in %.1f s, %.1f frames/s, nothing written\n",
-               labelOf(job).c_str(), static_cast<long long>(done), seconds,
-               seconds > 0 ? done / seconds : 0.0);
+  if (loop.ending == LoopResult::kStopped)
+    return reportInterrupted(labelOf(job), loop, end - first);
+  reportDone(job, loop, "rendered in", "nothing written");
   return 0;
 }
 
@@ -478,25 +395,16 @@ bool writeTextFile(const std::string& path, const std::string& text) {
   return std::fclose(file) == 0 && ok;
 }
 
-// What DIR holds after an interrupted parallel run: each piece's frames from its start,
-// "frames 000000-000011, 000150-000161 of 300", or "no frames of 300".
+// What DIR holds after an interrupted parallel run: each piece's frames from its start.
 std::string pngsHeld(const CaptureJob& job) {
   const int64_t total = job.endFrame() - job.firstFrame();
-  std::string ranges;
-  int64_t start = -1;
-  for (int64_t n = 0; n <= total; ++n) {
-    char name[32];
-    std::snprintf(name, sizeof name, "/frame%06lld.png", static_cast<long long>(n));
-    const bool held = n < total && access((job.pngDir + name).c_str(), F_OK) == 0;
-    if (held && start < 0) start = n;
-    if (held || start < 0) continue;
-    char range[48];  // ", " and two 19-digit numbers at most
-    std::snprintf(range, sizeof range, "%s%06lld-%06lld", ranges.empty() ? "" : ", ",
-                  static_cast<long long>(start), static_cast<long long>(n - 1));
-    ranges += range;
-    start = -1;
+  std::vector<Piece> runs;
+  for (int64_t n = 0; n < total; ++n) {
+    if (access(pngPath(job, n).c_str(), F_OK) != 0) continue;
+    if (runs.empty() || runs.back().end != n) runs.push_back({n, n});
+    runs.back().end = n + 1;
   }
-  return (ranges.empty() ? "no frames" : "frames " + ranges) + " of " + std::to_string(total);
+  return framesHeld(runs, total);
 }
 
 // The span in pieces, one child process each (this program with --piece), then the
@@ -536,6 +444,10 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
     if (video) removeFolder(folder);
     cli::removeTemporaries();
   };
+  auto abandon = [&](const std::string& message) {
+    cleanUp();
+    return fail(message);
+  };
 
   std::fprintf(stderr, "lumorak-capture: %lld frames in %zu pieces:", static_cast<long long>(total),
                pieces.size());
@@ -544,23 +456,15 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
   }
   std::fprintf(stderr, "\n");
 
+  const std::string data = std::string(cwd) + "/data";
   PieceProcesses children;
   for (size_t i = 0; i < pieces.size(); ++i) {
-    std::vector<std::string> args = {self,
-                                     "--from",
-                                     exact(job.from),
-                                     "--to",
-                                     exact(job.to),
-                                     "--fps",
-                                     exact(job.fps),
-                                     "--data",
-                                     std::string(cwd) + "/data",
-                                     "--jobs",
-                                     "1"};
     const std::string piece = std::to_string(pieces[i].first) + "," +
                               std::to_string(pieces[i].end) + "," + std::to_string(i + 1) + "," +
                               std::to_string(pieces.size());
-    args.insert(args.end(), {"--piece", piece});
+    std::vector<std::string> args = {
+        self,     "--from", exact(job.from), "--to", exact(job.to), "--fps", exact(job.fps),
+        "--data", data,     "--jobs",        "1",    "--piece",     piece};
     if (video) {
       args.insert(args.end(),
                   {"--out", segments[i], "--preset", job.preset, "--crf", std::to_string(job.crf)});
@@ -571,8 +475,7 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
     }
     if (!children.start(args, error)) {
       children.stopAll();
-      cleanUp();
-      return fail(error);
+      return abandon(error);
     }
   }
   const PieceProcesses::Result result = children.wait();
@@ -588,7 +491,6 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
     return cli::stopStatus();
   }
   if (result.outcome == PieceProcesses::Outcome::kFailed) {
-    cleanUp();
     const Piece& p = pieces[result.failed];
     char what[160];
     std::snprintf(what, sizeof what, "piece %zu of %zu (%.3f-%.3f s) failed (exit status %d)",
@@ -597,32 +499,24 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
     const std::string whole = job.mode == CaptureMode::kPngDir ? job.pngDir + " holds no audio.wav"
                               : video                          ? "no " + job.out + " written"
                                                                : "the others were stopped";
-    return fail(std::string(what) + "; " + whole);
+    return abandon(std::string(what) + "; " + whole);
   }
 
-  if (job.mode == CaptureMode::kPngDir && !writeWav(show, job, error)) {
-    cleanUp();
-    return fail(error);
-  }
+  if (job.mode == CaptureMode::kPngDir && !writeWav(show, job, error)) return abandon(error);
   if (video) {
     const std::string list = folder + "/pieces.txt";
     std::vector<double> durations;
     for (const Piece& p : pieces) durations.push_back((p.end - p.first) / job.fps);
-    if (!writeTextFile(list, concatList(segments, durations))) {
-      cleanUp();
-      return fail("cannot write " + list);
-    }
+    if (!writeTextFile(list, concatList(segments, durations)))
+      return abandon("cannot write " + list);
     const std::vector<int16_t> samples = spanSamples(show, job, job.firstFrame(), job.endFrame());
     Encoder joiner;
     cli::addTemporary(temp);
-    if (!joiner.start(joinArgs(list, kAudioFd, temp), error)) {
-      cleanUp();
-      return fail(error);
-    }
-    close(joiner.videoFd);
-    writeAll(joiner.audioFd, samples.data(), samples.size() * sizeof(int16_t));
-    close(joiner.audioFd);
-    if (cli::stopRequested()) kill(joiner.pid, SIGKILL);
+    if (!joiner.start(joinArgs(list, kAudioFd, temp), error)) return abandon(error);
+    close(joiner.videoFd());
+    writeAll(joiner.audioFd(), samples.data(), samples.size() * sizeof(int16_t));
+    close(joiner.audioFd());
+    if (cli::stopRequested()) joiner.process.send(SIGKILL);
     const int status = joiner.finish();
     if (cli::stopRequested()) {
       cleanUp();
@@ -631,14 +525,10 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
     }
     if (status != 0) {
       joiner.printTail();
-      cleanUp();
-      return fail("ffmpeg failed to join the pieces (exit status " + std::to_string(status) +
-                  "); no " + job.out + " written");
+      return abandon("ffmpeg failed to join the pieces (exit status " + std::to_string(status) +
+                     "); no " + job.out + " written");
     }
-    if (!cli::commitTemporary(temp, job.out, error)) {
-      cleanUp();
-      return fail(error);
-    }
+    if (!cli::commitTemporary(temp, job.out, error)) return abandon(error);
     cleanUp();
   }
   const double seconds =
@@ -670,26 +560,23 @@ int captureFrames(OfflineShow& show, const CaptureJob& job) {
       [&](const LoopFrame& frame) {
         const size_t i = static_cast<size_t>(frame.ordinal);
         const double t = frame.seconds;
-        std::vector<uint8_t>& rgb = frame.pixels;
         if (!job.sheet.empty()) {
           const int left = static_cast<int>(i % kColumns) * kThumbWidth;
           const int top = static_cast<int>(i / kColumns) * (kThumbHeight + kLabel) + kLabel;
-          paintThumbnail(sheet, left, top, kThumbWidth, kThumbHeight, rgb.data(), screenWidth,
-                         screenHeight);
+          paintThumbnail(sheet, left, top, kThumbWidth, kThumbHeight, frame.pixels.data(),
+                         screenWidth, screenHeight);
           char caption[32];
           std::snprintf(caption, sizeof caption, "%g s", t);
           paintLabel(sheet, font, caption, left + 6, top - 8, 18, {0.9f, 0.9f, 0.9f});
         }
         char name[48];
         std::snprintf(name, sizeof name, "/frame-%07.3f.png", t);
-        if (!writeFramePng(job.pngDir + name, rgb, error)) return false;
+        if (!writeFramePng(job.pngDir + name, frame.pixels, error)) return false;
         std::printf("%s%s  t = %.3f s\n", job.pngDir.c_str(), name, t);
         return true;
       });
   if (loop.ending == LoopResult::kStopped) {
-    std::fprintf(stderr, "lumorak-capture: interrupted after %lld of %zu frames; no sheet\n",
-                 static_cast<long long>(loop.done), job.frames.size());
-    return cli::stopStatus();
+    return reportInterrupted(labelOf(job), loop, job.frames.size(), "; no sheet");
   }
   if (loop.ending == LoopResult::kFailed) return fail(error);
   if (!job.sheet.empty() && !sheet.writePng(job.sheet, error)) return fail(error);

@@ -4,10 +4,10 @@
 #include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -133,6 +133,11 @@ int usageError(const std::string& message) {
   return kBadUsage;
 }
 
+bool failWith(std::string& error, const std::string& reason) {
+  error = reason;
+  return false;
+}
+
 bool parseNumber(const std::string& text, double& value) {
   if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
   char* end = nullptr;
@@ -175,15 +180,13 @@ void Parser::number(const std::string& name, double* target, double min, double 
   option(name, [name, target, min, max](const std::string& value, std::string& error) {
     double v = 0.0;
     if (!parseNumber(value, v)) {
-      error = name + " takes a number, not '" + value + "'";
-      return false;
+      return failWith(error, name + " takes a number, not '" + value + "'");
     }
     if (v < min || v > max) {
       char range[96];
       std::snprintf(range, sizeof range, " must lie from %g to %g, not '%s'", min, max,
                     value.c_str());
-      error = name + range;
-      return false;
+      return failWith(error, name + range);
     }
     *target = v;
     return true;
@@ -194,9 +197,8 @@ void Parser::integer(const std::string& name, int* target, int min, int max) {
   option(name, [name, target, min, max](const std::string& value, std::string& error) {
     long v = 0;
     if (!parseInteger(value, v) || v < min || v > max) {
-      error = name + " takes a whole number from " + std::to_string(min) + " to " +
-              std::to_string(max) + ", not '" + value + "'";
-      return false;
+      return failWith(error, name + " takes a whole number from " + std::to_string(min) + " to " +
+                                 std::to_string(max) + ", not '" + value + "'");
     }
     *target = static_cast<int>(v);
     return true;
@@ -220,6 +222,10 @@ Parser::Outcome Parser::parse(int argc, const char* const* argv, std::string& er
     if (arg == "--help" || arg == "-h") return Outcome::kHelp;
     if (arg == "--version") return Outcome::kVersion;
   }
+  auto refuse = [&error](const std::string& reason) {
+    error = reason;
+    return Outcome::kBadUsage;
+  };
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -231,25 +237,16 @@ Parser::Outcome Parser::parse(int argc, const char* const* argv, std::string& er
       continue;
     }
     if (!isOption) {
-      if (!positional_) {
-        error = "unexpected argument '" + arg + "'";
-        return Outcome::kBadUsage;
-      }
+      if (!positional_) return refuse("unexpected argument '" + arg + "'");
       if (!positional_(arg, error)) return Outcome::kBadUsage;
       continue;
     }
     const size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
     const Entry* entry = find(name);
-    if (!entry) {
-      error = "unknown option '" + name + "'";
-      return Outcome::kBadUsage;
-    }
+    if (!entry) return refuse("unknown option '" + name + "'");
     if (!entry->takesValue) {
-      if (equals != std::string::npos) {
-        error = name + " takes no value";
-        return Outcome::kBadUsage;
-      }
+      if (equals != std::string::npos) return refuse(name + " takes no value");
       *entry->flag = true;
       continue;
     }
@@ -261,8 +258,7 @@ Parser::Outcome Parser::parse(int argc, const char* const* argv, std::string& er
       double number = 0.0;
       if (i + 1 >= argc ||
           (argv[i + 1][0] == '-' && argv[i + 1][1] != '\0' && !parseNumber(argv[i + 1], number))) {
-        error = name + " needs a value";
-        return Outcome::kBadUsage;
+        return refuse(name + " needs a value");
       }
       value = argv[++i];
     }
@@ -287,7 +283,6 @@ void catchStopSignals() { installStopHandler(onStopSignal); }
 void dieOnStopSignals() { installStopHandler(dieOfSignal); }
 
 bool stopRequested() { return caughtSignal != 0; }
-int stopSignal() { return caughtSignal; }
 int stopStatus() { return 128 + caughtSignal; }
 
 // ---- Temporary files -------------------------------------------------------------------
@@ -360,28 +355,24 @@ bool enterDataRoot(const std::string& given, std::string& error) {
   if (!given.empty()) {
     char real[PATH_MAX];
     if (!realpath(given.c_str(), real) || !isDirectory(real)) {
-      error = "--data " + given + ": no such folder";
-      return false;
+      return failWith(error, "--data " + given + ": no such folder");
     }
     const std::string data = real;
     if (baseOf(data) == "data") {
       if (chdir(parentOf(data).c_str()) == 0) return true;
-      error = "cannot enter " + parentOf(data) + ": " + std::strerror(errno);
-      return false;
+      return failWith(error, "cannot enter " + parentOf(data) + ": " + std::strerror(errno));
     }
     // A data folder by another name: the show wants "data/", so a private folder holds
     // a link of that name, removed at exit.
     char pattern[] = "/tmp/lumorak-data.XXXXXX";
     if (!mkdtemp(pattern)) {
-      error = std::string("cannot make a folder in /tmp: ") + std::strerror(errno);
-      return false;
+      return failWith(error, std::string("cannot make a folder in /tmp: ") + std::strerror(errno));
     }
     dataLinkDir = pattern;
     std::atexit(removeDataLink);
     if (symlink(data.c_str(), (dataLinkDir + "/data").c_str()) != 0 ||
         chdir(dataLinkDir.c_str()) != 0) {
-      error = "cannot link " + data + " as data/: " + std::strerror(errno);
-      return false;
+      return failWith(error, "cannot link " + data + " as data/: " + std::strerror(errno));
     }
     return true;
   }
@@ -420,53 +411,33 @@ void startOffline(const std::string& givenData) {
 }
 
 bool checkOutputFile(const std::string& path, std::string& error) {
-  if (path.empty()) {
-    error = "an empty file name";
-    return false;
-  }
-  if (isDirectory(path)) {
-    error = "cannot write " + path + ": it is a folder";
-    return false;
-  }
+  if (path.empty()) return failWith(error, "an empty file name");
+  if (isDirectory(path)) return failWith(error, "cannot write " + path + ": it is a folder");
   const std::string dir = parentOf(path);
-  if (!isDirectory(dir)) {
-    error = "cannot write " + path + ": no folder " + dir;
-    return false;
-  }
-  if (access(dir.c_str(), W_OK | X_OK) != 0) {
-    error = "cannot write " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0) {
-    error = "cannot write " + path + ": " + std::strerror(errno);
-    return false;
+  if (!isDirectory(dir)) return failWith(error, "cannot write " + path + ": no folder " + dir);
+  // The reason is that of the access() that failed: the folder's, or the file's.
+  if (access(dir.c_str(), W_OK | X_OK) != 0 ||
+      (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0)) {
+    return failWith(error, "cannot write " + path + ": " + std::strerror(errno));
   }
   return true;
 }
 
 bool prepareOutputDir(const std::string& path, bool create, std::string& error) {
-  if (path.empty()) {
-    error = "an empty folder name";
-    return false;
-  }
+  if (path.empty()) return failWith(error, "an empty folder name");
   if (create && !isDirectory(path)) {
     // mkdir -p: each missing component in turn.
     for (size_t at = path.find('/', 1);; at = path.find('/', at + 1)) {
       const std::string part = path.substr(0, at);
       if (!isDirectory(part) && mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
-        error = "cannot make the folder " + part + ": " + std::strerror(errno);
-        return false;
+        return failWith(error, "cannot make the folder " + part + ": " + std::strerror(errno));
       }
       if (at == std::string::npos) break;
     }
   }
-  if (!isDirectory(path)) {
-    error = "cannot write into " + path + ": not a folder";
-    return false;
-  }
+  if (!isDirectory(path)) return failWith(error, "cannot write into " + path + ": not a folder");
   if (access(path.c_str(), W_OK | X_OK) != 0) {
-    error = "cannot write into " + path + ": " + std::strerror(errno);
-    return false;
+    return failWith(error, "cannot write into " + path + ": " + std::strerror(errno));
   }
   return true;
 }
@@ -474,15 +445,12 @@ bool prepareOutputDir(const std::string& path, bool create, std::string& error) 
 bool checkExtension(const std::string& what, const std::string& path, const std::string& extension,
                     std::string& error) {
   const std::string name = baseOf(path);
-  if (name.size() > extension.size()) {
-    std::string tail = name.substr(name.size() - extension.size());
-    std::transform(tail.begin(), tail.end(), tail.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (tail == extension) return true;
+  if (name.size() > extension.size() &&
+      strcasecmp(name.c_str() + name.size() - extension.size(), extension.c_str()) == 0) {
+    return true;
   }
-  error = what + " " + path + ": the file is written as " + extension.substr(1) +
-          ", so its name must end in " + extension;
-  return false;
+  return failWith(error, what + " " + path + ": the file is written as " + extension.substr(1) +
+                             ", so its name must end in " + extension);
 }
 
 }  // namespace cli

@@ -50,6 +50,8 @@ std::string versionLine(const std::string& name);
 int fail(const std::string& message);
 // "NAME: message (see --help)" on stderr; returns kBadUsage.
 int usageError(const std::string& message);
+// Sets `error` to `reason` and returns false: how a check gives its one-line reason.
+bool failWith(std::string& error, const std::string& reason);
 
 // Strict number reading: the whole text, finite.
 bool parseNumber(const std::string& text, double& value);
@@ -105,7 +107,6 @@ void catchStopSignals();
 // the shell reports as 128 + the signal.
 void dieOnStopSignals();
 bool stopRequested();
-int stopSignal();  // 0 when none came
 int stopStatus();  // 128 + the signal
 
 // ---- Temporary files -------------------------------------------------------------------

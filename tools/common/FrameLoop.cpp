@@ -1,5 +1,7 @@
 #include "common/FrameLoop.h"
 
+#include <cstdio>
+
 #include "common/Cli.h"
 #include "common/SteppedRender.h"
 #include "offline/Progress.h"
@@ -36,4 +38,11 @@ LoopResult forEachFrame(OfflineShow& show, const FramePlan& plan, PixelLayout la
   }
   result.seconds = progress.finish();
   return result;
+}
+
+int reportInterrupted(const std::string& label, const LoopResult& loop, int64_t total,
+                      const std::string& after) {
+  std::fprintf(stderr, "%s: interrupted after %lld of %lld frames%s\n", label.c_str(),
+               static_cast<long long>(loop.done), static_cast<long long>(total), after.c_str());
+  return cli::stopStatus();
 }

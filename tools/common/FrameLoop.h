@@ -52,3 +52,8 @@ struct LoopResult {
 LoopResult forEachFrame(OfflineShow& show, const FramePlan& plan, PixelLayout layout,
                         const std::string& label,
                         const std::function<bool(const LoopFrame&)>& onFrame);
+
+// "LABEL: interrupted after DONE of TOTAL frames" and `after` on stderr, for a loop that
+// was stopped; returns cli::stopStatus().
+int reportInterrupted(const std::string& label, const LoopResult& loop, int64_t total,
+                      const std::string& after = "");

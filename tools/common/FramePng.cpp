@@ -1,13 +1,13 @@
 #include "common/FramePng.h"
 
 #include "app/Demo.h"
+#include "common/Cli.h"
 #include "images/Image.h"
 #include "offline/FastPng.h"
 
 bool writeFramePng(const std::string& path, std::vector<uint8_t>& rgb, std::string& error) {
   if (rgb.size() < static_cast<size_t>(screenWidth) * screenHeight * 3) {
-    error = "cannot write " + path + ": the frame is smaller than the screen";
-    return false;
+    return cli::failWith(error, "cannot write " + path + ": the frame is smaller than the screen");
   }
   ImageBuffer image;
   image.width = screenWidth;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/Cli.h"
 #include "scenes/Timeline.h"
 
 namespace cli {
@@ -13,8 +14,7 @@ bool checkFrameTime(const std::string& what, double seconds, std::string& error)
   char text[160];
   std::snprintf(text, sizeof text, "%s %g s lies outside the show: times run from 0 up to %g s",
                 what.c_str(), seconds, showEnd());
-  error = text;
-  return false;
+  return failWith(error, text);
 }
 
 bool checkSpan(double from, double to, std::string& error) {
@@ -31,8 +31,7 @@ bool checkSpan(double from, double to, std::string& error) {
   } else {
     return true;
   }
-  error = text;
-  return false;
+  return failWith(error, text);
 }
 
 }  // namespace cli

@@ -18,10 +18,8 @@ int percentileOf(const std::array<int64_t, 256>& histogram, int64_t total, doubl
 }
 
 bool insideAny(double t, const std::vector<std::pair<double, double>>& spans) {
-  for (const auto& span : spans) {
-    if (t >= span.first && t < span.second) return true;
-  }
-  return false;
+  return std::any_of(spans.begin(), spans.end(),
+                     [t](const auto& span) { return t >= span.first && t < span.second; });
 }
 }  // namespace
 
@@ -45,24 +43,22 @@ FrameStats measureFrame(const uint8_t* rgb, int width, int height) {
   const int median = percentileOf(histogram, total, 0.5);
   const auto minDeviation = static_cast<int>(std::ceil(kMinDeviation * 255.0));
   int64_t deviant = 0;
-  for (int v = 0; v < 256; ++v) {
-    if (std::abs(v - median) >= minDeviation) deviant += histogram[v];
-  }
-  stats.deviant = static_cast<double>(deviant) / total;
   int64_t lit = 0;
-  for (int v = minDeviation; v < 256; ++v) lit += histogram[v];
-  stats.lit = static_cast<double>(lit) / total;
-  int brightest = 255;
-  while (brightest > 0 && histogram[brightest] == 0) --brightest;
-  stats.brightest = brightest / 255.0;
   int64_t white = 0;
   int64_t black = 0;
   for (int v = 0; v < 256; ++v) {
+    if (std::abs(v - median) >= minDeviation) deviant += histogram[v];
+    if (v >= minDeviation) lit += histogram[v];
     if (v >= kNearWhiteLuma) white += histogram[v];
     if (v <= kNearBlackLuma) black += histogram[v];
   }
+  stats.deviant = static_cast<double>(deviant) / total;
+  stats.lit = static_cast<double>(lit) / total;
   stats.nearWhite = static_cast<double>(white) / total;
   stats.nearBlack = static_cast<double>(black) / total;
+  int brightest = 255;
+  while (brightest > 0 && histogram[brightest] == 0) --brightest;
+  stats.brightest = brightest / 255.0;
   stats.meanLuma = static_cast<double>(sum) / total / 255.0;
   return stats;
 }
@@ -80,6 +76,13 @@ SceneSummary summarise(const std::string& name, double start, double end,
   BlankSpan undesignedRun;
   bool inRun = false;
   bool inUndesignedRun = false;
+  // Frame t joins the blank run (starting one), and `longest` keeps the longest run seen.
+  auto extend = [frameSeconds](BlankSpan& run, bool& inRun, BlankSpan& longest, double t) {
+    if (!inRun) run.from = t;
+    inRun = true;
+    run.to = t + frameSeconds;
+    if (run.seconds() > longest.seconds()) longest = run;
+  };
   for (size_t i = 0; i < times.size() && i < stats.size(); ++i) {
     const double t = times[i];
     const FrameStats& f = stats[i];
@@ -93,20 +96,12 @@ SceneSummary summarise(const std::string& name, double start, double end,
       inRun = inUndesignedRun = false;
       continue;
     }
-    if (!inRun) run.from = t;
-    inRun = true;
-    run.to = t + frameSeconds;
-    if (run.seconds() > s.longestBlank.seconds()) s.longestBlank = run;
+    extend(run, inRun, s.longestBlank, t);
     if (insideAny(t, s.designedBlank)) {
       inUndesignedRun = false;
       continue;
     }
-    if (!inUndesignedRun) undesignedRun.from = t;
-    inUndesignedRun = true;
-    undesignedRun.to = t + frameSeconds;
-    if (undesignedRun.seconds() > s.longestUndesignedBlank.seconds()) {
-      s.longestUndesignedBlank = undesignedRun;
-    }
+    extend(undesignedRun, inUndesignedRun, s.longestUndesignedBlank, t);
   }
   if (s.frames) {
     s.nearWhite /= s.frames;

@@ -4,9 +4,7 @@
 // per second (filmstrip.png) into the current folder, or --out-dir (docs/ for the
 // committed ones: showreport --out-dir docs).
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -122,15 +120,12 @@ std::string spanText(const BlankSpan& span) {
   return seconds(span.seconds()) + " s (" + seconds(span.from) + "-" + seconds(span.to) + ")";
 }
 
+// A frame 2 pixels wide around the box.
 void outline(Canvas& canvas, int left, int top, int width, int height, Colour colour) {
-  for (int i = 0; i < 2; ++i) {
+  for (int y = top - 2; y < top + height + 2; ++y) {
     for (int x = left - 2; x < left + width + 2; ++x) {
-      canvas.set(x, top - 1 - i, colour);
-      canvas.set(x, top + height + i, colour);
-    }
-    for (int y = top - 2; y < top + height + 2; ++y) {
-      canvas.set(left - 1 - i, y, colour);
-      canvas.set(left + width + i, y, colour);
+      const bool inside = x >= left && x < left + width && y >= top && y < top + height;
+      if (!inside) canvas.set(x, y, colour);
     }
   }
 }
@@ -287,18 +282,13 @@ int main(int argc, char** argv) {
         return true;
       });
   if (loop.ending != LoopResult::kDone) {
-    std::fprintf(stderr, "showreport: interrupted after %lld of %lld frames; nothing written\n",
-                 static_cast<long long>(loop.done), static_cast<long long>(total));
-    return cli::stopStatus();
+    return reportInterrupted("showreport", loop, total, "; nothing written");
   }
-  const double renderSeconds = loop.seconds;
   const std::vector<SceneSummary> summaries = summariseScenes(measured, rate, showSeconds);
-
-  FirstPassStars stars;
-  stars.brightest =
-      spreadOver(measured.times, measured.stats, kFirstPassStars, &FrameStats::brightest);
-  stars.lit = spreadOver(measured.times, measured.stats, kFirstPassStars, &FrameStats::lit);
-  if (!writeReport(reportPath, rate.fps, summaries, stars, renderSeconds, total)) {
+  const FirstPassStars stars = {
+      spreadOver(measured.times, measured.stats, kFirstPassStars, &FrameStats::brightest),
+      spreadOver(measured.times, measured.stats, kFirstPassStars, &FrameStats::lit)};
+  if (!writeReport(reportPath, rate.fps, summaries, stars, loop.seconds, total)) {
     return cli::fail("cannot write " + reportPath);
   }
   if (!strip.canvas.writePng(stripPath, error)) return cli::fail(error);
@@ -311,6 +301,6 @@ int main(int argc, char** argv) {
       "first-pass stars: brightest %.3f min, %.3f median; lit %.2f %% min, %.2f %% median\n",
       stars.brightest.min, stars.brightest.median, 100.0 * stars.lit.min, 100.0 * stars.lit.median);
   std::printf("wrote %s and %s (%lld frames in %.0f s)\n", reportPath.c_str(), stripPath.c_str(),
-              static_cast<long long>(total), renderSeconds);
+              static_cast<long long>(total), loop.seconds);
   return 0;
 }

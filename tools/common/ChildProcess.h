@@ -1,0 +1,74 @@
+// A child process of a tool (fork and exec), set up the one way every tool's children need:
+// its own process group, so that a Ctrl-C at the terminal reaches only this process, which
+// then stops the child as it sees fit (send()); a signal for it should this process die
+// without doing so (PR_SET_PDEATHSIG); SIGINT and SIGTERM back to their default actions
+// between fork and exec, so this process's stop handlers never run in it; stdin from
+// /dev/null, stdout shared, stderr through a pipe that a thread of ours reads a whole line
+// at a time; `inputs` pipes into its descriptors 3, 4, ... and every other descriptor
+// closed in it (ours are close-on-exec, so no other child holds one open). Everything
+// exec needs is made before fork: nothing is allocated after it.
+//
+// Calls: start(); write into input(i) and close it (the write ends are the caller's);
+// reap() until it returns true (by then the last line has been read), then status().
+#pragma once
+
+#include <signal.h>
+#include <sys/types.h>
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+class ChildProcess {
+ public:
+  struct Options {
+    std::vector<std::string> args;  // args[0] is looked up on PATH unless it holds a '/'
+    std::vector<std::string> env;   // "NAME=value" each, set over our environment
+    int inputs = 0;                 // pipes into the child's descriptors 3, 4, ...
+    int deathSignal = SIGKILL;      // the child's when this process dies
+    // Written to the child's stderr when the program cannot be started (it then exits
+    // 127); a "%s" in it stands for the reason.
+    std::string cannotStart;
+    // Each line of the child's stderr without its '\n' (a last unended one too), called
+    // on the reading thread.
+    std::function<void(const std::string& line)> onLine;
+  };
+
+  ChildProcess() = default;
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  // A child still running is killed (SIGKILL) and reaped: the reading thread ends with it.
+  ~ChildProcess() {
+    send(SIGKILL);
+    reap(true);
+  }
+
+  // False with a reason ("pipe: ...", "fork: ...") when no child was started.
+  bool start(const Options& options, std::string& error);
+  // The write end of the pipe into the child's descriptor 3 + i.
+  int input(int i) const { return inputs_[static_cast<size_t>(i)]; }
+  bool running() const { return running_; }
+  // Sends `signal` to the child until it has been reaped.
+  void send(int signal) {
+    if (running_) kill(pid_, signal);
+  }
+  // True once the child has exited and been reaped; waits for that when `block`.
+  bool reap(bool block);
+  // Once reaped: its exit status, or 128 + the signal that ended it (1 when unknown).
+  int status() const { return status_; }
+  bool signalled() const { return signalled_; }
+
+ private:
+  pid_t pid_ = -1;
+  bool running_ = false;
+  int status_ = 0;
+  bool signalled_ = false;
+  int stderr_ = -1;  // the read end of the child's stderr
+  std::vector<int> inputs_;
+  std::thread reader_;
+};
+
+// Writes all `bytes` to `fd` (a pipe), again after EINTR; false once a write fails.
+bool writeAll(int fd, const void* data, size_t bytes);
