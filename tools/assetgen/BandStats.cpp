@@ -11,10 +11,10 @@
 
 #include <cstring>
 
-#include "Failure.h"
 #include "Loudness.h"
 #include "audio/Backends.h"
 #include "audio/MusicStream.h"
+#include "common/Cli.h"
 
 std::vector<SceneBands> showBands() {
   // Word scene: the camera angle is t + 5 x the 200-400 Hz band (radians); past about
@@ -139,7 +139,7 @@ bool measureBands(const std::string& musicPath, const std::vector<SceneBands>& s
   MusicStream music;
   music.setBackend(&backend);
   music.open(musicPath.c_str());
-  if (!backend.musicLoaded()) return failWith(error, "cannot decode " + musicPath);
+  if (!backend.musicLoaded()) return cli::failWith(error, "cannot decode " + musicPath);
   music.play();
   for (const SceneBands& scene : scenes) {
     std::vector<std::vector<float>> values(scene.bands.size());
@@ -223,15 +223,15 @@ bool decodeFloat(const std::string& path, std::vector<float>& left, std::vector<
   left.clear();
   right.clear();
   static const bool libraryReady = mpg123_init() == MPG123_OK;
-  if (!libraryReady) return failWith(error, "mpg123 could not be initialised");
+  if (!libraryReady) return cli::failWith(error, "mpg123 could not be initialised");
   int status = MPG123_OK;
   std::unique_ptr<mpg123_handle, Mpg123Deleter> handle(mpg123_new(nullptr, &status));
-  if (!handle) return failWith(error, std::string("mpg123: ") + mpg123_plain_strerror(status));
+  if (!handle) return cli::failWith(error, std::string("mpg123: ") + mpg123_plain_strerror(status));
   mpg123_param(handle.get(), MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
   mpg123_format_none(handle.get());
   if (mpg123_format(handle.get(), kDecodeRateHz, MPG123_STEREO, MPG123_ENC_FLOAT_32) != MPG123_OK ||
       mpg123_open(handle.get(), path.c_str()) != MPG123_OK) {
-    return failWith(error, "cannot decode " + path + ": " + mpg123_strerror(handle.get()));
+    return cli::failWith(error, "cannot decode " + path + ": " + mpg123_strerror(handle.get()));
   }
   off_t expected = mpg123_length(handle.get());
   if (expected > 0) {
@@ -251,9 +251,9 @@ bool decodeFloat(const std::string& path, std::vector<float>& left, std::vector<
     }
     if (result == MPG123_DONE) break;
     if (result == MPG123_NEW_FORMAT || result == MPG123_OK) continue;
-    return failWith(error, "cannot decode " + path + ": " + mpg123_strerror(handle.get()));
+    return cli::failWith(error, "cannot decode " + path + ": " + mpg123_strerror(handle.get()));
   }
-  if (left.empty()) return failWith(error, "no audio in " + path);
+  if (left.empty()) return cli::failWith(error, "no audio in " + path);
   return true;
 }
 

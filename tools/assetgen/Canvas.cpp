@@ -5,7 +5,7 @@
 #include <cmath>
 #include <memory>
 
-#include "Failure.h"
+#include "common/Cli.h"
 #include "images/Image.h"
 
 namespace {
@@ -91,10 +91,11 @@ bool Canvas::writePng(const std::string& path, std::string& error) const {
   write_png(path.c_str(), image);
   // write_png reports failures only on stderr: read the file back to be sure.
   ImageBuffer check;
-  if (read_png(path.c_str(), &check, false) != 0) return failWith(error, "could not write " + path);
+  if (read_png(path.c_str(), &check, false) != 0)
+    return cli::failWith(error, "could not write " + path);
   std::unique_ptr<uint8_t[]> checkPixels(check.pixels);
   if (check.width != width_ || check.height != height_ || check.channels != kRgbChannels) {
-    return failWith(error, path + " does not read back as written");
+    return cli::failWith(error, path + " does not read back as written");
   }
   return true;
 }

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "Failure.h"
+#include "common/Cli.h"
 
 namespace {
 
@@ -95,7 +95,7 @@ void main() {
 
 bool writeText(const std::string& path, const char* text, std::string& error) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return failWith(error, "cannot write " + path + ": " + std::strerror(errno));
+  if (!file) return cli::failWith(error, "cannot write " + path + ": " + std::strerror(errno));
   size_t length = std::strlen(text);
   bool ok = std::fwrite(text, 1, length, file) == length;
   ok = std::fclose(file) == 0 && ok;
@@ -107,7 +107,7 @@ bool writeText(const std::string& path, const char* text, std::string& error) {
 
 bool writeMaterials(const std::string& materialsDir, std::string& error) {
   if (mkdir(materialsDir.c_str(), 0755) != 0 && errno != EEXIST) {
-    return failWith(error, "cannot create " + materialsDir + ": " + std::strerror(errno));
+    return cli::failWith(error, "cannot create " + materialsDir + ": " + std::strerror(errno));
   }
   return writeText(materialsDir + "/show_normals.mat", kShowNormals, error) &&
          writeText(materialsDir + "/show_depth.mat", kShowDepth, error) &&

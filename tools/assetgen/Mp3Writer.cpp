@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "Failure.h"
+#include "common/Cli.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ struct FileCloser {
 
 bool writeMp3(const std::string& path, const StereoBuffer& music, std::string& error) {
   std::unique_ptr<lame_global_flags, LameDeleter> lame(lame_init());
-  if (!lame) return failWith(error, "libmp3lame could not be initialised");
+  if (!lame) return cli::failWith(error, "libmp3lame could not be initialised");
   lame_set_in_samplerate(lame.get(), kSampleRate);
   lame_set_out_samplerate(lame.get(), kSampleRate);
   lame_set_num_channels(lame.get(), 2);
@@ -37,11 +37,11 @@ bool writeMp3(const std::string& path, const StereoBuffer& music, std::string& e
   lame_set_bWriteVbrTag(lame.get(), 1);  // the info frame carries delay and padding
   lame_set_write_id3tag_automatic(lame.get(), 0);
   if (lame_init_params(lame.get()) < 0) {
-    return failWith(error, "libmp3lame rejected the encoder settings");
+    return cli::failWith(error, "libmp3lame rejected the encoder settings");
   }
   // Read-write: the info frame at the start is rewritten once the length is known.
   std::unique_ptr<std::FILE, FileCloser> out(std::fopen(path.c_str(), "w+b"));
-  if (!out) return failWith(error, "cannot write " + path);
+  if (!out) return cli::failWith(error, "cannot write " + path);
   // Worst case from lame.h: 1.25 * frames + 7200 bytes.
   std::vector<unsigned char> encoded(kBlockFrames * 5 / 4 + 7200);
   const size_t frames = music.frames();
@@ -50,16 +50,17 @@ bool writeMp3(const std::string& path, const StereoBuffer& music, std::string& e
     int bytes = lame_encode_buffer_ieee_float(lame.get(), music.left.data() + start,
                                               music.right.data() + start, count, encoded.data(),
                                               static_cast<int>(encoded.size()));
-    if (bytes < 0) return failWith(error, "libmp3lame failed with code " + std::to_string(bytes));
+    if (bytes < 0)
+      return cli::failWith(error, "libmp3lame failed with code " + std::to_string(bytes));
     if (std::fwrite(encoded.data(), 1, bytes, out.get()) != static_cast<size_t>(bytes)) {
-      return failWith(error, "short write to " + path);
+      return cli::failWith(error, "short write to " + path);
     }
   }
   int bytes = lame_encode_flush(lame.get(), encoded.data(), static_cast<int>(encoded.size()));
   if (bytes < 0 || std::fwrite(encoded.data(), 1, bytes, out.get()) != static_cast<size_t>(bytes)) {
-    return failWith(error, "cannot finish " + path);
+    return cli::failWith(error, "cannot finish " + path);
   }
   lame_mp3_tags_fid(lame.get(), out.get());
-  if (std::fflush(out.get()) != 0) return failWith(error, "cannot write " + path);
+  if (std::fflush(out.get()) != 0) return cli::failWith(error, "cannot write " + path);
   return true;
 }

@@ -8,7 +8,7 @@
 #include <climits>
 #include <cmath>
 
-#include "Failure.h"
+#include "common/Cli.h"
 
 namespace {
 
@@ -43,18 +43,18 @@ Font::~Font() {
 
 bool Font::open(const std::string& path, std::string& error) {
   if (!library_ && FT_Init_FreeType(&library_) != 0) {
-    return failWith(error, "FreeType could not be initialised");
+    return cli::failWith(error, "FreeType could not be initialised");
   }
   if (FT_New_Face(library_, path.c_str(), 0, &face_) != 0) {
     face_ = nullptr;
-    return failWith(error, "cannot load font " + path);
+    return cli::failWith(error, "cannot load font " + path);
   }
   return true;
 }
 
 bool Font::render(const std::string& text, const TextStyle& style, Mask& out, int& baseline,
                   std::string& error) const {
-  if (!face_) return failWith(error, "no font loaded");
+  if (!face_) return cli::failWith(error, "no font loaded");
   int left = INT_MAX, top = INT_MAX, right = INT_MIN, bottom = INT_MIN;
   bool ok = forEachGlyph(face_, text, style, [&](FT_GlyphSlot glyph, int penX) {
     if (glyph->bitmap.width == 0 || glyph->bitmap.rows == 0) return;
@@ -63,7 +63,7 @@ bool Font::render(const std::string& text, const TextStyle& style, Mask& out, in
     top = std::min(top, -glyph->bitmap_top);
     bottom = std::max(bottom, -glyph->bitmap_top + static_cast<int>(glyph->bitmap.rows));
   });
-  if (!ok || left >= right) return failWith(error, "cannot render \"" + text + "\"");
+  if (!ok || left >= right) return cli::failWith(error, "cannot render \"" + text + "\"");
   out.width = right - left;
   out.height = bottom - top;
   out.coverage.assign(static_cast<size_t>(out.width) * out.height, 0);

@@ -12,7 +12,6 @@
 #include <string>
 
 #include "BandStats.h"
-#include "Failure.h"
 #include "common/Cli.h"
 
 namespace {
@@ -120,7 +119,8 @@ int main(int argc, char** argv) {
   args.text("-o", &output);
   args.text("--out", &output);
   args.positional([&music](const std::string& value, std::string& error) {
-    if (!music.empty()) return failWith(error, "one music file only, not also '" + value + "'");
+    if (!music.empty())
+      return cli::failWith(error, "one music file only, not also '" + value + "'");
     music = value;
     return true;
   });

@@ -11,7 +11,6 @@
 #include <map>
 #include <string>
 
-#include "Failure.h"
 #include "Materials.h"
 #include "Mp3Writer.h"
 #include "Music.h"
@@ -76,7 +75,7 @@ int main(int argc, char** argv) {
     } else if (parts.count(value)) {
       *parts.at(value) = true;
     } else {
-      return failWith(error, "unknown part '" + value + "' (music, pictures or materials)");
+      return cli::failWith(error, "unknown part '" + value + "' (music, pictures or materials)");
     }
     return true;
   });

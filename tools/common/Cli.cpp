@@ -133,11 +133,6 @@ int usageError(const std::string& message) {
   return kBadUsage;
 }
 
-bool failWith(std::string& error, const std::string& reason) {
-  error = reason;
-  return false;
-}
-
 bool parseNumber(const std::string& text, double& value) {
   if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
   char* end = nullptr;

@@ -51,7 +51,10 @@ int fail(const std::string& message);
 // "NAME: message (see --help)" on stderr; returns kBadUsage.
 int usageError(const std::string& message);
 // Sets `error` to `reason` and returns false: how a check gives its one-line reason.
-bool failWith(std::string& error, const std::string& reason);
+inline bool failWith(std::string& error, const std::string& reason) {
+  error = reason;
+  return false;
+}
 
 // Strict number reading: the whole text, finite.
 bool parseNumber(const std::string& text, double& value);
