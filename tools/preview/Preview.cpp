@@ -2,16 +2,11 @@
 
 #include <GL/glew.h>
 #include <SDL2/SDL.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <utility>
 
 #include "Overlay.h"
@@ -392,7 +387,8 @@ void Preview::drawOverlay(int width, int height) {
     lines.push_back("loop " + seconds3(options_.loopFrom) + " - " + seconds3(options_.loopTo) +
                     " s   (E exports it)");
   }
-  if (exportChild_ > 0) {
+  if (exporting()) {
+    std::lock_guard<std::mutex> lock(exportMutex_);
     std::snprintf(text, sizeof text, "exporting %lld/%lld frames",
                   static_cast<long long>(exportDone_), static_cast<long long>(exportTotal_));
     lines.push_back(text);
@@ -454,7 +450,7 @@ void Preview::drawOverlay(int width, int height) {
 }
 
 void Preview::startExport() {
-  if (exportChild_ > 0) {
+  if (exporting()) {
     say("an export is running: " + exportFile_);
     return;
   }
@@ -462,92 +458,66 @@ void Preview::startExport() {
     say("no loop to export: set its points with [ and ]");
     return;
   }
-  exportFile_ = options_.exportDir + "/lumorak-loop-" + seconds3(options_.loopFrom) + "-" +
-                seconds3(options_.loopTo) + ".mp4";
   const std::string from = seconds3(options_.loopFrom);
   const std::string to = seconds3(options_.loopTo);
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) {
-    say(std::string("cannot export: ") + std::strerror(errno));
+  exportFile_ = options_.exportDir + "/lumorak-loop-" + from + "-" + to + ".mp4";
+  {
+    std::lock_guard<std::mutex> lock(exportMutex_);
+    exportLine_.clear();
+    exportDone_ = 0;
+    exportTotal_ = kRate.firstAtOrAfter(options_.loopTo) - kRate.firstAtOrAfter(options_.loopFrom);
+  }
+  // The capture tool itself, so the file is the one lumorak-capture makes of the loop; its
+  // progress comes back on its stderr. Told to stop, it removes its half-written file.
+  ChildProcess::Options child;
+  child.args = {options_.captureTool, "--from", from, "--to", to, "--out", exportFile_, "--data",
+                options_.dataDir};
+  child.deathSignal = SIGTERM;
+  child.cannotStart = "cannot run " + options_.captureTool + ": %s\n";
+  child.onLine = [this](const std::string& line) { noteExportLine(line); };
+  export_ = std::make_unique<ChildProcess>();
+  std::string error;
+  if (!export_->start(child, error)) {
+    export_.reset();
+    say("cannot export: " + error);
     return;
   }
-  const pid_t child = fork();
-  if (child == 0) {
-    // The capture tool's progress comes back on its stderr; it is the capture code itself,
-    // so the file is the one lumorak-capture makes of the loop.
-    dup2(fds[1], STDERR_FILENO);
-    const int null = open("/dev/null", O_RDWR);
-    if (null >= 0) {
-      dup2(null, STDIN_FILENO);
-      dup2(null, STDOUT_FILENO);
-    }
-    execl(options_.captureTool.c_str(), "lumorak-capture", "--from", from.c_str(), "--to",
-          to.c_str(), "--out", exportFile_.c_str(), "--data", options_.dataDir.c_str(),
-          static_cast<char*>(nullptr));
-    std::fprintf(stderr, "cannot run %s: %s\n", options_.captureTool.c_str(), std::strerror(errno));
-    _exit(127);
-  }
-  close(fds[1]);
-  if (child < 0) {
-    close(fds[0]);
-    say(std::string("cannot export: ") + std::strerror(errno));
-    return;
-  }
-  fcntl(fds[0], F_SETFL, O_NONBLOCK);
-  exportChild_ = child;
-  exportPipe_ = fds[0];
-  exportTail_.clear();
-  exportDone_ = 0;
-  exportTotal_ = kRate.firstAtOrAfter(options_.loopTo) - kRate.firstAtOrAfter(options_.loopFrom);
   say("exporting " + exportFile_);
 }
 
+void Preview::noteExportLine(const std::string& line) {
+  // Progress reads "... 120/300 frames ..."; the last complete report counts.
+  long long done = 0;
+  long long total = 0;
+  bool progress = false;
+  const size_t slash = line.find(" frames");
+  if (slash != std::string::npos) {
+    const size_t start = line.rfind(' ', line.rfind('/', slash));
+    progress = std::sscanf(line.c_str() + (start == std::string::npos ? 0 : start + 1), "%lld/%lld",
+                           &done, &total) == 2 &&
+               line.find("run-up") == std::string::npos;
+  }
+  std::lock_guard<std::mutex> lock(exportMutex_);
+  if (progress) {
+    exportDone_ = done;
+    exportTotal_ = total;
+  }
+  if (!line.empty()) exportLine_ = line;
+}
+
 void Preview::pollExport() {
-  if (exportChild_ <= 0) return;
-  char buffer[4096];
-  ssize_t got;
-  while ((got = read(exportPipe_, buffer, sizeof buffer)) > 0) {
-    exportTail_.append(buffer, static_cast<size_t>(got));
-    // Progress reads "... 120/300 frames ..."; the last complete report counts.
-    for (size_t end; (end = exportTail_.find_first_of("\r\n")) != std::string::npos;) {
-      const std::string line = exportTail_.substr(0, end);
-      exportTail_.erase(0, end + 1);
-      long long done = 0;
-      long long total = 0;
-      const size_t slash = line.find(" frames");
-      if (slash != std::string::npos) {
-        const size_t start = line.rfind(' ', line.rfind('/', slash));
-        if (std::sscanf(line.c_str() + (start == std::string::npos ? 0 : start + 1), "%lld/%lld",
-                        &done, &total) == 2 &&
-            line.find("run-up") == std::string::npos) {
-          exportDone_ = done;
-          exportTotal_ = total;
-        }
-      }
-      if (!line.empty()) status_ = line;
-    }
-  }
-  int status = 0;
-  if (waitpid(exportChild_, &status, WNOHANG) != exportChild_) return;
-  close(exportPipe_);
-  exportPipe_ = -1;
-  exportChild_ = -1;
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
-    say("exported " + exportFile_);
-  } else {
-    say("export failed (" + status_ + ")");
-  }
+  if (!export_ || !export_->reap(false)) return;
+  const bool ok = export_->status() == 0;
+  export_.reset();
+  std::lock_guard<std::mutex> lock(exportMutex_);
+  say(ok ? "exported " + exportFile_ : "export failed (" + exportLine_ + ")");
 }
 
 void Preview::stopExport() {
-  if (exportChild_ <= 0) return;
-  // The capture removes its half-written file when told to stop.
-  kill(exportChild_, SIGTERM);
-  int status = 0;
-  waitpid(exportChild_, &status, 0);
-  close(exportPipe_);
-  exportChild_ = -1;
-  exportPipe_ = -1;
+  if (!export_) return;
+  export_->send(SIGTERM);
+  export_->reap(true);
+  export_.reset();
 }
 
 int Preview::run() {

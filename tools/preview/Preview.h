@@ -22,15 +22,15 @@
 // press(), advance() and frame() themselves.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "Reloader.h"
 #include "audio/Backends.h"
+#include "common/ChildProcess.h"
 #include "offline/OfflineShow.h"
 
 class Overlay;
@@ -90,7 +90,7 @@ class Preview {
   std::vector<uint8_t> windowPixels(int& width, int& height);
   // The window as a PNG file. False with a reason.
   bool saveWindow(const std::string& path, std::string& error);
-  bool exporting() const { return exportChild_ > 0; }
+  bool exporting() const { return export_ != nullptr; }
   // The first unresolved load failure, or "" when none.
   std::string errorText() const;
   // Milliseconds the last show frame took (rendering and reading back, history included).
@@ -105,6 +105,8 @@ class Preview {
   void setLoopPoint(bool out);
   void applyLoop();
   void startExport();
+  // On the child's stderr thread: notes its progress and its last line.
+  void noteExportLine(const std::string& line);
   void pollExport();
   void stopExport();
   void renderShow();
@@ -138,10 +140,10 @@ class Preview {
   std::string status_;  // one line of news: a loop point, an export
   std::string title_;
 
-  pid_t exportChild_ = -1;
-  int exportPipe_ = -1;
+  std::unique_ptr<ChildProcess> export_;  // lumorak-capture writing exportFile_, until reaped
   std::string exportFile_;
-  std::string exportTail_;  // the child's stderr, the last line kept
+  std::mutex exportMutex_;  // guards what the child's stderr thread notes below
+  std::string exportLine_;  // its last line
   int64_t exportDone_ = 0;
   int64_t exportTotal_ = 0;
 };
