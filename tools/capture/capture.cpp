@@ -344,8 +344,9 @@ int renderOnly(OfflineShow& show, const CaptureJob& job) {
   const LoopResult loop =
       forEachFrame(show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kBgra,
                    labelOf(job), [](const LoopFrame&) { return true; });
-  if (loop.ending == LoopResult::kStopped)
+  if (loop.ending == LoopResult::kStopped) {
     return reportInterrupted(labelOf(job), loop, end - first);
+  }
   reportDone(job, loop, "rendered in", "nothing written");
   return 0;
 }
@@ -407,19 +408,100 @@ std::string pngsHeld(const CaptureJob& job) {
   return framesHeld(runs, total);
 }
 
-// The span in pieces, one child process each (this program with --piece), then the
-// pieces' videos joined with the span's sound, or the WAV beside their PNGs.
+// This program's own file, and the data folder it runs on, for the pieces' command lines.
+bool selfAndData(std::string& self, std::string& data, std::string& error) {
+  char path[4096];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length <= 0) {
+    return cli::failWith(error, "cannot find this program's own file to start the pieces");
+  }
+  self.assign(path, static_cast<size_t>(length));
+  if (!getcwd(path, sizeof path)) return cli::failWith(error, "cannot read the working folder");
+  data = std::string(path) + "/data";
+  return true;
+}
+
+// Starts one child per piece: this program again, with --piece, writing the piece's video
+// segment, its PNGs, or nothing. False with a reason.
+bool startPieces(PieceProcesses& children, const CaptureJob& job, const std::vector<Piece>& pieces,
+                 const std::vector<std::string>& segments, const std::string& self,
+                 const std::string& data, std::string& error) {
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    const std::string piece = std::to_string(pieces[i].first) + "," +
+                              std::to_string(pieces[i].end) + "," + std::to_string(i + 1) + "," +
+                              std::to_string(pieces.size());
+    std::vector<std::string> args = {
+        self,     "--from", exact(job.from), "--to", exact(job.to), "--fps", exact(job.fps),
+        "--data", data,     "--jobs",        "1",    "--piece",     piece};
+    if (job.mode == CaptureMode::kVideo) {
+      args.insert(args.end(),
+                  {"--out", segments[i], "--preset", job.preset, "--crf", std::to_string(job.crf)});
+    } else if (job.mode == CaptureMode::kPngDir) {
+      args.insert(args.end(), {"--png-dir", job.pngDir});
+    } else {
+      args.push_back("--render-only");
+    }
+    if (!children.start(args, error)) return false;
+  }
+  return true;
+}
+
+// "piece 2 of 2 (65.600-146.000 s) failed (exit status 1); <what the run leaves>".
+std::string pieceFailure(const CaptureJob& job, const std::vector<Piece>& pieces,
+                         const PieceProcesses::Result& result) {
+  const Piece& p = pieces[result.failed];
+  char what[160];
+  std::snprintf(what, sizeof what, "piece %zu of %zu (%.3f-%.3f s) failed (exit status %d); ",
+                result.failed + 1, pieces.size(), p.first / job.fps, p.end / job.fps,
+                result.status);
+  switch (job.mode) {
+    case CaptureMode::kPngDir: return what + job.pngDir + " holds no audio.wav";
+    case CaptureMode::kVideo: return what + ("no " + job.out + " written");
+    default: return std::string(what) + "the others were stopped";
+  }
+}
+
+enum class Joined { kDone, kStopped, kFailed };
+
+// The pieces' video segments joined without re-encoding, with the span's sound, into
+// `temp` and renamed into place. kFailed with a reason (ffmpeg's last lines printed).
+Joined joinPieces(OfflineShow& show, const CaptureJob& job, const std::vector<Piece>& pieces,
+                  const std::vector<std::string>& segments, const std::string& list,
+                  const std::string& temp, std::string& error) {
+  std::vector<double> durations;
+  for (const Piece& p : pieces) durations.push_back((p.end - p.first) / job.fps);
+  if (!writeTextFile(list, concatList(segments, durations))) {
+    error = "cannot write " + list;
+    return Joined::kFailed;
+  }
+  const std::vector<int16_t> samples = spanSamples(show, job, job.firstFrame(), job.endFrame());
+  Encoder joiner;
+  cli::addTemporary(temp);
+  if (!joiner.start(joinArgs(list, kAudioFd, temp), error)) return Joined::kFailed;
+  close(joiner.videoFd());
+  writeAll(joiner.audioFd(), samples.data(), samples.size() * sizeof(int16_t));
+  close(joiner.audioFd());
+  if (cli::stopRequested()) joiner.process.send(SIGKILL);
+  const int status = joiner.finish();
+  if (cli::stopRequested()) return Joined::kStopped;
+  if (status != 0) {
+    joiner.printTail();
+    error = "ffmpeg failed to join the pieces (exit status " + std::to_string(status) + "); no " +
+            job.out + " written";
+    return Joined::kFailed;
+  }
+  return cli::commitTemporary(temp, job.out, error) ? Joined::kDone : Joined::kFailed;
+}
+
+// The span in pieces, one child process each, then the pieces' videos joined with the
+// span's sound, or the WAV beside their PNGs.
 int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<Piece>& pieces) {
   const auto started = std::chrono::steady_clock::now();
   const int64_t total = job.endFrame() - job.firstFrame();
   std::string error;
-  char self[4096];
-  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (length <= 0) return fail("cannot find this program's own file to start the pieces");
-  self[length] = '\0';
-  char cwd[4096];
-  if (!getcwd(cwd, sizeof cwd)) return fail("cannot read the working folder");
-
+  std::string self;
+  std::string data;
+  if (!selfAndData(self, data, error)) return fail(error);
   const bool video = job.mode == CaptureMode::kVideo;
   const std::string temp = cli::temporaryNameFor(job.out);
   const std::string folder = temp + "-pieces";
@@ -456,27 +538,10 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
   }
   std::fprintf(stderr, "\n");
 
-  const std::string data = std::string(cwd) + "/data";
   PieceProcesses children;
-  for (size_t i = 0; i < pieces.size(); ++i) {
-    const std::string piece = std::to_string(pieces[i].first) + "," +
-                              std::to_string(pieces[i].end) + "," + std::to_string(i + 1) + "," +
-                              std::to_string(pieces.size());
-    std::vector<std::string> args = {
-        self,     "--from", exact(job.from), "--to", exact(job.to), "--fps", exact(job.fps),
-        "--data", data,     "--jobs",        "1",    "--piece",     piece};
-    if (video) {
-      args.insert(args.end(),
-                  {"--out", segments[i], "--preset", job.preset, "--crf", std::to_string(job.crf)});
-    } else if (job.mode == CaptureMode::kPngDir) {
-      args.insert(args.end(), {"--png-dir", job.pngDir});
-    } else {
-      args.push_back("--render-only");
-    }
-    if (!children.start(args, error)) {
-      children.stopAll();
-      return abandon(error);
-    }
+  if (!startPieces(children, job, pieces, segments, self, data, error)) {
+    children.stopAll();
+    return abandon(error);
   }
   const PieceProcesses::Result result = children.wait();
   if (result.outcome == PieceProcesses::Outcome::kStopped) {
@@ -491,44 +556,19 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
     return cli::stopStatus();
   }
   if (result.outcome == PieceProcesses::Outcome::kFailed) {
-    const Piece& p = pieces[result.failed];
-    char what[160];
-    std::snprintf(what, sizeof what, "piece %zu of %zu (%.3f-%.3f s) failed (exit status %d)",
-                  result.failed + 1, pieces.size(), p.first / job.fps, p.end / job.fps,
-                  result.status);
-    const std::string whole = job.mode == CaptureMode::kPngDir ? job.pngDir + " holds no audio.wav"
-                              : video                          ? "no " + job.out + " written"
-                                                               : "the others were stopped";
-    return abandon(std::string(what) + "; " + whole);
+    return abandon(pieceFailure(job, pieces, result));
   }
 
   if (job.mode == CaptureMode::kPngDir && !writeWav(show, job, error)) return abandon(error);
   if (video) {
-    const std::string list = folder + "/pieces.txt";
-    std::vector<double> durations;
-    for (const Piece& p : pieces) durations.push_back((p.end - p.first) / job.fps);
-    if (!writeTextFile(list, concatList(segments, durations)))
-      return abandon("cannot write " + list);
-    const std::vector<int16_t> samples = spanSamples(show, job, job.firstFrame(), job.endFrame());
-    Encoder joiner;
-    cli::addTemporary(temp);
-    if (!joiner.start(joinArgs(list, kAudioFd, temp), error)) return abandon(error);
-    close(joiner.videoFd());
-    writeAll(joiner.audioFd(), samples.data(), samples.size() * sizeof(int16_t));
-    close(joiner.audioFd());
-    if (cli::stopRequested()) joiner.process.send(SIGKILL);
-    const int status = joiner.finish();
-    if (cli::stopRequested()) {
+    const Joined joined =
+        joinPieces(show, job, pieces, segments, folder + "/pieces.txt", temp, error);
+    if (joined == Joined::kStopped) {
       cleanUp();
       std::fprintf(stderr, "lumorak-capture: interrupted; no %s written\n", job.out.c_str());
       return cli::stopStatus();
     }
-    if (status != 0) {
-      joiner.printTail();
-      return abandon("ffmpeg failed to join the pieces (exit status " + std::to_string(status) +
-                     "); no " + job.out + " written");
-    }
-    if (!cli::commitTemporary(temp, job.out, error)) return abandon(error);
+    if (joined == Joined::kFailed) return abandon(error);
     cleanUp();
   }
   const double seconds =
