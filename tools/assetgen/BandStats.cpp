@@ -92,8 +92,9 @@ std::vector<SceneBands> showBands() {
   // The cloud's rectangles from 1000-1100 Hz up follow a held chord; the glow is last.
   constexpr int kFirstSteadyRectangle = 10;
   std::vector<std::pair<int, BandLimits>> cloudLimits;
-  for (int j = kFirstSteadyRectangle; j < kCloudRectangles; ++j)
+  for (int j = kFirstSteadyRectangle; j < kCloudRectangles; ++j) {
     cloudLimits.push_back({j, rectangle});
+  }
   cloudLimits.push_back({kCloudRectangles, glow});
   // The opening scene blurs by the band only inside these windows, and from 10 s on.
   const double openingEnd = scheduleOf(kOpening).end;

@@ -91,8 +91,9 @@ bool Canvas::writePng(const std::string& path, std::string& error) const {
   write_png(path.c_str(), image);
   // write_png reports failures only on stderr: read the file back to be sure.
   ImageBuffer check;
-  if (read_png(path.c_str(), &check, false) != 0)
+  if (read_png(path.c_str(), &check, false) != 0) {
     return cli::failWith(error, "could not write " + path);
+  }
   std::unique_ptr<uint8_t[]> checkPixels(check.pixels);
   if (check.width != width_ || check.height != height_ || check.channels != kRgbChannels) {
     return cli::failWith(error, path + " does not read back as written");

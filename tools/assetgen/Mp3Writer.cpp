@@ -50,8 +50,9 @@ bool writeMp3(const std::string& path, const StereoBuffer& music, std::string& e
     int bytes = lame_encode_buffer_ieee_float(lame.get(), music.left.data() + start,
                                               music.right.data() + start, count, encoded.data(),
                                               static_cast<int>(encoded.size()));
-    if (bytes < 0)
+    if (bytes < 0) {
       return cli::failWith(error, "libmp3lame failed with code " + std::to_string(bytes));
+    }
     if (std::fwrite(encoded.data(), 1, bytes, out.get()) != static_cast<size_t>(bytes)) {
       return cli::failWith(error, "short write to " + path);
     }

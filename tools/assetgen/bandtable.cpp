@@ -119,8 +119,9 @@ int main(int argc, char** argv) {
   args.text("-o", &output);
   args.text("--out", &output);
   args.positional([&music](const std::string& value, std::string& error) {
-    if (!music.empty())
+    if (!music.empty()) {
       return cli::failWith(error, "one music file only, not also '" + value + "'");
+    }
     music = value;
     return true;
   });

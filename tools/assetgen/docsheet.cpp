@@ -172,9 +172,10 @@ int spectrogram(const std::string& musicPath, const std::string& output) {
   for (size_t i = 0; i < kSections; ++i) {
     double x = xOfSecond(kSectionStarts[i]);
     canvas.rectangle(x - 0.5, kTop, x + 0.5, kTop + plotHeight, {1, 1, 1});
-    if (i + 1 < kSections)
+    if (i + 1 < kSections) {
       paintLabel(canvas, font, kSceneNames[i], static_cast<int>(x) + 4, kTop - 10, kLabelPixelSize,
                  text);
+    }
   }
   // The bands each scene reads, as cyan edges over its span. The cloud scene's nineteen
   // adjacent 100 Hz bands are drawn as their outer edges only.
