@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "Clocks.h"
 #include "Preview.h"
 #include "common/Cli.h"
 
@@ -36,19 +36,9 @@ const char* const kHelp =
     "\n"
     "Exit status: 0 done, 1 failed, 2 bad arguments, 130 interrupted (Ctrl-C), 143\n"
     "terminated (SIGTERM).\n";
-using Clock = std::chrono::steady_clock;
 constexpr const char* kShadow = "data/materials/shadow.mat";
 
-double median(std::vector<double> values) {
-  if (values.empty()) return 0.0;
-  std::sort(values.begin(), values.end());
-  const size_t n = values.size();
-  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
-}
-
-double ms(Clock::time_point from) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - from).count();
-}
+double msSince(double startSeconds) { return (monotonicSeconds() - startSeconds) * 1000.0; }
 
 void report(const char* what, const std::vector<double>& values) {
   std::printf("%-34s median %7.2f ms   min %7.2f   max %7.2f   (%zu)\n", what, median(values),
@@ -104,14 +94,14 @@ int main(int argc, char** argv) {
     edited.replace(edited.find(marker), marker.size(),
                    "shadowedLevel = 0." + std::to_string(1 + i % 8));
     const std::vector<uint8_t> before = preview.showPixels();
-    const Clock::time_point saved = Clock::now();
+    const double saved = monotonicSeconds();
     std::ofstream(kShadow, std::ios::binary | std::ios::trunc) << edited;
     int passes = 0;
     while (preview.showPixels() == before && passes < 1000) {
       if (!preview.frame()) return cli::stopStatus();
       ++passes;
     }
-    latency.push_back(ms(saved));
+    latency.push_back(msSince(saved));
     renders.push_back(preview.showMs());
     if (passes != 1) std::printf("save %d: seen after %d frames\n", i + 1, passes);
   }
@@ -122,9 +112,9 @@ int main(int argc, char** argv) {
   std::vector<double> with;
   std::vector<double> without;
   for (int i = 0; i < frames && !cli::stopRequested(); ++i) {
-    Clock::time_point start = Clock::now();
+    const double start = monotonicSeconds();
     preview.frame();
-    (preview.overlayShown() ? with : without).push_back(ms(start));
+    (preview.overlayShown() ? with : without).push_back(msSince(start));
     preview.press(SDLK_h);  // on and off by turns, so load drifts hit both alike
   }
   if (cli::stopRequested()) return cli::stopStatus();
