@@ -16,15 +16,7 @@ trap 'rm -rf "$work"' EXIT
 ln -s "$root/data" "$work/data"
 cd "$work"
 export SDL_AUDIODRIVER=dummy
-run() {  # run EXPECTED-STATUS ARGS...: stderr in err.txt
-  local expected=$1
-  shift
-  local status=0
-  "$capture" "$@" >out.txt 2>err.txt || status=$?
-  [ "$status" -eq "$expected" ] || { echo "exit $status, expected $expected:"; cat err.txt; return 1; }
-}
-says() { grep -qF -- "$1" err.txt || { echo "stderr lacks '$1':"; cat err.txt; return 1; }; }
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
+run() { expect_exit "$1" "$capture" "${@:2}"; }  # run EXPECTED-STATUS ARGS...
 no_parts() { [ -z "$(find . -name '*.part*')" ] || { find . -name '*.part*'; return 1; }; }
 same_files() {  # same_files DIR1 DIR2: the same names, each byte for byte
   [ "$(ls "$1")" = "$(ls "$2")" ] || { echo "different files"; return 1; }

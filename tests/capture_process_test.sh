@@ -15,13 +15,7 @@ trap 'rm -rf "$work"' EXIT
 ln -s "$root/data" "$work/data"
 cd "$work"
 export SDL_AUDIODRIVER=dummy
-run() {  # run EXPECTED-STATUS ARGS...: runs the capture, keeps stderr in err.txt
-  local expected=$1
-  shift
-  local status=0
-  "$capture" "$@" >out.txt 2>err.txt || status=$?
-  [ "$status" -eq "$expected" ] || { echo "exit $status, expected $expected:"; cat err.txt; return 1; }
-}
+run() { expect_exit "$1" "$capture" "${@:2}"; }  # run EXPECTED-STATUS ARGS...
 
 check "bad option: exit 2" run 2 --fps
 check "bad option: one line with the reason and a pointer to --help" \

@@ -1,6 +1,7 @@
 # Sourced by the process tests: `check DESCRIPTION COMMAND...` runs the command, prints
 # "ok: ..." or "FAILED: ..." and counts failures; `finish_checks` ends the script with 1
 # when any check failed. Checks go on after a failure, so one run lists every fault.
+# `expect_exit`, `says` and `now_ms` below are the checks the tool tests share.
 failures=0
 check() {  # check DESCRIPTION CONDITION...
   local what=$1
@@ -10,3 +11,14 @@ check() {  # check DESCRIPTION CONDITION...
 finish_checks() {
   [ "$failures" -eq 0 ] || { echo "$failures checks failed"; exit 1; }
 }
+# expect_exit STATUS COMMAND...: stdout in out.txt, stderr in err.txt; fails, showing the
+# stderr, unless COMMAND exits with STATUS.
+expect_exit() {
+  local expected=$1
+  shift
+  local status=0
+  "$@" >out.txt 2>err.txt || status=$?
+  [ "$status" -eq "$expected" ] || { echo "${1##*/} ${*:2}: exit $status, expected $expected:"; cat err.txt; return 1; }
+}
+says() { grep -qF -- "$1" err.txt || { echo "stderr lacks '$1':"; cat err.txt; return 1; }; }
+now_ms() { echo $(($(date +%s%N) / 1000000)); }

@@ -19,16 +19,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 export SDL_AUDIODRIVER=dummy
-run() {  # run EXPECTED-STATUS TOOL ARGS...: stdout in out.txt, stderr in err.txt
-  local expected=$1 name=$2
-  shift 2
-  local status=0
-  "${tool[$name]}" "$@" >out.txt 2>err.txt || status=$?
-  [ "$status" -eq "$expected" ] || { echo "$name $*: exit $status, expected $expected:"; cat err.txt; return 1; }
-}
+run() { expect_exit "$1" "${tool[$2]}" "${@:3}"; }  # run EXPECTED-STATUS TOOL ARGS...
 one_line() { [ "$(wc -l <err.txt)" -eq 1 ] || { cat err.txt; return 1; }; }
-says() { grep -qF -- "$1" err.txt || { echo "stderr lacks '$1':"; cat err.txt; return 1; }; }
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
 # ---- Conventions, on every tool and bench --------------------------------------------
 for name in "${!tool[@]}"; do
