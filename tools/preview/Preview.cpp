@@ -344,18 +344,14 @@ std::vector<uint8_t> Preview::windowPixels(int& width, int& height) {
 bool Preview::saveWindow(const std::string& path, std::string& error) {
   int width = 0;
   int height = 0;
-  const std::vector<uint8_t> pixels = windowPixels(width, height);
-  const size_t row = static_cast<size_t>(width) * 4;
-  std::vector<uint8_t> topFirst(pixels.size());
-  for (int y = 0; y < height; ++y) {
-    std::copy_n(pixels.data() + (height - 1 - y) * row, row, topFirst.data() + y * row);
-  }
+  std::vector<uint8_t> pixels = windowPixels(width, height);
   ImageBuffer image;
   image.width = width;
   image.height = height;
   image.channels = image.bytesPerPixel = 4;
-  image.stride = static_cast<int32_t>(row);
-  image.pixels = topFirst.data();
+  image.stride = width * 4;
+  image.pixels = pixels.data();
+  flip_image(&image, true, false);  // GL reads the bottom row first; the file wants the top
   return writeFastPng(path, image, error);
 }
 
