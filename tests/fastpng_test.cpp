@@ -4,10 +4,12 @@
 #include <png.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
 #include "TestSupport.h"
+#include "common/FramePng.h"
 #include "images/Image.h"
 #include "offline/FastPng.h"
 
@@ -69,6 +71,36 @@ TEST(FastPngTest, FailuresAreReportedWithTheirPathAndLeaveNoFile) {
   }
   // Nothing is left under a temporary name either.
   EXPECT_EQ(std::system(("test -z \"$(ls -A '" + dir.path() + "')\"").c_str()), 0);
+}
+
+// GL reads the bottom row first: the file has it last, the caller's buffer is untouched,
+// and a buffer short of the picture's size is refused before anything is read from it.
+TEST(FastPngTest, BottomUpPixelsAreWrittenTopRowFirst) {
+  TempDir dir;
+  const int width = 2;
+  const int height = 3;
+  std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint8_t(i * 7);
+  const std::vector<uint8_t> original = pixels;
+  std::string error;
+  ASSERT_TRUE(writeBottomUpPng(dir.file("up.png"), pixels, width, height, 4, error)) << error;
+  EXPECT_EQ(pixels, original);
+  ImageBuffer read{};
+  ASSERT_EQ(read_png(dir.file("up.png").c_str(), &read, false), 0);
+  std::unique_ptr<uint8_t[]> owner(read.pixels);
+  const size_t row = static_cast<size_t>(width) * 4;
+  for (int y = 0; y < height; ++y) {
+    EXPECT_TRUE(std::equal(read.pixels + y * read.stride, read.pixels + y * read.stride + row,
+                           original.begin() + (height - 1 - y) * row))
+        << "file row " << y;
+  }
+
+  pixels.pop_back();
+  EXPECT_FALSE(writeBottomUpPng(dir.file("short.png"), pixels, width, height, 4, error));
+  EXPECT_EQ(error,
+            "cannot write " + dir.file("short.png") + ": fewer pixels than the picture's size");
+  struct stat info;
+  EXPECT_NE(stat(dir.file("short.png").c_str(), &info), 0);
 }
 
 }  // namespace

@@ -5,18 +5,23 @@
 #include "images/Image.h"
 #include "offline/FastPng.h"
 
-bool writeFramePng(const std::string& path, std::vector<uint8_t>& rgb, std::string& error) {
-  if (rgb.size() < static_cast<size_t>(screenWidth) * screenHeight * 3) {
-    return cli::failWith(error, "cannot write " + path + ": the frame is smaller than the screen");
+bool writeBottomUpPng(const std::string& path, std::vector<uint8_t>& pixels, int width, int height,
+                      int channels, std::string& error) {
+  if (pixels.size() < static_cast<size_t>(width) * height * channels) {
+    return cli::failWith(error, "cannot write " + path + ": fewer pixels than the picture's size");
   }
   ImageBuffer image;
-  image.width = screenWidth;
-  image.height = screenHeight;
-  image.channels = image.bytesPerPixel = 3;
-  image.stride = screenWidth * 3;
-  image.pixels = rgb.data();
+  image.width = width;
+  image.height = height;
+  image.channels = image.bytesPerPixel = channels;
+  image.stride = width * channels;
+  image.pixels = pixels.data();
   flip_image(&image, true, false);  // the file wants the top row first
   const bool written = writeFastPng(path, image, error);
   flip_image(&image, true, false);
   return written;
+}
+
+bool writeFramePng(const std::string& path, std::vector<uint8_t>& rgb, std::string& error) {
+  return writeBottomUpPng(path, rgb, screenWidth, screenHeight, 3, error);
 }

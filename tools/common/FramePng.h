@@ -5,6 +5,11 @@
 #include <string>
 #include <vector>
 
+// `pixels`: `width` x `height` pixels of `channels` bytes (3 or 4), bottom row first as GL
+// reads them back; the file gets the top row first, and `pixels` is left as it was. False
+// with a reason (and no file) when the write fails.
+bool writeBottomUpPng(const std::string& path, std::vector<uint8_t>& pixels, int width, int height,
+                      int channels, std::string& error);
 // `rgb` is a screenWidth x screenHeight frame as OfflineShow::readFrame(kRgb) gives it,
 // bottom row first; the file gets the top row first, and `rgb` is left as it was. False
 // with a reason (and no file) when the write fails.

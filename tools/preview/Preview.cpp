@@ -15,10 +15,9 @@
 #include "app/Globals.h"
 #include "app/Window.h"
 #include "common/Cli.h"
+#include "common/FramePng.h"
 #include "common/ShowTime.h"
 #include "common/SteppedRender.h"
-#include "images/Image.h"
-#include "offline/FastPng.h"
 #include "scenes/Schedule.h"
 
 namespace {
@@ -345,14 +344,7 @@ bool Preview::saveWindow(const std::string& path, std::string& error) {
   int width = 0;
   int height = 0;
   std::vector<uint8_t> pixels = windowPixels(width, height);
-  ImageBuffer image;
-  image.width = width;
-  image.height = height;
-  image.channels = image.bytesPerPixel = 4;
-  image.stride = width * 4;
-  image.pixels = pixels.data();
-  flip_image(&image, true, false);  // GL reads the bottom row first; the file wants the top
-  return writeFastPng(path, image, error);
+  return writeBottomUpPng(path, pixels, width, height, 4, error);
 }
 
 void Preview::drawOverlay(int width, int height) {
