@@ -11,11 +11,7 @@ set -uo pipefail
 capture=$(readlink -f "$1")
 root=$(readlink -f "$2")
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-ln -s "$root/data" "$work/data"
-cd "$work"
-export SDL_AUDIODRIVER=dummy
+work_in_scratch "$root"
 run() { expect_exit "$1" "$capture" "${@:2}"; }  # run EXPECTED-STATUS ARGS...
 no_parts() { [ -z "$(find . -name '*.part*')" ] || { find . -name '*.part*'; return 1; }; }
 same_files() {  # same_files DIR1 DIR2: the same names, each byte for byte

@@ -10,11 +10,7 @@ set -euo pipefail
 capture=$(readlink -f "$1")
 root=$(readlink -f "$2")
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-ln -s "$root/data" "$work/data"
-cd "$work"
-export SDL_AUDIODRIVER=dummy
+work_in_scratch "$root"
 run() { expect_exit "$1" "$capture" "${@:2}"; }  # run EXPECTED-STATUS ARGS...
 
 check "bad option: exit 2" run 2 --fps
