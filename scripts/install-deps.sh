@@ -9,7 +9,7 @@ packages=(
   libsdl2-dev libmpg123-dev libfftw3-dev libglew-dev libglu1-mesa-dev
   libpng-dev libjpeg-dev zlib1g-dev libmp3lame-dev libfreetype-dev fonts-dejavu-core
   libgl1-mesa-dri libgtest-dev libgmock-dev libbenchmark-dev clang-format
-  libegl-mesa0 xvfb xauth xdotool x11-utils xfonts-base ffmpeg
+  libegl-mesa0 xvfb xauth xdotool x11-utils xfonts-base ffmpeg strace
   clang-14 libclang-rt-14-dev llvm-14
 )
 
