@@ -30,12 +30,15 @@ void loadingStep(StartupStep step, void (*load)()) {
 }  // namespace
 
 StartFailure startShow(const ShowStart& how) {
+  StartupSpan windowSpan(StartupStep::kWindow);
+  // SDL's start may fork a helper (D-Bus autolaunch): before any thread of ours exists,
+  // since a child forked while another thread allocates can hang in AddressSanitizer's
+  // allocator, which is not fork-safe.
+  if (!registerWindowClass()) return StartFailure::kVideo;
   // Creating the window mostly waits on the window system: the music and the images are
   // read meanwhile, each on a thread of its own.
   prefetchMusic(kMusicFile);
   prefetchSceneImages();
-  StartupSpan windowSpan(StartupStep::kWindow);
-  if (!registerWindowClass()) return StartFailure::kVideo;
   screenWidth = 1024;
   screenHeight = 768;
   showWindow.title = "Lumorakdemo";

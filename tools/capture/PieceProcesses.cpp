@@ -8,8 +8,10 @@
 #include "common/Cli.h"
 
 namespace {
-constexpr int kPollMs = 20;                     // between looks at the children while they run
-constexpr std::chrono::seconds kStopGrace{20};  // after SIGTERM, before SIGKILL
+constexpr int kPollMs = 20;  // between looks at the children while they run
+// After SIGTERM, before SIGKILL. A piece stops within a frame once it is rendering; one
+// still loading (it looks at the signal only then) holds no frame yet and loses nothing.
+constexpr std::chrono::seconds kStopGrace{5};
 
 std::mutex stderrMutex;
 
