@@ -40,7 +40,7 @@ class PieceProcesses {
   // child left running.
   Result wait();
 
-  // SIGTERM to every child still running, then reaps them all (SIGKILL after 20 s).
+  // SIGTERM to every child still running, then reaps them all (SIGKILL after 5 s).
   void stopAll();
 
  private:
