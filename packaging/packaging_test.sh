@@ -69,7 +69,7 @@ if [ -d "$man_dir" ]; then
     zcat "$man_dir/lumorakdemo.6.gz" >page.txt
     grep -qF "/usr/share/lumorakdemo/data" page.txt || { echo "no /usr data folder"; return 1; }
     # The per-user folder as an entry of its own (the build's home would stand there).
-    grep -qx "~/.local/share/lumorakdemo" page.txt || { echo "no per-user folder under ~"; return 1; }
+    grep -qx '[~]/\.local/share/lumorakdemo' page.txt || { echo "no per-user folder under ~"; return 1; }
     ! grep -q 'man\\\?-stage' page.txt || { echo "build paths in the page:"; grep stage page.txt; return 1; }
   }
   check "a gzipped page with a NAME line for each installed program" pages_complete
