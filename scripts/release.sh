@@ -1,0 +1,196 @@
+#!/usr/bin/env bash
+# Makes a release into dist/, from the committed tree:
+#   lumorakdemo_VERSION_amd64.deb     Release build in build-release/, stripped, with man
+#                                     pages; lintian must report no error (warnings shown)
+#   lumorakdemo-VERSION-win64.zip     one folder: lumorakdemo.exe (stripped) and any DLL it
+#                                     needs beyond Windows' own, data/, lumorakdemo.nfo,
+#                                     LICENSE and licenses/ (everything built into the exe)
+#   lumorakdemo-VERSION-src.tar.gz    git archive of HEAD under lumorakdemo-VERSION/
+#   SHA256SUMS                        sha256sum of the three, names relative to dist/
+# VERSION is the project's, from CMakeLists.txt. Everything is made and checked in
+# dist.partial/, which replaces dist/ only when all of it passed: a failed run leaves the
+# previous dist/, and dist.partial/ to look at.
+#
+# Usage: release.sh [--allow-dirty] | --help | --version
+# Exit status: 0 released, 1 failed, 2 bad usage.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+usage() {
+  cat <<'EOF'
+Usage: scripts/release.sh [--allow-dirty]
+Builds the Debian package (Release, checked with lintian), the Windows zip (through
+scripts/build-windows.sh) and the source tarball into dist/, with SHA256SUMS.
+
+  --allow-dirty  release even though tracked files differ from HEAD (the tarball holds
+                 HEAD, the builds the work tree: for trying the script out only)
+  --help         this text
+  --version      the version a release would carry
+
+Environment: JOBS, parallel build jobs (default 2).
+Exit status: 0 released, 1 failed, 2 bad usage.
+EOF
+}
+die() { echo "release: $*" >&2; exit 1; }
+
+version=$(sed -n 's/^project(lumorakdemo VERSION \([0-9][0-9.]*\)[ )].*/\1/p' CMakeLists.txt)
+[[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] ||
+  die "no 'project(lumorakdemo VERSION x.y.z ...)' in CMakeLists.txt"
+
+allow_dirty=0
+for arg in "$@"; do
+  case $arg in
+    --allow-dirty) allow_dirty=1 ;;
+    --help) usage; exit 0 ;;
+    --version) echo "lumorakdemo $version"; exit 0 ;;
+    *) echo "release: unknown option '$arg'" >&2; usage >&2; exit 2 ;;
+  esac
+done
+
+jobs=${JOBS:-2}
+started=$(date +%s)
+step() { echo "== [$(($(date +%s) - started)) s] $*"; }
+
+if ! git diff --quiet HEAD -- 2>/dev/null; then
+  [ "$allow_dirty" -eq 1 ] || die "tracked files differ from HEAD: commit them (or --allow-dirty)"
+  echo "release: WARNING: tracked files differ from HEAD; the tarball holds HEAD only" >&2
+fi
+
+bash scripts/install-deps.sh --release
+
+out=$root/dist.partial
+rm -rf "$out"
+mkdir -p "$out"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# Archive members get the commit's time, so that the same commit packs to the same bytes.
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+
+deb=lumorakdemo_${version}_amd64.deb
+zip_name=lumorakdemo-$version-win64
+tarball=lumorakdemo-$version-src.tar.gz
+
+# --- The source tarball.
+step "source tarball $tarball"
+git archive --format=tar.gz --prefix="lumorakdemo-$version/" -o "$out/$tarball" HEAD
+tar -tzf "$out/$tarball" >"$work/tar-list.txt"
+grep -qx "lumorakdemo-$version/CMakeLists.txt" "$work/tar-list.txt" ||
+  die "$tarball has no lumorakdemo-$version/CMakeLists.txt"
+
+# --- The Debian package: a Release build of its own, without the tests.
+step "Debian package (build-release/)"
+cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DLUMORAK_TESTS=OFF \
+  -DLUMORAK_MANPAGES=ON >/dev/null
+cmake --build build-release -j"$jobs"
+rm -f build-release/*.deb
+(cd build-release && cpack -G DEB >/dev/null)
+[ -f "build-release/$deb" ] || die "cpack made no build-release/$deb: $(ls build-release/*.deb 2>&1)"
+cp "build-release/$deb" "$out/"
+
+# lintian's own exit status says whether it found an error; its report is shown either way.
+step "lintian $deb"
+lintian_status=0
+lintian --fail-on error "$out/$deb" >"$work/lintian.txt" 2>&1 || lintian_status=$?
+grep -v '^running with root privileges' "$work/lintian.txt" || true
+if [ "$lintian_status" -ne 0 ] || grep -q '^E: ' "$work/lintian.txt"; then
+  die "lintian found errors in $deb (status $lintian_status)"
+fi
+echo "lintian: no errors, $(grep -c '^W: ' "$work/lintian.txt" || true) warnings"
+
+# --- The Windows zip.
+step "Windows build (scripts/build-windows.sh)"
+bash scripts/build-windows.sh || die "scripts/build-windows.sh failed"
+deps=$(bash scripts/build-windows.sh --deps-only | tail -n 1)
+[ -d "$deps/licenses" ] || die "the Windows dependencies ($deps) have no licenses/ folder"
+exe=${WIN_BUILD_DIR:-build-win64}/lumorakdemo.exe
+[ -f "$exe" ] || die "scripts/build-windows.sh made no $exe"
+
+step "Windows zip $zip_name.zip"
+mingw=x86_64-w64-mingw32
+stage=$work/$zip_name
+mkdir -p "$stage/licenses"
+cp "$exe" "$stage/lumorakdemo.exe"
+$mingw-strip --strip-all "$stage/lumorakdemo.exe"
+
+# The DLLs the exe loads: Windows' own stay out; any other must be one built here (the
+# dependencies' or the compiler's runtime), and goes beside the exe with its own imports.
+# Names compare without case, as Windows does.
+windows_dll() {
+  case ${1,,} in
+    kernel32.dll | user32.dll | gdi32.dll | advapi32.dll | shell32.dll | ole32.dll | \
+      oleaut32.dll | imm32.dll | winmm.dll | version.dll | setupapi.dll | cfgmgr32.dll | \
+      opengl32.dll | glu32.dll | msvcrt.dll | ucrtbase.dll | ws2_32.dll | bcrypt.dll | \
+      dinput8.dll | dxgi.dll | d3d9.dll | d3d11.dll | hid.dll | shlwapi.dll | \
+      comdlg32.dll | comctl32.dll | dwmapi.dll | uxtheme.dll | powrprof.dll | \
+      api-ms-win-*.dll) return 0 ;;
+  esac
+  return 1
+}
+find_built_dll() {
+  local dir found
+  for dir in "$deps/bin" "$deps/lib" "/usr/lib/gcc/$mingw"/*-posix /usr/$mingw/lib /usr/$mingw/bin; do
+    [ -d "$dir" ] || continue
+    found=$(find "$dir" -maxdepth 1 -iname "$1" -print -quit)
+    [ -z "$found" ] || { echo "$found"; return 0; }
+  done
+}
+imports() { $mingw-objdump -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p'; }
+pending=("$stage/lumorakdemo.exe")
+while [ ${#pending[@]} -gt 0 ]; do
+  file=${pending[0]}
+  pending=("${pending[@]:1}")
+  for dll in $(imports "$file"); do
+    windows_dll "$dll" && continue
+    [ -e "$stage/$dll" ] && continue
+    found=$(find_built_dll "$dll")
+    [ -n "$found" ] || die "${file##*/} needs $dll, neither Windows' own nor built here"
+    echo "bundling $dll ($found)"
+    cp "$found" "$stage/$dll"
+    $mingw-strip --strip-unneeded "$stage/$dll"
+    pending+=("$stage/$dll")
+  done
+done
+
+# The show's data as committed (no stray files from a work tree).
+git ls-files -z data | xargs -0 cp --parents -t "$stage"
+cp packaging/lumorakdemo.nfo LICENSE "$stage/"
+
+# Licences of everything in the exe: the libraries built for it, and the compiler's
+# runtime linked in statically, libstdc++ and libgcc (GPL-3 with the GCC Runtime Library
+# Exception, whose text is in that copyright file) and winpthreads with the start-up code
+# (mingw-w64's file). The packages that own those libraries name the copyright files.
+cp -r "$deps/licenses/." "$stage/licenses/"
+copyright_of() {  # copyright_of LIBRARY: the copyright file of the package that owns it
+  local lib package
+  lib=$($mingw-g++-posix -print-file-name="$1")
+  [ -f "$lib" ] || die "no $1 in the cross compiler"
+  package=$(dpkg -S "$(readlink -f "$lib")" 2>/dev/null) || die "no package owns $lib"
+  package=${package%%:*}
+  [ -f "/usr/share/doc/$package/copyright" ] || die "no copyright file for $package"
+  echo "/usr/share/doc/$package/copyright"
+}
+gcc_copyright=$(copyright_of libstdc++.a)
+winpthreads_copyright=$(copyright_of libwinpthread.a)
+cp "$gcc_copyright" "$stage/licenses/mingw-w64-gcc-libstdc++-libgcc.txt"
+cp "$winpthreads_copyright" "$stage/licenses/mingw-w64-winpthreads-crt.txt"
+cp /usr/share/common-licenses/GPL-3 "$stage/licenses/GPL-3.txt"
+
+# Sorted names and fixed times, so that the zip does not depend on the file system.
+find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+(cd "$work" && find "$zip_name" | LC_ALL=C sort | zip -q -X -9 -@ "$out/$zip_name.zip")
+
+# What a Windows user unpacks: one folder with everything the show reads.
+unzip -Z1 "$out/$zip_name.zip" >"$work/zip-list.txt"
+for f in lumorakdemo.exe lumorakdemo.nfo LICENSE data/deruz.mp3 data/materials/ licenses/GPL-3.txt; do
+  grep -qx "$zip_name/$f" "$work/zip-list.txt" || die "$zip_name.zip lacks $zip_name/$f"
+done
+! grep -qv "^$zip_name/" "$work/zip-list.txt" || die "$zip_name.zip has files outside $zip_name/"
+
+# --- Checksums, then dist/ in one move.
+step "SHA256SUMS"
+(cd "$out" && sha256sum "$deb" "$zip_name.zip" "$tarball" >SHA256SUMS && sha256sum --quiet -c SHA256SUMS)
+rm -rf "$root/dist"
+mv "$out" "$root/dist"
+step "released lumorakdemo $version into dist/"
+ls -l "$root/dist"
