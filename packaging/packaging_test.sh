@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # What the release ships besides the programs: the Windows zip's .nfo (plain ASCII, no
-# line past 80 columns, CRLF line ends, so that every viewer shows it alike), the
-# installed launcher's --help, --version and bad usage, and the manual pages made from
-# them (when the build made any: it needs help2man).
+# line past 80 columns, CRLF line ends, so that every viewer shows it alike, and this
+# version in its title), the installed launcher's --help, --version and bad usage, and
+# the manual pages made from them (when the build made any: it needs help2man).
 #
 # Usage: packaging_test.sh <repository root> <build dir> <project version>
 set -euo pipefail
@@ -29,6 +29,7 @@ every_line_crlf() {
 check "the .nfo is plain ASCII" ascii_only
 check "no .nfo line is wider than 80 columns" within_80_columns
 check "every .nfo line ends in CRLF" every_line_crlf
+check "the .nfo names version $version" grep -q "version $version for Windows" "$nfo"
 
 # The launcher as the build configures it; HOME points into the scratch folder so that
 # one that went on to play would leave a trace there.
