@@ -1,10 +1,10 @@
 #include "offline/Progress.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <utility>
+
+#include "common/Terminal.h"
 
 namespace {
 constexpr double kTerminalInterval = 0.1;  // seconds between redraws of the bar
@@ -23,7 +23,7 @@ Progress::Progress(std::string label, int64_t total, std::FILE* out)
     : label_(std::move(label)),
       total_(total),
       out_(out),
-      terminal_(isatty(fileno(out)) != 0),
+      terminal_(redrawsInPlace(out)),
       start_(Clock::now()),
       lastShown_(start_) {}
 
