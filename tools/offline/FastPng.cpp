@@ -1,12 +1,12 @@
 #include "offline/FastPng.h"
 
 #include <png.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 // The body of the write, apart so that nothing with a destructor lives across setjmp.
@@ -56,8 +56,10 @@ bool writePngWith(const std::string& path, const ImageBuffer& image, int zlibLev
   // Written under a temporary name and renamed when whole, so that an interrupted or
   // failed write never leaves a file that looks complete. A path that names something
   // other than a regular file (a pipe, a device) is written in place and never removed.
-  struct stat existing;
-  const bool inPlace = stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode);
+  std::error_code statusError;
+  const std::filesystem::file_status existing = std::filesystem::status(path, statusError);
+  const bool inPlace =
+      std::filesystem::exists(existing) && !std::filesystem::is_regular_file(existing);
   const std::string target = inPlace ? path : path + ".part";
   std::FILE* file = std::fopen(target.c_str(), "wb");
   if (!file) {
@@ -66,11 +68,14 @@ bool writePngWith(const std::string& path, const ImageBuffer& image, int zlibLev
   }
   const bool written = writeRows(file, image, colourType, zlibLevel, filters);
   const bool closed = std::fclose(file) == 0;
-  const int closeError = errno;
-  if (written && closed && (inPlace || std::rename(target.c_str(), path.c_str()) == 0)) return true;
-  error = "cannot write " + path + ": " +
-          (!written ? std::string("libpng failed") : std::string(std::strerror(closeError)));
-  if (!inPlace) unlink(target.c_str());
+  std::error_code failure(closed ? 0 : errno, std::generic_category());
+  // std::filesystem::rename replaces an older file of the name on Windows too, where
+  // std::rename refuses to.
+  if (written && closed && !inPlace) std::filesystem::rename(target, path, failure);
+  if (written && !failure) return true;
+  error =
+      "cannot write " + path + ": " + (!written ? std::string("libpng failed") : failure.message());
+  if (!inPlace) std::remove(target.c_str());
   return false;
 }
 
