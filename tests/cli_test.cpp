@@ -1,16 +1,47 @@
 // The shared command-line conventions (tools/common/Cli.h) that the process tests reach
-// only through one tool at a time: option edge cases, output checks, temporary files.
+// only through one tool at a time: option edge cases, stop signals, output checks,
+// temporary files, finding the data. Portable: the Windows build runs it under Wine, with
+// cases of its own for Windows paths.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "common/Cli.h"
 
+#ifdef _WIN32
+#include <process.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace {
+namespace fs = std::filesystem;
+
+int processId() {
+#ifdef _WIN32
+  return _getpid();
+#else
+  return getpid();
+#endif
+}
+
+void touch(const std::string& path, const char* text = "") {
+  std::FILE* file = std::fopen(path.c_str(), "w");
+  ASSERT_TRUE(file) << path;
+  std::fputs(text, file);
+  std::fclose(file);
+}
 
 struct Parsed {
   cli::Parser::Outcome outcome;
@@ -62,15 +93,62 @@ TEST(CliTest, NumbersAreReadWhole) {
   EXPECT_FALSE(cli::parseInteger("99999999999999999999", n));
 }
 
+// How a process ends by a stop signal: killed by it on POSIX, where the shell reports
+// 128 + the signal; on Windows, exited with that status.
+#ifdef _WIN32
+::testing::ExitedWithCode endedBy(int signal) { return ::testing::ExitedWithCode(128 + signal); }
+#else
+::testing::KilledBySignal endedBy(int signal) { return ::testing::KilledBySignal(signal); }
+#endif
+
+// Each case installs its handlers in a child process of its own. The temporary file has a
+// fixed name: on Windows the child runs this test afresh, with another process id.
+TEST(CliDeathTest, AStopSignalRemovesTheTemporariesAndEndsTheProcess) {
+  const std::string path = (fs::temp_directory_path() / "cli_test.stop.part").string();
+  // A tool with no loop: at once.
+  EXPECT_EXIT(
+      {
+        cli::dieOnStopSignals();
+        cli::addTemporary(path);
+        touch(path);
+        std::raise(SIGTERM);
+        std::_Exit(0);
+      },
+      endedBy(SIGTERM), "");
+  EXPECT_FALSE(fs::exists(path));
+  // A tool with a loop: the first signal is a request, and a second does not wait for it.
+  EXPECT_EXIT(
+      {
+        cli::catchStopSignals();
+        std::raise(SIGINT);
+        if (!cli::stopRequested() || cli::stopStatus() != 130) std::_Exit(1);
+        cli::addTemporary(path);
+        touch(path);
+        std::raise(SIGINT);
+        std::_Exit(0);
+      },
+      endedBy(SIGINT), "");
+  EXPECT_FALSE(fs::exists(path));
+}
+
+// Each test in a new folder of its own, removed after it; the working folder is put back.
 class CliFilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/cli_test.XXXXXX";
-    ASSERT_TRUE(mkdtemp(pattern));
-    dir_ = pattern;
+    start_ = fs::current_path();
+    const fs::path dir = fs::temp_directory_path() / ("cli_test." + std::to_string(processId()) +
+                                                      "." + std::to_string(++count_));
+    ASSERT_TRUE(fs::create_directory(dir)) << dir;
+    dir_ = dir.string();
   }
-  void TearDown() override { (void)std::system(("rm -rf '" + dir_ + "'").c_str()); }
+  void TearDown() override {
+    fs::current_path(start_);
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
   std::string dir_;
+  fs::path start_;
+  static inline int count_ = 0;
 };
 
 TEST_F(CliFilesTest, OutputChecksRefuseWhatCannotBeWrittenAndMakeFolders) {
@@ -82,11 +160,8 @@ TEST_F(CliFilesTest, OutputChecksRefuseWhatCannotBeWrittenAndMakeFolders) {
   EXPECT_EQ(error, "cannot write " + dir_ + "/no/a.mp4: no folder " + dir_ + "/no");
   EXPECT_FALSE(cli::prepareOutputDir(dir_ + "/x/y", false, error));
   EXPECT_TRUE(cli::prepareOutputDir(dir_ + "/x/y/", true, error)) << error;
-  struct stat info {};
-  EXPECT_EQ(stat((dir_ + "/x/y").c_str(), &info), 0);
-  std::FILE* plain = std::fopen((dir_ + "/plain").c_str(), "w");
-  ASSERT_TRUE(plain);
-  std::fclose(plain);
+  EXPECT_TRUE(fs::is_directory(dir_ + "/x/y"));
+  touch(dir_ + "/plain");
   EXPECT_FALSE(cli::prepareOutputDir(dir_ + "/plain/sub", true, error));
 }
 
@@ -102,31 +177,133 @@ TEST_F(CliFilesTest, ExtensionsMatchInAnyCaseAndOnlyAsAnEnding) {
 TEST_F(CliFilesTest, TemporariesAreRenamedIntoPlaceOrRemoved) {
   const std::string path = dir_ + "/out.md";
   const std::string temporary = cli::temporaryNameFor(path);
-  EXPECT_EQ(temporary, dir_ + "/.out.md.part" + std::to_string(getpid()));
+  EXPECT_EQ(temporary, dir_ + "/.out.md.part" + std::to_string(processId()));
   std::string error;
   ASSERT_TRUE(cli::addTemporary(temporary));
-  std::fclose(std::fopen(temporary.c_str(), "w"));
+  touch(temporary);
   ASSERT_TRUE(cli::commitTemporary(temporary, path, error)) << error;
-  EXPECT_EQ(access(path.c_str(), F_OK), 0);
+  EXPECT_TRUE(fs::exists(path));
+  // An older file of the name is replaced.
+  ASSERT_TRUE(cli::addTemporary(temporary));
+  touch(temporary, "new");
+  ASSERT_TRUE(cli::commitTemporary(temporary, path, error)) << error;
+  EXPECT_EQ(fs::file_size(path), 3u);
+  EXPECT_FALSE(fs::exists(temporary));
   // Registered and not committed: removed.
   ASSERT_TRUE(cli::addTemporary(temporary));
-  std::fclose(std::fopen(temporary.c_str(), "w"));
+  touch(temporary);
   cli::removeTemporaries();
-  EXPECT_NE(access(temporary.c_str(), F_OK), 0);
+  EXPECT_FALSE(fs::exists(temporary));
   // A rename that fails removes the temporary and says why.
   ASSERT_TRUE(cli::addTemporary(temporary));
-  std::fclose(std::fopen(temporary.c_str(), "w"));
+  touch(temporary);
   EXPECT_FALSE(cli::commitTemporary(temporary, dir_ + "/no/out.md", error));
-  EXPECT_NE(access(temporary.c_str(), F_OK), 0);
+  EXPECT_FALSE(fs::exists(temporary));
   EXPECT_NE(error.find("cannot write " + dir_ + "/no/out.md"), std::string::npos);
 }
 
 TEST_F(CliFilesTest, RelativePathsAreTakenFromTheStartingFolder) {
-  char cwd[4096];
-  ASSERT_TRUE(getcwd(cwd, sizeof cwd));
-  EXPECT_EQ(cli::absolutePath("a/b.png"), std::string(cwd) + "/a/b.png");
-  EXPECT_EQ(cli::absolutePath("/x"), "/x");
+  const std::string cwd = fs::current_path().string();
+  EXPECT_EQ(cli::absolutePath("a/b.png"), cwd + "/a/b.png");
+  EXPECT_EQ(cli::absolutePath("a/../b.png"), cwd + "/a/../b.png");               // as written
+  const std::string absolute = (fs::current_path().root_path() / "x").string();  // "/x", "C:\x"
+  EXPECT_EQ(cli::absolutePath(absolute), absolute);
   EXPECT_EQ(cli::absolutePath(""), "");
+}
+
+TEST(CliTest, DataIsSoughtHereThenInTheToolsInstallThenInTheSourceTree) {
+  const std::vector<std::string> prefix =
+      cli::dataRoots("/opt/lumo/bin", cli::InstallLayout::kPrefix);
+  ASSERT_EQ(prefix.size(), 3u);
+  EXPECT_EQ(prefix[0], ".");
+  EXPECT_EQ(prefix[1], "/opt/lumo/share/lumorakdemo");
+  EXPECT_TRUE(fs::exists(fs::path(prefix[2]) / "data" / "deruz.mp3")) << prefix[2];
+  // The Windows zip: the tool beside data/.
+  const std::vector<std::string> beside =
+      cli::dataRoots("/home/u/lumorakdemo-1.0.0", cli::InstallLayout::kBesideExecutable);
+  EXPECT_EQ(beside, (std::vector<std::string>{".", "/home/u/lumorakdemo-1.0.0", prefix[2]}));
+  // An executable of unknown place has no install to look in.
+  EXPECT_EQ(cli::dataRoots("", cli::InstallLayout::kPrefix),
+            (std::vector<std::string>{".", prefix[2]}));
+  // The install is looked for from where this test runs: its folder, no separator after.
+  const std::string self = cli::executableFolder();
+  EXPECT_FALSE(fs::path(self).filename().empty()) << self;
+  EXPECT_TRUE(fs::exists(fs::path(self) / "cli_test") ||
+              fs::exists(fs::path(self) / "cli_test.exe"))
+      << self;
+}
+
+TEST_F(CliFilesTest, DataIsEnteredByItsNameAndNothingElseIsTaken) {
+  fs::create_directories(dir_ + "/show/data");
+  touch(dir_ + "/show/data/deruz.mp3");
+  std::string error;
+  // A folder named data: the working folder becomes its parent.
+  ASSERT_TRUE(cli::enterDataRoot(dir_ + "/show/data", error)) << error;
+  EXPECT_TRUE(fs::equivalent(fs::current_path(), dir_ + "/show"));
+  // A file, or nothing: refused, in the words of the option.
+  EXPECT_FALSE(cli::enterDataRoot(dir_ + "/show/data/deruz.mp3", error));
+  EXPECT_EQ(error, "--data " + dir_ + "/show/data/deruz.mp3: no such folder");
+  EXPECT_FALSE(cli::enterDataRoot(dir_ + "/none", error));
+  EXPECT_EQ(error, "--data " + dir_ + "/none: no such folder");
+}
+
+TEST_F(CliFilesTest, DataByAnotherNameIsEnteredThroughALink) {
+  fs::create_directories(dir_ + "/assets");
+  touch(dir_ + "/assets/deruz.mp3");
+  std::string error;
+  const bool entered = cli::enterDataRoot(dir_ + "/assets", error);
+#ifdef _WIN32
+  // The link is a junction, which Wine (8.0) cannot make.
+  if (!entered && GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")) {
+    GTEST_SKIP() << error;
+  }
+#endif
+  ASSERT_TRUE(entered) << error;
+  // data/ in the working folder leads to it.
+  EXPECT_TRUE(fs::equivalent("data", dir_ + "/assets"));
+  EXPECT_TRUE(fs::exists("data/deruz.mp3"));
+}
+
+#ifdef _WIN32
+// Windows separates folders with either slash, roots paths with a drive and ignores the
+// case of names.
+TEST_F(CliFilesTest, WindowsPathsAreTakenAsWindowsWritesThem) {
+  std::string error;
+  const std::string dir = fs::path(dir_).make_preferred().string();  // backslashes only
+  EXPECT_TRUE(cli::prepareOutputDir(dir + "\\x\\y", true, error)) << error;
+  EXPECT_TRUE(fs::is_directory(dir + "\\x\\y"));
+  EXPECT_FALSE(cli::checkOutputFile(dir + "\\no\\a.mp4", error));
+  EXPECT_EQ(error, "cannot write " + dir + "\\no\\a.mp4: no folder " + dir + "\\no");
+  // A drive's root keeps its backslash: "Q:" alone would be a folder on drive Q.
+  EXPECT_FALSE(cli::checkOutputFile("Q:\\a.mp4", error));
+  EXPECT_EQ(error, "cannot write Q:\\a.mp4: no folder Q:\\");
+  EXPECT_EQ(cli::temporaryNameFor(dir + "\\out.md"),
+            dir + "/.out.md.part" + std::to_string(processId()));
+  EXPECT_TRUE(cli::checkExtension("--out", "v.gif\\x.MP4", ".mp4", error));
+  EXPECT_FALSE(cli::checkExtension("--out", "x\\.mp4", ".mp4", error));
+  // From the current drive's root.
+  EXPECT_EQ(cli::absolutePath("\\x"), (fs::current_path().root_path() / "x").string());
+  // "Data" is the folder data.
+  fs::create_directories(dir + "\\show\\Data");
+  touch(dir + "\\show\\Data\\deruz.mp3");
+  ASSERT_TRUE(cli::enterDataRoot(dir + "\\show\\Data", error)) << error;
+  EXPECT_TRUE(fs::equivalent(fs::current_path(), dir + "\\show"));
+}
+#endif
+
+TEST_F(CliFilesTest, WithoutDataGivenTheWorkingFolderComesFirst) {
+  fs::create_directories(dir_ + "/show/data");
+  touch(dir_ + "/show/data/deruz.mp3");
+  fs::create_directories(dir_ + "/empty/data");  // no marker: not the show's data
+  std::string error;
+  fs::current_path(dir_ + "/show");
+  ASSERT_TRUE(cli::enterDataRoot("", error)) << error;
+  EXPECT_TRUE(fs::equivalent(fs::current_path(), dir_ + "/show"));
+  // Elsewhere, no install beside this test: the source tree's.
+  fs::current_path(dir_ + "/empty");
+  ASSERT_TRUE(cli::enterDataRoot("", error)) << error;
+  EXPECT_TRUE(
+      fs::equivalent(fs::current_path(), cli::dataRoots("", cli::InstallLayout::kPrefix).back()));
 }
 
 }  // namespace

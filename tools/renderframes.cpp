@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
   cli::startOffline(cli::absolutePath(data));
 
   OfflineShow show;
-  if (!show.start(error)) return cli::fail(error + " (is DISPLAY set?)");
+  if (!show.start(error)) return cli::fail(error + cli::windowHint());
   int saved = 0;
   auto save = [&](const LoopFrame& frame) {
     char name[32];

@@ -1,73 +1,193 @@
 #include "common/Cli.h"
 
 #include <SDL2/SDL.h>
-#include <limits.h>
 #include <signal.h>
-#include <stdlib.h>
-#include <strings.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "app/Fatal.h"
 #include "common/GitDescribe.h"
+#include "common/Terminal.h"
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <sys/stat.h>
+#include <windows.h>
+#include <winioctl.h>
+
+#include <mutex>
+#else
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
 
 namespace cli {
 namespace {
 std::string programName = "lumorak";
-volatile sig_atomic_t caughtSignal = 0;
+std::atomic<int> caughtSignal{0};  // lock-free: a handler may write it
 // Temporary files, in fixed storage that a signal handler may read: registered and
-// forgotten with the stop signals blocked, so a handler never sees half an entry.
+// forgotten under TemporariesLocked, so a handler never sees half an entry.
 constexpr int kMaxTemporaries = 40;
-char temporaryPaths[kMaxTemporaries][PATH_MAX];
+constexpr size_t kMaxPathBytes = 4096;  // with the terminating '\0'
+char temporaryPaths[kMaxTemporaries][kMaxPathBytes];
 volatile sig_atomic_t temporaryCount = 0;
 std::string dataLinkDir;  // a private folder holding only "data -> the --data folder"
 
 // The data folder's marker: the music, which every renderer opens.
 constexpr const char* kDataMarker = "deruz.mp3";
 
-// Async-signal-safe: unlink() and rmdir() only. A folder goes when the files registered
-// before it have emptied it.
-void unlinkTemporaries() {
-  for (int i = 0; i < temporaryCount; ++i) {
-    if (unlink(temporaryPaths[i]) != 0 && errno == EISDIR) rmdir(temporaryPaths[i]);
-  }
-  temporaryCount = 0;
+void unlinkTemporaries();
+
+// ---- What differs between POSIX and Windows ----------------------------------------------
+// Stop signals, removing a file from a handler, write permission, the process id, the
+// display, the data link. Everything else below is one path over std::filesystem and SDL.
+#ifdef _WIN32
+// Windows has signal() alone. SIGINT comes from Ctrl-C on the console, on a thread the
+// console starts for it, while the main thread runs on; SIGTERM only from raise(). The C
+// runtime restores the default action before it calls a handler.
+
+// Path separators, and whether names differ by case ("Data" is the folder "data").
+constexpr const char* kSeparators = "/\\";
+constexpr bool kNamesIgnoreCase = true;
+constexpr InstallLayout kInstallLayout = InstallLayout::kBesideExecutable;
+
+std::mutex temporariesMutex;
+
+// The handler, on the console's thread, waits for this lock to read the temporaries.
+class TemporariesLocked {
+ private:
+  std::lock_guard<std::mutex> lock_{temporariesMutex};
+};
+
+void installStopHandler(void (*handler)(int)) {
+  std::signal(SIGINT, handler);
+  std::signal(SIGTERM, handler);
 }
 
-// Ends the process as the signal's default action would, after removing the temporary
-// files: the shell sees 128 + the signal.
-void dieOfSignal(int signal) {
+// From inside a handler: without it a second Ctrl-C would get the default action, which
+// ends the process on the spot and leaves the temporaries.
+void rearmStopHandler(int signal, void (*handler)(int)) { std::signal(signal, handler); }
+
+// A file that is still open (being written by the main thread) cannot be deleted: it
+// stays, under its ".part" name.
+void removeFromHandler(const char* path) {
+  if (!DeleteFileA(path)) RemoveDirectoryA(path);
+}
+
+void removeTemporariesFromHandler() {
+  TemporariesLocked locked;
   unlinkTemporaries();
-  struct sigaction action {};
-  action.sa_handler = SIG_DFL;
-  sigaction(signal, &action, nullptr);
-  raise(signal);
 }
 
-void onStopSignal(int signal) {
-  // A second Ctrl-C does not wait for the loop to notice the first.
-  if (caughtSignal != 0) dieOfSignal(signal);
-  caughtSignal = signal;
+// No process dies of a signal here: it exits with the status a POSIX shell would report,
+// 128 + the signal, as the tools do when they stop on their own.
+[[noreturn]] void endBySignal(int signal) { std::_Exit(128 + signal); }
+
+int processId() { return _getpid(); }
+
+// 0 when `folder` takes new files, else why not (an errno value). Access control lists
+// decide that, which _access() does not read: a file is made there and deleted on close.
+int folderRefusal(const std::string& folder) {
+  const std::string probe = folder + "\\.lumorak-probe." + std::to_string(processId());
+  const int fd =
+      _open(probe.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_TEMPORARY, _S_IREAD | _S_IWRITE);
+  if (fd < 0) return errno == EEXIST ? 0 : errno;
+  _close(fd);
+  return 0;
 }
 
-// Blocks SIGINT and SIGTERM for its lifetime.
-class StopSignalsBlocked {
+// 0 when `path` does not exist or may be overwritten (it is not read-only), else errno.
+int fileRefusal(const std::string& path) {
+  return _access(path.c_str(), 0) == 0 && _access(path.c_str(), 2) != 0 ? errno : 0;
+}
+
+// A Windows session always has its desktop: SDL's own driver is the one.
+bool wantsOffscreenDriver() { return false; }
+const char* noWindowHint() { return ""; }
+
+// Where the private folder for the data link is made.
+fs::path linkFolderBase(std::error_code& failure) { return fs::temp_directory_path(failure); }
+
+// The link is a junction: unlike a symbolic link, it needs no privilege (symbolic links
+// want an administrator, or Developer Mode). It points at a local folder.
+void linkFolder(const std::string& target, const std::string& link, std::error_code& failure) {
+  failure.clear();
+  std::error_code ignored;
+  const std::wstring substitute = L"\\??\\" + fs::absolute(target, ignored).wstring();
+  const std::wstring linkPath = fs::path(link).wstring();
+  if (!CreateDirectoryW(linkPath.c_str(), nullptr)) {
+    failure.assign(static_cast<int>(GetLastError()), std::system_category());
+    return;
+  }
+  const HANDLE handle =
+      CreateFileW(linkPath.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    failure.assign(static_cast<int>(GetLastError()), std::system_category());
+    RemoveDirectoryW(linkPath.c_str());
+    return;
+  }
+  // A mount point's reparse data (REPARSE_DATA_BUFFER, which the user-mode headers lack):
+  // the tag, the length of what follows the first 8 bytes, then the offsets and lengths
+  // in bytes of the substitute name and the print name (left empty) in the path buffer
+  // after them, each name ending in a 0.
+  const size_t nameBytes = substitute.size() * sizeof(wchar_t);
+  const size_t dataBytes = 4 * sizeof(WORD) + nameBytes + 2 * sizeof(wchar_t);
+  std::vector<unsigned char> buffer(8 + dataBytes, 0);
+  const DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
+  const WORD header[6] = {static_cast<WORD>(dataBytes),
+                          0,
+                          0,
+                          static_cast<WORD>(nameBytes),
+                          static_cast<WORD>(nameBytes + sizeof(wchar_t)),
+                          0};
+  std::memcpy(buffer.data(), &tag, sizeof tag);
+  std::memcpy(buffer.data() + sizeof tag, header, sizeof header);
+  std::memcpy(buffer.data() + sizeof tag + sizeof header, substitute.c_str(), nameBytes);
+  DWORD returned = 0;
+  if (!DeviceIoControl(handle, FSCTL_SET_REPARSE_POINT, buffer.data(),
+                       static_cast<DWORD>(buffer.size()), nullptr, 0, &returned, nullptr)) {
+    failure.assign(static_cast<int>(GetLastError()), std::system_category());
+  }
+  CloseHandle(handle);
+  if (failure) RemoveDirectoryW(linkPath.c_str());
+}
+#else
+constexpr const char* kSeparators = "/";
+constexpr bool kNamesIgnoreCase = false;
+constexpr InstallLayout kInstallLayout = InstallLayout::kPrefix;
+
+// Blocks SIGINT and SIGTERM for its lifetime: the handler interrupts this very thread.
+class TemporariesLocked {
  public:
-  StopSignalsBlocked() {
+  TemporariesLocked() {
     sigset_t stop;
     sigemptyset(&stop);
     sigaddset(&stop, SIGINT);
     sigaddset(&stop, SIGTERM);
     sigprocmask(SIG_BLOCK, &stop, &previous_);
   }
-  ~StopSignalsBlocked() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+  ~TemporariesLocked() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
 
  private:
   sigset_t previous_;
@@ -84,32 +204,159 @@ void installStopHandler(void (*handler)(int)) {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-bool isDirectory(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+// sigaction() handlers stay installed.
+void rearmStopHandler(int, void (*)(int)) {}
+
+// Async-signal-safe: unlink() and rmdir() only.
+void removeFromHandler(const char* path) {
+  if (unlink(path) != 0 && errno == EISDIR) rmdir(path);
 }
 
+// The thread the handler interrupted is outside TemporariesLocked (the signals are blocked
+// inside), so the list is whole.
+void removeTemporariesFromHandler() { unlinkTemporaries(); }
+
+// Ends the process as the signal's default action would: the shell sees 128 + the signal.
+[[noreturn]] void endBySignal(int signal) {
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigaction(signal, &action, nullptr);
+  raise(signal);
+  std::_Exit(128 + signal);  // not reached: the signal is unblocked (SA_NODEFER)
+}
+
+int processId() { return getpid(); }
+
+// 0 when `folder` takes new files, else why not (an errno value).
+int folderRefusal(const std::string& folder) {
+  return access(folder.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
+}
+
+// 0 when `path` does not exist or may be overwritten, else why not (an errno value).
+int fileRefusal(const std::string& path) {
+  return access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0 ? errno : 0;
+}
+
+// With no display named, SDL tries its drivers in turn before it settles on the offscreen
+// one, Wayland among them, and libwayland prints "error: XDG_RUNTIME_DIR is invalid or
+// not set" on the way. Naming the driver skips the probe; a display that is named keeps
+// SDL's own choice, and so does the user's SDL_VIDEODRIVER.
+bool wantsOffscreenDriver() {
+  const char* display = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return !(std::getenv("SDL_VIDEODRIVER") || (display && *display) || (wayland && *wayland));
+}
+const char* noWindowHint() { return " (is DISPLAY set?)"; }
+
+fs::path linkFolderBase(std::error_code& failure) {
+  failure.clear();
+  return "/tmp";
+}
+
+void linkFolder(const std::string& target, const std::string& link, std::error_code& failure) {
+  fs::create_directory_symlink(target, link, failure);
+}
+#endif
+
+// Removes the registered temporaries. Called with TemporariesLocked held, or from a
+// handler (removeTemporariesFromHandler). A folder goes when the files registered before
+// it have emptied it.
+void unlinkTemporaries() {
+  for (int i = 0; i < temporaryCount; ++i) removeFromHandler(temporaryPaths[i]);
+  temporaryCount = 0;
+}
+
+// Ends the process as the signal would, after removing the temporary files.
+void dieOfSignal(int signal) {
+  rearmStopHandler(signal, dieOfSignal);
+  removeTemporariesFromHandler();
+  endBySignal(signal);
+}
+
+void onStopSignal(int signal) {
+  rearmStopHandler(signal, onStopSignal);
+  // A second Ctrl-C does not wait for the loop to notice the first.
+  if (caughtSignal != 0) dieOfSignal(signal);
+  caughtSignal = signal;
+}
+
+bool isDirectory(const std::string& path) {
+  std::error_code failure;
+  return fs::is_directory(path, failure);
+}
+
+// The length of the root ("/", or "C:\" on Windows) that no parent is cut shorter than.
+size_t rootLength(const std::string& path) { return fs::path(path).root_path().string().size(); }
+
 std::string parentOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
+  const size_t slash = path.find_last_of(kSeparators);
   if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+  return slash < rootLength(path) ? path.substr(0, slash + 1) : path.substr(0, slash);
 }
 
 std::string baseOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
+  const size_t slash = path.find_last_of(kSeparators);
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// ASCII letters alike in either case, as strcasecmp() in the C locale.
+bool equalIgnoringCase(const char* a, const char* b) {
+  for (; *a && *b; ++a, ++b) {
+    if (std::tolower(static_cast<unsigned char>(*a)) !=
+        std::tolower(static_cast<unsigned char>(*b))) {
+      return false;
+    }
+  }
+  return *a == *b;
+}
+
+bool sameName(const std::string& a, const char* b) {
+  return kNamesIgnoreCase ? equalIgnoringCase(a.c_str(), b) : a == b;
+}
+
+// Whether the file can be opened for reading.
+bool readable(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  std::fclose(file);
+  return true;
+}
+
+// A new, empty folder "lumorak-data.NNNNNNNN" in `base` for this run alone, open to its
+// owner only.
+bool makePrivateFolder(const fs::path& base, std::string& made, std::error_code& failure) {
+  auto seed = static_cast<unsigned>(processId()) * 2654435761u ^
+              static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    seed = seed * 1664525u + 1013904223u;
+    char name[32];
+    std::snprintf(name, sizeof name, "lumorak-data.%08x", seed);
+    const fs::path folder = base / name;
+    // false with no error: the name is taken by another folder; try the next.
+    if (fs::create_directory(folder, failure)) {
+      made = folder.string();
+      fs::permissions(folder, fs::perms::owner_all, failure);
+      return !failure;
+    }
+    if (failure) return false;
+  }
+  failure = std::make_error_code(std::errc::file_exists);
+  return false;
 }
 
 void removeDataLink() {
   if (dataLinkDir.empty()) return;
-  unlink((dataLinkDir + "/data").c_str());
-  rmdir(dataLinkDir.c_str());
+  std::error_code ignored;
+  // Out of it first: Windows removes no folder that is a process's working folder.
+  fs::current_path(parentOf(dataLinkDir), ignored);
+  fs::remove(dataLinkDir + "/data", ignored);  // the link, not what it points at
+  fs::remove(dataLinkDir, ignored);
   dataLinkDir.clear();
 }
 
 [[noreturn]] void reportFatal(const char* message) {
   // A progress bar may be half drawn on the terminal: start on a clean line.
-  if (isatty(STDERR_FILENO)) std::fputs("\r\033[K", stderr);
+  if (redrawsInPlace(stderr)) std::fputs("\r\033[K", stderr);
   std::fprintf(stderr, "%s: %s\n", programName.c_str(), message);
   removeTemporaries();
   std::exit(kFailed);
@@ -283,37 +530,41 @@ int stopStatus() { return 128 + caughtSignal; }
 // ---- Temporary files -------------------------------------------------------------------
 
 bool addTemporary(const std::string& path) {
-  StopSignalsBlocked blocked;
-  if (temporaryCount >= kMaxTemporaries || path.size() >= PATH_MAX) return false;
+  TemporariesLocked locked;
+  if (temporaryCount >= kMaxTemporaries || path.size() >= kMaxPathBytes) return false;
   std::memcpy(temporaryPaths[temporaryCount], path.c_str(), path.size() + 1);
   temporaryCount = temporaryCount + 1;
   return true;
 }
 
 void forgetTemporary(const std::string& path) {
-  StopSignalsBlocked blocked;
+  TemporariesLocked locked;
   int kept = 0;
   for (int i = 0; i < temporaryCount; ++i) {
     if (path == temporaryPaths[i]) continue;
-    if (kept != i) std::memcpy(temporaryPaths[kept], temporaryPaths[i], PATH_MAX);
+    if (kept != i) std::memcpy(temporaryPaths[kept], temporaryPaths[i], kMaxPathBytes);
     ++kept;
   }
   temporaryCount = kept;
 }
 
 void removeTemporaries() {
-  StopSignalsBlocked blocked;
+  TemporariesLocked locked;
   unlinkTemporaries();
 }
 
 std::string temporaryNameFor(const std::string& path) {
-  return parentOf(path) + "/." + baseOf(path) + ".part" + std::to_string(getpid());
+  return parentOf(path) + "/." + baseOf(path) + ".part" + std::to_string(processId());
 }
 
 bool commitTemporary(const std::string& temporary, const std::string& path, std::string& error) {
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    error = "cannot write " + path + ": " + std::strerror(errno);
-    unlink(temporary.c_str());
+  // std::filesystem::rename replaces an older file of the name on Windows too, where
+  // std::rename refuses to.
+  std::error_code failure;
+  fs::rename(temporary, path, failure);
+  if (failure) {
+    error = "cannot write " + path + ": " + failure.message();
+    std::remove(temporary.c_str());
     forgetTemporary(temporary);
     return false;
   }
@@ -327,69 +578,89 @@ void installFatalReporter() { setFatalReporter(reportFatal); }
 
 void prepareSdl() {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  // With no display named, SDL tries its drivers in turn before it settles on the
-  // offscreen one, Wayland among them, and libwayland prints "error: XDG_RUNTIME_DIR is
-  // invalid or not set" on the way. Naming the driver skips the probe; a display that is
-  // named keeps SDL's own choice, and so does the user's SDL_VIDEODRIVER.
-  const char* display = std::getenv("DISPLAY");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  if (std::getenv("SDL_VIDEODRIVER") || (display && *display) || (wayland && *wayland)) return;
-  SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+  if (wantsOffscreenDriver()) SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
 }
+
+const char* windowHint() { return noWindowHint(); }
 
 // ---- Data and paths --------------------------------------------------------------------
 
 std::string absolutePath(const std::string& path) {
-  if (path.empty() || path[0] == '/') return path;
-  char cwd[PATH_MAX];
-  if (!getcwd(cwd, sizeof cwd)) return path;
-  return std::string(cwd) + "/" + path;
+  const fs::path given(path);
+  if (path.empty() || given.is_absolute()) return path;
+  std::error_code failure;
+  // "\x" and "D:x" on Windows: from the root of the current drive, from drive D's own
+  // current folder. The system knows those.
+  if (given.has_root_path()) {
+    const fs::path resolved = fs::absolute(given, failure);
+    return failure ? path : resolved.string();
+  }
+  const fs::path cwd = fs::current_path(failure);
+  if (failure) return path;
+  // Joined as given, not normalised: the messages show the path the way the user wrote it.
+  return cwd.string() + "/" + path;
+}
+
+std::vector<std::string> dataRoots(const std::string& exeFolder, InstallLayout layout) {
+  std::vector<std::string> roots = {"."};
+  if (!exeFolder.empty()) {
+    // <prefix>/bin/tool -> <prefix>/share/lumorakdemo/data; tool.exe beside data/.
+    roots.push_back(layout == InstallLayout::kPrefix ? parentOf(exeFolder) + "/share/lumorakdemo"
+                                                     : exeFolder);
+  }
+#ifdef LUMORAK_SOURCE_DIR
+  roots.push_back(LUMORAK_SOURCE_DIR);
+#endif
+  return roots;
+}
+
+std::string executableFolder() {
+  char* base = SDL_GetBasePath();  // with a trailing separator
+  if (!base) return "";
+  std::string folder = base;
+  SDL_free(base);
+  while (folder.size() > rootLength(folder) && std::strchr(kSeparators, folder.back()) != nullptr) {
+    folder.pop_back();
+  }
+  return folder;
 }
 
 bool enterDataRoot(const std::string& given, std::string& error) {
+  std::error_code failure;
   if (!given.empty()) {
-    char real[PATH_MAX];
-    if (!realpath(given.c_str(), real) || !isDirectory(real)) {
+    const fs::path real = fs::canonical(given, failure);
+    if (failure || !isDirectory(real.string())) {
       return failWith(error, "--data " + given + ": no such folder");
     }
-    const std::string data = real;
-    if (baseOf(data) == "data") {
-      if (chdir(parentOf(data).c_str()) == 0) return true;
-      return failWith(error, "cannot enter " + parentOf(data) + ": " + std::strerror(errno));
+    const std::string data = real.string();
+    if (sameName(baseOf(data), "data")) {
+      fs::current_path(parentOf(data), failure);
+      if (!failure) return true;
+      return failWith(error, "cannot enter " + parentOf(data) + ": " + failure.message());
     }
     // A data folder by another name: the show wants "data/", so a private folder holds
     // a link of that name, removed at exit.
-    char pattern[] = "/tmp/lumorak-data.XXXXXX";
-    if (!mkdtemp(pattern)) {
-      return failWith(error, std::string("cannot make a folder in /tmp: ") + std::strerror(errno));
+    static const bool removedAtExit = std::atexit(removeDataLink) == 0;
+    (void)removedAtExit;
+    removeDataLink();  // an earlier call's
+    const fs::path base = linkFolderBase(failure);
+    if (failure || !makePrivateFolder(base, dataLinkDir, failure)) {
+      return failWith(error, "cannot make a folder in " + base.string() + ": " + failure.message());
     }
-    dataLinkDir = pattern;
-    std::atexit(removeDataLink);
-    if (symlink(data.c_str(), (dataLinkDir + "/data").c_str()) != 0 ||
-        chdir(dataLinkDir.c_str()) != 0) {
-      return failWith(error, "cannot link " + data + " as data/: " + std::strerror(errno));
-    }
+    linkFolder(data, dataLinkDir + "/data", failure);
+    if (!failure) fs::current_path(dataLinkDir, failure);
+    if (failure) return failWith(error, "cannot link " + data + " as data/: " + failure.message());
     return true;
   }
   // The working folder, then the install the tool belongs to, then the source tree it
   // was built from: an installed tool uses its installed data even where the source
   // tree is still there.
-  std::vector<std::string> roots = {"."};
-  char self[PATH_MAX] = {};
-  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (length > 0) {
-    // <prefix>/bin/tool -> <prefix>/share/lumorakdemo/data
-    const std::string prefix = parentOf(parentOf(std::string(self, static_cast<size_t>(length))));
-    roots.push_back(prefix + "/share/lumorakdemo");
-  }
-#ifdef LUMORAK_SOURCE_DIR
-  roots.push_back(LUMORAK_SOURCE_DIR);
-#endif
   std::string looked;
-  for (const std::string& root : roots) {
+  for (const std::string& root : dataRoots(executableFolder(), kInstallLayout)) {
     const std::string data = (root == "." ? std::string() : root + "/") + "data";
-    if (access((data + "/" + kDataMarker).c_str(), R_OK) == 0) {
-      if (chdir(root.c_str()) == 0) return true;
+    if (readable(data + "/" + kDataMarker)) {
+      fs::current_path(root, failure);
+      if (!failure) return true;
     }
     looked += (looked.empty() ? "" : ", ") + (root == "." ? "./data" : data);
   }
@@ -410,29 +681,33 @@ bool checkOutputFile(const std::string& path, std::string& error) {
   if (isDirectory(path)) return failWith(error, "cannot write " + path + ": it is a folder");
   const std::string dir = parentOf(path);
   if (!isDirectory(dir)) return failWith(error, "cannot write " + path + ": no folder " + dir);
-  // The reason is that of the access() that failed: the folder's, or the file's.
-  if (access(dir.c_str(), W_OK | X_OK) != 0 ||
-      (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0)) {
-    return failWith(error, "cannot write " + path + ": " + std::strerror(errno));
-  }
+  // The reason is that of the check that failed: the folder's, or the file's.
+  int refusal = folderRefusal(dir);
+  if (refusal == 0) refusal = fileRefusal(path);
+  if (refusal != 0) return failWith(error, "cannot write " + path + ": " + std::strerror(refusal));
   return true;
 }
 
 bool prepareOutputDir(const std::string& path, bool create, std::string& error) {
   if (path.empty()) return failWith(error, "an empty folder name");
   if (create && !isDirectory(path)) {
-    // mkdir -p: each missing component in turn.
-    for (size_t at = path.find('/', 1);; at = path.find('/', at + 1)) {
+    // mkdir -p: each missing component in turn. One that exists as a file is left for
+    // the next to fail on.
+    const size_t root = std::max<size_t>(rootLength(path), 1);
+    for (size_t at = path.find_first_of(kSeparators, root);;
+         at = path.find_first_of(kSeparators, at + 1)) {
       const std::string part = path.substr(0, at);
-      if (!isDirectory(part) && mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
-        return failWith(error, "cannot make the folder " + part + ": " + std::strerror(errno));
+      std::error_code failure;
+      if (!isDirectory(part) && !fs::create_directory(part, failure) && failure &&
+          failure != std::errc::file_exists) {
+        return failWith(error, "cannot make the folder " + part + ": " + failure.message());
       }
       if (at == std::string::npos) break;
     }
   }
   if (!isDirectory(path)) return failWith(error, "cannot write into " + path + ": not a folder");
-  if (access(path.c_str(), W_OK | X_OK) != 0) {
-    return failWith(error, "cannot write into " + path + ": " + std::strerror(errno));
+  if (const int refusal = folderRefusal(path)) {
+    return failWith(error, "cannot write into " + path + ": " + std::strerror(refusal));
   }
   return true;
 }
@@ -441,7 +716,7 @@ bool checkExtension(const std::string& what, const std::string& path, const std:
                     std::string& error) {
   const std::string name = baseOf(path);
   if (name.size() > extension.size() &&
-      strcasecmp(name.c_str() + name.size() - extension.size(), extension.c_str()) == 0) {
+      equalIgnoringCase(name.c_str() + name.size() - extension.size(), extension.c_str())) {
     return true;
   }
   return failWith(error, what + " " + path + ": the file is written as " + extension.substr(1) +

@@ -16,9 +16,10 @@
 //     display, names the offscreen driver, so that a headless run does not probe Wayland
 //     (whose client library prints "error: XDG_RUNTIME_DIR is invalid ..." to stderr).
 //   - data: the show reads "data/..." relative to the working directory. enterDataRoot()
-//     finds the folder holding data/ (--data DIR, ./data, the source tree the tool was
-//     built from, <prefix>/share/lumorakdemo/data) and changes into it, so every path the
-//     user gave must be made absolute (absolutePath) before.
+//     finds the folder holding data/ (--data DIR, ./data, <prefix>/share/lumorakdemo/data
+//     or on Windows the executable's own folder, the source tree the tool was built from)
+//     and changes into it, so every path the user gave must be made absolute
+//     (absolutePath) before.
 //   - outputs: checked, and their folders made where that is the convention, before the
 //     first frame is rendered.
 //
@@ -108,6 +109,10 @@ void catchStopSignals();
 // For tools with no loop to poll (one long computation, then the files): a stop signal
 // removes the registered temporary files and ends the process with that signal, which
 // the shell reports as 128 + the signal.
+// On Windows SIGINT is Ctrl-C on the console, handled on a thread of its own while the
+// program runs on, and SIGTERM comes only from raise(); no process is ended by a signal
+// there, so the end is an exit with 128 + the signal, and a temporary file still open
+// cannot be removed then.
 void dieOnStopSignals();
 bool stopRequested();
 int stopStatus();  // 128 + the signal
@@ -131,15 +136,31 @@ void installFatalReporter();
 
 // ---- SDL ---------------------------------------------------------------------------------
 // Before SDL_Init: no SDL signal handlers, and with no display at all (neither DISPLAY
-// nor WAYLAND_DISPLAY, and no SDL_VIDEODRIVER) the offscreen driver by name.
+// nor WAYLAND_DISPLAY, and no SDL_VIDEODRIVER) the offscreen driver by name. On Windows,
+// which always has a desktop, SDL's own driver.
 void prepareSdl();
+// What follows a failure to open the show's window: " (is DISPLAY set?)" where a display
+// is named by DISPLAY; "" on Windows.
+const char* windowHint();
 
 // ---- Data and paths -----------------------------------------------------------------------
 // `path` made absolute against the current working directory ("" stays "").
 std::string absolutePath(const std::string& path);
+// Where an installed tool's data/ lies, from the folder of its executable.
+enum class InstallLayout {
+  kPrefix,            // <prefix>/bin/TOOL and <prefix>/share/lumorakdemo/data (Linux)
+  kBesideExecutable,  // TOOL.exe beside data/, as the Windows zip unpacks
+};
+// The folders that may hold data/, in the order enterDataRoot() tries them: the working
+// folder ("."), the install of the executable in `exeFolder` (none when ""), the source
+// tree the tool was built from.
+std::vector<std::string> dataRoots(const std::string& exeFolder, InstallLayout layout);
+// The folder of the running executable, without a trailing separator; "" when unknown.
+std::string executableFolder();
 // Changes into the folder holding the show's data/. `given` (from --data, may be empty)
-// is the data folder itself. False with one line saying where it looked and how to point
-// it with --data.
+// is the data folder itself; one by another name is reached through a link named data in
+// a private temporary folder, removed at exit (on Windows a junction, which wants NTFS).
+// False with one line saying where it looked and how to point it with --data.
 bool enterDataRoot(const std::string& given, std::string& error);
 
 // Everything an offline renderer needs before OfflineShow::start(): catchStopSignals(),
