@@ -59,8 +59,9 @@ constexpr const char* kDataMarker = "deruz.mp3";
 void unlinkTemporaries();
 
 // ---- What differs between POSIX and Windows ----------------------------------------------
-// Stop signals, removing a file from a handler, write permission, the process id, the
-// display, the data link. Everything else below is one path over std::filesystem and SDL.
+// Path separators and the case of names, where an install keeps data/, stop signals,
+// removing a file from a handler, write permission, the process id, the display, the data
+// link. Everything else below is one path over std::filesystem and SDL.
 #ifdef _WIN32
 // Windows has signal() alone. SIGINT comes from Ctrl-C on the console, on a thread the
 // console starts for it, while the main thread runs on; SIGTERM only from raise(). The C
