@@ -1,11 +1,11 @@
 #include "images/ImagePrefetch.h"
 
-#include <unistd.h>
-
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
+
+#include "resources/DataFile.h"
 
 namespace {
 
@@ -80,7 +80,7 @@ void prefetchImages(const std::string& directory, const std::vector<std::string>
   for (const std::string& base : baseNames) {
     for (const std::string& extension : extensions) {
       const std::string path = directory + "/" + base + "." + extension;
-      if (access(path.c_str(), R_OK) != 0) continue;
+      if (!isReadableFile(path)) continue;
       // Corrupt JPEG data ends the process from inside the reader: never on this thread.
       if (extension == "png") paths.push_back(path);
       break;

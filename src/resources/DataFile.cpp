@@ -1,8 +1,15 @@
 #include "resources/DataFile.h"
 
-#include <unistd.h>
+#include <cstdio>
 
 #include "app/Fatal.h"
+
+bool isReadableFile(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  std::fclose(file);
+  return true;
+}
 
 std::string findDataFile(const std::string& directory, const std::string& baseName,
                          const std::vector<std::string>& extensions) {
@@ -12,7 +19,7 @@ std::string findDataFile(const std::string& directory, const std::string& baseNa
 
   for (size_t i = 0; i < inForce; ++i) {
     std::string candidate = directory + "/" + baseName + "." + extensions[i];
-    if (access(candidate.c_str(), R_OK) == 0) return candidate;
+    if (isReadableFile(candidate)) return candidate;
   }
 
   // Directory and name are substituted by concatenation: a '%' in a name stays literal.

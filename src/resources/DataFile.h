@@ -11,3 +11,6 @@
 
 std::string findDataFile(const std::string& directory, const std::string& baseName,
                          const std::vector<std::string>& extensions);
+
+// True when `path` opens for reading: the test findDataFile applies to each candidate.
+bool isReadableFile(const std::string& path);
