@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -39,7 +42,23 @@ class FatalCapture {
     EXPECT_EQ(fatalText_, std::string(expected)); \
   } while (0)
 
-// A fresh directory under /tmp, removed with its contents at destruction.
+// Sets or removes a variable of the process's environment, as SDL and libraries read it.
+inline void setEnvironment(const char* name, const char* value) {
+#ifdef _WIN32
+  _putenv_s(name, value);
+#else
+  setenv(name, value, 1);
+#endif
+}
+inline void unsetEnvironment(const char* name) {
+#ifdef _WIN32
+  _putenv_s(name, "");  // an empty value removes the variable on Windows
+#else
+  unsetenv(name);
+#endif
+}
+
+// A fresh directory in the system's temporary folder, removed with its contents at destruction.
 class TempDir {
  public:
   TempDir();
@@ -53,16 +72,25 @@ class TempDir {
 };
 
 inline TempDir::TempDir() {
-  char pattern[] = "/tmp/lumorak-test-XXXXXX";
-  const char* made = mkdtemp(pattern);
-  if (!made) throw std::runtime_error("mkdtemp failed");
-  path_ = made;
+  // Made with create_directory, which fails on a name that exists: no two tests share one.
+  namespace fs = std::filesystem;
+  std::random_device entropy;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const fs::path candidate =
+        fs::temp_directory_path() / ("lumorak-test-" + std::to_string(entropy()));
+    std::error_code error;
+    if (fs::create_directory(candidate, error)) {
+      path_ = candidate.generic_string();
+      return;
+    }
+  }
+  throw std::runtime_error("cannot make a temporary folder");
 }
 
 inline TempDir::~TempDir() {
-  std::string command = "rm -rf '" + path_ + "'";
-  if (std::system(command.c_str()) != 0)
-    std::fprintf(stderr, "could not remove %s\n", path_.c_str());
+  std::error_code error;
+  std::filesystem::remove_all(path_, error);
+  if (error) std::fprintf(stderr, "could not remove %s\n", path_.c_str());
 }
 
 inline void TempDir::write(const std::string& name, const std::string& bytes) const {

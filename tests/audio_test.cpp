@@ -327,7 +327,7 @@ TEST(BackgroundDecodeTest, NoMusicIsOneLineASilentSpectrumAndARunningClock) {
 }
 
 TEST(SdlAudioBackendTest, WithoutADeviceTheClockRunsOnAndSeeksExactly) {
-  setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+  setEnvironment("SDL_AUDIODRIVER", "no-such-driver");
   auto backend = std::make_unique<SdlAudioBackend>();
   testing::internal::CaptureStderr();
   backend->open(Fixtures::dir->file("silence.mp3").c_str());
@@ -348,7 +348,7 @@ TEST(SdlAudioBackendTest, WithoutADeviceTheClockRunsOnAndSeeksExactly) {
   EXPECT_EQ(backend->timeMs(), paused);
   backend->setPaused(false);
   EXPECT_GE(backend->timeMs(), paused);
-  unsetenv("SDL_AUDIODRIVER");
+  unsetEnvironment("SDL_AUDIODRIVER");
 }
 
 }  // namespace

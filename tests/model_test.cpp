@@ -24,7 +24,7 @@ class LoadModelTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-    ASSERT_EQ(system(("mkdir -p " + dir.file("data")).c_str()), 0);
+    ASSERT_TRUE(std::filesystem::create_directories(dir.file("data")));
     ASSERT_EQ(chdir(dir.path().c_str()), 0);
   }
   void TearDown() override { ASSERT_EQ(chdir(previous), 0); }

@@ -110,7 +110,7 @@ TEST_F(DataFileTest, FirstReadableExtensionWins) {
 }
 
 TEST_F(DataFileTest, SubdirectoriesAndEmptyExtensions) {
-  ASSERT_EQ(system(("mkdir -p " + dir.path() + "/sub").c_str()), 0);
+  ASSERT_TRUE(std::filesystem::create_directories(dir.path() + "/sub"));
   dir.write("sub/cube_c00.png", "p");
   dir.write("bare.", "x");
   EXPECT_EQ(findDataFile(dir.path(), "sub/cube_c00", {"png"}), dir.path() + "/sub/cube_c00.png");
@@ -138,7 +138,11 @@ TEST(FatalErrorTest, LongMessagesArriveWhole) {
 TEST(FatalErrorDeathTest, DefaultReporterPrintsAndExitsZero) {
   EXPECT_EXIT(
       {
-        setenv("DISPLAY", "", 1);  // no box can be shown; the text still goes to stderr
+#ifdef _WIN32
+        setMessageBoxOwner(nullptr, false);  // a box would wait for a click; stderr stays
+#else
+        setEnvironment("DISPLAY", "");  // no box can be shown; the text still goes to stderr
+#endif
         fatalError("No such %s: '%s'.", "texture", "x");
       },
       ::testing::ExitedWithCode(0), "No such texture: 'x'\\.");

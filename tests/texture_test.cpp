@@ -2,7 +2,6 @@
 // channels, padding of odd-sized pictures, reloading, cube maps and the fatal paths.
 #include <GL/glew.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -28,7 +27,7 @@ class TextureTest : public GlTest {
     GlTest::SetUp();
     ASSERT_NE(getcwd(previousDir_, sizeof previousDir_), nullptr);
     ASSERT_EQ(chdir(dir_.path().c_str()), 0);
-    ASSERT_EQ(mkdir("data", 0755), 0);
+    ASSERT_TRUE(std::filesystem::create_directory("data"));
   }
   void TearDown() override { ASSERT_EQ(chdir(previousDir_), 0); }
 
