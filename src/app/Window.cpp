@@ -45,6 +45,21 @@ void releaseWindow(GlWindow& record) {
   record.window = nullptr;
 }
 
+// The windowed fallback is width x height with its frame, not inside it: the client area
+// shrinks by the frame's borders (none without a window manager). The window manager may
+// report its borders only once the window is mapped, so they are asked for after a show.
+void fitFrameInside(SDL_Window* window, int width, int height) {
+  int top = 0;
+  int left = 0;
+  int bottom = 0;
+  int right = 0;
+  SDL_ShowWindow(window);
+  if (SDL_GetWindowBordersSize(window, &top, &left, &bottom, &right) != 0) return;
+  if (top + bottom == 0 && left + right == 0) return;
+  SDL_SetWindowSize(window, width - left - right, height - top - bottom);
+  SDL_SetWindowPosition(window, left, top);
+}
+
 // Without any display SDL settles on its offscreen driver: the show would then play to
 // nobody and report nothing. Only a driver asked for by name may be one without a screen.
 bool hasScreen() {
@@ -68,6 +83,14 @@ void closeVideoAtExit(int status, void*) {
 
 bool registerWindowClass() {
   if (videoReady) return true;
+#ifdef _WIN32
+  // The show's window class: "OpenGL", redrawn on horizontal and vertical resizes
+  // (CS_HREDRAW 0x2, CS_VREDRAW 0x1), with a device context of its own (CS_OWNDC 0x20).
+  if (SDL_RegisterApp("OpenGL", 0x2 | 0x1 | 0x20, nullptr) != 0) {
+    showErrorMessageBox("RegisterClassEx Failed!");
+    return false;
+  }
+#endif
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     std::fprintf(stderr, "lumorakdemo: %s\n", SDL_GetError());
     showErrorMessageBox("RegisterClassEx Failed!");
@@ -76,7 +99,12 @@ bool registerWindowClass() {
   // Neither the screen saver nor monitor power-down may start while the show runs.
   SDL_DisableScreenSaver();
   // Every way out is exit(); this puts the desktop's display mode back on the way.
+#ifdef __GLIBC__
   on_exit(closeVideoAtExit, nullptr);
+#else
+  // Windows has no on_exit(), and no X server that could have gone away.
+  std::atexit([] { closeVideoAtExit(0, nullptr); });
+#endif
   videoReady = true;
   return true;
 }
@@ -114,6 +142,7 @@ bool createGlWindow(GlWindow& record) {
   if (!window && !record.hidden) {
     window = SDL_CreateWindow(record.title.c_str(), x, y, record.width, record.height,
                               SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE);
+    if (window) fitFrameInside(window, record.width, record.height);
   }
   if (!window) {
     std::fprintf(stderr, "lumorakdemo: %s\n", SDL_GetError());
