@@ -2,6 +2,9 @@
 # Installs the Debian packages the show, its tools and its tests need (clang-14 and its
 # sanitizer and libFuzzer runtimes for the fuzz build), only those that are missing.
 # Safe to run again: it does nothing when everything is present.
+#
+# --windows adds the cross compiler and Wine (scripts/build-windows.sh); --release adds
+# what the release checks and packs with (scripts/release.sh).
 set -euo pipefail
 
 packages=(
@@ -12,6 +15,15 @@ packages=(
   libegl-mesa0 xvfb xauth xdotool x11-utils xfonts-base ffmpeg strace
   clang-14 libclang-rt-14-dev llvm-14
 )
+for flag in "$@"; do
+  case $flag in
+    --windows)
+      packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
+        binutils-mingw-w64-x86-64 wine64 wine patch xz-utils bzip2 make) ;;
+    --release) packages+=(lintian help2man zip fakeroot) ;;
+    *) echo "install-deps: unknown option $flag" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
