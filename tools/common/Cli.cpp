@@ -18,7 +18,7 @@
 
 #include "app/Fatal.h"
 #include "common/GitDescribe.h"
-#include "common/Terminal.h"
+#include "offline/Terminal.h"
 
 #ifdef _WIN32
 #ifndef NOMINMAX
