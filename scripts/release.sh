@@ -4,7 +4,7 @@
 #                                     pages; lintian must report no error (warnings shown)
 #   lumorakdemo-VERSION-win64.zip     one folder: lumorakdemo.exe (stripped) and any DLL it
 #                                     needs beyond Windows' own, data/, lumorakdemo.nfo,
-#                                     LICENSE and licenses/ (everything built into the exe)
+#                                     LICENSE and licenses/ (packaging/win64-zip.sh)
 #   lumorakdemo-VERSION-src.tar.gz    git archive of HEAD under lumorakdemo-VERSION/
 #   SHA256SUMS                        sha256sum of the three, names relative to dist/
 # VERSION is the project's, from CMakeLists.txt. Everything is made and checked in
@@ -102,90 +102,11 @@ echo "lintian: no errors, $(grep -c '^W: ' "$work/lintian.txt" || true) warnings
 step "Windows build (scripts/build-windows.sh)"
 bash scripts/build-windows.sh || die "scripts/build-windows.sh failed"
 deps=$(bash scripts/build-windows.sh --deps-only | tail -n 1)
-[ -d "$deps/licenses" ] || die "the Windows dependencies ($deps) have no licenses/ folder"
 exe=${WIN_BUILD_DIR:-build-win64}/lumorakdemo.exe
 [ -f "$exe" ] || die "scripts/build-windows.sh made no $exe"
 
 step "Windows zip $zip_name.zip"
-mingw=x86_64-w64-mingw32
-stage=$work/$zip_name
-mkdir -p "$stage/licenses"
-cp "$exe" "$stage/lumorakdemo.exe"
-$mingw-strip --strip-all "$stage/lumorakdemo.exe"
-
-# The DLLs the exe loads: Windows' own stay out; any other must be one built here (the
-# dependencies' or the compiler's runtime), and goes beside the exe with its own imports.
-# Names compare without case, as Windows does.
-windows_dll() {
-  case ${1,,} in
-    kernel32.dll | user32.dll | gdi32.dll | advapi32.dll | shell32.dll | ole32.dll | \
-      oleaut32.dll | imm32.dll | winmm.dll | version.dll | setupapi.dll | cfgmgr32.dll | \
-      opengl32.dll | glu32.dll | msvcrt.dll | ucrtbase.dll | ws2_32.dll | bcrypt.dll | \
-      dinput8.dll | dxgi.dll | d3d9.dll | d3d11.dll | hid.dll | shlwapi.dll | \
-      comdlg32.dll | comctl32.dll | dwmapi.dll | uxtheme.dll | powrprof.dll | \
-      api-ms-win-*.dll) return 0 ;;
-  esac
-  return 1
-}
-find_built_dll() {
-  local dir found
-  for dir in "$deps/bin" "$deps/lib" "/usr/lib/gcc/$mingw"/*-posix /usr/$mingw/lib /usr/$mingw/bin; do
-    [ -d "$dir" ] || continue
-    found=$(find "$dir" -maxdepth 1 -iname "$1" -print -quit)
-    [ -z "$found" ] || { echo "$found"; return 0; }
-  done
-}
-imports() { $mingw-objdump -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p'; }
-pending=("$stage/lumorakdemo.exe")
-while [ ${#pending[@]} -gt 0 ]; do
-  file=${pending[0]}
-  pending=("${pending[@]:1}")
-  for dll in $(imports "$file"); do
-    windows_dll "$dll" && continue
-    [ -e "$stage/$dll" ] && continue
-    found=$(find_built_dll "$dll")
-    [ -n "$found" ] || die "${file##*/} needs $dll, neither Windows' own nor built here"
-    echo "bundling $dll ($found)"
-    cp "$found" "$stage/$dll"
-    $mingw-strip --strip-unneeded "$stage/$dll"
-    pending+=("$stage/$dll")
-  done
-done
-
-# The show's data as committed (no stray files from a work tree).
-git ls-files -z data | xargs -0 cp --parents -t "$stage"
-cp packaging/lumorakdemo.nfo LICENSE "$stage/"
-
-# Licences of everything in the exe: the libraries built for it, and the compiler's
-# runtime linked in statically, libstdc++ and libgcc (GPL-3 with the GCC Runtime Library
-# Exception, whose text is in that copyright file) and winpthreads with the start-up code
-# (mingw-w64's file). The packages that own those libraries name the copyright files.
-cp -r "$deps/licenses/." "$stage/licenses/"
-copyright_of() {  # copyright_of LIBRARY: the copyright file of the package that owns it
-  local lib package
-  lib=$($mingw-g++-posix -print-file-name="$1")
-  [ -f "$lib" ] || die "no $1 in the cross compiler"
-  package=$(dpkg -S "$(readlink -f "$lib")" 2>/dev/null) || die "no package owns $lib"
-  package=${package%%:*}
-  [ -f "/usr/share/doc/$package/copyright" ] || die "no copyright file for $package"
-  echo "/usr/share/doc/$package/copyright"
-}
-gcc_copyright=$(copyright_of libstdc++.a)
-winpthreads_copyright=$(copyright_of libwinpthread.a)
-cp "$gcc_copyright" "$stage/licenses/mingw-w64-gcc-libstdc++-libgcc.txt"
-cp "$winpthreads_copyright" "$stage/licenses/mingw-w64-winpthreads-crt.txt"
-cp /usr/share/common-licenses/GPL-3 "$stage/licenses/GPL-3.txt"
-
-# Sorted names and fixed times, so that the zip does not depend on the file system.
-find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
-(cd "$work" && find "$zip_name" | LC_ALL=C sort | zip -q -X -9 -@ "$out/$zip_name.zip")
-
-# What a Windows user unpacks: one folder with everything the show reads.
-unzip -Z1 "$out/$zip_name.zip" >"$work/zip-list.txt"
-for f in lumorakdemo.exe lumorakdemo.nfo LICENSE data/deruz.mp3 data/materials/ licenses/GPL-3.txt; do
-  grep -qx "$zip_name/$f" "$work/zip-list.txt" || die "$zip_name.zip lacks $zip_name/$f"
-done
-! grep -qv "^$zip_name/" "$work/zip-list.txt" || die "$zip_name.zip has files outside $zip_name/"
+bash packaging/win64-zip.sh "$exe" "$deps" "$out/$zip_name.zip"
 
 # --- Checksums, then dist/ in one move.
 step "SHA256SUMS"
