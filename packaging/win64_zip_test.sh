@@ -3,13 +3,16 @@
 # bundled, those of its DLLs too, from the dependencies' prefix or the compiler's runtime;
 # one found nowhere fails with no zip; the exe and DLLs lose their symbols; one folder
 # with the data, the .nfo and every licence; the same input gives the same bytes.
-# Needs the cross compiler (scripts/install-deps.sh --windows); exits 77 (skipped) without.
+# Needs the cross compiler (scripts/install-deps.sh --windows), zip and unzip (--release);
+# exits 77 (skipped) without.
 #
 # Usage: win64_zip_test.sh <repository root>
 set -euo pipefail
 root=$(readlink -f "$1")
 mingw=x86_64-w64-mingw32
-command -v $mingw-g++-posix >/dev/null || { echo "skipped: no $mingw-g++-posix"; exit 77; }
+for tool in $mingw-g++-posix zip unzip; do
+  command -v $tool >/dev/null || { echo "skipped: no $tool"; exit 77; }
+done
 . "$root/tests/checks.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
