@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes a release into dist/, from the committed tree:
-#   lumorakdemo_VERSION_amd64.deb     Release build in build-release/, stripped, with man
+#   lumorakdemo_VERSION_ARCH.deb      Release build in build-release/, stripped, with man
 #                                     pages; lintian must report no error (warnings shown)
 #   lumorakdemo-VERSION-win64.zip     one folder: lumorakdemo.exe (stripped) and any DLL it
 #                                     needs beyond Windows' own, data/, lumorakdemo.nfo,
@@ -67,7 +67,7 @@ trap 'rm -rf "$work"' EXIT
 # Archive members get the commit's time, so that the same commit packs to the same bytes.
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 
-deb=lumorakdemo_${version}_amd64.deb
+deb=lumorakdemo_${version}_$(dpkg --print-architecture).deb
 zip_name=lumorakdemo-$version-win64
 tarball=lumorakdemo-$version-src.tar.gz
 
