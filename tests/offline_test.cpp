@@ -171,6 +171,29 @@ TEST(OfflineShowTest, AFrameAfterItsHistoryEqualsTheSameFrameOfALongerRender) {
   }
 }
 
+TEST(OfflineShowTest, AStoppedHistoryRendersNothingMoreAndTheNextCallFinishesIt) {
+  // 3 s at 10 fps builds on the opening's 30 frames before it. The watch stops the
+  // history after 12 of them: the frame asked for is not drawn. Asked again, the history
+  // goes on from frame 12 and the picture is the one a whole run gives.
+  const FrameRate rate{10};
+  show().forgetRun();
+  ASSERT_EQ(show().renderUpTo(rate, 30), 30);
+  const auto whole = frame();
+
+  show().forgetRun();
+  std::vector<int64_t> seen;
+  const HistoryWatch stopAt12 = [&seen](int64_t done, int64_t total) {
+    seen.push_back(done);
+    EXPECT_EQ(total, 30);
+    return done < 12;
+  };
+  EXPECT_EQ(show().renderUpTo(rate, 30, stopAt12), -1);
+  EXPECT_EQ(seen.size(), 12u);
+  EXPECT_EQ(seen.back(), 12);
+  EXPECT_EQ(show().renderUpTo(rate, 30), 18);
+  EXPECT_TRUE(frame() == whole) << "the finished history drew another picture";
+}
+
 TEST(OfflineShowTest, TunnelWallAboveTheLightsViewIsLit) {
   show().renderUpTo(FrameRate{60}, 110 * 60);
   const auto picture = frame();

@@ -3,27 +3,51 @@
 #include <cstdio>
 
 #include "common/Cli.h"
-#include "common/SteppedRender.h"
-#include "offline/Progress.h"
+
+namespace {
+// Histories up to this many frames pass without a bar: a few frames are gone in well
+// under a second, and most scenes need one.
+constexpr int64_t kQuickHistory = 8;
+}  // namespace
+
+bool RunUp::operator()(int64_t done, int64_t total) {
+  if (total > kQuickHistory) {
+    if (!bar_) bar_ = std::make_unique<Progress>(label_ + " run-up", total);
+    bar_->update(done);
+    if (done == total) finish();
+  }
+  return !cli::stopRequested();
+}
+
+void RunUp::finish() {
+  if (bar_) bar_->finish();
+  bar_.reset();
+}
 
 LoopResult forEachFrame(OfflineShow& show, const FramePlan& plan, PixelLayout layout,
                         const std::string& label,
                         const std::function<bool(const LoopFrame&)>& onFrame) {
   LoopResult result;
-  SteppedRender render(show, plan.rate, label);
   const bool span = plan.times.empty();
-  if (span && plan.count() > 0 && !render.runUpTo(plan.first)) {
-    result.ending = LoopResult::kStopped;
-    return result;
-  }
+  // A span reports its progress, timed from the end of its first frame's run-up; a list
+  // of times is short, and its callers print a line per frame on stdout.
+  std::unique_ptr<Progress> progress = std::make_unique<Progress>(label, plan.count());
+  RunUp runUp(label);
+  const HistoryWatch watch = [&](int64_t done, int64_t total) {
+    const bool goOn = runUp(done, total);
+    if (span && result.done == 0 && done == total) {
+      progress = std::make_unique<Progress>(label, plan.count());
+    }
+    return goOn;
+  };
   const size_t bytes = OfflineShow::frameBytes(layout);
   std::vector<uint8_t> pixels;
-  // A span reports its progress; a list of times is short, and its callers print a line
-  // per frame on stdout.
-  Progress progress(label, plan.count());
   for (int64_t i = 0; i < plan.count(); ++i) {
     const double seconds = span ? plan.rate.timeOf(plan.first + i) : plan.times[i];
-    if (!(span ? render.frame(plan.first + i) : render.at(seconds))) {
+    const int64_t rendered = cli::stopRequested() ? -1
+                             : span ? show.renderUpTo(plan.rate, plan.first + i, watch)
+                                    : show.renderAt(plan.rate, seconds, watch);
+    if (rendered < 0) {
       result.ending = LoopResult::kStopped;
       break;
     }
@@ -34,9 +58,10 @@ LoopResult forEachFrame(OfflineShow& show, const FramePlan& plan, PixelLayout la
       break;
     }
     ++result.done;
-    if (span) progress.update(result.done);
+    if (span) progress->update(result.done);
   }
-  result.seconds = progress.finish();
+  runUp.finish();
+  result.seconds = progress->finish();
   return result;
 }
 

@@ -1,7 +1,8 @@
 // The one loop over frames under every offline tool: a span of a rate's frames, or a list
-// of times, each rendered after the history it needs (SteppedRender, so that Ctrl-C or
-// SIGTERM is seen between any two frames, run-up included), read back, and handed to the
-// caller. Video, PNG sequences, single frames and statistics are all callbacks of it.
+// of times, each rendered after the history it needs (with a RunUp watching it, so that
+// Ctrl-C or SIGTERM is seen between any two frames, run-up included), read back, and
+// handed to the caller. Video, PNG sequences, single frames and statistics are all
+// callbacks of it.
 //
 // Progress goes to stderr under the tool's label: the run-up before a span on its own,
 // then the span's frames.
@@ -12,10 +13,27 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "offline/OfflineShow.h"
+#include "offline/Progress.h"
+
+// An OfflineShow history watch (HistoryWatch, through std::ref) for the tools: a long
+// run-up shows its progress as "LABEL run-up" on stderr, and a stop request (Ctrl-C,
+// SIGTERM) ends it between two frames.
+class RunUp {
+ public:
+  explicit RunUp(std::string label) : label_(std::move(label)) {}
+  ~RunUp() { finish(); }
+  bool operator()(int64_t done, int64_t total);
+  void finish();
+
+ private:
+  std::string label_;
+  std::unique_ptr<Progress> bar_;
+};
 
 struct FramePlan {
   FrameRate rate;

@@ -190,7 +190,7 @@ std::vector<int64_t> OfflineShow::historyBefore(const FrameRate& rate, double se
 }
 
 int64_t OfflineShow::renderHistory(const FrameRate& rate, const std::vector<int64_t>& history,
-                                   int64_t end) {
+                                   int64_t end, const HistoryWatch& watch) {
   // The history is a run of frames ending at end - 1, after the tunnel's first frame when
   // that lies further back.
   const bool tunnelFirst =
@@ -199,7 +199,9 @@ int64_t OfflineShow::renderHistory(const FrameRate& rate, const std::vector<int6
   int64_t rendered = 0;
   // Frames already rendered in order from `from` or earlier carry the same state:
   // continue that run instead of starting again.
-  if (chainFps_ == rate.fps && chainFirst_ <= from && chainLast_ + 1 >= from && chainLast_ < end) {
+  const bool continued =
+      chainFps_ == rate.fps && chainFirst_ <= from && chainLast_ + 1 >= from && chainLast_ < end;
+  if (continued) {
     from = chainLast_ + 1;
   } else {
     // A new run starts from the state start-up leaves, as in a fresh process: whatever
@@ -209,31 +211,36 @@ int64_t OfflineShow::renderHistory(const FrameRate& rate, const std::vector<int6
     // frames before the tunnel with none of its lasting state; frames after it get its
     // first frame again below.
     resetScenes();
-    if (tunnelFirst && !tunnelHasRun) {
-      renderIndexed(rate, history.front());
-      ++rendered;
-    }
-    // A run from the first frame starts from "rt0" as it was made: cleared.
-    if (from == 0) clearNewTarget("rt0");
   }
-  for (int64_t n = from; n < end; ++n) {
+  const bool tunnelNeeded = !continued && tunnelFirst && !tunnelHasRun;
+  const int64_t total = (tunnelNeeded ? 1 : 0) + std::max<int64_t>(end - from, 0);
+  auto step = [&](int64_t n) {
     renderIndexed(rate, n);
     ++rendered;
+    return !watch || watch(rendered, total);
+  };
+  if (tunnelNeeded && !step(history.front())) return -1;
+  // A run from the first frame starts from "rt0" as it was made: cleared.
+  if (!continued && from == 0) clearNewTarget("rt0");
+  for (int64_t n = from; n < end; ++n) {
+    if (!step(n)) return -1;
   }
   return rendered;
 }
 
-int64_t OfflineShow::renderUpTo(const FrameRate& rate, int64_t frame) {
+int64_t OfflineShow::renderUpTo(const FrameRate& rate, int64_t frame, const HistoryWatch& watch) {
   const double seconds = rate.timeOf(frame);
-  const int64_t rendered = renderHistory(rate, historyBefore(rate, seconds), frame);
+  const int64_t rendered = renderHistory(rate, historyBefore(rate, seconds), frame, watch);
+  if (rendered < 0) return -1;
   renderIndexed(rate, frame);
   return rendered;
 }
 
-int64_t OfflineShow::renderAt(const FrameRate& rate, double seconds) {
+int64_t OfflineShow::renderAt(const FrameRate& rate, double seconds, const HistoryWatch& watch) {
   const int64_t frame = rate.firstAtOrAfter(seconds);
-  if (std::fabs(rate.timeOf(frame) - seconds) < 1e-9) return renderUpTo(rate, frame);
-  const int64_t rendered = renderHistory(rate, historyBefore(rate, seconds), frame);
+  if (std::fabs(rate.timeOf(frame) - seconds) < 1e-9) return renderUpTo(rate, frame, watch);
+  const int64_t rendered = renderHistory(rate, historyBefore(rate, seconds), frame, watch);
+  if (rendered < 0) return -1;
   renderFrame(seconds);  // off the rate's grid: ends the run
   return rendered;
 }

@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,11 @@ struct FrameRate {
 // on llvmpipe, so it is the one for video.
 enum class PixelLayout { kRgb, kRgba, kBgra };
 
+// Told after each frame of a history: the frames rendered so far and the history's length.
+// Returning false stops the history there; the frame asked for is then not rendered. The
+// tools show a long run-up's progress through it and see Ctrl-C between any two frames.
+using HistoryWatch = std::function<bool(int64_t done, int64_t total)>;
+
 class OfflineShow {
  public:
   // False, with a one-line reason, when no OpenGL window can be made. Start-up failures
@@ -52,10 +58,11 @@ class OfflineShow {
   // Renders the frame at exactly `seconds` of music time (no history; see renderUpTo).
   void renderFrame(double seconds);
   // Renders frame `frame` of `rate` after whatever earlier frames it needs. Returns the
-  // number of extra frames rendered for history.
-  int64_t renderUpTo(const FrameRate& rate, int64_t frame);
+  // number of extra frames rendered for history, or -1 when `watch` stopped the history
+  // (the frames rendered so far stay a run that the next call continues).
+  int64_t renderUpTo(const FrameRate& rate, int64_t frame, const HistoryWatch& watch = {});
   // The same for any time: the history comes from the frames of `rate` before it.
-  int64_t renderAt(const FrameRate& rate, double seconds);
+  int64_t renderAt(const FrameRate& rate, double seconds, const HistoryWatch& watch = {});
   // The frames of `rate` that a frame at `seconds` needs first, in rendering order,
   // whatever this process has rendered already.
   std::vector<int64_t> historyBefore(const FrameRate& rate, double seconds) const;
@@ -76,7 +83,8 @@ class OfflineShow {
 
  private:
   void renderIndexed(const FrameRate& rate, int64_t frame);
-  int64_t renderHistory(const FrameRate& rate, const std::vector<int64_t>& history, int64_t end);
+  int64_t renderHistory(const FrameRate& rate, const std::vector<int64_t>& history, int64_t end,
+                        const HistoryWatch& watch);
 
   // The contiguous run of frames of one rate rendered last, in order: frames after it
   // need no history from before it.

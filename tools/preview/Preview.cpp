@@ -15,9 +15,9 @@
 #include "app/Globals.h"
 #include "app/Window.h"
 #include "common/Cli.h"
+#include "common/FrameLoop.h"
 #include "common/FramePng.h"
 #include "common/ShowTime.h"
-#include "common/SteppedRender.h"
 #include "scenes/Schedule.h"
 
 namespace {
@@ -166,7 +166,6 @@ void Preview::togglePause() {
     return;
   }
   paused_ = false;
-  stepper_.reset();
   if (sound_) {
     sound_->setTimeMs(static_cast<int32_t>(std::lround(time_ * 1000.0)));
     sound_->setPaused(false);
@@ -237,11 +236,12 @@ void Preview::advance(double seconds) {
 void Preview::renderShow() {
   const Clock::time_point start = Clock::now();
   if (paused_) {
-    if (!stepper_) stepper_ = std::make_unique<SteppedRender>(show_, kRate, cli::program());
-    stepper_->frame(pausedFrame_);
+    // A step continues the run of frames before it; a long run-up shows its progress and
+    // stops on Ctrl-C.
+    RunUp runUp(cli::program());
+    show_.renderUpTo(kRate, pausedFrame_, std::ref(runUp));
   } else {
-    stepper_.reset();  // frames off the grid: a later pause renders its history anew
-    show_.renderFrame(time_);
+    show_.renderFrame(time_);  // off the grid: a later pause renders its history anew
   }
   showPixels_.resize(OfflineShow::frameBytes(PixelLayout::kRgba));
   show_.readFrame(PixelLayout::kRgba, showPixels_.data());
@@ -255,7 +255,6 @@ bool Preview::frame() {
   if (reloader_->poll() > 0) {
     // Every frame rendered so far drew the old data: histories start again.
     show_.forgetRun();
-    stepper_.reset();
     showDirty_ = true;
   }
   if (showDirty_ || time_ != renderedTime_) renderShow();

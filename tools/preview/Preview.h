@@ -34,7 +34,6 @@
 #include "offline/OfflineShow.h"
 
 class Overlay;
-class SteppedRender;
 
 constexpr double kPreviewFps = 60.0;
 
@@ -121,7 +120,6 @@ class Preview {
   PreviewOptions options_;
   OfflineShow show_;
   std::unique_ptr<SdlAudioBackend> sound_;
-  std::unique_ptr<SteppedRender> stepper_;
   std::unique_ptr<Reloader> reloader_;
   std::unique_ptr<Overlay> overlay_;
   void* window_ = nullptr;   // SDL_Window*, the preview's own
