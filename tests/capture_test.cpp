@@ -7,6 +7,7 @@
 
 #include "CaptureJob.h"
 #include "Pieces.h"
+#include "offline/OfflineShow.h"
 #include "scenes/Schedule.h"
 
 namespace {
@@ -182,25 +183,6 @@ TEST(CaptureJobTest, PiecesAreJoinedAsTheyAreWithTheSoundWhole) {
 
 // ---- Cutting a span into pieces ------------------------------------------------------
 
-PieceCosts uniform(double perFrame, double perPiece) {
-  return {[perFrame](int64_t) { return perFrame; }, [perFrame](int64_t) { return perFrame; },
-          perPiece};
-}
-
-// The show's own costs at `fps`: the opening builds on every frame since 0, every other
-// scene on the frame before it.
-PieceCosts showCosts(double fps, double perPiece) {
-  const int64_t openingEnd = sceneStartFrames(fps)[1];
-  auto frame = [fps](int64_t n) { return sceneFrameCost(fps, n); };
-  auto runUp = [fps, openingEnd, frame](int64_t n) {
-    if (n >= openingEnd) return frame(n - 1);
-    double cost = 0.0;
-    for (int64_t h = 0; h < n; ++h) cost += frame(h);
-    return cost;
-  };
-  return {frame, runUp, perPiece};
-}
-
 // Contiguous, non-empty, in order, from first to end, at most `jobs` of them.
 ::testing::AssertionResult tiles(const std::vector<Piece>& pieces, int64_t first, int64_t end,
                                  int jobs) {
@@ -227,55 +209,47 @@ TEST(PiecesTest, PiecesCoverTheSpanExactly) {
   for (const Span& span : {Span{60, 0, 8760}, Span{59.94, 4997, 5012}, Span{10, 835, 836},
                            Span{10, 830, 840}, Span{60, 1685, 1688}, Span{1000, 0, 146000}}) {
     for (int jobs : {1, 2, 3, 7, 32}) {
-      for (double start : {0.0, 3000.0}) {
-        SCOPED_TRACE(testing::Message() << span.fps << " fps [" << span.first << ", " << span.end
-                                        << ") jobs " << jobs << " start " << start);
-        const auto pieces = cutIntoPieces(span.first, span.end, jobs, sceneStartFrames(span.fps),
-                                          showCosts(span.fps, start));
-        EXPECT_TRUE(tiles(pieces, span.first, span.end, jobs));
-      }
+      SCOPED_TRACE(testing::Message()
+                   << span.fps << " fps [" << span.first << ", " << span.end << ") jobs " << jobs);
+      EXPECT_TRUE(
+          tiles(cutIntoPieces(span.fps, span.first, span.end, jobs), span.first, span.end, jobs));
     }
   }
 }
 
-TEST(PiecesTest, EvenWorkIsSplitEvenly) {
-  // 1000 frames of equal cost and no start-up: four pieces within a grid step (3 frames).
-  const auto pieces = cutIntoPieces(0, 1000, 4, {}, uniform(1.0, 0.0));
-  ASSERT_TRUE(tiles(pieces, 0, 1000, 4));
-  ASSERT_EQ(pieces.size(), 4u);
-  for (const Piece& p : pieces) EXPECT_NEAR(static_cast<double>(p.end - p.first), 250.0, 3.0);
-  // Each job more makes the dearest piece cheaper, so all are used.
-  EXPECT_EQ(cutIntoPieces(0, 1000, 5, {}, uniform(1.0, 0.0)).size(), 5u);
-}
-
-TEST(PiecesTest, StartUpsArePaidOnlyWhenTheSpanIsLongEnough) {
-  // A piece's start costs 30 frames: 20 frames stay whole, 2000 are cut in two.
-  EXPECT_EQ(cutIntoPieces(0, 20, 2, {}, uniform(100.0, 3000.0)).size(), 1u);
-  EXPECT_EQ(cutIntoPieces(0, 2000, 2, {}, uniform(100.0, 3000.0)).size(), 2u);
-  // 100 frames: each process more saves more than its start, up to eight.
-  EXPECT_EQ(cutIntoPieces(0, 100, 8, {}, uniform(100.0, 3000.0)).size(), 8u);
-  // A span on one frame's cost, of three frames: never more pieces than frames.
-  EXPECT_EQ(cutIntoPieces(0, 3, 8, {}, uniform(100.0, 0.0)).size(), 3u);
-}
-
-TEST(PiecesTest, TheOpeningIsNotCutWhereItsRunUpWouldCostMore) {
+TEST(PiecesTest, CutsFallAtEqualSharesOrAtASceneStartNearby) {
   const double fps = 60;
-  const int64_t openingEnd = sceneStartFrames(fps)[1];
-  // Within the opening every piece renders all frames before it: no cut helps.
-  EXPECT_EQ(cutIntoPieces(0, openingEnd, 4, sceneStartFrames(fps), showCosts(fps, 0.0)).size(), 1u);
-  // The whole show in two: the cut falls after the opening, and the pieces weigh the same
-  // within a grid step of word-scene frames.
-  const PieceCosts costs = showCosts(fps, kPieceStartCost);
-  const auto pieces = cutIntoPieces(0, 8760, 2, sceneStartFrames(fps), costs);
-  ASSERT_TRUE(tiles(pieces, 0, 8760, 2));
+  auto startOf = [fps](SceneIndex scene) {
+    return FrameRate{fps}.firstAtOrAfter(sceneStart(scene));
+  };
+  // Inside the column field, no scene starts: four equal shares.
+  const int64_t from = 84 * 60;
+  const auto even = cutIntoPieces(fps, from, from + 1000, 4);
+  ASSERT_TRUE(tiles(even, from, from + 1000, 4));
+  ASSERT_EQ(even.size(), 4u);
+  for (const Piece& p : even) EXPECT_EQ(p.end - p.first, 250);
+  // The whole show in two: the half lies at 73 s, in the cloud; the cut moves to the
+  // cloud's start at 63 s, 600 frames off, within half a piece.
+  const auto halves = cutIntoPieces(fps, 0, 8760, 2);
+  ASSERT_EQ(halves.size(), 2u);
+  EXPECT_EQ(halves[0].end, startOf(kCloud));
+  // A scene start further than half a piece from the share leaves the share as it is: the
+  // half of [cloud - 100, cloud + 900) lies 400 frames after the cloud's start.
+  const auto far = cutIntoPieces(fps, startOf(kCloud) - 100, startOf(kCloud) + 900, 2);
+  ASSERT_EQ(far.size(), 2u);
+  EXPECT_EQ(far[0].end, startOf(kCloud) + 400);
+}
+
+TEST(PiecesTest, TheOpeningIsNeverCutInside) {
+  // Every frame of the opening builds on all frames before it: a piece starting inside it
+  // would render the whole span before it again.
+  const double fps = 60;
+  const int64_t openingEnd = FrameRate{fps}.firstAtOrAfter(sceneStart(kWord));
+  EXPECT_EQ(cutIntoPieces(fps, 0, openingEnd, 4).size(), 1u);
+  // Reaching into the word scene, the one cut moves to the word scene's start.
+  const auto pieces = cutIntoPieces(fps, 0, openingEnd + 600, 2);
   ASSERT_EQ(pieces.size(), 2u);
-  EXPECT_GE(pieces[0].end, openingEnd);
-  double total = 0.0;
-  for (int64_t n = 0; n < 8760; ++n) total += costs.frame(n);
-  const double step = 22 * sceneFrameCost(fps, openingEnd);  // 8760 / kCutGrid frames
-  EXPECT_LE(dearestPiece(pieces, costs), total / 2 + kPieceStartCost + step);
-  // Half the show's work is done by the early cloud: the cut lies there, not in the opening.
-  EXPECT_EQ(sceneAt(static_cast<float>(pieces[0].end / fps)), kCloud);
+  EXPECT_EQ(pieces[0].end, openingEnd);
 }
 
 }  // namespace

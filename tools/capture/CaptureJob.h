@@ -37,7 +37,7 @@ struct CaptureJob {
   int crf = 18;
   std::string data;  // --data: the show's data folder, when not found by itself
   // --jobs: processes rendering pieces of the span side by side; 0 is auto (the online
-  // CPUs, when the span pays for the extra start-ups).
+  // CPUs, for a span of kMinSharedSeconds or more).
   int jobs = 0;
   // In a child of a parallel run (the hidden --piece FIRST,END,INDEX,COUNT): it renders
   // frames [pieceFirst, pieceEnd) of the span, piece INDEX of COUNT (from 1). A video
@@ -61,6 +61,9 @@ struct CaptureJob {
 };
 
 constexpr int kMaxJobs = 32;
+// The shortest span --jobs auto shares out: below it the children's start-ups (over a
+// second each) eat what the second process saves.
+constexpr double kMinSharedSeconds = 20.0;
 
 // Parses argv[1..] (--opt VALUE or --opt=VALUE); false with a one-line reason on bad
 // options, a time outside the show, or an output name that does not end in .mp4 (--out)

@@ -353,24 +353,6 @@ int renderOnly(OfflineShow& show, const CaptureJob& job) {
 
 // ---- Several processes -----------------------------------------------------------------
 
-// The pieces for `jobs` processes: each piece's run-up is the history OfflineShow would
-// render before its first frame, priced by scene. `startCost`: what a child's start-up
-// counts for (0 when the user asked for the processes by number).
-std::vector<Piece> planPieces(const OfflineShow& show, const CaptureJob& job, int jobs,
-                              double startCost) {
-  const FrameRate rate{job.fps};
-  PieceCosts costs;
-  costs.frame = [&job](int64_t n) { return sceneFrameCost(job.fps, n); };
-  costs.runUp = [&](int64_t n) {
-    double cost = 0.0;
-    for (int64_t h : show.historyBefore(rate, rate.timeOf(n))) cost += sceneFrameCost(job.fps, h);
-    return cost;
-  };
-  costs.perPiece = startCost;
-  return cutIntoPieces(job.firstFrame(), job.endFrame(), jobs, sceneStartFrames(job.fps), costs);
-}
-
-// A double as text that reads back as the same double.
 std::string exact(double value) {
   char text[40];
   std::snprintf(text, sizeof text, "%.17g", value);
@@ -659,16 +641,17 @@ int main(int argc, char** argv) {
   OfflineShow show;
   if (!show.start(error)) return fail(error);
   if (job.mode != CaptureMode::kFrames && !job.isPiece() && job.jobs != 1) {
-    // auto: one process per CPU for PNGs and render-only (1.26 times as fast with two on
-    // two cores); a video stays in one, whose encoder already keeps the second core busy
-    // (two processes measured 0.90 times as fast; docs/performance.md).
+    // auto: one process per CPU for PNGs and render-only, and one for a video, whose
+    // encoder already keeps a second core busy (docs/performance.md, "Parallel export").
+    // A span too short to share is rendered here: each piece pays for a start-up.
     const long cpus = sysconf(_SC_NPROCESSORS_ONLN);
+    const bool shareable = job.endFrame() - job.firstFrame() >= kMinSharedSeconds * job.fps;
     const int jobs = job.jobs > 0 ? job.jobs
-                     : job.mode == CaptureMode::kVideo
+                     : job.mode == CaptureMode::kVideo || !shareable
                          ? 1
                          : static_cast<int>(std::clamp<long>(cpus, 1, kMaxJobs));
     const std::vector<Piece> pieces =
-        jobs > 1 ? planPieces(show, job, jobs, job.jobs > 0 ? 0.0 : kPieceStartCost)
+        jobs > 1 ? cutIntoPieces(job.fps, job.firstFrame(), job.endFrame(), jobs)
                  : std::vector<Piece>();
     if (pieces.size() > 1) return captureInPieces(show, job, pieces);
   }
