@@ -262,7 +262,6 @@ namespace {
 // The window procedure's table, on SDL events.
 void windowProc(const SDL_Event& event) {
   switch (event.type) {
-    case SDL_QUIT: std::exit(0);
     case SDL_WINDOWEVENT:
       switch (event.window.event) {
         case SDL_WINDOWEVENT_CLOSE: std::exit(0);
