@@ -1,6 +1,7 @@
 // The author's preview, driven in-process on a hidden window: paused frames against
-// lumorak-capture, stepping, reload on save with a broken and a fixed material, the loop
-// on the clock and in the sound layer's samples, and memory over many reloads.
+// lumorak-capture, stepping, reload on save (in place and by rename) with a broken and a
+// fixed material, the loop on the clock and in the sound layer's samples, and memory over
+// many reloads.
 #include <GL/glew.h>
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
@@ -42,6 +43,12 @@ std::string readText(const std::string& path) {
 void writeText(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;
+}
+
+// Writes as most editors save: a temporary file beside `path`, renamed over it.
+void writeAndRename(const std::string& path, const std::string& text) {
+  writeText(path + ".saving", text);
+  fs::rename(path + ".saving", path);
 }
 
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
@@ -192,31 +199,36 @@ TEST(PreviewTest, ASavedMaterialShowsInTheNextFrameAndATypoStaysOnScreenUntilFix
   const std::vector<uint8_t> original = shownRgb();
   const std::string good = readText(kShadow);
 
-  writeText(kShadow, replaced(good, "shadowedLevel = 0.5", "shadowedLevel = 0.1"));
-  ASSERT_TRUE(p.frame());
-  EXPECT_FALSE(shownRgb() == original) << "darker shadows did not change the next frame";
-  EXPECT_EQ(p.errorText(), "");
-  EXPECT_LT(errorRedPixels(), 20);
+  // Saved in place, and saved as most editors save: a temporary file beside the material,
+  // renamed over it (the folder sees that file closed, then a move into place).
+  for (auto save : {writeText, writeAndRename}) {
+    const std::string how = save == writeText ? "saved in place" : "saved by rename";
+    save(kShadow, replaced(good, "shadowedLevel = 0.5", "shadowedLevel = 0.1"));
+    ASSERT_TRUE(p.frame());
+    EXPECT_FALSE(shownRgb() == original) << how << ": darker shadows did not change the frame";
+    EXPECT_EQ(p.errorText(), "");
+    EXPECT_LT(errorRedPixels(), 20);
 
-  // Line 32 of the file: the fragment shader's last statement.
-  writeText(kShadow, replaced(good, "gl_FragColor = vec4(", "gl_FragColor = vec4(oops, "));
-  testing::internal::CaptureStderr();
-  ASSERT_TRUE(p.frame());
-  const std::string said = testing::internal::GetCapturedStderr();
-  EXPECT_NE(said.find("data/materials/shadow.mat:32: Error compiling fragment shader"),
-            std::string::npos)
-      << said;
-  EXPECT_EQ(p.errorText().rfind("data/materials/shadow.mat:32: Error compiling", 0), 0u)
-      << p.errorText();
-  EXPECT_GT(errorRedPixels(), 200) << "no message in the overlay";
-  // The last good program (the darker one) still draws.
-  EXPECT_FALSE(shownRgb() == original);
+    // Line 32 of the file: the fragment shader's last statement.
+    save(kShadow, replaced(good, "gl_FragColor = vec4(", "gl_FragColor = vec4(oops, "));
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(p.frame());
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("data/materials/shadow.mat:32: Error compiling fragment shader"),
+              std::string::npos)
+        << how << ": " << said;
+    EXPECT_EQ(p.errorText().rfind("data/materials/shadow.mat:32: Error compiling", 0), 0u)
+        << how << ": " << p.errorText();
+    EXPECT_GT(errorRedPixels(), 200) << how << ": no message in the overlay";
+    // The last good program (the darker one) still draws.
+    EXPECT_FALSE(shownRgb() == original);
 
-  writeText(kShadow, good);
-  ASSERT_TRUE(p.frame());
-  EXPECT_EQ(p.errorText(), "");
-  EXPECT_LT(errorRedPixels(), 20) << "the message stayed after the fix";
-  EXPECT_TRUE(shownRgb() == original);
+    save(kShadow, good);
+    ASSERT_TRUE(p.frame());
+    EXPECT_EQ(p.errorText(), "");
+    EXPECT_LT(errorRedPixels(), 20) << how << ": the message stayed after the fix";
+    EXPECT_TRUE(shownRgb() == original) << how;
+  }
 }
 
 TEST(PreviewTest, ASavedTextureReplacesThePixelsOfItsTextureAndABrokenOneKeepsThem) {
