@@ -9,7 +9,7 @@
 
 namespace {
 // Median milliseconds a frame of each scene took on llvmpipe (docs/performance.md,
-// Scenes). Only their ratios matter: the word scene costs nearly three openings.
+// Scenes). Only their ratios matter.
 constexpr double kSceneMilliseconds[kSceneCount] = {59.0, 161.8, 108.1, 108.0, 67.5, 95.6};
 }  // namespace
 

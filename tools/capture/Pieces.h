@@ -47,7 +47,6 @@ double dearestPiece(const std::vector<Piece>& pieces, const PieceCosts& costs);
 std::vector<int64_t> sceneStartFrames(double fps);
 // The cost of rendering frame `frame` at `fps` in the scene it lies in (Scenes table).
 double sceneFrameCost(double fps, int64_t frame);
-// A child's start-up (window, data, music, encoder: about 1.3 s when two start at once on
-// two cores) in the same unit; the Scenes table's figures run about 2.3 times the frame
-// times of an export on a quiet machine.
+// A child's start-up (window, data, music, encoder) in the same unit; docs/performance.md
+// (Parallel export) says how it was priced.
 constexpr double kPieceStartCost = 3000.0;

@@ -659,9 +659,8 @@ int main(int argc, char** argv) {
   OfflineShow show;
   if (!show.start(error)) return fail(error);
   if (job.mode != CaptureMode::kFrames && !job.isPiece() && job.jobs != 1) {
-    // auto: one process per CPU for PNGs and render-only (1.26 times as fast with two on
-    // two cores); a video stays in one, whose encoder already keeps the second core busy
-    // (two processes measured 0.90 times as fast; docs/performance.md).
+    // auto: one process per CPU for PNGs and render-only; a video stays in one, whose
+    // encoder already keeps the second core busy (docs/performance.md, Parallel export).
     const long cpus = sysconf(_SC_NPROCESSORS_ONLN);
     const int jobs = job.jobs > 0 ? job.jobs
                      : job.mode == CaptureMode::kVideo
