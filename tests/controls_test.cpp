@@ -1,14 +1,18 @@
-// Developer keys and mouse, driven through the deterministic sound layer.
+// Developer keys and mouse, driven through the deterministic sound layer, and the window
+// layer's table from SDL keys to the Windows virtual-key codes the controls switch on.
+#include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "TestSupport.h"
 #include "app/Capture.h"
 #include "app/Controls.h"
 #include "app/Demo.h"
 #include "app/Globals.h"
+#include "app/Window.h"
 #include "audio/Backends.h"
 
 namespace {
@@ -187,6 +191,69 @@ TEST_F(ControlsTest, DraggingAlongASliderRowSetsItsVariable) {
   EXPECT_FLOAT_EQ(variable.value, 30.0f);
   onMouseMove(1, screenWidth - 60, y);
   EXPECT_NEAR(variable.value, 50.0f, 0.01f);
+}
+
+struct KeyCase {
+  int sdl;
+  int virtualKey;  // Windows code; -1 for a key the show does not know
+};
+
+// Every key the same with NumLock on and off, except the keypad's digits and point (below).
+// Letters and digits: their upper-case and digit characters; F1 to F12: 112 to 123.
+const std::vector<KeyCase> kCharacterAndFunctionKeys = {
+    {SDLK_a, 'A'},  {SDLK_p, 'P'},   {SDLK_z, 'Z'},   {SDLK_0, '0'},  {SDLK_9, '9'},
+    {SDLK_F1, 112}, {SDLK_F10, 121}, {SDLK_F11, 122}, {SDLK_F12, 123}};
+// Navigation, editing, modifiers (either Shift or Ctrl gives the one code) and locks.
+const std::vector<KeyCase> kControlKeys = {
+    {SDLK_PAGEUP, 33},     {SDLK_PAGEDOWN, 34}, {SDLK_END, 35},         {SDLK_HOME, 36},
+    {SDLK_LEFT, 37},       {SDLK_UP, 38},       {SDLK_RIGHT, 39},       {SDLK_DOWN, 40},
+    {SDLK_INSERT, 45},     {SDLK_DELETE, 46},   {SDLK_BACKSPACE, 8},    {SDLK_TAB, 9},
+    {SDLK_RETURN, 13},     {SDLK_KP_ENTER, 13}, {SDLK_LSHIFT, 16},      {SDLK_RSHIFT, 16},
+    {SDLK_LCTRL, 17},      {SDLK_RCTRL, 17},    {SDLK_PAUSE, 19},       {SDLK_CAPSLOCK, 20},
+    {SDLK_ESCAPE, 27},     {SDLK_SPACE, 32},    {SDLK_PRINTSCREEN, 44}, {SDLK_NUMLOCKCLEAR, 144},
+    {SDLK_SCROLLLOCK, 145}};
+// The keypad's operators, and punctuation at the US layout's codes.
+const std::vector<KeyCase> kSymbolKeys = {
+    {SDLK_KP_MULTIPLY, 106}, {SDLK_KP_PLUS, 107},      {SDLK_KP_MINUS, 109},
+    {SDLK_KP_DIVIDE, 111},   {SDLK_SEMICOLON, 186},    {SDLK_EQUALS, 187},
+    {SDLK_COMMA, 188},       {SDLK_MINUS, 189},        {SDLK_PERIOD, 190},
+    {SDLK_SLASH, 191},       {SDLK_BACKQUOTE, 192},    {SDLK_LEFTBRACKET, 219},
+    {SDLK_BACKSLASH, 220},   {SDLK_RIGHTBRACKET, 221}, {SDLK_QUOTE, 222}};
+// Keys the show does not know: past F12, Alt, the system keys, a shifted character whose
+// ASCII code is a virtual key (! is 33, Page Up's), and no key at all.
+const std::vector<KeyCase> kUnknownKeys = {
+    {SDLK_F13, -1},  {SDLK_LALT, -1},    {SDLK_RALT, -1},      {SDLK_LGUI, -1},
+    {SDLK_MENU, -1}, {SDLK_EXCLAIM, -1}, {SDLK_KP_EQUALS, -1}, {SDLK_UNKNOWN, -1}};
+
+// The keypad's digits and point: the numeric codes with NumLock on, the navigation keys
+// without (5 has none: it stays the digit).
+struct KeypadCase {
+  int sdl;
+  int withNumLock;
+  int withoutNumLock;
+};
+const KeypadCase kKeypadTable[] = {
+    {SDLK_KP_0, 96, 45},  {SDLK_KP_1, 97, 35},   {SDLK_KP_2, 98, 40},      {SDLK_KP_3, 99, 34},
+    {SDLK_KP_4, 100, 37}, {SDLK_KP_5, 101, 101}, {SDLK_KP_6, 102, 39},     {SDLK_KP_7, 103, 36},
+    {SDLK_KP_8, 104, 38}, {SDLK_KP_9, 105, 33},  {SDLK_KP_PERIOD, 110, 46}};
+
+TEST(VirtualKeyTest, SdlKeysGiveTheirWindowsCodesWhateverNumLockSays) {
+  for (const auto& group : {kCharacterAndFunctionKeys, kControlKeys, kSymbolKeys, kUnknownKeys}) {
+    for (const KeyCase& key : group) {
+      EXPECT_EQ(virtualKeyFromSdl(key.sdl, true), key.virtualKey) << SDL_GetKeyName(key.sdl);
+      EXPECT_EQ(virtualKeyFromSdl(key.sdl, false), key.virtualKey)
+          << SDL_GetKeyName(key.sdl) << ", no NumLock";
+    }
+  }
+}
+
+TEST(VirtualKeyTest, TheKeypadNavigatesWithoutNumLock) {
+  for (const KeypadCase& key : kKeypadTable) {
+    EXPECT_EQ(virtualKeyFromSdl(key.sdl, true), key.withNumLock) << SDL_GetKeyName(key.sdl);
+    EXPECT_EQ(virtualKeyFromSdl(key.sdl, false), key.withoutNumLock)
+        << SDL_GetKeyName(key.sdl) << ", no NumLock";
+  }
+  EXPECT_EQ(virtualKeyFromSdl(SDLK_KP_1), 97) << "NumLock is on unless told";
 }
 
 }  // namespace

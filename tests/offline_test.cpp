@@ -7,12 +7,17 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "Mp3Fixture.h"
 #include "TestSupport.h"
 #include "app/Demo.h"
+#include "app/Globals.h"
+#include "audio/Backends.h"
 #include "offline/OfflineShow.h"
 #include "resources/Random.h"
+#include "scenes/Schedule.h"
 
 namespace {
 
@@ -203,6 +208,61 @@ TEST(OfflineShowTest, TunnelWallAboveTheLightsViewIsLit) {
     const auto p = pixelAt(picture, x, 20);
     EXPECT_NEAR(p[0], 135, 6) << "at x = " << x;
   }
+}
+
+// Plays `path` through the offline show's sound layer for the lifetime of the object; the
+// show's own music comes back afterwards.
+class OfflineMusic {
+ public:
+  explicit OfflineMusic(const std::string& path) { use(path.c_str()); }
+  ~OfflineMusic() { use(kMusicFile); }
+
+ private:
+  static void use(const char* path) {
+    show().sound().open(path);
+    musicStream.setBackend(&show().sound());  // drops the spectrum of the old music
+  }
+};
+
+TEST(OfflineShowTest, WhileTheBlurBandIsSilentAFrameBuildsOnTheLastFrameThatBlurred) {
+  // The shipped music never silences the word scene's 1-2 kHz band; this one sounds a
+  // faint 1.5 kHz tone until 30.3 s and nothing after. From the last frame that blurs on,
+  // every frame copies the picture back unchanged.
+  TempDir dir;
+  ASSERT_TRUE(writeMp3(dir.file("fading.mp3"), 30.3, [](double t) {
+    return 0.003 * std::sin(2.0 * 3.14159265358979323846 * 1500.0 * t);
+  }));
+  OfflineMusic music(dir.file("fading.mp3"));
+  const FrameRate rate{10};
+  const int64_t sceneFirst = rate.firstAtOrAfter(sceneStart(kWord));
+  const int64_t asked = 320;  // 32 s, in the silence
+
+  // A run through the scene from its first frame, as a playthrough renders it.
+  std::vector<std::vector<uint8_t>> run;
+  show().forgetRun();
+  for (int64_t n = sceneFirst; n <= asked; ++n) {
+    show().renderUpTo(rate, n);
+    run.push_back(frame());
+  }
+  const auto& last = run.back();
+  ASSERT_GT(std::count_if(last.begin(), last.end(), [](uint8_t v) { return v > 10; }), 1000)
+      << "nothing to compare: the picture is black";
+  // The last frame that blurred: the first of the frozen pictures at the end of the run.
+  int64_t lastBlurred = asked;
+  while (lastBlurred > sceneFirst && run[lastBlurred - 1 - sceneFirst] == last) --lastBlurred;
+  ASSERT_GT(lastBlurred, sceneFirst + 10);
+  ASSERT_LT(lastBlurred, asked - 10);
+
+  // Asked for alone, the frame is the one of the run...
+  show().forgetRun();
+  show().renderUpTo(rate, asked);
+  EXPECT_TRUE(frame() == last) << "frame " << asked << " differs from the playthrough";
+  // ... after the last frame that blurred, which itself comes after the frame before it:
+  // every frame inherits the GL state its predecessor left.
+  const std::vector<int64_t> history = show().historyBefore(rate, rate.timeOf(asked));
+  ASSERT_FALSE(history.empty());
+  EXPECT_EQ(history.front(), lastBlurred - 1);
+  EXPECT_EQ(history.back(), asked - 1);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The author's preview, driven in-process on a hidden window: paused frames against
-// lumorak-capture, stepping, reload on save with a broken and a fixed material, the loop
-// on the clock and in the sound layer's samples, and memory over many reloads.
+// lumorak-capture, stepping, reload on save (in place and by rename) with a broken and a
+// fixed material, the loop on the clock and in the sound layer's samples, and memory over
+// many reloads.
 #include <GL/glew.h>
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
@@ -42,6 +43,12 @@ std::string readText(const std::string& path) {
 void writeText(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;
+}
+
+// Writes as most editors save: a temporary file beside `path`, renamed over it.
+void writeAndRename(const std::string& path, const std::string& text) {
+  writeText(path + ".saving", text);
+  fs::rename(path + ".saving", path);
 }
 
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
@@ -192,31 +199,36 @@ TEST(PreviewTest, ASavedMaterialShowsInTheNextFrameAndATypoStaysOnScreenUntilFix
   const std::vector<uint8_t> original = shownRgb();
   const std::string good = readText(kShadow);
 
-  writeText(kShadow, replaced(good, "shadowedLevel = 0.5", "shadowedLevel = 0.1"));
-  ASSERT_TRUE(p.frame());
-  EXPECT_FALSE(shownRgb() == original) << "darker shadows did not change the next frame";
-  EXPECT_EQ(p.errorText(), "");
-  EXPECT_LT(errorRedPixels(), 20);
+  // Saved in place, and saved as most editors save: a temporary file beside the material,
+  // renamed over it (the folder sees that file closed, then a move into place).
+  for (auto save : {writeText, writeAndRename}) {
+    const std::string how = save == writeText ? "saved in place" : "saved by rename";
+    save(kShadow, replaced(good, "shadowedLevel = 0.5", "shadowedLevel = 0.1"));
+    ASSERT_TRUE(p.frame());
+    EXPECT_FALSE(shownRgb() == original) << how << ": darker shadows did not change the frame";
+    EXPECT_EQ(p.errorText(), "");
+    EXPECT_LT(errorRedPixels(), 20);
 
-  // Line 32 of the file: the fragment shader's last statement.
-  writeText(kShadow, replaced(good, "gl_FragColor = vec4(", "gl_FragColor = vec4(oops, "));
-  testing::internal::CaptureStderr();
-  ASSERT_TRUE(p.frame());
-  const std::string said = testing::internal::GetCapturedStderr();
-  EXPECT_NE(said.find("data/materials/shadow.mat:32: Error compiling fragment shader"),
-            std::string::npos)
-      << said;
-  EXPECT_EQ(p.errorText().rfind("data/materials/shadow.mat:32: Error compiling", 0), 0u)
-      << p.errorText();
-  EXPECT_GT(errorRedPixels(), 200) << "no message in the overlay";
-  // The last good program (the darker one) still draws.
-  EXPECT_FALSE(shownRgb() == original);
+    // Line 32 of the file: the fragment shader's last statement.
+    save(kShadow, replaced(good, "gl_FragColor = vec4(", "gl_FragColor = vec4(oops, "));
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(p.frame());
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("data/materials/shadow.mat:32: Error compiling fragment shader"),
+              std::string::npos)
+        << how << ": " << said;
+    EXPECT_EQ(p.errorText().rfind("data/materials/shadow.mat:32: Error compiling", 0), 0u)
+        << how << ": " << p.errorText();
+    EXPECT_GT(errorRedPixels(), 200) << how << ": no message in the overlay";
+    // The last good program (the darker one) still draws.
+    EXPECT_FALSE(shownRgb() == original);
 
-  writeText(kShadow, good);
-  ASSERT_TRUE(p.frame());
-  EXPECT_EQ(p.errorText(), "");
-  EXPECT_LT(errorRedPixels(), 20) << "the message stayed after the fix";
-  EXPECT_TRUE(shownRgb() == original);
+    save(kShadow, good);
+    ASSERT_TRUE(p.frame());
+    EXPECT_EQ(p.errorText(), "");
+    EXPECT_LT(errorRedPixels(), 20) << how << ": the message stayed after the fix";
+    EXPECT_TRUE(shownRgb() == original) << how;
+  }
 }
 
 TEST(PreviewTest, ASavedTextureReplacesThePixelsOfItsTextureAndABrokenOneKeepsThem) {
@@ -256,10 +268,13 @@ TEST(PreviewTest, ASavedTextureReplacesThePixelsOfItsTextureAndABrokenOneKeepsTh
 
 TEST(PreviewTest, TheLoopWrapsFromItsOutPointToItsInPointByTheClock) {
   Preview& p = preview();
-  p.pauseAt(100 * 60);
-  p.press(SDLK_LEFTBRACKET);
-  p.pauseAt(101 * 60);
-  p.press(SDLK_RIGHTBRACKET);
+  auto setLoop = [&p](int64_t in, int64_t out) {
+    p.pauseAt(in);
+    p.press(SDLK_LEFTBRACKET);
+    p.pauseAt(out);
+    p.press(SDLK_RIGHTBRACKET);
+  };
+  setLoop(100 * 60, 101 * 60);
   p.pauseAt(100 * 60 + 54);  // 100.9 s
   p.press(SDLK_p);
   p.advance(0.05);
@@ -270,29 +285,42 @@ TEST(PreviewTest, TheLoopWrapsFromItsOutPointToItsInPointByTheClock) {
   p.advance(1.0);
   EXPECT_NEAR(p.time(), 100.05, 1e-9);
   p.press(SDLK_p);
+
+  // [100.5, 101.2): the in point is no whole number of loop lengths from 0, so a wrap that
+  // counted laps from 0 instead of from the in point lands elsewhere (100.95 s).
+  setLoop(100 * 60 + 30, 101 * 60 + 12);
+  p.pauseAt(101 * 60 + 6);  // 101.1 s
+  p.press(SDLK_p);
+  p.advance(0.15);
+  EXPECT_NEAR(p.time(), 100.55, 1e-9);
+  p.press(SDLK_p);
 }
 
 TEST(PreviewTest, TheSoundLayerWrapsTheLoopAtItsExactSample) {
   SdlAudioBackend sound;
   sound.open(kMusicFile);
   ASSERT_NE(sound.music(), nullptr);
-  const MusicLoop loop{44100 * 2, 44100 * 3};  // [2 s, 3 s)
+  // [2 s, 2.75 s): no whole number of loop lengths from 0.
+  const MusicLoop loop{44100 * 2, 44100 * 11 / 4};
   ASSERT_GT(sound.music()->waitForFrames(loop.end + 8192), loop.end);
   sound.setLoop(loop);
   // The stream starts one device block after the clock's position.
-  sound.setTimeMs(2954);
-  const int64_t streamStart = 2954 * 44100 / 1000 + (sound.hasDevice() ? 1024 : 0);
-  constexpr int kFrames = 2048;  // crosses 3 s
+  sound.setTimeMs(2704);
+  const int64_t streamStart = 2704 * 44100 / 1000 + (sound.hasDevice() ? 1024 : 0);
+  constexpr int kFrames = 2048;  // crosses 2.75 s
   std::vector<int16_t> mixed(kFrames * 2);
   sound.mix(mixed.data(), kFrames);
+  // Past the out point the stream is one lap back.
   std::vector<int16_t> expected(kFrames * 2);
   for (int i = 0; i < kFrames; ++i) {
-    sound.music()->read(loop.wrap(streamStart + i), 1, expected.data() + 2 * i);
+    const int64_t frame = streamStart + i;
+    sound.music()->read(frame < loop.end ? frame : frame - (loop.end - loop.first), 1,
+                        expected.data() + 2 * i);
   }
   ASSERT_LT(streamStart, loop.end);  // the block crosses the loop's end
   ASSERT_GT(streamStart + kFrames, loop.end);
   EXPECT_TRUE(mixed == expected);
-  EXPECT_NEAR(loop.wrap(3.5 * 44100) / 44100, 2.5, 1e-12);
+  EXPECT_NEAR(loop.wrap(3.0 * 44100) / 44100, 2.25, 1e-12);
 }
 
 TEST(PreviewTest, OneKeyExportsTheLoopThroughTheCaptureTool) {

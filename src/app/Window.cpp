@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/Fatal.h"
+#include "app/VirtualKeys.h"
 
 GlWindow* glWindow = nullptr;
 
@@ -184,66 +185,66 @@ int virtualKeyFromSdl(int key, bool numLock) {
   if (!numLock) {
     // Without NumLock the keypad is a second set of navigation keys.
     switch (key) {
-      case SDLK_KP_0: return 45;
-      case SDLK_KP_1: return 35;
-      case SDLK_KP_2: return 40;
-      case SDLK_KP_3: return 34;
-      case SDLK_KP_4: return 37;
-      case SDLK_KP_6: return 39;
-      case SDLK_KP_7: return 36;
-      case SDLK_KP_8: return 38;
-      case SDLK_KP_9: return 33;
-      case SDLK_KP_PERIOD: return 46;
+      case SDLK_KP_0: return vk::kInsert;
+      case SDLK_KP_1: return vk::kEnd;
+      case SDLK_KP_2: return vk::kDown;
+      case SDLK_KP_3: return vk::kPageDown;
+      case SDLK_KP_4: return vk::kLeft;
+      case SDLK_KP_6: return vk::kRight;
+      case SDLK_KP_7: return vk::kHome;
+      case SDLK_KP_8: return vk::kUp;
+      case SDLK_KP_9: return vk::kPageUp;
+      case SDLK_KP_PERIOD: return vk::kDelete;
       default: break;
     }
   }
-  if (key >= SDLK_a && key <= SDLK_z) return 'A' + (key - SDLK_a);
-  if (key >= SDLK_0 && key <= SDLK_9) return '0' + (key - SDLK_0);
-  if (key >= SDLK_F1 && key <= SDLK_F12) return 112 + (key - SDLK_F1);
-  if (key >= SDLK_KP_1 && key <= SDLK_KP_9) return 97 + (key - SDLK_KP_1);
+  if (key >= SDLK_a && key <= SDLK_z) return vk::kKeyA + (key - SDLK_a);
+  if (key >= SDLK_0 && key <= SDLK_9) return vk::kDigit0 + (key - SDLK_0);
+  if (key >= SDLK_F1 && key <= SDLK_F12) return vk::kF1 + (key - SDLK_F1);
+  if (key >= SDLK_KP_1 && key <= SDLK_KP_9) return vk::kKeypad1 + (key - SDLK_KP_1);
   switch (key) {
-    case SDLK_BACKSPACE: return 8;
-    case SDLK_TAB: return 9;
-    case SDLK_RETURN: return 13;
-    case SDLK_KP_ENTER: return 13;
+    case SDLK_BACKSPACE: return vk::kBackspace;
+    case SDLK_TAB: return vk::kTab;
+    case SDLK_RETURN: return vk::kReturn;
+    case SDLK_KP_ENTER: return vk::kReturn;
     case SDLK_LSHIFT:
-    case SDLK_RSHIFT: return 16;
+    case SDLK_RSHIFT: return vk::kShift;
     case SDLK_LCTRL:
-    case SDLK_RCTRL: return 17;
-    case SDLK_PAUSE: return 19;
-    case SDLK_CAPSLOCK: return 20;
-    case SDLK_ESCAPE: return 27;
-    case SDLK_SPACE: return 32;
-    case SDLK_PAGEUP: return 33;
-    case SDLK_PAGEDOWN: return 34;
-    case SDLK_END: return 35;
-    case SDLK_HOME: return 36;
-    case SDLK_LEFT: return 37;
-    case SDLK_UP: return 38;
-    case SDLK_RIGHT: return 39;
-    case SDLK_DOWN: return 40;
-    case SDLK_PRINTSCREEN: return 44;
-    case SDLK_INSERT: return 45;
-    case SDLK_DELETE: return 46;
-    case SDLK_KP_0: return 96;
-    case SDLK_KP_MULTIPLY: return 106;
-    case SDLK_KP_PLUS: return 107;
-    case SDLK_KP_MINUS: return 109;
-    case SDLK_KP_PERIOD: return 110;
-    case SDLK_KP_DIVIDE: return 111;
-    case SDLK_NUMLOCKCLEAR: return 144;
-    case SDLK_SCROLLLOCK: return 145;
-    case SDLK_SEMICOLON: return 186;
-    case SDLK_EQUALS: return 187;
-    case SDLK_COMMA: return 188;
-    case SDLK_MINUS: return 189;
-    case SDLK_PERIOD: return 190;
-    case SDLK_SLASH: return 191;
-    case SDLK_BACKQUOTE: return 192;
-    case SDLK_LEFTBRACKET: return 219;
-    case SDLK_BACKSLASH: return 220;
-    case SDLK_RIGHTBRACKET: return 221;
-    case SDLK_QUOTE: return 222;
+    case SDLK_RCTRL: return vk::kControl;
+    case SDLK_PAUSE: return vk::kPause;
+    case SDLK_CAPSLOCK: return vk::kCapsLock;
+    case SDLK_ESCAPE: return vk::kEscape;
+    case SDLK_SPACE: return vk::kSpace;
+    case SDLK_PAGEUP: return vk::kPageUp;
+    case SDLK_PAGEDOWN: return vk::kPageDown;
+    case SDLK_END: return vk::kEnd;
+    case SDLK_HOME: return vk::kHome;
+    case SDLK_LEFT: return vk::kLeft;
+    case SDLK_UP: return vk::kUp;
+    case SDLK_RIGHT: return vk::kRight;
+    case SDLK_DOWN: return vk::kDown;
+    case SDLK_PRINTSCREEN: return vk::kPrintScreen;
+    case SDLK_INSERT: return vk::kInsert;
+    case SDLK_DELETE: return vk::kDelete;
+    case SDLK_KP_0: return vk::kKeypad0;
+    case SDLK_KP_MULTIPLY: return vk::kKeypadMultiply;
+    case SDLK_KP_PLUS: return vk::kKeypadPlus;
+    case SDLK_KP_MINUS: return vk::kKeypadMinus;
+    case SDLK_KP_PERIOD: return vk::kKeypadPoint;
+    case SDLK_KP_DIVIDE: return vk::kKeypadDivide;
+    case SDLK_NUMLOCKCLEAR: return vk::kNumLock;
+    case SDLK_SCROLLLOCK: return vk::kScrollLock;
+    case SDLK_SEMICOLON: return vk::kSemicolon;
+    case SDLK_EQUALS: return vk::kEquals;
+    case SDLK_COMMA: return vk::kComma;
+    case SDLK_MINUS: return vk::kMinus;
+    case SDLK_PERIOD: return vk::kPeriod;
+    case SDLK_SLASH: return vk::kSlash;
+    case SDLK_BACKQUOTE: return vk::kBackquote;
+    case SDLK_LEFTBRACKET: return vk::kLeftBracket;
+    case SDLK_BACKSLASH: return vk::kBackslash;
+    case SDLK_RIGHTBRACKET: return vk::kRightBracket;
+    case SDLK_QUOTE: return vk::kQuote;
     default: return -1;
   }
 }
@@ -262,7 +263,6 @@ namespace {
 // The window procedure's table, on SDL events.
 void windowProc(const SDL_Event& event) {
   switch (event.type) {
-    case SDL_QUIT: std::exit(0);
     case SDL_WINDOWEVENT:
       switch (event.window.event) {
         case SDL_WINDOWEVENT_CLOSE: std::exit(0);
@@ -293,7 +293,7 @@ void windowProc(const SDL_Event& event) {
       // Alt combinations and F10 are system keys and never reach the controls.
       if (event.key.keysym.mod & KMOD_ALT) break;
       int code = virtualKeyFromSdl(event.key.keysym.sym, event.key.keysym.mod & KMOD_NUM);
-      if (code == 121) break;  // F10
+      if (code == vk::kF10) break;
       if (code >= 0 && code <= 255 && glWindow && glWindow->handlers.keyDown) {
         glWindow->handlers.keyDown(code);
       }

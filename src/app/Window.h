@@ -4,10 +4,10 @@
 // "Mode Switch Failed.\nRunning In Windowed Mode.".
 //
 // Events reach the program through the handlers it puts in the window record: key-downs
-// (auto-repeat included) as Windows virtual-key codes, mouse motion with the
-// button/Shift/Ctrl flag bits, resize/restore/maximise as the new drawable size; close
-// ends the process with exit(0). The screen saver is inhibited while the show runs. The
-// layer knows nothing above it: what a key does is the handler's business.
+// (auto-repeat included) as Windows virtual-key codes (app/VirtualKeys.h), mouse motion
+// with the button/Shift/Ctrl flag bits, resize/restore/maximise as the new drawable size;
+// close ends the process with exit(0). The screen saver is inhibited while the show runs.
+// The layer knows nothing above it: what a key does is the handler's business.
 //
 // Calls: registerWindowClass(), createGlWindow(), then pumpMessages() and presentFrame()
 // once per frame. The error message box is beside fatalError (app/Fatal.h).

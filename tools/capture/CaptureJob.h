@@ -31,8 +31,8 @@ struct CaptureJob {
   std::string pngDir;
   std::vector<double> frames;  // kFrames: ascending, each in [0, cli::showEnd())
   std::string sheet;           // kFrames: optional contact sheet of the listed frames
-  // x264's superfast keeps pace with llvmpipe on two cores (the export takes as long as
-  // rendering alone); veryfast took 1.4 times as long, for files 0.6 times the size.
+  // x264's superfast keeps pace with llvmpipe on two cores; the slower presets' times and
+  // sizes are in docs/performance.md (Video export).
   std::string preset = "superfast";
   int crf = 18;
   std::string data;  // --data: the show's data folder, when not found by itself

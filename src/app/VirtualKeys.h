@@ -1,0 +1,60 @@
+// The key codes of the show's controls on every platform: Windows virtual-key codes (0..255,
+// the values of Windows' VK_ names), which the window layer makes of SDL's keys and the
+// controls switch on. Letters and digits are their upper-case and digit characters.
+#pragma once
+
+namespace vk {
+enum Key : int {
+  kBackspace = 8,
+  kTab = 9,
+  kReturn = 13,
+  kShift = 16,
+  kControl = 17,
+  kPause = 19,
+  kCapsLock = 20,
+  kEscape = 27,
+  kSpace = 32,
+  kPageUp = 33,
+  kPageDown = 34,
+  kEnd = 35,
+  kHome = 36,
+  kLeft = 37,
+  kUp = 38,
+  kRight = 39,
+  kDown = 40,
+  kPrintScreen = 44,
+  kInsert = 45,
+  kDelete = 46,
+  kDigit0 = '0',
+  kKeyA = 'A',
+  kKeyL = 'L',
+  kKeyP = 'P',
+  kKeyQ = 'Q',
+  kKeyS = 'S',
+  kKeyW = 'W',
+  kKeypad0 = 96,  // 96 + n for the keypad's digit n
+  kKeypad1 = 97,
+  kKeypadMultiply = 106,
+  kKeypadPlus = 107,
+  kKeypadMinus = 109,
+  kKeypadPoint = 110,
+  kKeypadDivide = 111,
+  kF1 = 112,  // 111 + n for Fn up to F12
+  kF10 = 121,
+  kF11 = 122,
+  kNumLock = 144,
+  kScrollLock = 145,
+  // Punctuation at the US layout's codes.
+  kSemicolon = 186,
+  kEquals = 187,
+  kComma = 188,
+  kMinus = 189,
+  kPeriod = 190,
+  kSlash = 191,
+  kBackquote = 192,
+  kLeftBracket = 219,
+  kBackslash = 220,
+  kRightBracket = 221,
+  kQuote = 222,
+};
+}  // namespace vk
