@@ -259,53 +259,23 @@ void flip_image(ImageBuffer* image, bool vertical, bool horizontal) {
   }
 }
 
-void write_png(const char* path, ImageBuffer image) {
-  int colourType;
-  switch (image.channels) {
-    case 1: colourType = PNG_COLOR_TYPE_GRAY; break;
-    case 3: colourType = PNG_COLOR_TYPE_RGB; break;
-    case 4: colourType = PNG_COLOR_TYPE_RGB_ALPHA; break;
-    default:
-      std::fprintf(stderr, "write_png: unsupported channel count %d\n", image.channels);
-      return;
-  }
-  // Rows are read stride bytes apart, width * channels bytes each: a shorter stride or a
-  // missing array would read outside the caller's pixels.
-  if (!image.pixels || image.width < 0 || image.height < 0 ||
-      static_cast<int64_t>(image.stride) < static_cast<int64_t>(image.width) * image.channels) {
-    std::fprintf(stderr, "write_png: invalid image %dx%d, stride %d\n", image.width, image.height,
-                 image.stride);
-    return;
-  }
-
-  std::FILE* file = std::fopen(path, "wb");
-  if (!file) {
-    std::fprintf(stderr, "can't open %s\n", path);
-    return;
-  }
+namespace {
+// The libpng calls, apart so that nothing with a destructor lives across setjmp.
+bool writeRows(std::FILE* file, const ImageBuffer& image, int colourType, PngSettings settings) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  if (!png) {
-    std::fprintf(stderr, "write_png: Error creating write struct\n");
-    std::fclose(file);
-    return;
-  }
+  if (!png) return false;
   png_infop info = png_create_info_struct(png);
   if (!info) {
-    std::fclose(file);
     png_destroy_write_struct(&png, nullptr);
-    std::fprintf(stderr, "write_png: Error creating info struct\n");
-    return;
+    return false;
   }
-  // Nothing below this point may own a C++ object: libpng leaves by longjmp.
   if (setjmp(png_jmpbuf(png))) {
-    std::fclose(file);
     png_destroy_write_struct(&png, &info);
-    std::fprintf(stderr, "write_png: Error 3\n");
-    return;
+    return false;
   }
   png_init_io(png, file);
-  // libpng's own compression level and row filters: the offline tools, which write
-  // thousands of frames, have a faster writer of their own (tools/offline/FastPng.h).
+  if (settings.zlibLevel >= 0) png_set_compression_level(png, settings.zlibLevel);
+  if (settings.filters >= 0) png_set_filter(png, PNG_FILTER_TYPE_BASE, settings.filters);
   png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
                static_cast<png_uint_32>(image.height), kPngBitDepth, colourType, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -315,5 +285,54 @@ void write_png(const char* path, ImageBuffer image) {
   }
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
+  return true;
+}
+}  // namespace
+
+namespace {
+constexpr const char* kUnsupportedChannels = "unsupported channel count";
+
+int pngColourType(int channels) {
+  switch (channels) {
+    case 1: return PNG_COLOR_TYPE_GRAY;
+    case 3: return PNG_COLOR_TYPE_RGB;
+    case 4: return PNG_COLOR_TYPE_RGB_ALPHA;
+    default: return -1;
+  }
+}
+}  // namespace
+
+const char* png_image_problem(const ImageBuffer& image) {
+  if (pngColourType(image.channels) < 0) return kUnsupportedChannels;
+  // Rows are read stride bytes apart, width * channels bytes each: a shorter stride or a
+  // missing array would read outside the caller's pixels.
+  if (!image.pixels || image.width <= 0 || image.height <= 0 ||
+      static_cast<int64_t>(image.stride) < static_cast<int64_t>(image.width) * image.channels) {
+    return "invalid image";
+  }
+  return nullptr;
+}
+
+bool write_png_stream(std::FILE* file, const ImageBuffer& image, PngSettings settings) {
+  return writeRows(file, image, pngColourType(image.channels), settings);
+}
+
+void write_png(const char* path, ImageBuffer image) {
+  if (const char* problem = png_image_problem(image)) {
+    if (problem == kUnsupportedChannels) {
+      std::fprintf(stderr, "write_png: unsupported channel count %d\n", image.channels);
+    } else {
+      std::fprintf(stderr, "write_png: invalid image %dx%d, stride %d\n", image.width, image.height,
+                   image.stride);
+    }
+    return;
+  }
+  std::FILE* file = std::fopen(path, "wb");
+  if (!file) {
+    std::fprintf(stderr, "can't open %s\n", path);
+    return;
+  }
+  const bool written = write_png_stream(file, image, PngSettings{});
   std::fclose(file);
+  if (!written) std::fprintf(stderr, "write_png: libpng failed writing %s\n", path);
 }

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 constexpr int64_t kMaxImagePixels = int64_t{64} << 20;  // 64 Mpixel of padded storage
 constexpr int kNoSideLimit = 0;
@@ -48,4 +49,19 @@ void set_png_crc_checks(bool crcChecks);
 // In place; callers ask for one direction at a time.
 void flip_image(ImageBuffer* image, bool vertical, bool horizontal);
 // 8-bit grey (1), RGB (3) or RGBA (4) PNG; the file's first row is the buffer's first.
+// libpng's own compression level and row filters; failures are said on stderr only.
 void write_png(const char* path, ImageBuffer image);
+
+// How a PNG is compressed: -1 keeps libpng's default (zlib's level, adaptive filters);
+// filters is a mask of PNG_FILTER_* values. The offline tools, which write thousands of
+// frames, pass a faster pair (tools/offline/FastPng.h).
+struct PngSettings {
+  int zlibLevel = -1;
+  int filters = -1;
+};
+// Why `image` cannot be written as a PNG ("unsupported channel count", "invalid image":
+// no pixels, no rows, or a stride shorter than a row), or null.
+const char* png_image_problem(const ImageBuffer& image);
+// The one PNG writer body: `image`, which png_image_problem() passed, as a PNG stream into
+// an open file. False when libpng failed.
+bool write_png_stream(std::FILE* file, const ImageBuffer& image, PngSettings settings);
