@@ -44,11 +44,6 @@ constexpr int kAudioFd = 4;
 constexpr size_t kQueuedFrames = 3;      // frames rendered ahead of the encoder
 constexpr size_t kStderrTailLines = 20;  // of ffmpeg's messages, shown on failure
 
-int fail(const std::string& message) {
-  cli::removeTemporaries();
-  return cli::fail(message);
-}
-
 bool onPath(const std::string& program) {
   const char* path = std::getenv("PATH");
   std::string dirs = path ? path : "/usr/bin:/bin";
@@ -222,7 +217,7 @@ int captureVideo(OfflineShow& show, const CaptureJob& job) {
   if (!encoder.start(
           ffmpegArgs(job, screenWidth, screenHeight, kVideoFd, sound ? kAudioFd : -1, temp),
           error)) {
-    return fail(error);
+    return cli::fail(error);
   }
   std::thread audioWriter([&encoder, &samples] {
     writeAll(encoder.audioFd(), samples.data(), samples.size() * sizeof(int16_t));
@@ -253,10 +248,10 @@ int captureVideo(OfflineShow& show, const CaptureJob& job) {
   }
   if (!ok || status != 0) {
     encoder.printTail();
-    return fail("ffmpeg failed (exit status " + std::to_string(status) + ") after " +
-                std::to_string(loop.done) + " frames; no " + out + " written");
+    return cli::fail("ffmpeg failed (exit status " + std::to_string(status) + ") after " +
+                     std::to_string(loop.done) + " frames; no " + out + " written");
   }
-  if (!cli::commitTemporary(temp, out, error)) return fail(error);
+  if (!cli::commitTemporary(temp, out, error)) return cli::fail(error);
   reportDone(job, loop, "in", out + " (" + fileSize(out) + ")");
   return 0;
 }
@@ -315,7 +310,7 @@ int capturePngs(OfflineShow& show, const CaptureJob& job) {
   const int64_t end = job.renderEnd();
   const int64_t number0 = first - job.firstFrame();
   std::string error;
-  if (!job.isPiece() && !removeOldWav(job, error)) return fail(error);
+  if (!job.isPiece() && !removeOldWav(job, error)) return cli::fail(error);
 
   const LoopResult loop = forEachFrame(
       show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kRgb, labelOf(job),
@@ -329,10 +324,10 @@ int capturePngs(OfflineShow& show, const CaptureJob& job) {
     std::fprintf(stderr, "%s: %s: %s holds %s and no audio.wav\n", labelOf(job).c_str(),
                  stopped ? "interrupted" : "failed", job.pngDir.c_str(),
                  framesHeld(held, end - first).c_str());
-    return stopped ? cli::stopStatus() : fail(error);
+    return stopped ? cli::stopStatus() : cli::fail(error);
   }
   if (job.isPiece()) return 0;
-  if (!writeWav(show, job, error)) return fail(error);
+  if (!writeWav(show, job, error)) return cli::fail(error);
   reportDone(job, loop, "in", job.pngDir + "/frame*.png + audio.wav");
   return 0;
 }
@@ -483,14 +478,14 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
   std::string error;
   std::string self;
   std::string data;
-  if (!selfAndData(self, data, error)) return fail(error);
+  if (!selfAndData(self, data, error)) return cli::fail(error);
   const bool video = job.mode == CaptureMode::kVideo;
   const std::string temp = cli::temporaryNameFor(job.out);
   const std::string folder = temp + "-pieces";
   std::vector<std::string> segments;
   if (video) {
     if (mkdir(folder.c_str(), 0700) != 0) {
-      return fail("cannot make " + folder + ": " + std::strerror(errno));
+      return cli::fail("cannot make " + folder + ": " + std::strerror(errno));
     }
     // Each piece, the list and then the folder: a stop signal removes them in this order.
     for (size_t i = 0; i < pieces.size(); ++i) {
@@ -502,7 +497,7 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
     cli::addTemporary(folder + "/pieces.txt");
     cli::addTemporary(folder);
   } else if (job.mode == CaptureMode::kPngDir && !removeOldWav(job, error)) {
-    return fail(error);
+    return cli::fail(error);
   }
   auto cleanUp = [&] {
     if (video) removeFolder(folder);
@@ -510,7 +505,7 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
   };
   auto abandon = [&](const std::string& message) {
     cleanUp();
-    return fail(message);
+    return cli::fail(message);
   };
 
   std::fprintf(stderr, "lumorak-capture: %lld frames in %zu pieces:", static_cast<long long>(total),
@@ -575,7 +570,7 @@ int captureFrames(OfflineShow& show, const CaptureJob& job) {
   sheet.fill({0.06f, 0.06f, 0.07f});
   Font font;
   std::string error;
-  if (!job.sheet.empty() && !font.open(kLabelFontPath, error)) return fail(error);
+  if (!job.sheet.empty() && !font.open(kLabelFontPath, error)) return cli::fail(error);
 
   const LoopResult loop = forEachFrame(
       show, FramePlan::at(FrameRate{job.fps}, job.frames), PixelLayout::kRgb, "lumorak-capture",
@@ -600,8 +595,8 @@ int captureFrames(OfflineShow& show, const CaptureJob& job) {
   if (loop.ending == LoopResult::kStopped) {
     return reportInterrupted(labelOf(job), loop, job.frames.size(), "; no sheet");
   }
-  if (loop.ending == LoopResult::kFailed) return fail(error);
-  if (!job.sheet.empty() && !sheet.writePng(job.sheet, error)) return fail(error);
+  if (loop.ending == LoopResult::kFailed) return cli::fail(error);
+  if (!job.sheet.empty() && !sheet.writePng(job.sheet, error)) return cli::fail(error);
   return 0;
 }
 }  // namespace
@@ -627,19 +622,19 @@ int main(int argc, char** argv) {
   // Everything that can fail before rendering is checked first, with one message each.
   if (job.mode == CaptureMode::kVideo) {
     if (!onPath("ffmpeg")) {
-      return fail("the ffmpeg program is not installed (Debian: apt-get install ffmpeg)");
+      return cli::fail("the ffmpeg program is not installed (Debian: apt-get install ffmpeg)");
     }
-    if (!cli::checkOutputFile(job.out, error)) return fail(error);
+    if (!cli::checkOutputFile(job.out, error)) return cli::fail(error);
   } else if (job.mode != CaptureMode::kRenderOnly) {
-    if (!cli::prepareOutputDir(job.pngDir, true, error)) return fail(error);
+    if (!cli::prepareOutputDir(job.pngDir, true, error)) return cli::fail(error);
   }
-  if (!job.sheet.empty() && !cli::checkOutputFile(job.sheet, error)) return fail(error);
+  if (!job.sheet.empty() && !cli::checkOutputFile(job.sheet, error)) return cli::fail(error);
 
   cli::startOffline(job.data);
   signal(SIGPIPE, SIG_IGN);  // a dead ffmpeg shows as a failed write, not a killed capture
 
   OfflineShow show;
-  if (!show.start(error)) return fail(error);
+  if (!show.start(error)) return cli::fail(error);
   if (job.mode != CaptureMode::kFrames && !job.isPiece() && job.jobs != 1) {
     // auto: one process per CPU for PNGs and render-only, and one for a video, whose
     // encoder already keeps a second core busy (docs/performance.md, "Parallel export").

@@ -372,6 +372,7 @@ std::string versionLine(const std::string& name) {
 }
 
 int fail(const std::string& message) {
+  removeTemporaries();  // a failed run leaves nothing half-written
   std::fprintf(stderr, "%s: %s\n", programName.c_str(), message.c_str());
   return kFailed;
 }

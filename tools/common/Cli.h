@@ -47,7 +47,7 @@ const std::string& program();
 // "NAME 1.0.0 (git 4b45135)": the project's version and `git describe` at build time.
 std::string versionLine(const std::string& name);
 
-// "NAME: message" on stderr; returns kFailed.
+// Removes the registered temporary files, then "NAME: message" on stderr; returns kFailed.
 int fail(const std::string& message);
 // "NAME: message (see --help)" on stderr; returns kBadUsage.
 int usageError(const std::string& message);
