@@ -15,7 +15,6 @@
 #include "PngFixture.h"
 #include "TestSupport.h"
 #include "images/Image.h"
-#include "images/ImagePrefetch.h"
 
 namespace {
 
@@ -156,34 +155,6 @@ TEST(PngTest, UnreadableFilesFailWithoutTouchingTheRecord) {
   testing::internal::GetCapturedStderr();
   EXPECT_EQ(image.width, 77);
   EXPECT_EQ(image.pixels, nullptr);
-}
-
-TEST(ImagePrefetchTest, HandsOutWhatReadImageGivesOnceAndLeavesTheRestToTheCaller) {
-  TempDir dir;
-  Bytes pixels = sequence(6 * 4 * 3);
-  write_png(dir.file("a.png").c_str(), ImageBuffer{6, 4, 3, 3, 18, pixels.data()});
-  dir.write("cut.png", std::string("\x89PNG\r\n\x1a\n", 8));
-  writeJpeg(dir.file("j.jpg"), 2, 2, 1, sequence(4));
-  testing::internal::CaptureStderr();
-  prefetchImages(dir.path(), {"cut", "a", "j", "none"}, {"png", "jpg"});
-
-  ImageBuffer image;
-  int status = 99;
-  ASSERT_TRUE(takePrefetchedImage(dir.file("a.png"), image, status));
-  std::unique_ptr<uint8_t[]> owned(image.pixels);
-  Read direct = readFile(dir.file("a.png"), true);
-  EXPECT_EQ(status, direct.result);
-  EXPECT_EQ(layout(image), layout(direct.image));
-  EXPECT_EQ(Bytes(image.pixels, image.pixels + 18), direct.row(0));
-  EXPECT_FALSE(takePrefetchedImage(dir.file("a.png"), image, status)) << "handed out twice";
-
-  ImageBuffer failed;
-  ASSERT_TRUE(takePrefetchedImage(dir.file("cut.png"), failed, status));
-  EXPECT_EQ(status, -1);
-  EXPECT_EQ(failed.pixels, nullptr);
-  EXPECT_FALSE(takePrefetchedImage(dir.file("j.jpg"), image, status));
-  EXPECT_FALSE(takePrefetchedImage(dir.file("none.png"), image, status));
-  testing::internal::GetCapturedStderr();
 }
 
 TEST(PngTest, WriteTakesRowsStrideApartAndRefusesOtherChannelCounts) {

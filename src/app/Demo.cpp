@@ -39,10 +39,10 @@ StartFailure startShow(const ShowStart& how) {
   // since a child forked while another thread allocates can hang in AddressSanitizer's
   // allocator, which is not fork-safe.
   if (!registerWindowClass()) return StartFailure::kVideo;
-  // Creating the window mostly waits on the window system: the music and the images are
-  // read meanwhile, each on a thread of its own.
+  // Creating the window mostly waits on the window system: the music is decoded
+  // meanwhile, on the sound layer's thread. The pictures are read on this thread, as the
+  // textures are made.
   prefetchMusic(kMusicFile);
-  prefetchSceneImages();
   screenWidth = 1024;
   screenHeight = 768;
   showWindow.title = "Lumorakdemo";

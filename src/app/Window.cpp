@@ -114,8 +114,8 @@ bool createGlWindow(GlWindow& record) {
   if (!registerWindowClass()) return false;
   if (!record.hidden && !hasScreen()) {
     std::fprintf(stderr, "lumorakdemo: no display to show the window on (set DISPLAY)\n");
-    // Nor a box: SDL would fork a helper to try one, and a fork while the prefetch threads
-    // allocate can hang the child (AddressSanitizer's allocator is not fork-safe). The
+    // Nor a box: SDL would fork a helper to try one, and a fork while the music's decoding
+    // thread allocates can hang the child (AddressSanitizer's allocator is not fork-safe). The
     // messages go to stderr all the same.
     setMessageBoxOwner(nullptr, false);
     return false;

@@ -11,7 +11,6 @@
 
 #include "app/Fatal.h"
 #include "images/Image.h"
-#include "images/ImagePrefetch.h"
 #include "resources/DataFile.h"
 #include "resources/StartupTimes.h"
 
@@ -178,19 +177,7 @@ void TextureManager::loadTextureFile(const std::string& name, const std::string&
       bindTarget_ == GL_TEXTURE_CUBE_MAP ? GL_MAX_CUBE_MAP_TEXTURE_SIZE : GL_MAX_TEXTURE_SIZE,
       &maxSide);
   ImageBuffer image;
-  int status = 0;
-  if (takePrefetchedImage(path, image, status)) {
-    // Read ahead before GL was up: the side limit of this GL is checked here instead.
-    if (status == 0 && !image_size_allowed(image.width, image.height, maxSide)) {
-      std::fprintf(stderr, "image %s is too large: %dx%d\n", file, image.width, image.height);
-      delete[] image.pixels;
-      image.pixels = nullptr;
-      status = -1;
-    }
-  } else {
-    status = read_image(file, &image, true, maxSide);
-  }
-  if (status != 0) {
+  if (read_image(file, &image, true, maxSide) != 0) {
     fatalError("Could not read image file '%s'.", file);
   }
   std::unique_ptr<uint8_t[]> pixels(image.pixels);

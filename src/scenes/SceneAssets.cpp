@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "app/DemoSystem.h"
-#include "images/ImagePrefetch.h"
 #include "resources/Random.h"
 
 namespace {
@@ -56,12 +55,6 @@ void randomParticle(float* triple) {
   triple[0] = k * 0.6981317008f;  // 2 pi / 9
   triple[1] = std::sin(static_cast<float>(k));
   triple[2] = (demoRand() & 0x7fff) * kParticleSpan;
-}
-
-void prefetchSceneImages() {
-  std::vector<std::string> names = {"loading"};
-  names.insert(names.end(), std::begin(kSceneImages), std::end(kSceneImages));
-  prefetchImages("data", names, {"png", "jpg"});
 }
 
 void loadSceneModel() {

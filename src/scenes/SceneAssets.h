@@ -39,9 +39,6 @@ extern StarRecord stars[kStarCount];
 extern SpriteRecord sprites[kSpriteCount];
 
 void randomParticle(float* triple);
-// Starts reading the scenes' image files (and the loading picture's) in the background;
-// the texture loads later take them over (images/ImagePrefetch.h).
-void prefetchSceneImages();
 void loadSceneModel();
 // createSceneRenderTargets(), then the scene images.
 void createSceneTargets();
