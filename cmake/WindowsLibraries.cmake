@@ -43,3 +43,5 @@ if(LUMORAK_MP3LAME)
 endif()
 
 add_link_options(-static)
+# <windows.h> without min/max macros, and without the parts nothing here uses.
+add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN)
