@@ -18,7 +18,7 @@
 #include "common/Cli.h"
 
 namespace {
-// A number as the table's notes write it: "80", "41.867".
+// A number as the table's notes write it: "80", not "80.000000".
 std::string shortNumber(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%g", value);
