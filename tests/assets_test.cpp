@@ -224,13 +224,14 @@ TEST(MusicTest, EveryBandHasAccentsWithoutSaturatingAndMeetsItsScenesNeeds) {
 TEST(MusicTest, QuietStretchesStayFaintAndFollowedBandsKeepSounding) {
   std::vector<Band> cloudBands;
   for (int hz = 1000; hz < 1900; hz += 100) cloudBands.push_back({hz, hz + 100});
+  const double wordsStart = sceneStart(kWord), cloudStart = sceneStart(kCloud);
   const std::vector<SceneBands> scenes = {
-      // Word scene: the words at 41.687-58.737 s (the stretches around them: see below).
-      {"words shown", 28.1, 63.0, {{1000, 2000}}, {{41.687, 58.737}}},
-      // Closing: every frame above 0.02 blurs to white; the logo leaves at 140.4 s.
-      {"logo in view", 125.2, 140.4, {{3000, 4000}}, {}},
+      // Word scene: while the words are shown (the stretches around them: see below).
+      {"words shown", wordsStart, cloudStart, {{1000, 2000}}, {{kFirstWordStart, kLastWordEnd}}},
+      // Closing: every frame above 0.02 blurs to white, until the logo has left the view.
+      {"logo in view", sceneStart(kClosing), kClosingLogoGone, {{3000, 4000}}, {}},
       // Cloud: one rectangle per 100 Hz band from 1 to 1.9 kHz.
-      {"cloud", 63.0, 83.474, cloudBands, {}},
+      {"cloud", cloudStart, sceneStart(kColumns), cloudBands, {}},
   };
   std::vector<BandStat> stats;
   std::string error;
@@ -248,19 +249,18 @@ TEST(MusicTest, QuietStretchesStayFaintAndFollowedBandsKeepSounding) {
   }
 }
 
-// Word scene without words (28.1-41.687 s and 58.737-63 s): the one-pixel stars are blurred
-// by g = 50 x the 1-2 kHz band (80 x after 41.867 s) and show as points only for g within
-// 0.02-0.2, in every frame; at exactly 0 the scene skips the blur and its last picture feeds
-// back. The show's frames fall anywhere on the music's clock, so four 60 fps grids a quarter
-// frame apart are read.
+// Word scene without words (before kFirstWordStart and from kLastWordEnd): the one-pixel
+// stars are blurred by g = 50 x the 1-2 kHz band (kWordBandModeFactor times that after
+// kWordBandModeStart, 80 x) and show as points only for g within 0.02-0.2, in every frame;
+// at exactly 0 the scene skips the blur and its last picture feeds back. The show's frames
+// fall anywhere on the music's clock, so four 60 fps grids a quarter frame apart are read.
 TEST(MusicTest, StarsBandIsFaintAndNeverSilentInEveryFrameWithoutWords) {
-  constexpr double kFirstWord = 41.687, kLastWord = 58.737, kCloud = 63.0;
   constexpr int kPhases = 4;
   std::vector<SceneBands> scenes;
   for (int phase = 0; phase < kPhases; ++phase) {
     const double offset = phase / (kPhases * kSampleRateHz);
-    scenes.push_back({"before", 28.1 + offset, kFirstWord, {{1000, 2000}}, {}});
-    scenes.push_back({"after", kLastWord + offset, kCloud, {{1000, 2000}}, {}});
+    scenes.push_back({"before", sceneStart(kWord) + offset, kFirstWordStart, {{1000, 2000}}, {}});
+    scenes.push_back({"after", kLastWordEnd + offset, sceneStart(kCloud), {{1000, 2000}}, {}});
   }
   std::vector<BandStat> stats;
   std::string error;
@@ -287,17 +287,13 @@ TEST(MusicTest, DecodedTruePeakIsAtMostMinusOneDbtp) {
   EXPECT_GT(levels.loudnessLufs, -20.0) << "far quieter than the mix was made";
 }
 
-TEST(MusicTest, OpeningAccentsSoundInsideEachEarlyBlurWindow) {
-  struct Window {
-    double from, to;
-  };
-  constexpr Window kWindows[] = {{2.0, 2.4}, {4.5, 5.2}, {7.0, 7.6}};
+TEST(MusicTest, OpeningAccentsSoundInsideEachBlurWindow) {
   ManualAudioBackend backend;
   MusicStream music;
   music.setBackend(&backend);
   music.open(kMusic);
   music.play();
-  for (const Window& w : kWindows) {
+  for (const TimeWindow& w : kOpeningBlurWindows) {
     float loudest = 0.0f;
     for (double t = w.from; t < w.to; t += 1.0 / kSampleRateHz) {
       backend.setTimeMs(static_cast<int32_t>(t * 1000.0));

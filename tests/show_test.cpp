@@ -441,15 +441,19 @@ int underlineStart() {
 
 TEST_F(ShowTest, OpeningBlursWithTheHighBandOnlyInItsWindowsAndFromTenSecondsOn) {
   ToneMusic loud(3500.0, 0.5);
-  // Inside a window the screen shows the blurred copy: no hard edge is left.
-  for (double t : {2.2, 4.8, 7.3, 10.5, 20.0}) {
-    loud.frameAt(t);
-    EXPECT_EQ(hardEdges(), 0) << "not blurred at " << t << " s";
-  }
-  // The windows are open intervals: their ends are frames of a 60 fps capture, unblurred.
-  for (double t : {1.9, 2.0, 2.4, 2.5, 4.4, 4.5, 5.2, 5.3, 6.9, 7.0, 7.6, 7.7, 9.9, 10.0}) {
-    loud.frameAt(t);
-    EXPECT_GT(hardEdges(), 3) << "blurred at " << t << " s";
+  const double openingEnd = scheduleOf(kOpening).end;
+  for (const TimeWindow& w : kOpeningBlurWindows) {
+    // Inside a window the screen shows the blurred copy: no hard edge is left.
+    for (double t : {(w.from + w.to) / 2.0, std::min(w.from + 0.5, w.to - 0.1)}) {
+      loud.frameAt(t);
+      EXPECT_EQ(hardEdges(), 0) << "not blurred at " << t << " s";
+    }
+    // The windows are open intervals: their ends are frames of a 60 fps capture, unblurred.
+    for (double t : {w.from - 0.1, w.from, w.to, w.to + 0.1}) {
+      if (t >= openingEnd) continue;  // another scene
+      loud.frameAt(t);
+      EXPECT_GT(hardEdges(), 3) << "blurred at " << t << " s";
+    }
   }
 }
 
@@ -469,6 +473,16 @@ TEST_F(ShowTest, ClosingLogoSlidesLeftAtAboutTwoHundredThirtyFivePixelsPerSecond
     auto row = readRgb(0, y, 1024, 1);
     EXPECT_GT(*std::min_element(row.begin(), row.end()), 200) << "row " << y;
   }
+  // The logo's light grey ground is last to leave, at kClosingLogoGone: its right edge is
+  // still at the screen's left edge then, and a tenth of a second later all is white.
+  auto greyPixels = [] {
+    auto rgb = readRgb(0, 0, 1024, 768);
+    return std::count_if(rgb.begin(), rgb.end(), [](uint8_t v) { return v < 255; });
+  };
+  silence.frameAt(kClosingLogoGone);
+  EXPECT_GT(greyPixels(), 0) << "all white already at " << kClosingLogoGone << " s";
+  silence.frameAt(kClosingLogoGone + 0.1);
+  EXPECT_EQ(greyPixels(), 0) << "the logo still in view at " << kClosingLogoGone + 0.1 << " s";
 }
 
 TEST_F(ShowTest, WordsShowAtTheirTimesAndWiderWordsLookWider) {

@@ -1,6 +1,6 @@
 // Opening, 0 to 28.1 s: black spinning triangles paint trails over a never-cleared white
 // picture; the logo slides right to left until 13 s, then the model swings through with an
-// orbiting camera until 26 s. In four short windows, and from 10 s on, the 3-4 kHz band
+// orbiting camera until kOpeningModelGone. Inside kOpeningBlurWindows the 3-4 kHz band
 // blurs the picture.
 #include <GL/glew.h>
 
@@ -67,7 +67,7 @@ void openingScene() {
   const float x = static_cast<float>(2.78 - t * 0.1190334484 * 5.4);
   if (t < 13.0f) {
     drawLogo(x);  // white, as the triangle figure left the colour
-  } else if (t < 26.0f) {
+  } else if (t < static_cast<float>(kOpeningModelGone)) {
     Camera& camera = renderer.camera;
     camera.setTarget(0.0f, 0.0f, 0.0f);
     camera.setPosition(80.0f * std::sin(std::cos(t) * std::cos(0.4f * t)),
@@ -82,8 +82,14 @@ void openingScene() {
   glEnable(GL_DEPTH_TEST);
   demoSystem.fbos.unuse();
 
+  // Bounds compared as floats: 5.2f and 7.6f lie below 5.2 and 7.6, so a frame at exactly
+  // those float times would blur if compared as doubles.
+  bool inWindow = false;
+  for (const TimeWindow& window : kOpeningBlurWindows) {
+    inWindow |= t > static_cast<float>(window.from) && t < static_cast<float>(window.to);
+  }
   float v = 0.0f;
-  if ((t > 2.0f && t < 2.4f) || (t > 4.5f && t < 5.2f) || (t > 7.0f && t < 7.6f) || t > 10.0f) {
+  if (inWindow) {
     v = 100.0f * musicStream.peakInBand(kOpeningBands[0].lowHz, kOpeningBands[0].highHz);
     if (v > 0.0f) blur("rt0", "rt1", 3, v, v, 1.0f);
   }

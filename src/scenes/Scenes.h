@@ -19,8 +19,8 @@ void closingScene();
 void resetSceneState();
 
 // The word scene's blur spread g (texels) at scene time `time`: 50 x the 1-2 kHz band, and
-// 1.6 times that from 41.867 s on. At 0 the scene skips the blur and its frame builds on
-// the previous one (the picture feeds back).
+// kWordBandModeFactor times that after kWordBandModeStart. At 0 the scene skips the blur
+// and its frame builds on the previous one (the picture feeds back).
 float wordBlurSpread(float time);
 
 // The word of the word scene's schedule at `time` (null between words) and the scale of

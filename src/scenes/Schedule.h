@@ -94,10 +94,41 @@ constexpr double kShowEnd = kSchedule[kSceneCount - 1].end;
 // that frame rendered once first, and a frame before it none of it.
 constexpr SceneIndex kLastingSetUpScene = kTunnel;
 
+// Moments inside the scenes. The scenes time their pictures by them, and the music, the
+// band statistics, the show report and the tests read them from here.
+
+// An open interval of music time (seconds).
+struct TimeWindow {
+  double from;
+  double to;
+};
+
+// The opening blurs its picture by its 3-4 kHz band only inside these windows: three
+// short ones on the music's accents, then from 10 s to the scene's end. The scene compares
+// the bounds with its float time as floats.
+constexpr TimeWindow kOpeningBlurWindows[] = {
+    {2.0, 2.4}, {4.5, 5.2}, {7.0, 7.6}, {10.0, kSchedule[kOpening].end}};
+
+// The opening's model swings through until here; after it the triangles paint black over
+// black to the scene's end, a blank picture by design.
+constexpr double kOpeningModelGone = 26.0;
+
 // The word scene shows words in (41.687, 58.737) s; around them its 1-2 kHz band only
 // blurs the one-pixel stars (the music keeps it faint and steady there).
 constexpr double kFirstWordStart = 41.687;
 constexpr double kLastWordEnd = 58.737;
+
+// After this (compared with the float time as a double) the word scene's star brightness
+// follows the 200-400 Hz band, and its blur spread, 50 texels per unit of the 1-2 kHz
+// band, grows kWordBandModeFactor times. It is not kFirstWordStart: the switch comes
+// 0.18 s after the first word.
+constexpr double kWordBandModeStart = 41.867;
+constexpr double kWordBandModeFactor = 1.6;  // applied as a float
+
+// The closing logo slides left at 0.519 units a second from 2.78 at the scene's start; its
+// 8-unit quad's right edge crosses the left edge of the view (1.133 units at 0.85 from the
+// eye) at 140.44 s. From then the picture is white throughout.
+constexpr double kClosingLogoGone = 140.4;
 
 constexpr const SceneSchedule& scheduleOf(SceneIndex scene) { return kSchedule[scene]; }
 

@@ -13,9 +13,6 @@
 #include "scenes/Timeline.h"
 
 namespace {
-// Brightness and blur switch to the band-driven mode here (not the 41.687 of the words).
-constexpr double kBandModeStart = 41.867;  // compared with the float time as a double
-
 struct Word {
   const char* texture;
   double from;  // seconds, open interval
@@ -51,7 +48,7 @@ const char* wordShownAt(float time, float g, float h, float& scale) {
 
 float wordBlurSpread(float time) {
   float g = 50.0f * musicStream.peakInBand(kWordBlurBand.lowHz, kWordBlurBand.highHz);
-  if (static_cast<double>(time) > kBandModeStart) g *= 1.6f;
+  if (static_cast<double>(time) > kWordBandModeStart) g *= static_cast<float>(kWordBandModeFactor);
   return g;
 }
 
@@ -70,7 +67,7 @@ void wordScene(float start) {
 
   glDisable(GL_TEXTURE_2D);
   float k = t - start;
-  if (static_cast<double>(t) > kBandModeStart) k *= s;
+  if (static_cast<double>(t) > kWordBandModeStart) k *= s;
   if (k > 1.0f) k = 1.0f;
   glColor3f(k, k, k);
   glBegin(GL_POINTS);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 
 #include <mpg123.h>
@@ -15,6 +16,15 @@
 #include "audio/Backends.h"
 #include "audio/MusicStream.h"
 #include "common/Cli.h"
+
+namespace {
+// A number as the table's notes write it: "80", not "80.000000".
+std::string shortNumber(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+}  // namespace
 
 std::vector<SceneBands> showBands() {
   // Word scene: the camera angle is t + 5 x the 200-400 Hz band (radians); past about
@@ -29,15 +39,14 @@ std::vector<SceneBands> showBands() {
   BandLimits glow;
   glow.maxMedian = 0.02;
   glow.reason = "the glow weight 15 g + 1 compounds over five blur passes: near 1 between accents";
-  // Word scene, 1-2 kHz: the star field's blur spread is g = 50 x the band (texels, 80 x
-  // after 41.867 s), and the words' brightness and size follow h = 0.02 g. Before the first
-  // word and after the last, the one-pixel stars read as points only while g stays within
-  // about 0.02-0.2 (0.0004-0.004, 0.0025 after 41.867 s), in every frame: at g = 0.6 they
-  // are near black. Nor may the band read exactly 0: the scene then skips the blur and feeds
-  // back its last picture through the glow. While the words are shown the band carries them
-  // at about 0.19.
+  // Word scene, 1-2 kHz: the star field's blur spread is g = 50 x the band (texels,
+  // kWordBandModeFactor times that after kWordBandModeStart), and the words' brightness and
+  // size follow h = 0.02 g. Before the first word and after the last, the one-pixel stars
+  // read as points only while g stays within about 0.02-0.2 (0.0004-0.004, 0.0025 after
+  // kWordBandModeStart), in every frame: at g = 0.6 they are near black. Nor may the band
+  // read exactly 0: the scene then skips the blur and feeds back its last picture through
+  // the glow. While the words are shown the band carries them at about 0.19.
   constexpr double kStarsPerUnit = 50.0;
-  constexpr double kStarsLateFactor = 1.6;
   constexpr double kStarsMinSpread = 0.02;
   constexpr double kStarsMaxSpread = 0.2;
   BandLimits starsBefore;
@@ -48,8 +57,10 @@ std::vector<SceneBands> showBands() {
       "blur spread 50 x band texels: 0.02-0.2 keeps the one-pixel stars visible points, and 0 "
       "feeds the last picture back";
   BandLimits starsAfter = starsBefore;
-  starsAfter.maxLevel = kStarsMaxSpread / (kStarsPerUnit * kStarsLateFactor);
-  starsAfter.reason = "as before the words, the spread being 80 x band texels after 41.867 s";
+  starsAfter.maxLevel = kStarsMaxSpread / (kStarsPerUnit * kWordBandModeFactor);
+  starsAfter.reason = "as before the words, the spread being " +
+                      shortNumber(kStarsPerUnit * kWordBandModeFactor) + " x band texels after " +
+                      shortNumber(kWordBandModeStart) + " s";
   BandLimits wordsBright;
   wordsBright.minMedian = 0.15;
   wordsBright.reason =
@@ -62,8 +73,8 @@ std::vector<SceneBands> showBands() {
   rectangle.reason = "its rectangle moves only while the band sounds";
   // Closing scene: the glowing picture replaces the logo whenever the band is above
   // kAudible, so it should flash on the strong beats and leave the logo in view between
-  // them. After 140.4 s the logo has left the view and the picture is white anyway, so the
-  // share of flashes is held only before that.
+  // them. From kClosingLogoGone the logo has left the view and the picture is white
+  // anyway, so the share of flashes is held only before that.
   BandLimits flash;
   flash.maxMedian = 0.012;
   flash.reason =
@@ -96,10 +107,12 @@ std::vector<SceneBands> showBands() {
     cloudLimits.push_back({j, rectangle});
   }
   cloudLimits.push_back({kCloudRectangles, glow});
-  // The opening scene blurs by the band only inside these windows, and from 10 s on.
+  // The opening scene blurs by the band only inside its windows.
   const double openingEnd = scheduleOf(kOpening).end;
-  std::vector<std::pair<double, double>> blurWindows = {
-      {2.0, 2.4}, {4.5, 5.2}, {7.0, 7.6}, {10.0, openingEnd}};
+  std::vector<std::pair<double, double>> blurWindows;
+  for (const TimeWindow& window : kOpeningBlurWindows) {
+    blurWindows.push_back({window.from, window.to});
+  }
   std::vector<std::pair<double, double>> wordsShown = {{kFirstWordStart, kLastWordEnd}};
   // The word scene's band that blurs the stars, held to `limits`.
   auto starBlur = [](const BandLimits& limits) {
@@ -123,7 +136,8 @@ std::vector<SceneBands> showBands() {
       {"cloud", scheduleOf(kCloud).start, scheduleOf(kCloud).end, bandsOf(kCloud, cloudLimits), {}},
       {"tunnel", scheduleOf(kTunnel).start, scheduleOf(kTunnel).end, bandsOf(kTunnel, {}), {}},
       {"closing", closingStart, kShowEnd, bandsOf(kClosing, {{0, flash}}), {}},
-      quiet("closing, logo in view", closingStart, 140.4, bandsOf(kClosing, {{0, logoInView}})),
+      quiet("closing, logo in view", closingStart, kClosingLogoGone,
+            bandsOf(kClosing, {{0, logoInView}})),
   };
 }
 

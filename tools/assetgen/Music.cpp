@@ -19,8 +19,8 @@
 //   tunnel   104.3-125.2  kick and bass (43-390 Hz), a riff in 0.66-1.05 kHz, snare,
 //                         hats and a high arpeggio in 1.2-4 kHz;
 //   closing  125.2-146 s  short dry hats in 3-4 kHz on beats 1 and 3 while the logo is in
-//                         view (to 140.4 s), eighths after it, and nothing else above
-//                         2.8 kHz, over a quiet pad; then a tail to kMusicSeconds.
+//                         view (to kClosingLogoGone), eighths after it, and nothing else
+//                         above 2.8 kHz, over a quiet pad; then a tail to kMusicSeconds.
 // Accents aim at 0.2-0.6 in those bands. Where a scene flashes on a band (cloud glow,
 // closing), the band is silent between accents: a Hann window leaks under 3.2 % of a sine
 // into bins 1.85 or more away, so other voices keep that far from its bins.
@@ -519,8 +519,8 @@ void opening(Bus& bus, Pcg32& rng) {
 
 // The word scene shows its first word at 41.687 s (kFirstWordStart) and its last until
 // 58.737 s (kLastWordEnd). Before and after, its 1-2 kHz band only blurs the one-pixel
-// stars, by g = 50 x the band (x 1.6 from 41.867 s on), and they stay visible only for g
-// of about 0.02-0.2.
+// stars, by g = 50 x the band (x kWordBandModeFactor after kWordBandModeStart), and they
+// stay visible only for g of about 0.02-0.2.
 // The show's spectrum at a time is that of the 1024 samples before it (23.2 ms).
 constexpr double kSpectrumSeconds = 1024.0 / kSampleRate;
 // While no word is shown, the finished mix loses everything from kStarsCutLowHz to
@@ -872,19 +872,19 @@ void closing(Bus& bus, Pcg32& rng) {
   const int first = span.firstBar();  // 48
   // 2.97-3.92 kHz (bins 69-91): only dry hats with short decays; no crash, no reverb, and
   // the bells stop below 2.8 kHz. Every frame in which the band is above 0.02 blurs the
-  // picture to white, so while the logo is in view (until 140.4 s, bar 54 starts at
-  // 140.87 s) the hats only mark the strong beats, each sounding for about five frames:
-  // one flash on beat 1 and a softer one on beat 3. Then the picture is white by design,
-  // and eighth-note hats carry the show out.
+  // picture to white, so while the logo is in view (until kClosingLogoGone) the hats only
+  // mark the strong beats, each sounding for about five frames: one flash on beat 1 and a
+  // softer one on beat 3. Then the picture is white by design, and eighth-note hats carry
+  // the show out from the first bar that starts with it gone (bar 54, at 140.87 s).
   constexpr double kTickDecay = 0.015;  // seconds
   constexpr double kOutroDecay = 0.06;
-  constexpr int kOutroBar = 54;
+  const int outroBar = static_cast<int>(std::ceil(kClosingLogoGone / kBarSeconds));
   constexpr double kBellCeilingHz = 2800.0;
   const Placement hatPlace{-0.1f, 0.0f, 0.0f};
-  pattern(span, 0, kOutroBar - 1, "X.......x.......", [&](double t, int, int, char symbol) {
+  pattern(span, 0, outroBar - 1, "X.......x.......", [&](double t, int, int, char symbol) {
     hat(bus, rng, t, symbol == 'X' ? 1.0f : 0.8f, kTickDecay, hatPlace);
   });
-  pattern(span, kOutroBar, 99, "X.x.X.x.X.x.X.x.", [&](double t, int, int step, char symbol) {
+  pattern(span, outroBar, 99, "X.x.X.x.X.x.X.x.", [&](double t, int, int step, char symbol) {
     float velocity = symbol == 'X' ? 1.0f : 0.85f;
     hat(bus, rng, t, velocity, kOutroDecay, Placement{step % 8 ? 0.2f : -0.1f, 0.0f, 0.0f});
   });
@@ -912,18 +912,19 @@ void closing(Bus& bus, Pcg32& rng) {
 }
 
 // The word scene's 1-2 kHz band while no word is shown: 0.0004-0.004 in every frame
-// (0.0025 after 41.867 s), so that its stars stay sharp one-pixel points, and never 0, or
-// the scene would skip the blur and feed its last picture back. Whatever the arrangement and
-// its reverb and echo tails put there is taken out of the finished mix (the band and an
-// edge either side, far enough that the Hann window's leakage from the voices beside it
-// stays near 1e-4), and a faint, steady pedal A6 alone sounds in it instead. Each quiet
-// stretch starts one spectrum window before the scene reads it and ends before the next
-// thing the band must carry: the lead at 41.74 s, the cloud at 63 s.
+// (0.0025 after kWordBandModeStart), so that its stars stay sharp one-pixel points, and
+// never 0, or the scene would skip the blur and feed its last picture back. Whatever the
+// arrangement and its reverb and echo tails put there is taken out of the finished mix
+// (the band and an edge either side, far enough that the Hann window's leakage from the
+// voices beside it stays near 1e-4), and a faint, steady pedal A6 alone sounds in it
+// instead. Each quiet stretch starts one spectrum window before the scene reads it and
+// ends before the next thing the band must carry: the lead at 41.74 s, the cloud at 63 s.
 void starsBand(StereoBuffer& out) {
   constexpr double kRampSeconds = 0.01;
   constexpr double kPedalHz = 1760.0;  // A6, 0.13 bins off bin 41: reads 0.99 of its level
-  // Reads about 0.0013 in the decoded MP3 (g = 0.067, 0.107 from 41.867 s): what the cut
-  // leaves and the codec adds around transients moves it by under 0.0011 either way.
+  // Reads about 0.0013 in the decoded MP3 (g = 0.067, 0.107 after kWordBandModeStart):
+  // what the cut leaves and the codec adds around transients moves it by under 0.0011
+  // either way.
   constexpr double kPedalLevel = 0.0014;
   const double cloudStart = kSectionStarts[2];
   const Span quiet[] = {

@@ -29,19 +29,19 @@ constexpr int kGap = 4;
 struct SceneInfo {
   SceneIndex index;
   // Blank by design: the opening's last seconds (black triangles over black once the
-  // model has gone) and the closing's tail (a white picture once the logo's last letter
-  // has left the view, at 138.9 s).
+  // model has gone) and the closing's tail (a white picture once the logo has left the
+  // view).
   std::vector<std::pair<double, double>> designedBlank;
 };
 
 const std::vector<SceneInfo>& scenes() {
   static const std::vector<SceneInfo> kScenes = {
-      {kOpening, {{26.0, sceneStart(kWord)}}},
+      {kOpening, {{kOpeningModelGone, sceneStart(kWord)}}},
       {kWord, {}},
       {kCloud, {}},
       {kColumns, {}},
       {kTunnel, {}},
-      {kClosing, {{138.9, kShowEnd}}},
+      {kClosing, {{kClosingLogoGone, kShowEnd}}},
   };
   return kScenes;
 }
@@ -148,13 +148,14 @@ bool writeReport(const std::string& path, double fps, const std::vector<SceneSum
                "black count; a flat, all-white or all-black picture, or a faint ripple, does\n"
                "not. *White* and *black* frames are those with at least 95 %% of their pixels\n"
                "within 5 %% of full white or full black.\n\n"
-               "Blank by design: the opening from 26 s (black triangles over black once the\n"
-               "model has gone) and the closing from 138.9 s (a white picture once the logo's\n"
-               "last letter has left the view). The last column leaves those spans out.\n\n"
+               "Blank by design: the opening from %g s (black triangles over black once the\n"
+               "model has gone) and the closing from %g s (a white picture once the logo\n"
+               "has left the view). The last column leaves those spans out.\n\n"
                "| scene | span (s) | frames | showing something | white frames | black frames | "
                "longest blank stretch | longest outside the designed blanks |\n"
                "|---|---|---|---|---|---|---|---|\n",
-               date, fps, static_cast<long long>(frames), renderSeconds);
+               date, fps, static_cast<long long>(frames), renderSeconds, kOpeningModelGone,
+               kClosingLogoGone);
   for (const SceneSummary& s : summaries) {
     std::fprintf(file, "| %s | %s-%s | %lld | %.1f %% | %lld | %lld | %s | %s |\n", s.name.c_str(),
                  seconds(s.start).c_str(), seconds(s.end).c_str(), static_cast<long long>(s.frames),
@@ -162,18 +163,20 @@ bool writeReport(const std::string& path, double fps, const std::vector<SceneSum
                  static_cast<long long>(s.blackFrames), spanText(s.longestBlank).c_str(),
                  spanText(s.longestUndesignedBlank).c_str());
   }
-  std::fprintf(file,
-               "\nDim by design: the word scene's first pass. Until the tunnel has run once, the\n"
-               "stars are drawn at the point size start-up leaves, one pixel (the tunnel sets 5,\n"
-               "which a later visit would keep), softened by a blur that follows the faint\n"
-               "1-2 kHz band. Over the stretches without a word (28.10-41.69 s and\n"
-               "58.74-63.00 s), as fractions of full scale (the minimum is the scene's first\n"
-               "frame: the stars fade in from black over its first second):\n\n"
-               "| measure | minimum | median |\n|---|---|---|\n"
-               "| brightest pixel (luma) | %.3f | %.3f |\n"
-               "| share of pixels at 0.05 or more | %.2f %% | %.2f %% |\n",
-               stars.brightest.min, stars.brightest.median, 100.0 * stars.lit.min,
-               100.0 * stars.lit.median);
+  std::fprintf(
+      file,
+      "\nDim by design: the word scene's first pass. Until the tunnel has run once, the\n"
+      "stars are drawn at the point size start-up leaves, one pixel (the tunnel sets 5,\n"
+      "which a later visit would keep), softened by a blur that follows the faint\n"
+      "1-2 kHz band. Over the stretches without a word (%s-%s s and\n"
+      "%s-%s s), as fractions of full scale (the minimum is the scene's first\n"
+      "frame: the stars fade in from black over its first second):\n\n"
+      "| measure | minimum | median |\n|---|---|---|\n"
+      "| brightest pixel (luma) | %.3f | %.3f |\n"
+      "| share of pixels at 0.05 or more | %.2f %% | %.2f %% |\n",
+      seconds(kFirstPassStars[0].first).c_str(), seconds(kFirstPassStars[0].second).c_str(),
+      seconds(kFirstPassStars[1].first).c_str(), seconds(kFirstPassStars[1].second).c_str(),
+      stars.brightest.min, stars.brightest.median, 100.0 * stars.lit.min, 100.0 * stars.lit.median);
   std::fprintf(file,
                "\nOne frame per second, labelled with its time; a red frame marks a blank one.\n\n"
                "![film strip](filmstrip.png)\n");
