@@ -8,9 +8,10 @@
 #include <memory>
 #include <vector>
 
-#include "app/DemoSystem.h"
 #include "app/Fatal.h"
 #include "app/LoadingPicture.h"
+#include "app/Registries.h"
+#include "images/TextureManager.h"
 
 namespace {
 
@@ -236,10 +237,10 @@ void MaterialManager::add(const std::string& name, const std::string& vertexSour
                           const GrowableArray<TextureBinding>& bindings) {
   // Compile and link errors end here, before anything of the material is stored.
   const std::string programName = kShaderPrefix + name;
-  demoSystem.shaders.createProgram(programName, vertexSource, fragmentSource);
+  shaderRegistry().createProgram(programName, vertexSource, fragmentSource);
 
   // Its textures next: a texture that fails to load leaves the material as it was.
-  TextureManager& textures = demoSystem.textures;
+  TextureManager& textures = textureRegistry();
   for (const TextureBinding& binding : bindings) {
     if (textures.contains(binding.textureName)) continue;
     switch (binding.target) {
@@ -262,13 +263,13 @@ void MaterialManager::add(const std::string& name, const std::string& vertexSour
 
 void MaterialManager::bind(const std::string& name) {
   const Material& material = get(name);
-  ShaderManager& shaders = demoSystem.shaders;
+  ShaderManager& shaders = shaderRegistry();
   shaders.use(material.shaderName);
   // Binding i sits on texture unit i; its sampler is told so on every use.
   for (int unit = 0; unit < material.bindings.count(); ++unit) {
     const TextureBinding& binding = material.bindings[unit];
     glActiveTexture(GL_TEXTURE0 + unit);
-    const Texture& texture = demoSystem.textures.get(binding.textureName);
+    const Texture& texture = textureRegistry().get(binding.textureName);
     glBindTexture(binding.target, texture.glName);
     shaders.setUniformInt(binding.uniformName, unit);
   }
@@ -276,7 +277,7 @@ void MaterialManager::bind(const std::string& name) {
 }
 
 // Textures stay bound on their units.
-void MaterialManager::unbind() { demoSystem.shaders.unuse(); }
+void MaterialManager::unbind() { shaderRegistry().unuse(); }
 
 void Material::setUniformTexture(const std::string& uniformName, const std::string& textureName) {
   for (TextureBinding& binding : bindings) {
@@ -303,6 +304,6 @@ std::string materialFilePath(const std::string& name) {
 void loadMaterials() {
   showLoadingPicture();
   for (const char* name : kShowMaterials) {
-    demoSystem.materials.loadFile(name, materialFilePath(name));
+    materialRegistry().loadFile(name, materialFilePath(name));
   }
 }

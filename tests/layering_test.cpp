@@ -1,6 +1,8 @@
 // Every #include "..." in src/ and tools/ against the table in docs/architecture.md: a
 // folder (or a file with a row of its own) may include its own files and what its row
-// lists, folders or single headers. Runs from the repository root.
+// lists, folders or single headers; and through the headers it includes, it may reach only
+// what those folders' rows allow in turn (a listed single header brings nothing more).
+// Runs from the repository root.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -85,33 +87,76 @@ std::string judge(const Table& table, const std::string& file, const std::string
   return file + " includes " + target;
 }
 
+// The quoted includes of one file, resolved to paths from the root ("" where nowhere).
+std::vector<std::pair<std::string, std::string>> includesOf(const fs::path& file) {
+  static const std::regex include("^\\s*#\\s*include\\s+\"([^\"]+)\"");
+  std::vector<std::pair<std::string, std::string>> found;  // (as written, resolved)
+  std::ifstream in(file);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::smatch match;
+    if (std::regex_search(line, match, include))
+      found.push_back({match[1], resolve(file, match[1])});
+  }
+  return found;
+}
+
+// What a row allows a file to reach through headers: its entries, and whatever the rows of
+// the folders it lists allow in turn. A single header brings only itself: what it pulls in
+// must be allowed to the includer already.
+std::set<std::string> reachable(const Table& table, const std::set<std::string>& row) {
+  std::set<std::string> reach;
+  std::vector<std::string> pending(row.begin(), row.end());
+  while (!pending.empty()) {
+    const std::string entry = pending.back();
+    pending.pop_back();
+    if (!reach.insert(entry).second) continue;
+    const auto folder = table.find(entry);
+    if (folder == table.end()) continue;
+    for (const std::string& next : folder->second) pending.push_back(next);
+  }
+  return reach;
+}
+
 std::vector<std::string> violations(const Table& table) {
   std::vector<std::string> found;
-  const std::regex include("^\\s*#\\s*include\\s+\"([^\"]+)\"");
+  const auto generated = table.find("(generated)");
   for (const char* top : {"src", "tools"}) {
     for (const auto& entry : fs::recursive_directory_iterator(top)) {
       const std::string ext = entry.path().extension().string();
       if (!entry.is_regular_file() || (ext != ".cpp" && ext != ".h")) continue;
       const std::string file = entry.path().lexically_normal().string();
-      std::ifstream in(entry.path());
-      std::string line;
-      while (std::getline(in, line)) {
-        std::smatch match;
-        if (!std::regex_search(line, match, include)) continue;
-        const std::string target = resolve(entry.path(), match[1]);
-        const auto generated = table.find("(generated)");
-        if (target.empty() && generated != table.end() && generated->second.count(match[1])) {
-          continue;  // written by the build
-        }
-        if (target.empty()) {
-          found.push_back(file + " includes \"" + match[1].str() + "\", which is nowhere");
-        } else if (std::string reason = judge(table, file, target); !reason.empty()) {
-          found.push_back(reason);
+      // Each include directly, then everything the headers pull in, against what this
+      // file's row lets it reach.
+      const std::set<std::string>* row = rowFor(table, file);
+      Table reach;
+      if (row) reach[fs::path(file).parent_path().string()] = reachable(table, *row);
+      if (row && table.count(file)) reach[file] = reach[fs::path(file).parent_path().string()];
+      std::set<std::string> seen;
+      std::vector<std::pair<std::string, bool>> pending = {{file, true}};  // (file, direct)
+      while (!pending.empty()) {
+        const auto [current, direct] = pending.back();
+        pending.pop_back();
+        for (const auto& [written, target] : includesOf(current)) {
+          if (target.empty()) {
+            const bool byBuild = generated != table.end() && generated->second.count(written);
+            if (!byBuild && direct) {
+              found.push_back(file + " includes \"" + written + "\", which is nowhere");
+            }
+            continue;
+          }
+          if (!seen.insert(target).second) continue;
+          const std::string reason = judge(direct ? table : reach, file, target);
+          if (!reason.empty()) {
+            found.push_back(direct ? reason : file + " reaches " + target + " through " + current);
+          }
+          pending.push_back({target, false});
         }
       }
     }
   }
   std::sort(found.begin(), found.end());
+  found.erase(std::unique(found.begin(), found.end()), found.end());
   return found;
 }
 
@@ -145,6 +190,12 @@ TEST(LayeringTest, TheJudgeRefusesUpwardIncludesAndAllowsListedOnes) {
   EXPECT_EQ(judge(table, "src/app/C.cpp", "src/render/A.h"), "");
   EXPECT_EQ(judge(table, "src/scenes/D.cpp", "src/app/Fatal.h"),
             "src/scenes/D.cpp has no row in the table");
+  // Through headers, a listed folder brings what its own row allows; a listed single
+  // header brings nothing more (src/app's row is not src/render's to reach).
+  const std::set<std::string> reach = reachable(table, table.at("src/render"));
+  EXPECT_EQ(reach, (std::set<std::string>{"src/resources", "app/Fatal.h"}));
+  const std::set<std::string> fromApp = reachable(table, table.at("src/app"));
+  EXPECT_EQ(fromApp, (std::set<std::string>{"src/render", "src/resources", "app/Fatal.h"}));
   std::stringstream unfinished("<!-- layering table: begin -->\n| a | b |\n");
   readTable(unfinished, error);
   EXPECT_EQ(error, "the table has no end marker");

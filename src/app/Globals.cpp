@@ -5,6 +5,7 @@
 #include "app/Capture.h"
 #include "app/Controls.h"
 #include "app/Demo.h"
+#include "app/Registries.h"
 #include "app/Window.h"
 #include "render/RenderTarget.h"
 #include "scenes/SceneAssets.h"
@@ -37,3 +38,16 @@ MessageLog messageLog;
 DepthRenderbufferTable depthRenderbuffers;
 
 FrameTimeRecord FrameTime;
+
+TextureManager& textureRegistry() { return demoSystem.textures; }
+ShaderManager& shaderRegistry() { return demoSystem.shaders; }
+MaterialManager& materialRegistry() { return demoSystem.materials; }
+FboManager& fboRegistry() { return demoSystem.fbos; }
+
+void DemoSystem::createColorTarget(const std::string& name, int width, int height) {
+  makeColorTarget(textures, fbos, name, width, height);
+}
+
+void DemoSystem::createDepthTarget(const std::string& name, int width, int height) {
+  makeDepthTarget(textures, fbos, name, width, height);
+}

@@ -2,7 +2,9 @@
 
 #include <GL/glew.h>
 
-#include "app/DemoSystem.h"
+#include "app/Registries.h"
+#include "images/TextureManager.h"
+#include "render/RenderTarget.h"
 
 namespace {
 // Half-width of the screen quad: a hair over 4/3 so the 4:3 view has no seam at the edge.
@@ -42,15 +44,15 @@ void drawQuadInFront(unsigned int glTexture, float scale, float x0, float y0, fl
 }
 
 void drawScreenQuad(const std::string& textureName, float scale) {
-  drawQuadInFront(demoSystem.textures.get(textureName).glName, scale, -kQuadHalfWidth, -1.0f,
+  drawQuadInFront(textureRegistry().get(textureName).glName, scale, -kQuadHalfWidth, -1.0f,
                   kQuadHalfWidth, 1.0f, 1.0f, 1.0f);
 }
 
 void blur(const std::string& source, const std::string& destination, int passes,
           float verticalFactor, float horizontalFactor, float weight) {
   static const std::string kPingPong = "rt.blur";
-  TextureManager& textures = demoSystem.textures;
-  FboManager& targets = demoSystem.fbos;
+  TextureManager& textures = textureRegistry();
+  FboManager& targets = fboRegistry();
   // Offsets are measured in texels of the source for every pass.
   const Texture sourceTexture = textures.get(source);
   const float width = static_cast<float>(sourceTexture.width);
@@ -128,7 +130,7 @@ void glow(const std::string& source, const std::string& target, int additions, f
   blur(source, "rt.glow", 6, 0.75f, 0.75f, weight);
 
   glColor3f(1.0f, 1.0f, 1.0f);
-  demoSystem.fbos.use(target);
+  fboRegistry().use(target);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glDisable(GL_BLEND);
   drawScreenQuad(source, 1.0f);
@@ -139,5 +141,5 @@ void glow(const std::string& source, const std::string& target, int additions, f
   glDisable(GL_BLEND);
   glPopAttrib();
   glEnable(GL_DEPTH_TEST);
-  demoSystem.fbos.unuse();
+  fboRegistry().unuse();
 }

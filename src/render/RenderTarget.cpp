@@ -2,7 +2,7 @@
 
 #include <GL/glew.h>
 
-#include "app/DemoSystem.h"
+#include "app/Registries.h"
 
 namespace {
 // Depth renderbuffer shared by every colour target of one storage size.
@@ -36,7 +36,7 @@ void clearBound(GLbitfield buffers) {
 
 void RenderTarget::attachColor(const std::string& textureName, uint32_t attachment,
                                uint32_t textureTarget) {
-  texture = demoSystem.textures.get(textureName);
+  texture = textureRegistry().get(textureName);
   glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
   glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, attachment, textureTarget, texture.glName, 0);
   const GLuint depth = depthRenderbufferFor(texture.width, texture.height);
@@ -49,7 +49,7 @@ void RenderTarget::attachColor(const std::string& textureName, uint32_t attachme
 
 void RenderTarget::attachDepth(const std::string& textureName) {
   depthOnly = true;
-  texture = demoSystem.textures.get(textureName);
+  texture = textureRegistry().get(textureName);
   glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, framebuffer);
   glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_TEXTURE_2D,
                             texture.glName, 0);
@@ -62,7 +62,7 @@ void RenderTarget::attachDepth(const std::string& textureName) {
 }
 
 void clearNewTarget(const std::string& name) {
-  const RenderTarget& target = demoSystem.fbos.get(name);
+  const RenderTarget& target = fboRegistry().get(name);
   glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, target.framebuffer);
   clearBound(target.depthOnly ? GL_DEPTH_BUFFER_BIT : GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
@@ -99,7 +99,8 @@ void FboManager::unbind() {
   glReadBuffer(GL_BACK);
 }
 
-void DemoSystem::createColorTarget(const std::string& name, int width, int height) {
+void makeColorTarget(TextureManager& textures, FboManager& fbos, const std::string& name, int width,
+                     int height) {
   textures.create(name, width, height, nullptr, GL_RGBA8, GL_RGBA);
   RenderTarget target;
   glGenFramebuffersEXT(1, &target.framebuffer);
@@ -107,7 +108,8 @@ void DemoSystem::createColorTarget(const std::string& name, int width, int heigh
   fbos.add(name, target);
 }
 
-void DemoSystem::createDepthTarget(const std::string& name, int width, int height) {
+void makeDepthTarget(TextureManager& textures, FboManager& fbos, const std::string& name, int width,
+                     int height) {
   textures.create(name, width, height, nullptr, GL_DEPTH_COMPONENT16, GL_DEPTH_COMPONENT);
   RenderTarget target;
   glGenFramebuffersEXT(1, &target.framebuffer);

@@ -47,3 +47,11 @@ class FboManager : public UsableResourceManager<RenderTarget> {
   void bind(const std::string& name) override;
   void unbind() override;
 };
+
+// DemoSystem's createColorTarget and createDepthTarget: the texture `name` without pixels
+// (RGBA8, or DEPTH_COMPONENT16 for a depth-only target), a new framebuffer with it
+// attached (and the shared depth renderbuffer of its size), registered under `name`.
+void makeColorTarget(TextureManager& textures, FboManager& fbos, const std::string& name, int width,
+                     int height);
+void makeDepthTarget(TextureManager& textures, FboManager& fbos, const std::string& name, int width,
+                     int height);

@@ -5,8 +5,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/DemoSystem.h"
+#include "app/Registries.h"
 #include "app/Screen.h"
+#include "images/TextureManager.h"
 
 void Camera::apply() {
   float m[16];
@@ -49,7 +50,7 @@ void Renderer::setUp() {
   static const char* const kSharedTextures[] = {"rt0",  "rt1",  "rtt2", "rtt3", "rtt4",
                                                 "rtt5", "rtt6", "rtt7", "rtt8", "rt9"};
   for (const char* name : kSharedTextures) {
-    demoSystem.textures.create(name, 1024, 768, nullptr, GL_RGBA8, GL_RGBA);
+    textureRegistry().create(name, 1024, 768, nullptr, GL_RGBA8, GL_RGBA);
   }
 }
 
