@@ -23,8 +23,8 @@ cmake --build "$build" -j"$(nproc)" --target pngdiff
 . scripts/xvfb.sh
 headless_session
 wine_dir=$(mktemp -d)
-trap 'WINEPREFIX=$wine_dir/prefix wineserver -k 2>/dev/null; rm -rf "$wine_dir";
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null; [ -n "$xvfb_dir" ] && rm -rf "$xvfb_dir"; true' EXIT
+trap 'WINEPREFIX=$wine_dir/prefix wineserver -k 2>/dev/null || true; rm -rf "$wine_dir";
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; [ -n "$xvfb_dir" ] && rm -rf "$xvfb_dir"; true' EXIT
 export WINEPREFIX=$wine_dir/prefix WINEARCH=win64 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 echo "== Wine prefix (first start takes a while)"

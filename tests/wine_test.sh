@@ -24,7 +24,7 @@ root=$(readlink -f "$4")
 work=$(mktemp -d)
 show_pid=""
 cleanup() {
-  [ -n "$show_pid" ] && kill "$show_pid" 2>/dev/null
+  [ -n "$show_pid" ] && kill "$show_pid" 2>/dev/null || true
   WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
   rm -rf "$work"
 }
