@@ -16,7 +16,7 @@ a second refuses to start while the first's pid is alive (--list touches nothing
 Outcomes: caught (a test failed or ran past its time), missed (every test passed),
 build error (not counted). Score = caught / (caught + missed).
 
-Usage: tools/mutate.py [--build build] [--seed 1] [--max 40] [--per-file 5] [--timeout 600]
+Usage: scripts/mutate.py [--build build] [--seed 1] [--max 40] [--per-file 5] [--timeout 600]
                        [--exclude golden_test] [--list] FILE...
 """
 
@@ -336,7 +336,7 @@ def main():
                         help="at most this many mutants of each file (0: no limit)")
     parser.add_argument("--timeout", type=int, default=600, help="seconds per mutant's tests")
     parser.add_argument("--exclude", default="golden_test", help="regex of tests never run")
-    parser.add_argument("--equivalent", default="tools/mutate-equivalent.txt",
+    parser.add_argument("--equivalent", default="scripts/mutate-equivalent.txt",
                         help="mutants known to change nothing a test could see: one "
                         "'FILE:LINE KIND: CHANGE -- reason' a line; not run, not scored")
     parser.add_argument("--only", help="instead of a sample, the mutants whose description "

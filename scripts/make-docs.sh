@@ -25,7 +25,7 @@ mkdir -p "$root/docs"
 "$build/tools/docsheet" spectrogram "$root/data/deruz.mp3" "$root/docs/spectrogram.png"
 "$build/tools/bandtable" "$root/data/deruz.mp3" -o "$root/docs/bands.md"
 if [ -z "${DISPLAY:-}" ]; then
-  # shellcheck source=../scripts/xvfb.sh
+  # shellcheck source=xvfb.sh
   . "$root/scripts/xvfb.sh"
   xvfb_dir=$(mktemp -d)
   start_xvfb "$xvfb_dir"
