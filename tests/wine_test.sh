@@ -75,6 +75,13 @@ wait_exit() {
   done
   return 124
 }
+# ends_with_zero WHAT: the show, told to end by WHAT, ends with status 0 within 30 s.
+ends_with_zero() {
+  local status=0
+  wait_exit "$show_pid" 30 || status=$?
+  show_pid=""
+  check "$1 ends the show with status 0 (got $status)" [ "$status" -eq 0 ]
+}
 # Presses KEY in the window titled TITLE (keyboard focus first: Wine reads real key events).
 press() {
   local window
@@ -112,10 +119,7 @@ if wininfo Lumorakdemo 60 >"$work/window.txt"; then
   check "F11 saves shots/shot0000.png" [ -s "$show/shots/shot0000.png" ]
   check "the saved frame is not blank" not_blank "$show/shots/shot0000.png"
   press Lumorakdemo Escape
-  status=0
-  wait_exit "$show_pid" 30 || status=$?
-  show_pid=""
-  check "Escape ends the show with status 0 (got $status)" [ "$status" -eq 0 ]
+  ends_with_zero Escape
 else
   check "the show opens a window titled Lumorakdemo" false
   cat "$work/show.err"
@@ -132,10 +136,7 @@ expected='Could not find file: "data/loading.{png jpg }"!'
 if wininfo Error 60 --close >"$work/error.txt"; then
   sed 's/^/  /' "$work/error.txt"
   check "the box titled Error shows the exact message" grep -qxF "text=$expected" "$work/error.txt"
-  status=0
-  wait_exit "$show_pid" 30 || status=$?
-  show_pid=""
-  check "closing the box ends the show with status 0 (got $status)" [ "$status" -eq 0 ]
+  ends_with_zero "closing the box"
 else
   check "a box titled Error appears" false
   cat "$work/broken.err"
