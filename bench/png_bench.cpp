@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/Cli.h"
+#include "common/FramePng.h"
 #include "images/Image.h"
 #include "offline/FastPng.h"
 
@@ -41,7 +42,7 @@ struct Config {
 
 bool writeWith(const char* path, const ImageBuffer& image, const Config& config) {
   std::string error;
-  return writePngWith(path, image, config.level, config.filter, error);
+  return writePngWith(path, cli::temporaryNameFor(path), image, config.level, config.filter, error);
 }
 
 long fileSize(const char* path) {

@@ -5,6 +5,14 @@
 #include "images/Image.h"
 #include "offline/FastPng.h"
 
+bool writeFastPng(const std::string& path, const ImageBuffer& image, std::string& error) {
+  const std::string temporary = cli::temporaryNameFor(path);
+  cli::addTemporary(temporary);
+  const bool written = writePngWith(path, temporary, image, kFastPngLevel, kFastPngFilters, error);
+  cli::forgetTemporary(temporary);
+  return written;
+}
+
 bool writeBottomUpPng(const std::string& path, std::vector<uint8_t>& pixels, int width, int height,
                       int channels, std::string& error) {
   if (pixels.size() < static_cast<size_t>(width) * height * channels) {

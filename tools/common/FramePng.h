@@ -5,6 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "images/Image.h"
+
+// `image` as a PNG with the tools' settings (level 1, the up filter: offline/FastPng.h),
+// under cli::temporaryNameFor(path), registered as a temporary while it is written.
+bool writeFastPng(const std::string& path, const ImageBuffer& image, std::string& error);
 // `pixels`: `width` x `height` pixels of `channels` bytes (3 or 4), bottom row first as GL
 // reads them back; the file gets the top row first, and `pixels` is left as it was. False
 // with a reason (and no file) when the write fails.

@@ -8,8 +8,10 @@
 #include <filesystem>
 #include <system_error>
 
-bool writePngWith(const std::string& path, const ImageBuffer& image, int zlibLevel, int filters,
-                  std::string& error) {
+static_assert(kFastPngFilters == PNG_FILTER_UP, "the tools' filter is the up filter");
+
+bool writePngWith(const std::string& path, const std::string& temporary, const ImageBuffer& image,
+                  int zlibLevel, int filters, std::string& error) {
   if (const char* problem = png_image_problem(image)) {
     error = "cannot write " + path + ": " + problem;
     return false;
@@ -21,7 +23,7 @@ bool writePngWith(const std::string& path, const ImageBuffer& image, int zlibLev
   const std::filesystem::file_status existing = std::filesystem::status(path, statusError);
   const bool inPlace =
       std::filesystem::exists(existing) && !std::filesystem::is_regular_file(existing);
-  const std::string target = inPlace ? path : path + ".part";
+  const std::string target = inPlace ? path : temporary;
   std::FILE* file = std::fopen(target.c_str(), "wb");
   if (!file) {
     error = "cannot write " + path + ": " + std::strerror(errno);
@@ -38,8 +40,4 @@ bool writePngWith(const std::string& path, const ImageBuffer& image, int zlibLev
       "cannot write " + path + ": " + (!written ? std::string("libpng failed") : failure.message());
   if (!inPlace) std::remove(target.c_str());
   return false;
-}
-
-bool writeFastPng(const std::string& path, const ImageBuffer& image, std::string& error) {
-  return writePngWith(path, image, 1, PNG_FILTER_UP, error);
 }
