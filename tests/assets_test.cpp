@@ -16,11 +16,11 @@
 #include "Music.h"
 #include "Pictures.h"
 #include "TestSupport.h"
-#include "Text.h"
 #include "audio/Backends.h"
 #include "audio/MusicData.h"
 #include "audio/MusicStream.h"
 #include "images/Image.h"
+#include "text/Text.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <numeric>
 #include <vector>
 
-#include "Canvas.h"
 #include "Random.h"
-#include "Text.h"
+#include "text/Canvas.h"
+#include "text/Text.h"
 
 namespace {
 

@@ -19,14 +19,14 @@
 #include <vector>
 
 #include "BandStats.h"
-#include "Canvas.h"
 #include "Music.h"
 #include "Pictures.h"
-#include "Text.h"
 #include "audio/AudioBackend.h"
 #include "audio/MusicData.h"
 #include "common/Cli.h"
 #include "images/Image.h"
+#include "text/Canvas.h"
+#include "text/Text.h"
 
 namespace {
 

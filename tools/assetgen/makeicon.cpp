@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "Canvas.h"
 #include "Random.h"
 #include "images/Image.h"
+#include "text/Canvas.h"
 
 namespace {
 constexpr int kSize = 256;  // pixels; the hicolor theme's 256x256 slot

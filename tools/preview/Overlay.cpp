@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "Text.h"
+#include "text/Text.h"
 
 namespace {
 constexpr const char* kFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";

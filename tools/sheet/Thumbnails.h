@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "Canvas.h"
-#include "Text.h"
+#include "text/Canvas.h"
+#include "text/Text.h"
 
 // Box-filters a frame (rgb, rows bottom-up as glReadPixels gives them) into a thumbnail of
 // thumbWidth x thumbHeight whose top-left corner lands at (left, top) of the canvas.

@@ -9,9 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "Canvas.h"
 #include "FrameStats.h"
-#include "Text.h"
 #include "Thumbnails.h"
 #include "app/Demo.h"
 #include "common/Cli.h"
@@ -19,6 +17,8 @@
 #include "common/ShowTime.h"
 #include "offline/OfflineShow.h"
 #include "scenes/Timeline.h"
+#include "text/Canvas.h"
+#include "text/Text.h"
 
 namespace {
 constexpr int kThumbWidth = 128;  // pixels: an eighth of the frame each way

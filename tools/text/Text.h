@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "Canvas.h"
+#include "text/Canvas.h"
 
 // The labels' font on the machines the tools run on.
 constexpr const char* kLabelFontPath = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";

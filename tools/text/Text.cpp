@@ -1,5 +1,5 @@
 // Text set in a TrueType font with FreeType (see Text.h).
-#include "Text.h"
+#include "text/Text.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H

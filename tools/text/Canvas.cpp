@@ -1,5 +1,5 @@
 // A float picture for the asset generator (see Canvas.h).
-#include "Canvas.h"
+#include "text/Canvas.h"
 
 #include <algorithm>
 #include <cmath>
