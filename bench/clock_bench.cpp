@@ -18,7 +18,7 @@
 
 #include "Clocks.h"
 #include "audio/Backends.h"
-#include "common/Cli.h"
+#include "cli/Cli.h"
 
 namespace {
 const char* const kHelp =

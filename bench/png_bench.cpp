@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "common/Cli.h"
-#include "common/FramePng.h"
+#include "cli/Cli.h"
 #include "images/Image.h"
 #include "offline/FastPng.h"
+#include "offline/FramePng.h"
 
 namespace {
 const char* const kHelp =

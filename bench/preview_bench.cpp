@@ -17,7 +17,7 @@
 
 #include "Clocks.h"
 #include "Preview.h"
-#include "common/Cli.h"
+#include "cli/Cli.h"
 
 namespace fs = std::filesystem;
 

@@ -13,7 +13,7 @@
 #include "MaterialManager.h"
 #include "app/Demo.h"
 #include "audio/Backends.h"
-#include "common/Cli.h"
+#include "cli/Cli.h"
 
 namespace {
 const char* const kHelp =

@@ -1,4 +1,4 @@
-// Child processes as the tools start them (tools/common/ChildProcess.h): what reaches the
+// Child processes as the tools start them (tools/cli/ChildProcess.h): what reaches the
 // child (input pipes at 3, 4, the environment, no stray descriptor, its own process
 // group), what comes back (stderr lines, a last unended one included; the exit status or
 // 128 + the signal) and a program that cannot be started.
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "common/ChildProcess.h"
+#include "cli/ChildProcess.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// The shared command-line conventions (tools/common/Cli.h) that the process tests reach
+// The shared command-line conventions (tools/cli/Cli.h) that the process tests reach
 // only through one tool at a time: option edge cases, stop signals, output checks,
 // temporary files, finding the data. Portable: the Windows build runs it under Wine, with
 // cases of its own for Windows paths.
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "common/Cli.h"
+#include "cli/Cli.h"
 
 #ifdef _WIN32
 #include <process.h>

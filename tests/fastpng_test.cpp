@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "common/FramePng.h"
 #include "images/Image.h"
 #include "offline/FastPng.h"
+#include "offline/FramePng.h"
 
 namespace {
 

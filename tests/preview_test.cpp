@@ -23,7 +23,7 @@
 #include "app/Globals.h"
 #include "audio/Backends.h"
 #include "audio/MusicData.h"
-#include "common/Cli.h"
+#include "cli/Cli.h"
 #include "images/Image.h"
 
 namespace fs = std::filesystem;

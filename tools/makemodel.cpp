@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "aml/AmlWriter.h"
-#include "common/Cli.h"
+#include "cli/Cli.h"
 
 namespace {
 const char* const kHelp =

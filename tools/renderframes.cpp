@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "common/Cli.h"
-#include "common/FrameLoop.h"
-#include "common/FramePng.h"
-#include "common/ShowTime.h"
+#include "cli/Cli.h"
+#include "offline/FrameLoop.h"
+#include "offline/FramePng.h"
 #include "offline/OfflineShow.h"
+#include "offline/ShowTime.h"
 
 namespace {
 const char* const kHelp =

@@ -56,7 +56,7 @@
 #include "app/Globals.h"
 #include "app/Window.h"
 #include "audio/Backends.h"
-#include "common/Cli.h"
+#include "cli/Cli.h"
 #include "offline/OfflineShow.h"
 #include "resources/StartupTimes.h"
 #include "scenes/Schedule.h"

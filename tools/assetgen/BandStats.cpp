@@ -15,7 +15,7 @@
 #include "Loudness.h"
 #include "audio/Backends.h"
 #include "audio/MusicStream.h"
-#include "common/Cli.h"
+#include "cli/Cli.h"
 
 namespace {
 // A number as the table's notes write it: "80", not "80.000000".

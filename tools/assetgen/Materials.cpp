@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/Cli.h"
+#include "cli/Cli.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "common/Cli.h"
+#include "cli/Cli.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "BandStats.h"
-#include "common/Cli.h"
+#include "cli/Cli.h"
 
 namespace {
 

@@ -23,7 +23,7 @@
 #include "Pictures.h"
 #include "audio/AudioBackend.h"
 #include "audio/MusicData.h"
-#include "common/Cli.h"
+#include "cli/Cli.h"
 #include "images/Image.h"
 #include "text/Canvas.h"
 #include "text/Text.h"

@@ -15,7 +15,7 @@
 #include "Mp3Writer.h"
 #include "Music.h"
 #include "Pictures.h"
-#include "common/Cli.h"
+#include "cli/Cli.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "CaptureJob.h"
 
-#include "common/Cli.h"
+#include "cli/Cli.h"
 
 #include <algorithm>
 #include <cmath>

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "common/ShowTime.h"
+#include "offline/ShowTime.h"
 
 constexpr int kCaptureSampleRate = 44100;
 

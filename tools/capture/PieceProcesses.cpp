@@ -5,7 +5,7 @@
 #include <chrono>
 #include <mutex>
 
-#include "common/Cli.h"
+#include "cli/Cli.h"
 
 namespace {
 constexpr int kPollMs = 20;  // between looks at the children while they run

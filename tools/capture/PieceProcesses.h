@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "common/ChildProcess.h"
+#include "cli/ChildProcess.h"
 
 class PieceProcesses {
  public:

@@ -32,10 +32,10 @@
 #include "Thumbnails.h"
 #include "app/Demo.h"
 #include "audio/Backends.h"
-#include "common/ChildProcess.h"
-#include "common/Cli.h"
-#include "common/FrameLoop.h"
-#include "common/FramePng.h"
+#include "cli/ChildProcess.h"
+#include "cli/Cli.h"
+#include "offline/FrameLoop.h"
+#include "offline/FramePng.h"
 #include "offline/OfflineShow.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "common/Cli.h"
+#include "cli/Cli.h"
 #include "images/Image.h"
 
 namespace {

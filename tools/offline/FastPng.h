@@ -4,7 +4,7 @@
 // larger (bench/png_bench). The show's own F11 captures keep write_png and its defaults.
 //
 // Unlike write_png, this reports failure to the caller, with a reason, and leaves no file
-// behind on one. writeFastPng (common/FramePng.h) writes with the tools' settings.
+// behind on one. writeFastPng (offline/FramePng.h) writes with the tools' settings.
 #pragma once
 
 #include <string>

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <utility>
 
-#include "offline/Terminal.h"
+#include "cli/Terminal.h"
 
 namespace {
 constexpr double kTerminalInterval = 0.1;  // seconds between redraws of the bar

@@ -14,10 +14,10 @@
 #include "app/Demo.h"
 #include "app/Globals.h"
 #include "app/Window.h"
-#include "common/Cli.h"
-#include "common/FrameLoop.h"
-#include "common/FramePng.h"
-#include "common/ShowTime.h"
+#include "cli/Cli.h"
+#include "offline/FrameLoop.h"
+#include "offline/FramePng.h"
+#include "offline/ShowTime.h"
 #include "scenes/Schedule.h"
 
 namespace {

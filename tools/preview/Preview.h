@@ -30,7 +30,7 @@
 
 #include "Reloader.h"
 #include "audio/Backends.h"
-#include "common/ChildProcess.h"
+#include "cli/ChildProcess.h"
 #include "offline/OfflineShow.h"
 
 class Overlay;

@@ -15,7 +15,7 @@
 #include "MaterialManager.h"
 #include "app/Fatal.h"
 #include "app/Globals.h"
-#include "common/Cli.h"
+#include "cli/Cli.h"
 
 namespace {
 constexpr const char* kMaterialsDir = "data/materials";

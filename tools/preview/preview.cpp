@@ -7,8 +7,8 @@
 #include <string>
 
 #include "Preview.h"
-#include "common/Cli.h"
-#include "common/ShowTime.h"
+#include "cli/Cli.h"
+#include "offline/ShowTime.h"
 
 namespace {
 const char* const kHelp =

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <memory>
 
-#include "common/Cli.h"
+#include "cli/Cli.h"
 #include "images/Image.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <climits>
 #include <cmath>
 
-#include "common/Cli.h"
+#include "cli/Cli.h"
 
 namespace {
 

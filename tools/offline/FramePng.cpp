@@ -1,7 +1,7 @@
-#include "common/FramePng.h"
+#include "offline/FramePng.h"
 
 #include "app/Demo.h"
-#include "common/Cli.h"
+#include "cli/Cli.h"
 #include "images/Image.h"
 #include "offline/FastPng.h"
 

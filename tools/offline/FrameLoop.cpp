@@ -1,8 +1,8 @@
-#include "common/FrameLoop.h"
+#include "offline/FrameLoop.h"
 
 #include <cstdio>
 
-#include "common/Cli.h"
+#include "cli/Cli.h"
 
 namespace {
 // Histories up to this many frames pass without a bar: a few frames are gone in well

@@ -1,8 +1,8 @@
-#include "common/ShowTime.h"
+#include "offline/ShowTime.h"
 
 #include <cstdio>
 
-#include "common/Cli.h"
+#include "cli/Cli.h"
 #include "scenes/Timeline.h"
 
 namespace cli {

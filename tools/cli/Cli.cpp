@@ -1,4 +1,4 @@
-#include "common/Cli.h"
+#include "cli/Cli.h"
 
 #include <SDL2/SDL.h>
 #include <signal.h>
@@ -17,8 +17,8 @@
 #include <system_error>
 
 #include "app/Fatal.h"
-#include "common/GitDescribe.h"
-#include "offline/Terminal.h"
+#include "cli/GitDescribe.h"
+#include "cli/Terminal.h"
 
 #ifdef _WIN32
 #include <fcntl.h>

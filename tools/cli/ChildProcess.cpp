@@ -1,4 +1,4 @@
-#include "common/ChildProcess.h"
+#include "cli/ChildProcess.h"
 
 #include <fcntl.h>
 #include <sys/prctl.h>
