@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "Clocks.h"
-#include "Preview.h"
 #include "cli/Cli.h"
+#include "preview/Preview.h"
 
 namespace fs = std::filesystem;
 

@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "Loudness.h"
-#include "Mp3Writer.h"
-#include "Random.h"
-#include "Synth.h"
 #include "TestSupport.h"
+#include "assetgen/Loudness.h"
+#include "assetgen/Mp3Writer.h"
+#include "assetgen/Random.h"
+#include "assetgen/Synth.h"
 #include "audio/MusicData.h"
 
 namespace {

@@ -10,12 +10,12 @@
 #include <sstream>
 #include <string>
 
-#include "BandStats.h"
-#include "Materials.h"
-#include "Mp3Writer.h"
-#include "Music.h"
-#include "Pictures.h"
 #include "TestSupport.h"
+#include "assetgen/BandStats.h"
+#include "assetgen/Materials.h"
+#include "assetgen/Mp3Writer.h"
+#include "assetgen/Music.h"
+#include "assetgen/Pictures.h"
 #include "audio/Backends.h"
 #include "audio/MusicData.h"
 #include "audio/MusicStream.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "CaptureJob.h"
-#include "Pieces.h"
+#include "capture/CaptureJob.h"
+#include "capture/Pieces.h"
 #include "offline/OfflineShow.h"
 #include "scenes/Schedule.h"
 

@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "FrameStats.h"
+#include "showreport/FrameStats.h"
 
 namespace {
 

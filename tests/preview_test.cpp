@@ -17,7 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "Preview.h"
 #include "TestSupport.h"
 #include "app/Demo.h"
 #include "app/Globals.h"
@@ -25,6 +24,7 @@
 #include "audio/MusicData.h"
 #include "cli/Cli.h"
 #include "images/Image.h"
+#include "preview/Preview.h"
 
 namespace fs = std::filesystem;
 

@@ -1,5 +1,5 @@
 // Loudness statistics of the show's music in the bands its scenes read (see BandStats.h).
-#include "BandStats.h"
+#include "assetgen/BandStats.h"
 
 #include "scenes/Schedule.h"
 
@@ -12,7 +12,7 @@
 
 #include <cstring>
 
-#include "Loudness.h"
+#include "assetgen/Loudness.h"
 #include "audio/Backends.h"
 #include "audio/MusicStream.h"
 #include "cli/Cli.h"

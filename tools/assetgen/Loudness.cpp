@@ -1,5 +1,5 @@
 // True peak and integrated loudness (see Loudness.h).
-#include "Loudness.h"
+#include "assetgen/Loudness.h"
 
 #include <algorithm>
 #include <array>

@@ -3,7 +3,7 @@
 // The material reader treats any line holding a marker word (the vertex or fragment
 // marker, or the texture-line prefix) as that marker, wherever it stands, so the shader
 // comments below never spell those words.
-#include "Materials.h"
+#include "assetgen/Materials.h"
 
 #include <sys/stat.h>
 

@@ -1,5 +1,5 @@
 // MP3 encoding of the generated music with libmp3lame (see Mp3Writer.h).
-#include "Mp3Writer.h"
+#include "assetgen/Mp3Writer.h"
 
 #include <lame/lame.h>
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "Synth.h"
+#include "assetgen/Synth.h"
 
 constexpr int kMp3KilobitsPerSecond = 192;  // constant bit rate
 

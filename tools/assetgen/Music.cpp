@@ -30,15 +30,15 @@
 // relative to full scale, so the voices a scene follows are set with the limiter's work
 // in mind: the cloud's arpeggios duck under its stabs, and the stabs sound three or two
 // partials at a time rather than five.
-#include "Music.h"
+#include "assetgen/Music.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
-#include "Loudness.h"
-#include "Random.h"
+#include "assetgen/Loudness.h"
+#include "assetgen/Random.h"
 #include "audio/MusicStream.h"
 
 namespace {

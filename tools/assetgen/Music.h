@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "Synth.h"
+#include "assetgen/Synth.h"
 #include "scenes/Schedule.h"
 
 constexpr double kTempoBpm = 92.0;

@@ -9,14 +9,14 @@
 //                 grey tint: white on black, glyphs set at 3/4 width so they look right;
 //   overlay_cloud.png 512 x 512, added over every frame of two scenes: soft, mostly dark
 //                 fractal value noise, mean brightness kCloudMean.
-#include "Pictures.h"
+#include "assetgen/Pictures.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numeric>
 #include <vector>
 
-#include "Random.h"
+#include "assetgen/Random.h"
 #include "text/Canvas.h"
 #include "text/Text.h"
 

@@ -1,5 +1,5 @@
 // Signal building blocks of the music generator (see Synth.h).
-#include "Synth.h"
+#include "assetgen/Synth.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,7 +9,7 @@
 #include <memory>
 #include <tuple>
 
-#include "Loudness.h"
+#include "assetgen/Loudness.h"
 
 double midiToHz(double note) { return 440.0 * std::pow(2.0, (note - 69.0) / 12.0); }
 

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <string>
 
-#include "BandStats.h"
+#include "assetgen/BandStats.h"
 #include "cli/Cli.h"
 
 namespace {

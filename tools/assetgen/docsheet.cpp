@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "BandStats.h"
-#include "Music.h"
-#include "Pictures.h"
+#include "assetgen/BandStats.h"
+#include "assetgen/Music.h"
+#include "assetgen/Pictures.h"
 #include "audio/AudioBackend.h"
 #include "audio/MusicData.h"
 #include "cli/Cli.h"

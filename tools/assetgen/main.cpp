@@ -11,10 +11,10 @@
 #include <map>
 #include <string>
 
-#include "Materials.h"
-#include "Mp3Writer.h"
-#include "Music.h"
-#include "Pictures.h"
+#include "assetgen/Materials.h"
+#include "assetgen/Mp3Writer.h"
+#include "assetgen/Music.h"
+#include "assetgen/Pictures.h"
 #include "cli/Cli.h"
 
 namespace {

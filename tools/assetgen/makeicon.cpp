@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "Random.h"
+#include "assetgen/Random.h"
 #include "images/Image.h"
 #include "text/Canvas.h"
 

@@ -1,4 +1,4 @@
-#include "CaptureJob.h"
+#include "capture/CaptureJob.h"
 
 #include "cli/Cli.h"
 

@@ -1,4 +1,4 @@
-#include "PieceProcesses.h"
+#include "capture/PieceProcesses.h"
 
 #include <time.h>
 

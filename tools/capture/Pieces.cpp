@@ -1,4 +1,4 @@
-#include "Pieces.h"
+#include "capture/Pieces.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -26,17 +26,17 @@
 #include <thread>
 #include <vector>
 
-#include "CaptureJob.h"
-#include "PieceProcesses.h"
-#include "Pieces.h"
-#include "Thumbnails.h"
 #include "app/Demo.h"
 #include "audio/Backends.h"
+#include "capture/CaptureJob.h"
+#include "capture/PieceProcesses.h"
+#include "capture/Pieces.h"
 #include "cli/ChildProcess.h"
 #include "cli/Cli.h"
 #include "offline/FrameLoop.h"
 #include "offline/FramePng.h"
 #include "offline/OfflineShow.h"
+#include "sheet/Thumbnails.h"
 
 namespace {
 constexpr int kVideoFd = 3;  // in ffmpeg

@@ -1,4 +1,4 @@
-#include "Overlay.h"
+#include "preview/Overlay.h"
 
 #include <GL/glew.h>
 

@@ -1,4 +1,4 @@
-#include "Preview.h"
+#include "preview/Preview.h"
 
 #include <GL/glew.h>
 #include <SDL2/SDL.h>
@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <utility>
 
-#include "Overlay.h"
 #include "app/Controls.h"
 #include "app/Demo.h"
 #include "app/Globals.h"
@@ -18,6 +17,7 @@
 #include "offline/FrameLoop.h"
 #include "offline/FramePng.h"
 #include "offline/ShowTime.h"
+#include "preview/Overlay.h"
 #include "scenes/Schedule.h"
 
 namespace {

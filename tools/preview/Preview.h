@@ -28,10 +28,10 @@
 #include <string>
 #include <vector>
 
-#include "Reloader.h"
 #include "audio/Backends.h"
 #include "cli/ChildProcess.h"
 #include "offline/OfflineShow.h"
+#include "preview/Reloader.h"
 
 class Overlay;
 

@@ -1,4 +1,4 @@
-#include "Reloader.h"
+#include "preview/Reloader.h"
 
 #include <GL/glew.h>
 #include <sys/inotify.h>

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "Preview.h"
 #include "cli/Cli.h"
 #include "offline/ShowTime.h"
+#include "preview/Preview.h"
 
 namespace {
 const char* const kHelp =

@@ -1,4 +1,4 @@
-#include "Thumbnails.h"
+#include "sheet/Thumbnails.h"
 
 #include <cstddef>
 

@@ -1,4 +1,4 @@
-#include "FrameStats.h"
+#include "showreport/FrameStats.h"
 
 #include <algorithm>
 #include <array>

@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "FrameStats.h"
-#include "Thumbnails.h"
 #include "app/Demo.h"
 #include "cli/Cli.h"
 #include "offline/FrameLoop.h"
 #include "offline/OfflineShow.h"
 #include "offline/ShowTime.h"
 #include "scenes/Timeline.h"
+#include "sheet/Thumbnails.h"
+#include "showreport/FrameStats.h"
 #include "text/Canvas.h"
 #include "text/Text.h"
 
