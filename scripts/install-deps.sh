@@ -20,7 +20,7 @@ for flag in "$@"; do
     --windows)
       packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
         binutils-mingw-w64-x86-64 wine64 wine patch xz-utils bzip2 make) ;;
-    --release) packages+=(lintian help2man zip fakeroot) ;;
+    --release) packages+=(lintian help2man zip unzip fakeroot) ;;
     *) echo "install-deps: unknown option $flag" >&2; exit 2 ;;
   esac
 done
