@@ -59,8 +59,7 @@ man_dir="$build/packaging/man"
 if [ -d "$man_dir" ]; then
   pages_complete() {
     local page
-    for page in lumorakdemo.6 lumorak-capture.1 lumorak-preview.1 renderframes.1 \
-      showreport.1; do
+    for page in lumorakdemo.6 lumorak-capture.1 lumorak-preview.1 showreport.1; do
       page="$man_dir/$page.gz"
       gzip -t "$page" || { echo "$page is missing or not gzip"; return 1; }
       ! zcat "$page" | grep -q "manual page for" || { echo "$page has no NAME of its own"; return 1; }

@@ -3,7 +3,7 @@
 # status, while the offline renderer still works through an EGL context (SDL's offscreen
 # driver), where the extension loader finds no GLX display.
 #
-# Usage: headless_test.sh <lumorakdemo> <renderframes> <repository root>
+# Usage: headless_test.sh <lumorakdemo> <lumorak-capture> <repository root>
 set -euo pipefail
 demo=$(readlink -f "$1")
 render=$(readlink -f "$2")
@@ -12,7 +12,6 @@ root=$(readlink -f "$3")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 ln -s "$root/data" "$work/data"
-mkdir "$work/shots"
 cd "$work"
 export SDL_AUDIODRIVER=dummy
 
@@ -39,17 +38,17 @@ else
   fi
 fi
 
-env -u DISPLAY -u WAYLAND_DISPLAY SDL_VIDEODRIVER=offscreen timeout 120 "$render" 70
-[ -s shots/shot0000.png ] || { echo "no frame rendered"; exit 1; }
+env -u DISPLAY -u WAYLAND_DISPLAY SDL_VIDEODRIVER=offscreen timeout 120 "$render" --frames 70 --png-dir shots
+[ -s shots/frame-070.000.png ] || { echo "no frame rendered"; exit 1; }
 # PNG header: width and height, big-endian, at bytes 16 to 23.
-size=$(od -An -tx1 -j16 -N8 shots/shot0000.png | tr -d ' \n')
+size=$(od -An -tx1 -j16 -N8 shots/frame-070.000.png | tr -d ' \n')
 [ "$size" = "0000040000000300" ] || { echo "expected 1024 x 768, header says $size"; exit 1; }
 
 # With both on Mesa's software renderer the frame matches the one rendered under X.
 if [ -n "${DISPLAY:-}" ] && [ "${LIBGL_ALWAYS_SOFTWARE:-}" = 1 ]; then
-  mv shots/shot0000.png offscreen.png
-  SDL_VIDEODRIVER=x11 timeout 120 "$render" 70
-  cmp offscreen.png shots/shot0000.png || { echo "offscreen frame differs from X"; exit 1; }
+  mv shots/frame-070.000.png offscreen.png
+  SDL_VIDEODRIVER=x11 timeout 120 "$render" --frames 70 --png-dir shots
+  cmp offscreen.png shots/frame-070.000.png || { echo "offscreen frame differs from X"; exit 1; }
   echo "offscreen frame matches the X frame"
 fi
 
@@ -59,7 +58,7 @@ if [ -n "${DISPLAY:-}" ] && strace -o /dev/null true 2>/dev/null; then
   # LeakSanitizer cannot work under ptrace; the run without strace above checks leaks.
   env -u DBUS_SESSION_BUS_ADDRESS SDL_VIDEODRIVER=x11 \
     ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" timeout 120 \
-    strace -f -qq -e trace=clone,clone3,fork,vfork -o trace.txt "$render" 70 >/dev/null
+    strace -f -qq -e trace=clone,clone3,fork,vfork -o trace.txt "$render" --frames 70 --png-dir shots >/dev/null
   if ! awk '$2 !~ /^(clone3?|v?fork)\(/ { next }
             /CLONE_THREAD/ { threads = 1; next }
             /SIGCHLD/ && threads { print "forked after a thread started: " $0; bad = 1 }

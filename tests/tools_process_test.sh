@@ -36,11 +36,11 @@ done
 check "no option was taken for a file name" test -z "$(ls -A | grep -v '^out.txt$\|^err.txt$')"
 
 # ---- Arguments -------------------------------------------------------------------------
-check "renderframes 150: refused" run 2 renderframes 1 150
-check "renderframes 150: why" says "time 150 s lies outside the show: times run from 0 up to 146 s"
-check "renderframes -1: refused" run 2 renderframes -1
-check "renderframes span past the end: refused" run 2 renderframes --fps 10 140 150
-check "renderframes abc: refused" run 2 renderframes abc
+check "capture --frames 1,150: refused" run 2 lumorak-capture --frames 1,150
+check "capture --frames 1,150: why" says "--frames 150 s lies outside the show: times run from 0 up to 146 s"
+check "capture --frames -1: refused" run 2 lumorak-capture --frames -1
+check "capture --frames abc: refused" run 2 lumorak-capture --frames abc
+check "capture span past the end: refused" run 2 lumorak-capture --fps 10 --from 140 --to 150 --png-dir x
 check "capture --from 150: refused" run 2 lumorak-capture --from=150 --to 151
 check "capture --from 150: why" says "--from 150 s lies outside the show"
 check "capture --frames 146: refused" run 2 lumorak-capture --frames 20,146
@@ -79,18 +79,20 @@ check "capture --out naming a folder: refused at once" quick 1 lumorak-capture -
 check "capture --out naming a folder: why" says "is a folder"
 check "capture --sheet into a missing folder: refused at once" \
   quick 1 lumorak-capture --frames 1 --png-dir folder --sheet missing/sheet.png
-check "renderframes into a folder it cannot make: refused at once" \
-  quick 1 renderframes --out-dir /proc/no/shots 5
+check "capture into a folder it cannot make: refused at once" \
+  quick 1 lumorak-capture --png-dir /proc/no/shots --frames 5
 check "bandtable -o into a missing folder: refused at once" quick 1 bandtable -o missing/b.md
 
 # ---- Running from another folder, with or without a display -----------------------------
-check "renderframes makes shots/ and fills it" run 0 renderframes 70.5
-check "renderframes: one 1024 x 768 PNG" \
-  test "$(od -An -tx1 -j16 -N8 shots/shot0000.png | tr -d ' \n')" = "0000040000000300"
-check "renderframes: prints the file and its time" grep -qx 'shots/shot0000.png  t = 70.500 s' out.txt
-check "renderframes --out-dir=DIR and two times" run 0 renderframes --out-dir=two/deep 3 1
-check "renderframes: frames numbered in time order" \
-  test -s two/deep/shot0000.png -a -s two/deep/shot0001.png -a ! -e two/deep/shot0002.png
+check "capture --frames makes its folder and fills it" run 0 lumorak-capture --png-dir shots --frames 70.5
+check "capture --frames: one 1024 x 768 PNG" \
+  test "$(od -An -tx1 -j16 -N8 shots/frame-070.500.png | tr -d ' \n')" = "0000040000000300"
+check "capture --frames: prints the file and its time" \
+  grep -qx "$work/shots/frame-070.500.png  t = 70.500 s" out.txt
+check "capture --png-dir=DIR and two times out of order" \
+  run 0 lumorak-capture --png-dir=two/deep --frames 3,1
+check "capture --frames: each time its file" \
+  test -s two/deep/frame-001.000.png -a -s two/deep/frame-003.000.png -a "$(ls two/deep | wc -l)" -eq 2
 status=0
 env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "${tool[lumorak-capture]}" --frames 46 \
   --png-dir=headless >out.txt 2>err.txt || status=$?
@@ -109,7 +111,7 @@ check "preview --screenshot: the window after its first frame, exit 0" \
   run 0 lumorak-preview --from 110 --paused --screenshot preview.png
 check "preview --screenshot: a 1024 x 768 PNG" \
   test "$(od -An -tx1 -j16 -N8 preview.png | tr -d ' \n')" = "0000040000000300"
-check "--data naming no folder" run 1 renderframes --data /nonexistent 5
+check "--data naming no folder" run 1 lumorak-capture --frames 5 --data /nonexistent
 check "--data naming no folder: why" says "--data /nonexistent: no such folder"
 
 # ---- Ctrl-C and SIGTERM ----------------------------------------------------------------
@@ -165,11 +167,11 @@ check "capture --png-dir: says which frames the folder holds" \
 check "capture --png-dir: no audio.wav, not even the old one" test ! -e pngs/audio.wav
 check "capture --png-dir: no temporary file" no_parts pngs
 
-"${tool[renderframes]}" --fps 30 --out-dir=span 100 140 >out.txt 2>err.txt &
+"${tool[lumorak-capture]}" --fps 30 --png-dir=span --frames 1,25 >out.txt 2>err.txt &
 pid=$!
-check "renderframes span: frames come" started "$pid" shot0001 out.txt
-check "renderframes span: SIGTERM ends it, exit 143" stop TERM "$pid" 143
-check "renderframes span: no temporary file" no_parts span
+check "capture --frames: frames come" started "$pid" frame-001.000 out.txt
+check "capture --frames: SIGTERM ends it, exit 143" stop TERM "$pid" 143
+check "capture --frames: no temporary file" no_parts span
 
 "${tool[lumorak-preview]}" --from 100 --loop 100:102 >out.txt 2>err.txt &
 pid=$!

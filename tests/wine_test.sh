@@ -9,7 +9,7 @@
 #     (started from another folder: data/ is found beside the exe);
 #   - with data/loading.png gone, a box titled "Error" shows the show's exact message, and
 #     once it is closed the process ends with 0;
-#   - the Windows frame renderer draws the golden frames within their tolerance.
+#   - the Windows capture tool draws the golden frames within their tolerance.
 #
 # Usage: wine_test.sh <release zip> <Windows build dir> <pngdiff> <repository root>
 set -euo pipefail
@@ -142,16 +142,15 @@ else
   cat "$work/broken.err"
 fi
 
-# ---- The golden frames, from the Windows frame renderer ---------------------------------
+# ---- The golden frames, from the Windows capture tool ----------------------------------
 mkdir "$work/golden"
 ln -s "$root/data" "$work/golden/data"
+(cd "$work/golden" && wine "$win/tools/lumorak-capture.exe" --fps "$golden_fps" \
+  --frames "$golden_times" --png-dir frames >/dev/null 2>frames.err) || cat "$work/golden/frames.err"
 for t in ${golden_times//,/ }; do
   name=$(printf 'frame-%07.3f.png' "$t")
-  (cd "$work/golden" && wine "$win/tools/renderframes.exe" --fps "$golden_fps" \
-    --out-dir "at-$t" "$t" "$(awk -v t="$t" -v f="$golden_fps" 'BEGIN { print t + 0.5 / f }')" >/dev/null 2>"at-$t.err") ||
-    cat "$work/golden/at-$t.err"
-  check "golden frame at $t s" "$pngdiff" "$work/golden/at-$t/shot0000.png" \
-    "$root/tests/golden/$name" 1.0 0.005
+  check "golden frame at $t s" "$pngdiff" "$work/golden/frames/$name" "$root/tests/golden/$name" \
+    1.0 0.005
 done
 
 # ---- A screen too small for the full-screen mode -----------------------------------------

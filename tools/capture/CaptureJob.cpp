@@ -7,16 +7,8 @@
 #include <cstdio>
 #include <sstream>
 
-namespace {
-// The first frame at or after `seconds`; a part in 1e9 of a frame is forgiven so that
-// n / fps * fps lands back on n.
-int64_t frameAtOrAfter(double seconds, double fps) {
-  return std::max<int64_t>(static_cast<int64_t>(std::ceil(seconds * fps - 1e-9)), 0);
-}
-}  // namespace
-
-int64_t CaptureJob::firstFrame() const { return frameAtOrAfter(from, fps); }
-int64_t CaptureJob::endFrame() const { return frameAtOrAfter(to, fps); }
+int64_t CaptureJob::firstFrame() const { return FrameRate{fps}.firstAtOrAfter(from); }
+int64_t CaptureJob::endFrame() const { return FrameRate{fps}.firstAtOrAfter(to); }
 
 int64_t CaptureJob::sampleAt(int64_t frame) const {
   return std::llround(static_cast<double>(frame) * kCaptureSampleRate / fps);
@@ -221,28 +213,28 @@ bool parseCaptureArgs(int argc, const char* const* argv, CaptureJob& job, std::s
 
 std::vector<uint8_t> wavHeader(int64_t frames, int sampleRate) {
   const uint32_t dataBytes = static_cast<uint32_t>(frames * 4);
+  const uint32_t rate = static_cast<uint32_t>(sampleRate);
   std::vector<uint8_t> h;
-  auto text = [&h](const char* s) { h.insert(h.end(), s, s + 4); };
-  auto u32 = [&h](uint32_t v) {
-    for (int i = 0; i < 4; ++i) h.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  // Little-endian fields of `bytes` bytes, and the chunks' four-letter tags.
+  auto put = [&h](uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) h.push_back(static_cast<uint8_t>(v >> (8 * i)));
   };
-  auto u16 = [&h](uint16_t v) {
-    h.push_back(static_cast<uint8_t>(v));
-    h.push_back(static_cast<uint8_t>(v >> 8));
+  auto tag = [&h](const char* s) {
+    for (int i = 0; i < 4; ++i) h.push_back(static_cast<uint8_t>(s[i]));
   };
-  text("RIFF");
-  u32(36 + dataBytes);
-  text("WAVE");
-  text("fmt ");
-  u32(16);
-  u16(1);  // PCM
-  u16(2);  // channels
-  u32(static_cast<uint32_t>(sampleRate));
-  u32(static_cast<uint32_t>(sampleRate) * 4);  // bytes per second
-  u16(4);                                      // bytes per sample frame
-  u16(16);                                     // bits per sample
-  text("data");
-  u32(dataBytes);
+  tag("RIFF");
+  put(36 + dataBytes, 4);
+  tag("WAVE");
+  tag("fmt ");
+  put(16, 4);
+  put(1, 2);         // PCM
+  put(2, 2);         // channels
+  put(rate, 4);      // sample frames per second
+  put(rate * 4, 4);  // bytes per second
+  put(4, 2);         // bytes per sample frame
+  put(16, 2);        // bits per sample
+  tag("data");
+  put(dataBytes, 4);
   return h;
 }
 

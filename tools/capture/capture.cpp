@@ -8,20 +8,12 @@
 // flips, encodes H.264 and AAC and writes MP4 under a temporary name in the output's
 // directory, renamed into place only when everything succeeded. Rendering and encoding
 // run side by side: a writer thread feeds the pipe while the next frame renders.
-#include <dirent.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <deque>
-#include <mutex>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,16 +21,195 @@
 #include "app/Demo.h"
 #include "audio/Backends.h"
 #include "capture/CaptureJob.h"
-#include "capture/PieceProcesses.h"
 #include "capture/Pieces.h"
-#include "cli/ChildProcess.h"
 #include "cli/Cli.h"
 #include "offline/FrameLoop.h"
 #include "offline/FramePng.h"
 #include "offline/OfflineShow.h"
+
+// The Windows build writes PNGs alone: it starts no ffmpeg and no child processes, and
+// has no FreeType for the contact sheet's captions.
+#ifndef _WIN32
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+#include "capture/PieceProcesses.h"
+#include "cli/ChildProcess.h"
 #include "sheet/Thumbnails.h"
+#endif
+
+namespace fs = std::filesystem;
 
 namespace {
+// Progress lines and messages: a piece of a parallel run says which.
+std::string labelOf(const CaptureJob& job) {
+  if (!job.isPiece()) return "lumorak-capture";
+  return "lumorak-capture piece " + std::to_string(job.pieceIndex) + "/" +
+         std::to_string(job.pieceCount);
+}
+
+// The closing line of a run: "LABEL: N frames HOW S s, R frames/s, WHAT".
+void reportDone(const CaptureJob& job, const LoopResult& loop, const char* how,
+                const std::string& what) {
+  std::fprintf(stderr, "%s: %lld frames %s %.1f s, %.1f frames/s, %s\n", labelOf(job).c_str(),
+               static_cast<long long>(loop.done), how, loop.seconds,
+               loop.seconds > 0 ? loop.done / loop.seconds : 0.0, what.c_str());
+}
+
+// The span's samples, silence past the end of the music.
+std::vector<int16_t> spanSamples(OfflineShow& show, const CaptureJob& job, int64_t firstFrame,
+                                 int64_t endFrame) {
+  const MusicDecode* music = show.sound().music();
+  const int64_t first = job.sampleAt(firstFrame);
+  const int64_t end = job.sampleAt(endFrame);
+  std::vector<int16_t> samples(static_cast<size_t>(end - first) * 2, 0);
+  // Waits for any of the span the background decode has not reached yet.
+  if (music && end > first) music->read(first, static_cast<int>(end - first), samples.data());
+  return samples;
+}
+
+// DIR/frame000123.png: frame n of the span (from 0) in --png-dir.
+std::string pngPath(const CaptureJob& job, int64_t n) {
+  char name[32];
+  std::snprintf(name, sizeof name, "/frame%06lld.png", static_cast<long long>(n));
+  return job.pngDir + name;
+}
+
+// What an interrupted or failed --png-dir run leaves, the frames' numbers in `runs`:
+// "frames 000000-000011, 000150-000161 of 300", or "no frames of 300".
+std::string framesHeld(const std::vector<Piece>& runs, int64_t total) {
+  std::string text;
+  for (const Piece& run : runs) {
+    char range[48];  // ", " and two 19-digit numbers at most
+    std::snprintf(range, sizeof range, "%s%06lld-%06lld", text.empty() ? "" : ", ",
+                  static_cast<long long>(run.first), static_cast<long long>(run.end - 1));
+    text += range;
+  }
+  return (text.empty() ? "no frames" : "frames " + text) + " of " + std::to_string(total);
+}
+
+// This run replaces it: one from an earlier run would claim a whole span.
+bool removeOldWav(const CaptureJob& job, std::string& error) {
+  std::error_code failure;
+  fs::remove(job.pngDir + "/audio.wav", failure);
+  return !failure ||
+         cli::failWith(error, "cannot replace " + job.pngDir + "/audio.wav: " + failure.message());
+}
+
+// The whole span's music as DIR/audio.wav, under a temporary name until whole.
+bool writeWav(OfflineShow& show, const CaptureJob& job, std::string& error) {
+  const std::string wav = job.pngDir + "/audio.wav";
+  const std::string temp = cli::temporaryNameFor(wav);
+  cli::addTemporary(temp);
+  std::FILE* file = std::fopen(temp.c_str(), "wb");
+  if (!file) return cli::failWith(error, "cannot write " + wav + ": " + std::strerror(errno));
+  const std::vector<int16_t> samples = spanSamples(show, job, job.firstFrame(), job.endFrame());
+  const std::vector<uint8_t> header =
+      wavHeader(static_cast<int64_t>(samples.size() / 2), kCaptureSampleRate);
+  const bool wavOk =
+      std::fwrite(header.data(), 1, header.size(), file) == header.size() &&
+      std::fwrite(samples.data(), sizeof(int16_t), samples.size(), file) == samples.size();
+  if (std::fclose(file) != 0 || !wavOk) return cli::failWith(error, "cannot write " + wav);
+  return cli::commitTemporary(temp, wav, error);
+}
+
+// The span's frames, then its music as audio.wav: written last (under a temporary name,
+// renamed when whole), so that a folder with an audio.wav holds every frame. A piece
+// writes its frames under their numbers in the whole span, and no audio.wav.
+int capturePngs(OfflineShow& show, const CaptureJob& job) {
+  const int64_t number0 = job.renderFirst() - job.firstFrame();
+  std::string error;
+  if (!job.isPiece() && !removeOldWav(job, error)) return cli::fail(error);
+
+  const LoopResult loop = forEachFrame(
+      show, FramePlan::span(FrameRate{job.fps}, job.renderFirst(), job.renderEnd()),
+      PixelLayout::kRgb, labelOf(job), [&](const LoopFrame& frame) {
+        return writeFramePng(pngPath(job, number0 + frame.ordinal), frame.pixels, error);
+      });
+  if (loop.ending != LoopResult::kDone) {
+    const bool stopped = loop.ending == LoopResult::kStopped;
+    std::vector<Piece> held;  // frames 0 to done - 1
+    if (loop.done > 0) held.push_back({0, loop.done});
+    std::fprintf(stderr, "%s: %s: %s holds %s and no audio.wav\n", labelOf(job).c_str(),
+                 stopped ? "interrupted" : "failed", job.pngDir.c_str(),
+                 framesHeld(held, job.endFrame() - job.firstFrame()).c_str());
+    return stopped ? cli::stopStatus() : cli::fail(error);
+  }
+  if (job.isPiece()) return 0;
+  if (!writeWav(show, job, error)) return cli::fail(error);
+  reportDone(job, loop, "in", job.pngDir + "/frame*.png + audio.wav");
+  return 0;
+}
+// The same frames as a video, read back as for the encoder, but kept nowhere.
+int renderOnly(OfflineShow& show, const CaptureJob& job) {
+  const int64_t first = job.renderFirst();
+  const int64_t end = job.renderEnd();
+  const LoopResult loop =
+      forEachFrame(show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kBgra,
+                   labelOf(job), [](const LoopFrame&) { return true; });
+  if (loop.ending == LoopResult::kStopped) {
+    return reportInterrupted(labelOf(job), loop, end - first);
+  }
+  reportDone(job, loop, "rendered in", "nothing written");
+  return 0;
+}
+
+int captureFrames(OfflineShow& show, const CaptureJob& job) {
+  std::string error;
+#ifndef _WIN32
+  constexpr int kColumns = 3;
+  constexpr int kThumbWidth = 512;
+  constexpr int kThumbHeight = 384;
+  constexpr int kLabel = 28;
+  const int rows = static_cast<int>((job.frames.size() + kColumns - 1) / kColumns);
+  Canvas sheet(kColumns * kThumbWidth, rows * (kThumbHeight + kLabel));
+  sheet.fill({0.06f, 0.06f, 0.07f});
+  Font font;
+  if (!job.sheet.empty() && !font.open(kLabelFontPath, error)) return cli::fail(error);
+#endif
+
+  const LoopResult loop = forEachFrame(
+      show, FramePlan::at(FrameRate{job.fps}, job.frames), PixelLayout::kRgb, "lumorak-capture",
+      [&](const LoopFrame& frame) {
+        const double t = frame.seconds;
+#ifndef _WIN32
+        const size_t i = static_cast<size_t>(frame.ordinal);
+        if (!job.sheet.empty()) {
+          const int left = static_cast<int>(i % kColumns) * kThumbWidth;
+          const int top = static_cast<int>(i / kColumns) * (kThumbHeight + kLabel) + kLabel;
+          paintThumbnail(sheet, left, top, kThumbWidth, kThumbHeight, frame.pixels.data(),
+                         screenWidth, screenHeight);
+          char caption[32];
+          std::snprintf(caption, sizeof caption, "%g s", t);
+          paintLabel(sheet, font, caption, left + 6, top - 8, 18, {0.9f, 0.9f, 0.9f});
+        }
+#endif
+        char name[48];
+        std::snprintf(name, sizeof name, "/frame-%07.3f.png", t);
+        if (!writeFramePng(job.pngDir + name, frame.pixels, error)) return false;
+        std::printf("%s%s  t = %.3f s\n", job.pngDir.c_str(), name, t);
+        std::fflush(stdout);  // a script waiting for a frame sees it as it comes
+        return true;
+      });
+  if (loop.ending == LoopResult::kStopped) {
+    return reportInterrupted(labelOf(job), loop, job.frames.size(), "; no sheet");
+  }
+  if (loop.ending == LoopResult::kFailed) return cli::fail(error);
+#ifndef _WIN32
+  if (!job.sheet.empty() && !sheet.writePng(job.sheet, error)) return cli::fail(error);
+#endif
+  return 0;
+}
+#ifndef _WIN32
+// ---- The video, and several processes ---------------------------------------------------
+
 constexpr int kVideoFd = 3;  // in ffmpeg
 constexpr int kAudioFd = 4;
 constexpr size_t kQueuedFrames = 3;      // frames rendered ahead of the encoder
@@ -59,23 +230,11 @@ bool onPath(const std::string& program) {
 }
 
 std::string fileSize(const std::string& path) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0) return "?";
+  std::error_code failure;
+  const uintmax_t bytes = fs::file_size(path, failure);
   char text[32];
-  std::snprintf(text, sizeof text, "%.1f MB", info.st_size / 1e6);
-  return text;
-}
-
-// The span's samples, silence past the end of the music.
-std::vector<int16_t> spanSamples(OfflineShow& show, const CaptureJob& job, int64_t firstFrame,
-                                 int64_t endFrame) {
-  const MusicDecode* music = show.sound().music();
-  const int64_t first = job.sampleAt(firstFrame);
-  const int64_t end = job.sampleAt(endFrame);
-  std::vector<int16_t> samples(static_cast<size_t>(end - first) * 2, 0);
-  // Waits for any of the span the background decode has not reached yet.
-  if (music && end > first) music->read(first, static_cast<int>(end - first), samples.data());
-  return samples;
+  std::snprintf(text, sizeof text, "%.1f MB", bytes / 1e6);
+  return failure ? "?" : text;
 }
 
 // Frames handed from the render loop to the thread that writes them into ffmpeg.
@@ -186,21 +345,6 @@ struct Encoder {
   }
 };
 
-// Progress lines and messages: a piece of a parallel run says which.
-std::string labelOf(const CaptureJob& job) {
-  if (!job.isPiece()) return "lumorak-capture";
-  return "lumorak-capture piece " + std::to_string(job.pieceIndex) + "/" +
-         std::to_string(job.pieceCount);
-}
-
-// The closing line of a run: "LABEL: N frames HOW S s, R frames/s, WHAT".
-void reportDone(const CaptureJob& job, const LoopResult& loop, const char* how,
-                const std::string& what) {
-  std::fprintf(stderr, "%s: %lld frames %s %.1f s, %.1f frames/s, %s\n", labelOf(job).c_str(),
-               static_cast<long long>(loop.done), how, loop.seconds,
-               loop.seconds > 0 ? loop.done / loop.seconds : 0.0, what.c_str());
-}
-
 int captureVideo(OfflineShow& show, const CaptureJob& job) {
   const std::string& out = job.out;
   const std::string temp = cli::temporaryNameFor(out);
@@ -256,121 +400,17 @@ int captureVideo(OfflineShow& show, const CaptureJob& job) {
   return 0;
 }
 
-// DIR/frame000123.png: frame n of the span (from 0) in --png-dir.
-std::string pngPath(const CaptureJob& job, int64_t n) {
-  char name[32];
-  std::snprintf(name, sizeof name, "/frame%06lld.png", static_cast<long long>(n));
-  return job.pngDir + name;
-}
-
-// What an interrupted or failed --png-dir run leaves, the frames' numbers in `runs`:
-// "frames 000000-000011, 000150-000161 of 300", or "no frames of 300".
-std::string framesHeld(const std::vector<Piece>& runs, int64_t total) {
-  std::string text;
-  for (const Piece& run : runs) {
-    char range[48];  // ", " and two 19-digit numbers at most
-    std::snprintf(range, sizeof range, "%s%06lld-%06lld", text.empty() ? "" : ", ",
-                  static_cast<long long>(run.first), static_cast<long long>(run.end - 1));
-    text += range;
-  }
-  return (text.empty() ? "no frames" : "frames " + text) + " of " + std::to_string(total);
-}
-
-// This run replaces it: one from an earlier run would claim a whole span.
-bool removeOldWav(const CaptureJob& job, std::string& error) {
-  const std::string wav = job.pngDir + "/audio.wav";
-  if (unlink(wav.c_str()) != 0 && errno != ENOENT) {
-    return cli::failWith(error, "cannot replace " + wav + ": " + std::strerror(errno));
-  }
-  return true;
-}
-
-// The whole span's music as DIR/audio.wav, under a temporary name until whole.
-bool writeWav(OfflineShow& show, const CaptureJob& job, std::string& error) {
-  const std::string wav = job.pngDir + "/audio.wav";
-  const std::string temp = cli::temporaryNameFor(wav);
-  cli::addTemporary(temp);
-  std::FILE* file = std::fopen(temp.c_str(), "wb");
-  if (!file) return cli::failWith(error, "cannot write " + wav + ": " + std::strerror(errno));
-  const std::vector<int16_t> samples = spanSamples(show, job, job.firstFrame(), job.endFrame());
-  const std::vector<uint8_t> header =
-      wavHeader(static_cast<int64_t>(samples.size() / 2), kCaptureSampleRate);
-  const bool wavOk =
-      std::fwrite(header.data(), 1, header.size(), file) == header.size() &&
-      std::fwrite(samples.data(), sizeof(int16_t), samples.size(), file) == samples.size();
-  if (std::fclose(file) != 0 || !wavOk) return cli::failWith(error, "cannot write " + wav);
-  return cli::commitTemporary(temp, wav, error);
-}
-
-// The span's frames, then its music as audio.wav: written last (under a temporary name,
-// renamed when whole), so that a folder with an audio.wav holds every frame. A piece
-// writes its frames under their numbers in the whole span, and no audio.wav.
-int capturePngs(OfflineShow& show, const CaptureJob& job) {
-  const int64_t first = job.renderFirst();
-  const int64_t end = job.renderEnd();
-  const int64_t number0 = first - job.firstFrame();
-  std::string error;
-  if (!job.isPiece() && !removeOldWav(job, error)) return cli::fail(error);
-
-  const LoopResult loop = forEachFrame(
-      show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kRgb, labelOf(job),
-      [&](const LoopFrame& frame) {
-        return writeFramePng(pngPath(job, number0 + frame.ordinal), frame.pixels, error);
-      });
-  if (loop.ending != LoopResult::kDone) {
-    const bool stopped = loop.ending == LoopResult::kStopped;
-    std::vector<Piece> held;  // frames 0 to done - 1
-    if (loop.done > 0) held.push_back({0, loop.done});
-    std::fprintf(stderr, "%s: %s: %s holds %s and no audio.wav\n", labelOf(job).c_str(),
-                 stopped ? "interrupted" : "failed", job.pngDir.c_str(),
-                 framesHeld(held, end - first).c_str());
-    return stopped ? cli::stopStatus() : cli::fail(error);
-  }
-  if (job.isPiece()) return 0;
-  if (!writeWav(show, job, error)) return cli::fail(error);
-  reportDone(job, loop, "in", job.pngDir + "/frame*.png + audio.wav");
-  return 0;
-}
-
-// The same frames as a video, read back as for the encoder, but kept nowhere.
-int renderOnly(OfflineShow& show, const CaptureJob& job) {
-  const int64_t first = job.renderFirst();
-  const int64_t end = job.renderEnd();
-  const LoopResult loop =
-      forEachFrame(show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kBgra,
-                   labelOf(job), [](const LoopFrame&) { return true; });
-  if (loop.ending == LoopResult::kStopped) {
-    return reportInterrupted(labelOf(job), loop, end - first);
-  }
-  reportDone(job, loop, "rendered in", "nothing written");
-  return 0;
-}
-
-// ---- Several processes -----------------------------------------------------------------
-
 std::string exact(double value) {
   char text[40];
   std::snprintf(text, sizeof text, "%.17g", value);
   return text;
 }
 
-// Removes a folder of pieces' videos and everything in it (no subfolders).
-void removeFolder(const std::string& dir) {
-  if (DIR* d = opendir(dir.c_str())) {
-    while (dirent* entry = readdir(d)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") unlink((dir + "/" + name).c_str());
-    }
-    closedir(d);
-  }
-  rmdir(dir.c_str());
-}
-
 bool writeTextFile(const std::string& path, const std::string& text) {
-  std::FILE* file = std::fopen(path.c_str(), "w");
-  if (!file) return false;
-  const bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  return std::fclose(file) == 0 && ok;
+  std::ofstream file(path);
+  file << text;
+  file.close();
+  return !file.fail();
 }
 
 // What DIR holds after an interrupted parallel run: each piece's frames from its start.
@@ -378,7 +418,7 @@ std::string pngsHeld(const CaptureJob& job) {
   const int64_t total = job.endFrame() - job.firstFrame();
   std::vector<Piece> runs;
   for (int64_t n = 0; n < total; ++n) {
-    if (access(pngPath(job, n).c_str(), F_OK) != 0) continue;
+    if (!fs::exists(pngPath(job, n))) continue;
     if (runs.empty() || runs.back().end != n) runs.push_back({n, n});
     runs.back().end = n + 1;
   }
@@ -387,15 +427,13 @@ std::string pngsHeld(const CaptureJob& job) {
 
 // This program's own file, and the data folder it runs on, for the pieces' command lines.
 bool selfAndData(std::string& self, std::string& data, std::string& error) {
-  char path[4096];
-  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (length <= 0) {
+  std::error_code failure;
+  self = fs::read_symlink("/proc/self/exe", failure).string();
+  if (failure) {
     return cli::failWith(error, "cannot find this program's own file to start the pieces");
   }
-  self.assign(path, static_cast<size_t>(length));
-  if (!getcwd(path, sizeof path)) return cli::failWith(error, "cannot read the working folder");
-  data = std::string(path) + "/data";
-  return true;
+  data = fs::current_path(failure).string() + "/data";
+  return !failure || cli::failWith(error, "cannot read the working folder");
 }
 
 // Starts one child per piece: this program again, with --piece, writing the piece's video
@@ -500,7 +538,8 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
     return cli::fail(error);
   }
   auto cleanUp = [&] {
-    if (video) removeFolder(folder);
+    std::error_code ignored;
+    if (video) fs::remove_all(folder, ignored);
     cli::removeTemporaries();
   };
   auto abandon = [&](const std::string& message) {
@@ -560,45 +599,22 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
   return 0;
 }
 
-int captureFrames(OfflineShow& show, const CaptureJob& job) {
-  constexpr int kColumns = 3;
-  constexpr int kThumbWidth = 512;
-  constexpr int kThumbHeight = 384;
-  constexpr int kLabel = 28;
-  const int rows = static_cast<int>((job.frames.size() + kColumns - 1) / kColumns);
-  Canvas sheet(kColumns * kThumbWidth, rows * (kThumbHeight + kLabel));
-  sheet.fill({0.06f, 0.06f, 0.07f});
-  Font font;
-  std::string error;
-  if (!job.sheet.empty() && !font.open(kLabelFontPath, error)) return cli::fail(error);
-
-  const LoopResult loop = forEachFrame(
-      show, FramePlan::at(FrameRate{job.fps}, job.frames), PixelLayout::kRgb, "lumorak-capture",
-      [&](const LoopFrame& frame) {
-        const size_t i = static_cast<size_t>(frame.ordinal);
-        const double t = frame.seconds;
-        if (!job.sheet.empty()) {
-          const int left = static_cast<int>(i % kColumns) * kThumbWidth;
-          const int top = static_cast<int>(i / kColumns) * (kThumbHeight + kLabel) + kLabel;
-          paintThumbnail(sheet, left, top, kThumbWidth, kThumbHeight, frame.pixels.data(),
-                         screenWidth, screenHeight);
-          char caption[32];
-          std::snprintf(caption, sizeof caption, "%g s", t);
-          paintLabel(sheet, font, caption, left + 6, top - 8, 18, {0.9f, 0.9f, 0.9f});
-        }
-        char name[48];
-        std::snprintf(name, sizeof name, "/frame-%07.3f.png", t);
-        if (!writeFramePng(job.pngDir + name, frame.pixels, error)) return false;
-        std::printf("%s%s  t = %.3f s\n", job.pngDir.c_str(), name, t);
-        return true;
-      });
-  if (loop.ending == LoopResult::kStopped) {
-    return reportInterrupted(labelOf(job), loop, job.frames.size(), "; no sheet");
-  }
-  if (loop.ending == LoopResult::kFailed) return cli::fail(error);
-  if (!job.sheet.empty() && !sheet.writePng(job.sheet, error)) return cli::fail(error);
-  return 0;
+// --jobs: the pieces to share the span out into, or none to render it here. auto: one
+// process per CPU for PNGs and render-only, and one for a video, whose encoder already
+// keeps a second core busy (docs/performance.md, "Parallel export"). A span too short to
+// share is rendered here: each piece pays for a start-up.
+std::vector<Piece> sharedOut(const CaptureJob& job) {
+  if (job.mode == CaptureMode::kFrames || job.isPiece() || job.jobs == 1) return {};
+  const bool shareable = job.endFrame() - job.firstFrame() >= kMinSharedSeconds * job.fps;
+  const int jobs =
+      job.jobs > 0 ? job.jobs
+      : job.mode == CaptureMode::kVideo || !shareable
+          ? 1
+          : static_cast<int>(std::clamp<long>(sysconf(_SC_NPROCESSORS_ONLN), 1, kMaxJobs));
+  if (jobs == 1) return {};
+  return cutIntoPieces(job.fps, job.firstFrame(), job.endFrame(), jobs);
 }
+#endif
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -613,6 +629,13 @@ int main(int argc, char** argv) {
     std::printf("%s\n", cli::versionLine("lumorak-capture").c_str());
     return 0;
   }
+#ifdef _WIN32
+  if (job.mode == CaptureMode::kVideo) {
+    return cli::usageError("this build writes no video: give --png-dir, --frames or --render-only");
+  }
+  if (job.jobs > 1) return cli::usageError("this build renders in one process: no --jobs");
+  if (!job.sheet.empty()) return cli::usageError("this build draws no --sheet");
+#endif
   if (job.isPiece()) cli::setProgram(labelOf(job));
   // Paths as the user meant them: the run itself changes into the folder holding data/.
   job.out = cli::absolutePath(job.out);
@@ -621,9 +644,11 @@ int main(int argc, char** argv) {
   job.data = cli::absolutePath(job.data);
   // Everything that can fail before rendering is checked first, with one message each.
   if (job.mode == CaptureMode::kVideo) {
+#ifndef _WIN32
     if (!onPath("ffmpeg")) {
       return cli::fail("the ffmpeg program is not installed (Debian: apt-get install ffmpeg)");
     }
+#endif
     if (!cli::checkOutputFile(job.out, error)) return cli::fail(error);
   } else if (job.mode != CaptureMode::kRenderOnly) {
     if (!cli::prepareOutputDir(job.pngDir, true, error)) return cli::fail(error);
@@ -631,30 +656,14 @@ int main(int argc, char** argv) {
   if (!job.sheet.empty() && !cli::checkOutputFile(job.sheet, error)) return cli::fail(error);
 
   cli::startOffline(job.data);
-  signal(SIGPIPE, SIG_IGN);  // a dead ffmpeg shows as a failed write, not a killed capture
-
   OfflineShow show;
   if (!show.start(error)) return cli::fail(error);
-  if (job.mode != CaptureMode::kFrames && !job.isPiece() && job.jobs != 1) {
-    // auto: one process per CPU for PNGs and render-only, and one for a video, whose
-    // encoder already keeps a second core busy (docs/performance.md, "Parallel export").
-    // A span too short to share is rendered here: each piece pays for a start-up.
-    const long cpus = sysconf(_SC_NPROCESSORS_ONLN);
-    const bool shareable = job.endFrame() - job.firstFrame() >= kMinSharedSeconds * job.fps;
-    const int jobs = job.jobs > 0 ? job.jobs
-                     : job.mode == CaptureMode::kVideo || !shareable
-                         ? 1
-                         : static_cast<int>(std::clamp<long>(cpus, 1, kMaxJobs));
-    const std::vector<Piece> pieces =
-        jobs > 1 ? cutIntoPieces(job.fps, job.firstFrame(), job.endFrame(), jobs)
-                 : std::vector<Piece>();
-    if (pieces.size() > 1) return captureInPieces(show, job, pieces);
-  }
-  switch (job.mode) {
-    case CaptureMode::kVideo: return captureVideo(show, job);
-    case CaptureMode::kPngDir: return capturePngs(show, job);
-    case CaptureMode::kFrames: return captureFrames(show, job);
-    case CaptureMode::kRenderOnly: return renderOnly(show, job);
-  }
-  return 1;
+  if (job.mode == CaptureMode::kFrames) return captureFrames(show, job);
+#ifndef _WIN32
+  signal(SIGPIPE, SIG_IGN);  // a dead ffmpeg shows as a failed write, not a killed capture
+  const std::vector<Piece> pieces = sharedOut(job);
+  if (pieces.size() > 1) return captureInPieces(show, job, pieces);
+  if (job.mode == CaptureMode::kVideo) return captureVideo(show, job);
+#endif
+  return job.mode == CaptureMode::kPngDir ? capturePngs(show, job) : renderOnly(show, job);
 }

@@ -24,7 +24,7 @@
 //     first frame is rendered.
 //
 // Typical main():
-//   cli::Parser args("renderframes", kHelp);
+//   cli::Parser args("showreport", kHelp);
 //   args.option("--out-dir", ...); args.positional(...);
 //   args.parseOrExit(argc, argv);               // returns only to run
 //   outDir = cli::absolutePath(outDir);

@@ -94,11 +94,6 @@ void restoreStartUpState() {
 }
 }  // namespace
 
-int64_t FrameRate::firstAtOrAfter(double seconds) const {
-  int64_t frame = static_cast<int64_t>(std::ceil(seconds * fps - 1e-9));
-  return std::max<int64_t>(frame, 0);
-}
-
 bool OfflineShow::start(std::string& error) {
   if (startShow(ShowStart{true, &offlineSound}) != StartFailure::kNone) {
     error = "no OpenGL window could be made";

@@ -1,5 +1,5 @@
 // Offline, frame-exact playback of the show: the one seam under every tool that renders
-// the show without playing it (renderframes, showreport, lumorak-capture, show_bench).
+// the show without playing it (lumorak-capture, showreport, the preview, show_bench).
 //
 // start() brings the show up as the live program does (window, initDemo, the music opened
 // and started) but on a hidden window (SDL's offscreen driver where there is no display)
@@ -27,16 +27,9 @@
 #include <string>
 #include <vector>
 
+#include "offline/ShowTime.h"
+
 class ManualAudioBackend;
-
-struct FrameRate {
-  double fps = 60.0;
-
-  double timeOf(int64_t frame) const { return static_cast<double>(frame) / fps; }
-  // The first frame whose time is at or after `seconds`. A part in 1e9 of a frame is
-  // forgiven, so that 130 s at 59.94 fps finds the frame that prints as 130.000.
-  int64_t firstAtOrAfter(double seconds) const;
-};
 
 // Rows packed tightly, the bottom row of the picture first (as glReadPixels gives them;
 // ffmpeg's vflip or flip_image turns them upright). kBgra is Mesa's own layout of the

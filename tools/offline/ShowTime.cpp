@@ -1,9 +1,15 @@
 #include "offline/ShowTime.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "cli/Cli.h"
 #include "scenes/Timeline.h"
+
+int64_t FrameRate::firstAtOrAfter(double seconds) const {
+  return std::max<int64_t>(static_cast<int64_t>(std::ceil(seconds * fps - 1e-9)), 0);
+}
 
 namespace cli {
 

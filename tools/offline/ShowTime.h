@@ -3,7 +3,18 @@
 // [0, showEnd()]. Each check gives a one-line reason naming the time and the range.
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+// Frames of a rate: frame n lies at exactly n / fps seconds.
+struct FrameRate {
+  double fps = 60.0;
+
+  double timeOf(int64_t frame) const { return static_cast<double>(frame) / fps; }
+  // The first frame whose time is at or after `seconds`. A part in 1e9 of a frame is
+  // forgiven, so that 130 s at 59.94 fps finds the frame that prints as 130.000.
+  int64_t firstAtOrAfter(double seconds) const;
+};
 
 namespace cli {
 
