@@ -35,4 +35,4 @@ ctest --test-dir "$win" --output-on-failure -j2
 
 echo "== the Windows release under Wine"
 # The real sound path: where Wine offers no device, the show plays silently on its clock.
-(unset SDL_AUDIODRIVER; bash tests/wine_test.sh "$zip" "$win" "$build/tools/pngdiff" "$root")
+(unset SDL_AUDIODRIVER; bash tests/wine_test.sh "$zip" "$win" "$build/tests/pngdiff" "$root")
