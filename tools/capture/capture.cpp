@@ -36,9 +36,7 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <deque>
-#include <mutex>
 
 #include "capture/PieceProcesses.h"
 #include "cli/ChildProcess.h"
@@ -212,7 +210,6 @@ int captureFrames(OfflineShow& show, const CaptureJob& job) {
 
 constexpr int kVideoFd = 3;  // in ffmpeg
 constexpr int kAudioFd = 4;
-constexpr size_t kQueuedFrames = 3;      // frames rendered ahead of the encoder
 constexpr size_t kStderrTailLines = 20;  // of ffmpeg's messages, shown on failure
 
 bool onPath(const std::string& program) {
@@ -237,74 +234,39 @@ std::string fileSize(const std::string& path) {
   return failure ? "?" : text;
 }
 
-// Frames handed from the render loop to the thread that writes them into ffmpeg.
-class FrameQueue {
+// Frame n goes into ffmpeg's pipe on a thread of its own while frame n + 1 renders. The
+// two buffers take turns, so the run holds two frames (3 MB each) however long it is.
+class PipeWriter {
  public:
-  explicit FrameQueue(int fd) : fd_(fd), writer_([this] { run(); }) {}
-  ~FrameQueue() { close(); }
+  explicit PipeWriter(int fd) : fd_(fd) {}
+  ~PipeWriter() { close(); }
 
-  // Blocks while kQueuedFrames are waiting. False once a write has failed.
-  bool push(std::vector<uint8_t> frame) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    space_.wait(lock, [this] { return queue_.size() < kQueuedFrames || failed_; });
-    if (failed_) return false;
-    queue_.push_back(std::move(frame));
-    ready_.notify_one();
+  // Hands `frame` over and gives back the buffer written before it (empty at first).
+  // False once a write has failed.
+  bool push(std::vector<uint8_t>& frame) {
+    if (!wait()) return false;
+    std::swap(frame, writing_);
+    writer_ = std::thread([this] { ok_ = writeAll(fd_, writing_.data(), writing_.size()); });
     return true;
   }
-  // Writes what is queued, then closes the pipe. True when every frame went through.
+  // Waits for the last write, then closes the pipe. True when every frame went through.
   bool close() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (closed_) return !failed_;
-      closed_ = true;
-      ready_.notify_one();
-    }
-    writer_.join();
-    ::close(fd_);
-    return !failed_;
-  }
-  // Returns a used buffer for the next frame, to keep the loop free of allocations.
-  std::vector<uint8_t> spare(size_t bytes) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (spares_.empty()) return std::vector<uint8_t>(bytes);
-    std::vector<uint8_t> buffer = std::move(spares_.back());
-    spares_.pop_back();
-    return buffer;
+    const bool ok = wait();
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    return ok;
   }
 
  private:
-  void run() {
-    for (;;) {
-      std::vector<uint8_t> frame;
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        ready_.wait(lock, [this] { return !queue_.empty() || closed_; });
-        if (queue_.empty()) return;
-        frame = std::move(queue_.front());
-        queue_.pop_front();
-      }
-      const bool ok = writeAll(fd_, frame.data(), frame.size());
-      std::lock_guard<std::mutex> lock(mutex_);
-      spares_.push_back(std::move(frame));
-      if (!ok) {
-        failed_ = true;
-        queue_.clear();
-      }
-      space_.notify_one();
-      if (failed_) return;
-    }
+  bool wait() {
+    if (writer_.joinable()) writer_.join();
+    return ok_;
   }
 
   int fd_;
-  std::mutex mutex_;
-  std::condition_variable ready_;
-  std::condition_variable space_;
-  std::deque<std::vector<uint8_t>> queue_;
-  std::vector<std::vector<uint8_t>> spares_;
-  bool closed_ = false;
-  bool failed_ = false;
+  std::vector<uint8_t> writing_;
   std::thread writer_;
+  bool ok_ = true;
 };
 
 // The ffmpeg child with its two input pipes and the tail of its messages.
@@ -368,22 +330,14 @@ int captureVideo(OfflineShow& show, const CaptureJob& job) {
     close(encoder.audioFd());
   });
 
-  FrameQueue queue(encoder.videoFd());
-  const LoopResult loop =
-      forEachFrame(show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kBgra,
-                   labelOf(job), [&queue](const LoopFrame& frame) {
-                     // The buffer goes to the writer; a written one comes back for the next
-                     // frame, so the run holds a few frames (3 MB each) however long it is, not
-                     // every frame.
-                     const size_t bytes = frame.pixels.size();
-                     const bool queued = queue.push(std::move(frame.pixels));
-                     frame.pixels = queue.spare(bytes);
-                     return queued;
-                   });
+  PipeWriter pipe(encoder.videoFd());
+  const LoopResult loop = forEachFrame(
+      show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kBgra, labelOf(job),
+      [&pipe](const LoopFrame& frame) { return pipe.push(frame.pixels); });
   // Stopped: the half-made video is worthless, and finishing it (moving the index to
   // the front) could take longer than a user waits. Its pipes then fail at once.
   if (cli::stopRequested()) encoder.process.send(SIGKILL);
-  const bool ok = queue.close() && loop.ending == LoopResult::kDone;
+  const bool ok = pipe.close() && loop.ending == LoopResult::kDone;
   audioWriter.join();
   const int status = encoder.finish();
   if (cli::stopRequested()) {

@@ -17,6 +17,7 @@
 #include <system_error>
 
 #include "app/Fatal.h"
+#include "resources/DataFile.h"
 #include "cli/GitDescribe.h"
 #include "cli/Terminal.h"
 
@@ -284,15 +285,11 @@ bool isDirectory(const std::string& path) {
 size_t rootLength(const std::string& path) { return fs::path(path).root_path().string().size(); }
 
 std::string parentOf(const std::string& path) {
-  const size_t slash = path.find_last_of(kSeparators);
-  if (slash == std::string::npos) return ".";
-  return slash < rootLength(path) ? path.substr(0, slash + 1) : path.substr(0, slash);
+  const std::string parent = fs::path(path).parent_path().string();
+  return parent.empty() ? "." : parent;
 }
 
-std::string baseOf(const std::string& path) {
-  const size_t slash = path.find_last_of(kSeparators);
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+std::string baseOf(const std::string& path) { return fs::path(path).filename().string(); }
 
 // ASCII letters alike in either case, as strcasecmp() in the C locale.
 bool equalIgnoringCase(const char* a, const char* b) {
@@ -307,14 +304,6 @@ bool equalIgnoringCase(const char* a, const char* b) {
 
 bool sameName(const std::string& a, const char* b) {
   return kNamesIgnoreCase ? equalIgnoringCase(a.c_str(), b) : a == b;
-}
-
-// Whether the file can be opened for reading.
-bool readable(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return false;
-  std::fclose(file);
-  return true;
 }
 
 // A new, empty folder "lumorak-data.NNNNNNNN" in `base` for this run alone, open to its
@@ -654,7 +643,7 @@ bool enterDataRoot(const std::string& given, std::string& error) {
   std::string looked;
   for (const std::string& root : dataRoots(executableFolder(), kInstallLayout)) {
     const std::string data = (root == "." ? std::string() : root + "/") + "data";
-    if (readable(data + "/" + kDataMarker)) {
+    if (isReadableFile(data + "/" + kDataMarker)) {
       fs::current_path(root, failure);
       if (!failure) return true;
     }
