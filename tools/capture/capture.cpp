@@ -500,6 +500,16 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
     cleanUp();
     return cli::fail(message);
   };
+  auto interrupted = [&] {
+    cleanUp();
+    const std::string what =
+        job.mode == CaptureMode::kPngDir
+            ? ": " + job.pngDir + " holds " + pngsHeld(job) + " and no audio.wav"
+        : video ? "; no " + job.out + " written"
+                : "";
+    std::fprintf(stderr, "lumorak-capture: interrupted%s\n", what.c_str());
+    return cli::stopStatus();
+  };
 
   std::fprintf(stderr, "lumorak-capture: %lld frames in %zu pieces:", static_cast<long long>(total),
                pieces.size());
@@ -514,17 +524,7 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
     return abandon(error);
   }
   const PieceProcesses::Result result = children.wait();
-  if (result.outcome == PieceProcesses::Outcome::kStopped) {
-    cleanUp();
-    if (job.mode == CaptureMode::kPngDir) {
-      std::fprintf(stderr, "lumorak-capture: interrupted: %s holds %s and no audio.wav\n",
-                   job.pngDir.c_str(), pngsHeld(job).c_str());
-    } else {
-      std::fprintf(stderr, "lumorak-capture: interrupted%s\n",
-                   video ? ("; no " + job.out + " written").c_str() : "");
-    }
-    return cli::stopStatus();
-  }
+  if (result.outcome == PieceProcesses::Outcome::kStopped) return interrupted();
   if (result.outcome == PieceProcesses::Outcome::kFailed) {
     return abandon(pieceFailure(job, pieces, result));
   }
@@ -533,11 +533,7 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
   if (video) {
     const Joined joined =
         joinPieces(show, job, pieces, segments, folder + "/pieces.txt", temp, error);
-    if (joined == Joined::kStopped) {
-      cleanUp();
-      std::fprintf(stderr, "lumorak-capture: interrupted; no %s written\n", job.out.c_str());
-      return cli::stopStatus();
-    }
+    if (joined == Joined::kStopped) return interrupted();
     if (joined == Joined::kFailed) return abandon(error);
     cleanUp();
   }
