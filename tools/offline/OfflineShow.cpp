@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "app/Demo.h"
 #include "app/Globals.h"
@@ -21,12 +22,19 @@ bool tunnelHasRun = false;
 // resetScenes() puts it back. GL's own attribute stack is no help here: Mesa 22 skips
 // restoring a group when a nested push and pop (a render target's viewport) came between,
 // so a point size set inside one survives the outer pop.
+// The switches and matrices among it, each restored in this order (the modelview matrix
+// last, as the current one).
+constexpr GLenum kSwitches[] = {GL_BLEND,      GL_DEPTH_TEST, GL_LIGHTING, GL_POLYGON_OFFSET_FILL,
+                                GL_TEXTURE_2D, GL_CULL_FACE};
+constexpr GLenum kMatrices[][2] = {{GL_TEXTURE, GL_TEXTURE_MATRIX},
+                                   {GL_PROJECTION, GL_PROJECTION_MATRIX},
+                                   {GL_MODELVIEW, GL_MODELVIEW_MATRIX}};
 struct LeftState {
   GLfloat colour[4], clearColour[4], blendColour[4];
   GLfloat clearDepth, pointSize, lineWidth, offsetFactor, offsetUnits;
   GLint blendSrc, blendDst, depthFunc, shadeModel, texture2d;
-  GLboolean blend, depthTest, lighting, offsetFill, texturing, culling;
-  GLfloat projection[16], modelview[16], texture[16];
+  GLboolean switches[std::size(kSwitches)];
+  GLfloat matrices[std::size(kMatrices)][16];
 };
 LeftState startUpState;
 
@@ -46,23 +54,8 @@ void keepStartUpState() {
   glGetIntegerv(GL_DEPTH_FUNC, &s.depthFunc);
   glGetIntegerv(GL_SHADE_MODEL, &s.shadeModel);
   glGetIntegerv(GL_TEXTURE_BINDING_2D, &s.texture2d);
-  s.blend = glIsEnabled(GL_BLEND);
-  s.depthTest = glIsEnabled(GL_DEPTH_TEST);
-  s.lighting = glIsEnabled(GL_LIGHTING);
-  s.offsetFill = glIsEnabled(GL_POLYGON_OFFSET_FILL);
-  s.texturing = glIsEnabled(GL_TEXTURE_2D);
-  s.culling = glIsEnabled(GL_CULL_FACE);
-  glGetFloatv(GL_PROJECTION_MATRIX, s.projection);
-  glGetFloatv(GL_MODELVIEW_MATRIX, s.modelview);
-  glGetFloatv(GL_TEXTURE_MATRIX, s.texture);
-}
-
-void enableIf(GLenum capability, GLboolean on) {
-  if (on) {
-    glEnable(capability);
-  } else {
-    glDisable(capability);
-  }
+  for (size_t i = 0; i < std::size(kSwitches); ++i) s.switches[i] = glIsEnabled(kSwitches[i]);
+  for (size_t i = 0; i < std::size(kMatrices); ++i) glGetFloatv(kMatrices[i][1], s.matrices[i]);
 }
 
 void restoreStartUpState() {
@@ -79,18 +72,17 @@ void restoreStartUpState() {
   glDepthFunc(static_cast<GLenum>(s.depthFunc));
   glShadeModel(static_cast<GLenum>(s.shadeModel));
   glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(s.texture2d));
-  enableIf(GL_BLEND, s.blend);
-  enableIf(GL_DEPTH_TEST, s.depthTest);
-  enableIf(GL_LIGHTING, s.lighting);
-  enableIf(GL_POLYGON_OFFSET_FILL, s.offsetFill);
-  enableIf(GL_TEXTURE_2D, s.texturing);
-  enableIf(GL_CULL_FACE, s.culling);
-  glMatrixMode(GL_TEXTURE);
-  glLoadMatrixf(s.texture);
-  glMatrixMode(GL_PROJECTION);
-  glLoadMatrixf(s.projection);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadMatrixf(s.modelview);
+  for (size_t i = 0; i < std::size(kSwitches); ++i) {
+    if (s.switches[i]) {
+      glEnable(kSwitches[i]);
+    } else {
+      glDisable(kSwitches[i]);
+    }
+  }
+  for (size_t i = 0; i < std::size(kMatrices); ++i) {
+    glMatrixMode(kMatrices[i][0]);
+    glLoadMatrixf(s.matrices[i]);
+  }
 }
 }  // namespace
 
