@@ -1,13 +1,10 @@
 // The child processes of lumorak-capture --jobs: this program again, one per piece of the
 // span, each rendering with llvmpipe on one thread (LP_NUM_THREADS=1: two single-threaded
-// renderers side by side beat one with two threads, whose frames are mostly serial work).
-//
-// Each child has its own process group, so a Ctrl-C at the terminal reaches only the
-// parent, which then stops every child with one SIGTERM (a second signal would end a
-// child before it removed its temporary files). A child also gets SIGTERM when the parent
-// dies without doing so (PR_SET_PDEATHSIG). Their stderr comes through a pipe and is
-// copied to ours a whole line at a time, so the pieces' progress lines never interleave
-// mid-line; once the run is being stopped their messages are dropped.
+// renderers side by side beat one with two threads). They are ChildProcesses: their own
+// process group, SIGTERM should we die. A stop reaches them as one SIGTERM from here (a
+// second would end a child before it removed its temporary files). Their stderr is copied
+// to ours a whole line at a time, so progress lines never interleave; once the run is
+// being stopped, dropped.
 //
 // Calls: start() for each piece, then wait(); stopAll() (or the destructor) ends the rest.
 #pragma once
