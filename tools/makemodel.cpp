@@ -5,8 +5,6 @@
 //
 // Vertices carry a position index, a normal (left zero: the loader computes normals) and
 // texture coordinates, so loading, normals and tangents all have work to do.
-//
-// Usage: makemodel data/dudezurodev.aml (see kHelp)
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -82,10 +80,8 @@ int main(int argc, char** argv) {
   std::string output;
   cli::Parser args("makemodel", kHelp);
   args.positional([&output](const std::string& value, std::string& error) {
-    if (!output.empty()) {
-      error = "one output file only, not also '" + value + "'";
-      return false;
-    }
+    if (!output.empty())
+      return cli::failWith(error, "one output file only, not also '" + value + "'");
     output = value;
     return true;
   });

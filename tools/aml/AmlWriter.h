@@ -62,12 +62,15 @@ uint32_t floatWord(float value);
 // Little-endian bytes appended to a string.
 class ByteWriter {
  public:
-  ByteWriter& u8(uint8_t value);
-  ByteWriter& u16(uint16_t value);
-  ByteWriter& u32(uint32_t value);
+  ByteWriter& u8(uint8_t value) { return raw(std::string(1, static_cast<char>(value))); }
+  ByteWriter& u16(uint16_t value) { return u8(value & 0xFF).u8(value >> 8); }
+  ByteWriter& u32(uint32_t value) { return u16(value & 0xFFFF).u16(value >> 16); }
   ByteWriter& i32(int32_t value) { return u32(static_cast<uint32_t>(value)); }
   ByteWriter& f32(float value) { return u32(floatWord(value)); }
-  ByteWriter& raw(const std::string& bytes);
+  ByteWriter& raw(const std::string& bytes) {
+    bytes_ += bytes;
+    return *this;
+  }
   const std::string& bytes() const { return bytes_; }
 
  private:

@@ -2,34 +2,14 @@
 //
 // The show reads the loudest bin of a 1024-point spectrum (bins 43.07 Hz apart) in a few
 // bands per scene, so each section puts clear energy into its scene's bands, shaped for
-// what the scene does with them:
-//   opening  0-28.1 s     metallic hats (partials on bins 76, 82, 88: 3.27-3.79 kHz) with
-//                         accents at 2.28, 4.57, 4.89, 7.17 and 7.50 s, full groove from
-//                         10.1 s;
-//   words    28.1-63 s    one legato line alone in 172-387 Hz, swelling slowly (the camera
-//                         turns with it); in 1-2 kHz the lead and a high arpeggio only
-//                         while the words are shown (41.687-58.737 s), before and after
-//                         a faint, steady pedal alone there (0.0004-0.0025: the one-pixel
-//                         stars stay sharp, and the band is never silent);
-//   cloud    63-83.47 s   kick and bass below 200 Hz, an overtone arpeggio stepping through
-//                         the 100 Hz bands 170-450 Hz, another over a held, pumping chord of
-//                         overtones in all nine bands 1-1.9 kHz, and dry overtone stabs as
-//                         the only sound in 0.47-0.95 kHz (the glow band);
-//   columns  83.47-104.3  a breakdown; no scene listens;
-//   tunnel   104.3-125.2  kick and bass (43-390 Hz), a riff in 0.66-1.05 kHz, snare,
-//                         hats and a high arpeggio in 1.2-4 kHz;
-//   closing  125.2-146 s  short dry hats in 3-4 kHz on beats 1 and 3 while the logo is in
-//                         view (to kClosingLogoGone), eighths after it, and nothing else
-//                         above 2.8 kHz, over a quiet pad; then a tail to kMusicSeconds.
-// Accents aim at 0.2-0.6 in those bands. Where a scene flashes on a band (cloud glow,
-// closing), the band is silent between accents: a Hann window leaks under 3.2 % of a sine
-// into bins 1.85 or more away, so other voices keep that far from its bins.
+// what the scene does with them (see each section). Accents aim at 0.2-0.6 in those bands.
+// Where a scene flashes on a band (cloud glow, closing), the band is silent between
+// accents: a Hann window leaks under 3.2 % of a sine into bins 1.85 or more away, so other
+// voices keep that far from its bins.
 //
-// Mastering: a look-ahead limiter holds the true peak at kTruePeakCeiling (-2 dBTP), so
-// that the decoded MP3, overshoot included, stays under -1 dBTP. Every band reading is
-// relative to full scale, so the voices a scene follows are set with the limiter's work
-// in mind: the cloud's arpeggios duck under its stabs, and the stabs sound three or two
-// partials at a time rather than five.
+// The limiter holds the true peak at kTruePeakCeiling, and band readings are relative to
+// full scale, so the voices a scene follows are set with the limiter's work in mind: the
+// cloud's arpeggios duck under its stabs, which sound three or two partials at a time.
 #include "assetgen/Music.h"
 
 #include <algorithm>
@@ -616,25 +596,34 @@ const BinRange kGlowBins = binsOfBand(500, 1000);
 // show's Hann window; a tone at least this far outside the glow band leaves it near silent.
 constexpr double kGuardBins = 1.85;
 
-// The harmonic of `rootHz` nearest the centre of the cloud band `band` among those whose
-// nearest bin is one of the band's and that keep kGuardBins from the glow band; when no
-// harmonic keeps that distance, the one farthest from the glow band.
-double overtoneInBand(double rootHz, int band) {
+// The harmonic of `rootHz` with the lowest score(bin, centre) among those whose nearest
+// bin is one of the cloud band `band`'s (bin fractional, centre the band's middle bin);
+// the one nearest the centre when no harmonic falls in the band.
+template <typename Score>
+double bestHarmonic(double rootHz, int band, Score score) {
   const BinRange bins = cloudBand(band);
   const double centre = 0.5 * (bins.low + bins.high - 1);
   double best = 0.0, bestScore = 1e9;
   for (int h = 1; h * rootHz / kHzPerBin < bins.high; ++h) {
     const double bin = h * rootHz / kHzPerBin;
     if (bin < bins.low - 0.5 || bin >= bins.high - 0.5) continue;
-    const double away = std::max(kGlowBins.low - bin, bin - (kGlowBins.high - 1));
-    // Tones inside the guard score above any tone outside it; farther is better there.
-    const double score = away >= kGuardBins ? std::fabs(bin - centre) : 100.0 - away;
-    if (score < bestScore) {
-      bestScore = score;
+    const double value = score(bin, centre);
+    if (value < bestScore) {
+      bestScore = value;
       best = h * rootHz;
     }
   }
   return best > 0.0 ? best : rootHz * std::max(1.0, std::round(centre * kHzPerBin / rootHz));
+}
+
+// The harmonic nearest the band's centre among those that keep kGuardBins from the glow
+// band; when none does, the one farthest from the glow band.
+double overtoneInBand(double rootHz, int band) {
+  return bestHarmonic(rootHz, band, [](double bin, double centre) {
+    const double away = std::max(kGlowBins.low - bin, bin - (kGlowBins.high - 1));
+    // Tones inside the guard score above any tone outside it; farther is better there.
+    return away >= kGuardBins ? std::fabs(bin - centre) : 100.0 - away;
+  });
 }
 
 // The bar's root in the cloud section's overtone register (F1-E2, 44-82 Hz).
@@ -660,29 +649,38 @@ struct Ducking {
   }
 };
 
+constexpr double kOvertoneGlideSeconds = 0.012;
+constexpr double kGateSmoothing = 0.01;  // one-pole coefficient per sample, about 2 ms
+
+// The sixteenth of the piece that holds t, and an overtone arpeggio's gate there: the
+// step's peak from the pattern ('X' 1, 'x' 0.85, '.' 0.7), decaying to `floor` of it.
+struct ArpeggioStep {
+  int64_t index;
+  double gate;
+};
+ArpeggioStep arpeggioStep(double t, const char* gates, double floor) {
+  constexpr double kGateDecay = 0.12;  // seconds
+  const double sixteenth = kBarSeconds / kStepsPerBar;
+  auto step = static_cast<int64_t>(std::floor(t / sixteenth));
+  char symbol = gates[step % kStepsPerBar];
+  double peak = symbol == 'X' ? 1.0 : symbol == 'x' ? 0.85 : 0.7;
+  double inStep = t - step * sixteenth;
+  return {step, peak * (floor + (1.0 - floor) * std::exp(-inStep / kGateDecay))};
+}
+
 // An overtone arpeggio: a sine voice that plays, one sixteenth at a time, the harmonic of
 // the chord root chosen by overtoneInBand for the next band of `bands`, gliding between
 // them. Each band of the cycle gets the same share of the steps, so in the cloud scene's
-// spectrum display the bands light up in turn. Gate per step from the pattern ('X' 1,
-// 'x' 0.85, '.' 0.7), each step decaying to kGateFloor of its peak.
+// spectrum display the bands light up in turn; the gate per step is arpeggioStep's.
 void overtoneArpeggio(Bus& bus, const Span& span, const std::vector<int>& bands, const char* gates,
                       float velocity, const Placement& place, const Ducking& duck) {
-  constexpr double kGlideSeconds = 0.012;
-  constexpr double kGateDecay = 0.12;  // seconds
-  constexpr double kGateFloor = 0.6;
-  constexpr double kGateSmoothing = 0.01;  // one-pole coefficient per sample, about 2 ms
-  const double sixteenth = kBarSeconds / kStepsPerBar;
-  const double glide = 1.0 - std::exp(-1.0 / (kGlideSeconds * kSampleRate));
+  const double glide = 1.0 - std::exp(-1.0 / (kOvertoneGlideSeconds * kSampleRate));
   double hz = 0.0, phase = 0.0, gate = 0.0;
   eachFrame(span, [&](int64_t frame, double t) {
-    auto step = static_cast<int64_t>(std::floor(t / sixteenth));
-    double target = overtoneInBand(overtoneRootHz(t), bands[step % bands.size()]);
+    const ArpeggioStep step = arpeggioStep(t, gates, 0.6);
+    double target = overtoneInBand(overtoneRootHz(t), bands[step.index % bands.size()]);
     hz = hz == 0.0 ? target : hz + (target - hz) * glide;
-    char symbol = gates[step % kStepsPerBar];
-    double peak = symbol == 'X' ? 1.0 : symbol == 'x' ? 0.85 : 0.7;
-    double inStep = t - step * sixteenth;
-    double level = peak * (kGateFloor + (1.0 - kGateFloor) * std::exp(-inStep / kGateDecay));
-    gate += (level - gate) * kGateSmoothing;
+    gate += (step.gate - gate) * kGateSmoothing;
     phase += hz / kSampleRate;
     phase -= std::floor(phase);
     double fade = std::min(1.0, std::min(t - span.start, span.end - t) / 0.01);
@@ -700,24 +698,15 @@ void overtoneArpeggio(Bus& bus, const Span& span, const std::vector<int>& bands,
 // One oscillator per band, so the held tone and the arpeggio's note never beat.
 void overtoneShimmer(Bus& bus, const Span& span, const std::vector<int>& bands, const char* gates,
                      float velocity, float held, const Placement& place, const Ducking& duck) {
-  constexpr double kGlideSeconds = 0.012;
-  constexpr double kGateDecay = 0.12;  // seconds
-  constexpr double kGateFloor = 0.75;
-  constexpr double kGateSmoothing = 0.01;  // one-pole coefficient per sample, about 2 ms
-  constexpr double kBeatDip = 0.4;         // the held level gives way to each kick by this share
-  constexpr double kBeatRecovery = 0.15;   // seconds
-  const double sixteenth = kBarSeconds / kStepsPerBar;
-  const double glide = 1.0 - std::exp(-1.0 / (kGlideSeconds * kSampleRate));
+  constexpr double kBeatDip = 0.4;        // the held level gives way to each kick by this share
+  constexpr double kBeatRecovery = 0.15;  // seconds
+  const double glide = 1.0 - std::exp(-1.0 / (kOvertoneGlideSeconds * kSampleRate));
   const size_t n = bands.size();
   std::vector<double> hz(n, 0.0), phase(n), gate(n, 0.0);
   for (size_t b = 0; b < n; ++b) phase[b] = static_cast<double>(b * (b + 1) / 2 % n) / n;
   eachFrame(span, [&](int64_t frame, double t) {
-    auto step = static_cast<int64_t>(std::floor(t / sixteenth));
-    const size_t current = static_cast<size_t>(step % static_cast<int64_t>(n));
-    char symbol = gates[step % kStepsPerBar];
-    double peak = symbol == 'X' ? 1.0 : symbol == 'x' ? 0.85 : 0.7;
-    double inStep = t - step * sixteenth;
-    double accent = peak * (kGateFloor + (1.0 - kGateFloor) * std::exp(-inStep / kGateDecay));
+    const ArpeggioStep step = arpeggioStep(t, gates, 0.75);
+    const size_t current = static_cast<size_t>(step.index % static_cast<int64_t>(n));
     double inBeat = std::fmod(t, kBeatSeconds);
     double base = held * (1.0 - kBeatDip * std::exp(-inBeat / kBeatRecovery));
     double fade = std::min(1.0, std::min(t - span.start, span.end - t) / 0.01);
@@ -726,7 +715,7 @@ void overtoneShimmer(Bus& bus, const Span& span, const std::vector<int>& bands, 
     for (size_t b = 0; b < n; ++b) {
       double target = overtoneInBand(rootHz, bands[b]);
       hz[b] = hz[b] == 0.0 ? target : hz[b] + (target - hz[b]) * glide;
-      double level = b == current ? std::max(base, velocity * accent) : base;
+      double level = b == current ? std::max(base, velocity * step.gate) : base;
       gate[b] += (level - gate[b]) * kGateSmoothing;
       phase[b] += hz[b] / kSampleRate;
       phase[b] -= std::floor(phase[b]);
@@ -736,24 +725,12 @@ void overtoneShimmer(Bus& bus, const Span& span, const std::vector<int>& bands, 
   });
 }
 
-// The harmonic of `rootHz` nearest a bin of the cloud band `band` (the Hann window reads a
-// tone between two bins 1.4 dB low), the one nearer the band's centre of two equally
-// near; the one nearest the centre when no harmonic falls in the band.
+// The harmonic nearest a bin of the cloud band `band` (the Hann window reads a tone
+// between two bins 1.4 dB low), the one nearer the band's centre of two equally near.
 double harmonicOnABin(double rootHz, int band) {
-  const BinRange bins = cloudBand(band);
-  const double centre = 0.5 * (bins.low + bins.high - 1);
-  double best = rootHz * std::max(1.0, std::round(centre * kHzPerBin / rootHz));
-  double bestScore = 1e9;
-  for (int h = 1; h * rootHz / kHzPerBin < bins.high; ++h) {
-    const double bin = h * rootHz / kHzPerBin;
-    if (bin < bins.low - 0.5 || bin >= bins.high - 0.5) continue;
-    const double score = std::fabs(bin - std::round(bin)) + 0.01 * std::fabs(bin - centre);
-    if (score < bestScore) {
-      bestScore = score;
-      best = h * rootHz;
-    }
-  }
-  return best;
+  return bestHarmonic(rootHz, band, [](double bin, double centre) {
+    return std::fabs(bin - std::round(bin)) + 0.01 * std::fabs(bin - centre);
+  });
 }
 
 // A dry chord of the root's harmonics, one on a bin of each of `bands` (harmonicOnABin),
@@ -813,6 +790,7 @@ void cloud(Bus& bus, Pcg32& rng) {
   }
 }
 
+// A breakdown; no scene listens.
 void columns(Bus& bus, Pcg32& rng) {
   const Span span = section(3);
   const int first = span.firstBar();  // 32
@@ -841,6 +819,7 @@ void columns(Bus& bus, Pcg32& rng) {
   riser(bus, rng, barTime(first + 6), span.end, 0.2f);
 }
 
+// Kick and bass in 43-390 Hz, a riff in 0.66-1.05 kHz, snare, hats and arpeggio in 1.2-4 kHz.
 void tunnel(Bus& bus, Pcg32& rng) {
   const Span span = section(4);
   crash(bus, rng, span.start, 0.4f);
