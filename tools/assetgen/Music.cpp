@@ -23,7 +23,6 @@
 
 namespace {
 
-// ---------------------------------------------------------------------------------------
 // Mix bus
 
 struct Bus {
@@ -31,8 +30,8 @@ struct Bus {
   StereoBuffer dry;
   StereoBuffer reverb;  // send
   StereoBuffer echo;    // send
-  // Joins the mix after the bus compressor, whose gain drops on every kick: for a voice
-  // whose band level a scene follows frame by frame (only the limiter still acts on it).
+  // Joins after the bus compressor (whose gain drops on every kick): for voices whose band
+  // level a scene follows frame by frame.
   StereoBuffer steady;
 };
 
@@ -63,7 +62,6 @@ void eachFrame(int64_t first, int64_t count, Sound sound) {
 // Filters and vibrato are updated every this many samples (0.7 ms).
 constexpr int kControlFrames = 32;
 
-// ---------------------------------------------------------------------------------------
 // Instruments
 
 // Extra pitch of the kick at the hit, Hz: from 176 Hz down to the body.
@@ -102,9 +100,8 @@ constexpr double kClosedHatDecay = 0.035;
 constexpr double kOpenHatDecay = 0.2;
 constexpr float kHatReverb = 0.12f;
 
-// Metallic partials centred on spectrum bins 76, 82 and 88 (3.27, 3.53, 3.79 kHz) carry
-// the hat in the 3-4 kHz band; high-passed noise gives it its hiss. The hit rings for nine
-// time constants of `decay` (seconds), so the band falls below -78 dB before it stops.
+// Metallic partials on spectrum bins 76, 82 and 88 (3.27-3.79 kHz) over high-passed noise.
+// The hit rings for nine time constants of `decay` (seconds): the band falls below -78 dB.
 void hat(Bus& bus, Pcg32& rng, double start, float velocity, double decay, const Placement& place) {
   static const double kPartialHz[] = {3273.0, 3531.0, 3789.0};
   static const double kPartialLevel[] = {1.0, 0.25, 0.15};
@@ -151,8 +148,7 @@ void riser(Bus& bus, Pcg32& rng, double start, double end, float velocity) {
   }
 }
 
-// A subtractive voice: band-limited wavetable through a low-pass whose cutoff opens at
-// the attack and settles.
+// A subtractive voice: wavetable through a low-pass that opens at the attack and settles.
 struct Patch {
   Wave wave = Wave::Saw;
   Envelope amp;
@@ -206,8 +202,8 @@ void pad(Bus& bus, double start, double length, const std::vector<int>& notes, f
   }
 }
 
-// Struck bell: inharmonic upper partials decaying faster than the fundamental. Partials
-// above `ceilingHz` are left out, so a bell can stay clear of a band a scene listens to.
+// Struck bell: inharmonic upper partials decaying faster than the fundamental; those above
+// `ceilingHz` are left out, to keep a bell clear of a band a scene listens to.
 void bell(Bus& bus, double start, double length, double midi, float velocity,
           const Placement& place, double ceilingHz = 1e9) {
   static const double kRatio[] = {1.0, 2.0, 3.0, 4.07};
@@ -228,7 +224,6 @@ void bell(Bus& bus, double start, double length, double midi, float velocity,
   });
 }
 
-// ---------------------------------------------------------------------------------------
 // Harmony and time
 
 struct Chord {
@@ -298,8 +293,8 @@ void eachFrame(const Span& span, Sound sound) {
             [&](int64_t frame, double t) { sound(frame, span.start + t); });
 }
 
-// Calls play(time, bar, step, symbol) for every non-rest step of a 16-step pattern in the
-// bars [fromBar, toBar] whose time lies in the span.
+// Calls play(time, bar, step, symbol) for every non-rest step of a 16-step pattern in
+// bars [fromBar, toBar] within the span.
 template <typename Play>
 void pattern(const Span& span, int fromBar, int toBar, const char* steps, Play play) {
   for (int bar = std::max(fromBar, span.firstBar()); bar <= std::min(toBar, span.lastBar());
@@ -340,11 +335,10 @@ struct LineNote {
   int midi;
 };
 
-// A legato line on one voice (a band-limited triangle: harmonics 1, 3 and 5) that glides
-// into each note, its level swelling between `low` and `high` once every `swellSeconds`
-// (loudest on the downbeats of the section's even bars) and fading in and out over
-// kEdgeSeconds at the span's edges. Centred, dry (no reverb tail of one note rings into the
-// next) and past the compressor, so that nothing else in the mix moves its level.
+// A legato line (a triangle of harmonics 1, 3 and 5) gliding into each note, its level
+// swelling between `low` and `high` once every `swellSeconds` (loudest on the section's
+// even downbeats) and fading over kEdgeSeconds at the span's edges. Centred, dry and past
+// the compressor, so that nothing else in the mix moves its level.
 void glideLine(Bus& bus, const Span& span, const std::vector<LineNote>& notes, float low,
                float high, double swellSeconds) {
   constexpr double kGlideSeconds = 0.08;  // time constant of the portamento
@@ -377,8 +371,8 @@ void padBars(Bus& bus, const Span& span, int low, int high, float velocity, doub
   }
 }
 
-// Up-and-down arpeggio of the bar's chord, one note per step of `stepsPerNote` sixteenths,
-// on bells with no partial above `bellCeilingHz`.
+// Up-and-down arpeggio of the bar's chord on bells (no partial above `bellCeilingHz`), a
+// note every `stepsPerNote` sixteenths.
 void arpeggio(Bus& bus, const Span& span, int fromBar, int toBar, int low, int high,
               int stepsPerNote, float velocity, const Placement& place,
               double bellCeilingHz = 1e9) {
@@ -398,7 +392,6 @@ void arpeggio(Bus& bus, const Span& span, int fromBar, int toBar, int low, int h
   }
 }
 
-// ---------------------------------------------------------------------------------------
 // Levels (velocities are the loudness of a note's fundamental, full scale 1)
 
 constexpr float kHatAccent = 0.5f;
@@ -452,8 +445,7 @@ void snares(Bus& bus, Pcg32& rng, const Span& span, int fromBar, int toBar, cons
   });
 }
 
-// Bass notes on the pattern's steps, the chord root from `low` up, each lasting until
-// the next step of the pattern.
+// Bass notes on the pattern's steps, the chord root from `low` up, each lasting until the next.
 void bassLine(Bus& bus, const Span& span, int fromBar, int toBar, const char* steps, int low,
               float velocity, const Patch& patch) {
   pattern(span, fromBar, toBar, steps, [&](double t, int bar, int step, char symbol) {
@@ -465,7 +457,6 @@ void bassLine(Bus& bus, const Span& span, int fromBar, int toBar, const char* st
   });
 }
 
-// ---------------------------------------------------------------------------------------
 // Sections
 
 void opening(Bus& bus, Pcg32& rng) {
@@ -497,15 +488,10 @@ void opening(Bus& bus, Pcg32& rng) {
   riser(bus, rng, 40 * kBeatSeconds, span.end, 0.15f);
 }
 
-// The word scene shows its first word at 41.687 s (kFirstWordStart) and its last until
-// 58.737 s (kLastWordEnd). Before and after, its 1-2 kHz band only blurs the one-pixel
-// stars, by g = 50 x the band (x kWordBandModeFactor after kWordBandModeStart), and they
-// stay visible only for g of about 0.02-0.2.
 // The show's spectrum at a time is that of the 1024 samples before it (23.2 ms).
 constexpr double kSpectrumSeconds = 1024.0 / kSampleRate;
-// While no word is shown, the finished mix loses everything from kStarsCutLowHz to
-// kStarsCutHighHz (and kStarsCutEdgeHz either side, fading): see starsBand. Voices of those
-// stretches stay under it.
+// While no word is shown the finished mix loses kStarsCutLowHz-kStarsCutHighHz, fading
+// over kStarsCutEdgeHz either side (see starsBand); voices there stay under it.
 constexpr double kStarsCutLowHz = 860.0;
 constexpr double kStarsCutHighHz = 2500.0;
 constexpr double kStarsCutEdgeHz = 40.0;
@@ -514,10 +500,9 @@ void words(Bus& bus, Pcg32& rng) {
   const Span span = section(1);
   constexpr int kLeadBar = 16;  // 41.74 s, with the first word (kFirstWordStart)
   crash(bus, rng, span.start, 0.35f);
-  // 172-387 Hz (bins 4-8) carry one legato line and nothing else: the scene turns its
-  // camera with this band, so it swells and glides instead of pulsing. Pad and pulse sit
-  // from 440 Hz up, two bins or more above it; sub and kick stay below 110 Hz, from where
-  // only a steady few hundredths leak into bin 4, under the line.
+  // 172-387 Hz (bins 4-8) carry one legato line alone: the scene turns its camera with
+  // this band, so it swells and glides. Pad and pulse sit from 440 Hz up; sub and kick stay
+  // below 110 Hz, leaking only a steady few hundredths into bin 4.
   std::vector<LineNote> line;
   for (int bar = span.firstBar(); bar <= span.lastBar(); ++bar) {
     line.push_back({std::max(barTime(bar), span.start), nearestChordTone(chordOfBar(bar), 58)});
@@ -545,10 +530,9 @@ void words(Bus& bus, Pcg32& rng) {
   snares(bus, rng, span, 0, 99, "........x.......", 0.5f);
   hats(bus, rng, span, 0, 99, "x.x.x.x.x.x.x.x.", 0.4f);
 
-  // 1-2 kHz: the scene blurs its stars by this band and lights its words with it. While the
-  // words are shown the lead and an arpeggio in B5-A6 keep it near 0.2; before and after,
-  // the arpeggio plays G4-G5 with its bell partials kept under the stretch's cut (see
-  // starsBand, which holds the band faint there), so that none of its notes is lost.
+  // 1-2 kHz blurs the stars and lights the words. While the words (41.687-58.737 s) are
+  // shown the lead and an arpeggio in B5-A6 keep it near 0.2; before and after, the arpeggio
+  // plays G4-G5 with its partials under starsBand's cut, so that none of its notes is lost.
   const Span shown{barTime(kLeadBar), kLastWordEnd};
   constexpr double kBelowCutHz = kStarsCutLowHz - kStarsCutEdgeHz;
   const Placement arpPlace{-0.15f, 0.3f, 0.3f};
@@ -690,12 +674,10 @@ void overtoneArpeggio(Bus& bus, const Span& span, const std::vector<int>& bands,
   });
 }
 
-// An overtone arpeggio over a held chord of the same overtones: every band of `bands`
-// sounds at once, one sine each on the harmonic overtoneInBand picks, held at `held` and
-// pumping (dipping on every beat, the kick's, and swelling back); the band of the current
-// sixteenth rises to the arpeggio's gate on top (see overtoneArpeggio). Each band thus
-// sounds throughout and peaks once per cycle.
-// One oscillator per band, so the held tone and the arpeggio's note never beat.
+// An overtone arpeggio over a held chord of the same overtones: one sine per band of
+// `bands` (so held tone and arpeggio note never beat) on overtoneInBand's harmonic, held
+// at `held` and dipping on every beat; the current sixteenth's band rises to the
+// arpeggio's gate. Each band sounds throughout and peaks once per cycle.
 void overtoneShimmer(Bus& bus, const Span& span, const std::vector<int>& bands, const char* gates,
                      float velocity, float held, const Placement& place, const Ducking& duck) {
   constexpr double kBeatDip = 0.4;        // the held level gives way to each kick by this share
@@ -733,11 +715,9 @@ double harmonicOnABin(double rootHz, int band) {
   });
 }
 
-// A dry chord of the root's harmonics, one on a bin of each of `bands` (harmonicOnABin),
-// held for `length` seconds and cut with a short release: the bands sound together on the
-// accent and are silent again about 0.1 s after it. Past the bus compressor, which would
-// otherwise turn the whole mix down on every stab. The partials start spread in phase, so
-// n of them peak well under n times a partial's level (five at 3.2-4.2 times).
+// A dry chord of the root's harmonics, one on a bin of each of `bands`, held for `length`
+// seconds and silent again about 0.1 s after it. Past the bus compressor, which would turn
+// the whole mix down on every stab. Partials spread in phase peak well under n times one.
 void overtoneStab(Bus& bus, double start, double length, double rootHz,
                   const std::vector<int>& bands, float velocity) {
   constexpr double kAttackSeconds = 0.003;
@@ -762,9 +742,8 @@ void cloud(Bus& bus, Pcg32& rng) {
   constexpr double kStabDuckDepth = 0.6;
   const Span span = section(2);
   crash(bus, rng, span.start, 0.4f);
-  // Below 200 Hz: kick and a dark bass; 0.17-0.45 kHz: an overtone arpeggio; 1-1.9 kHz:
-  // another over a held chord of its overtones, so that all nine rectangles there move.
-  // The section is kept sparse so that the bus compressor leaves these alone.
+  // Below 200 Hz kick and bass; 0.17-0.45 kHz an overtone arpeggio; 1-1.9 kHz another over
+  // a held chord, so all nine rectangles there move. Sparse, so the compressor leaves them.
   kicks(bus, span, 0, 99, "X...X...X...X...", 0.65f);
   snares(bus, rng, span, 0, 99, "....X.......X...", 0.45f);
   hats(bus, rng, span, 0, 99, "..o...o...o...o.", 0.4f);
@@ -849,12 +828,10 @@ void tunnel(Bus& bus, Pcg32& rng) {
 void closing(Bus& bus, Pcg32& rng) {
   const Span span = section(5);
   const int first = span.firstBar();  // 48
-  // 2.97-3.92 kHz (bins 69-91): only dry hats with short decays; no crash, no reverb, and
-  // the bells stop below 2.8 kHz. Every frame in which the band is above 0.02 blurs the
-  // picture to white, so while the logo is in view (until kClosingLogoGone) the hats only
-  // mark the strong beats, each sounding for about five frames: one flash on beat 1 and a
-  // softer one on beat 3. Then the picture is white by design, and eighth-note hats carry
-  // the show out from the first bar that starts with it gone (bar 54, at 140.87 s).
+  // 2.97-3.92 kHz (bins 69-91): only dry, short hats; bells stop below 2.8 kHz. Every
+  // frame with the band above 0.02 blurs the picture to white, so while the logo is in view
+  // (until kClosingLogoGone) hats flash about five frames on beats 1 and 3 only; eighths
+  // carry the show out from the first bar after it (bar 54, 140.87 s).
   constexpr double kTickDecay = 0.015;  // seconds
   constexpr double kOutroDecay = 0.06;
   const int outroBar = static_cast<int>(std::ceil(kClosingLogoGone / kBarSeconds));
@@ -890,20 +867,16 @@ void closing(Bus& bus, Pcg32& rng) {
   bell(bus, tailStart, 2.0, 69, 0.25f, Placement{0.0f, 0.5f, 0.3f});
 }
 
-// The word scene's 1-2 kHz band while no word is shown: 0.0004-0.004 in every frame
-// (0.0025 after kWordBandModeStart), so that its stars stay sharp one-pixel points, and
-// never 0, or the scene would skip the blur and feed its last picture back. Whatever the
-// arrangement and its reverb and echo tails put there is taken out of the finished mix
-// (the band and an edge either side, far enough that the Hann window's leakage from the
-// voices beside it stays near 1e-4), and a faint, steady pedal A6 alone sounds in it
-// instead. Each quiet stretch starts one spectrum window before the scene reads it and
-// ends before the next thing the band must carry: the lead at 41.74 s, the cloud at 63 s.
+// The word scene's 1-2 kHz band while no word is shown must read 0.0004-0.004 in every
+// frame (0.0025 after kWordBandModeStart), to keep its stars sharp points, and never 0, or
+// the scene feeds its last picture back. So the band (and an edge either side, keeping the
+// Hann leakage of neighbours near 1e-4) is cut from the finished mix, and a faint, steady
+// pedal A6 alone sounds there. Each quiet stretch starts one spectrum window before the
+// scene reads it and ends before the lead (41.74 s) or the cloud (63 s).
 void starsBand(StereoBuffer& out) {
   constexpr double kRampSeconds = 0.01;
   constexpr double kPedalHz = 1760.0;  // A6, 0.13 bins off bin 41: reads 0.99 of its level
-  // Reads about 0.0013 in the decoded MP3 (g = 0.067, 0.107 after kWordBandModeStart):
-  // what the cut leaves and the codec adds around transients moves it by under 0.0011
-  // either way.
+  // Reads about 0.0013 in the decoded MP3; the cut's rest and the codec move it < 0.0011.
   constexpr double kPedalLevel = 0.0014;
   const double cloudStart = kSectionStarts[2];
   const Span quiet[] = {
@@ -913,8 +886,7 @@ void starsBand(StereoBuffer& out) {
   for (const Span& s : quiet) {
     removeBand(out, s.start, s.end, kRampSeconds, kStarsCutLowHz, kStarsCutHighHz, kStarsCutEdgeHz);
   }
-  // One tone through the whole section, so that it never starts or stops under the stars:
-  // while the words are shown it is over 40 dB under the lead.
+  // One tone through the section, never starting under the stars; 40 dB under the lead.
   const Span pedal{quiet[0].start - kRampSeconds, cloudStart};
   eachFrame(pedal, [&](int64_t frame, double t) {
     const double edge = std::min(1.0, std::min(t - pedal.start, pedal.end - t) / kRampSeconds);

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <tuple>
+#include <utility>
 
 #include "assetgen/Loudness.h"
 
@@ -27,84 +28,11 @@ double harmonicAmplitude(Wave wave, int harmonic) {
   return 0.0;
 }
 
-}  // namespace
-
-const WaveTable& WaveTable::get(Wave wave, double fundamentalHz, double ceilingHz) {
-  using Key = std::tuple<int, int64_t, int64_t>;
-  static std::map<Key, std::unique_ptr<WaveTable>> cache;
-  // Keys in hundredths of a hertz: notes of the score never come that close together.
-  Key key{static_cast<int>(wave), std::llround(fundamentalHz * 100.0),
-          std::llround(ceilingHz * 100.0)};
-  auto found = cache.find(key);
-  if (found != cache.end()) return *found->second;
-
-  static std::vector<double> sine;
-  if (sine.empty()) {
-    sine.resize(kSize);
-    for (int i = 0; i < kSize; ++i) sine[i] = std::sin(2.0 * kPi * i / kSize);
-  }
-  auto table = std::make_unique<WaveTable>();
-  table->samples_.assign(kSize + 1, 0.0f);
-  const int harmonics = std::clamp(static_cast<int>(ceilingHz / fundamentalHz), 1, kSize / 2 - 1);
-  // Rich recipes get Schroeder phases (h (h - 1) / 2H cycles for harmonic h): the same
-  // spectrum, but a flat envelope instead of one sharp peak per cycle, so filtered voices
-  // keep their loudness in the spectrum with far less peak level in the mix.
-  const bool spreadPhases = wave == Wave::Saw || wave == Wave::Buzz;
-  std::vector<double> sum(kSize, 0.0);
-  for (int h = 1; h <= harmonics; ++h) {
-    double amplitude = harmonicAmplitude(wave, h);
-    if (amplitude == 0.0) continue;
-    int64_t offset = 0;
-    if (spreadPhases) offset = static_cast<int64_t>(h) * (h - 1) * kSize / (2 * harmonics) % kSize;
-    for (int i = 0; i < kSize; ++i) {
-      sum[i] += amplitude * sine[(static_cast<int64_t>(h) * i + offset) % kSize];
-    }
-  }
-  for (int i = 0; i < kSize; ++i) table->samples_[i] = static_cast<float>(sum[i]);
-  table->samples_[kSize] = table->samples_[0];
-  return *cache.emplace(key, std::move(table)).first->second;
-}
-
-void Biquad::set(double b0, double b1, double b2, double a0, double a1, double a2) {
-  b0_ = static_cast<float>(b0 / a0);
-  b1_ = static_cast<float>(b1 / a0);
-  b2_ = static_cast<float>(b2 / a0);
-  a1_ = static_cast<float>(a1 / a0);
-  a2_ = static_cast<float>(a2 / a0);
-}
-
-void Biquad::lowPass(double hz, double q) {
+// The cookbook's alpha and cos w for `hz` (kept below Nyquist) and `q`.
+std::pair<double, double> cookbookTerms(double hz, double q) {
   double w = 2.0 * kPi * std::min(hz, kSampleRate * 0.45) / kSampleRate;
-  double alpha = std::sin(w) / (2.0 * q);
-  double c = std::cos(w);
-  set((1 - c) / 2, 1 - c, (1 - c) / 2, 1 + alpha, -2 * c, 1 - alpha);
+  return {std::sin(w) / (2.0 * q), std::cos(w)};
 }
-
-void Biquad::highPass(double hz, double q) {
-  double w = 2.0 * kPi * std::min(hz, kSampleRate * 0.45) / kSampleRate;
-  double alpha = std::sin(w) / (2.0 * q);
-  double c = std::cos(w);
-  set((1 + c) / 2, -(1 + c), (1 + c) / 2, 1 + alpha, -2 * c, 1 - alpha);
-}
-
-void Biquad::bandPass(double hz, double q) {
-  double w = 2.0 * kPi * std::min(hz, kSampleRate * 0.45) / kSampleRate;
-  double alpha = std::sin(w) / (2.0 * q);
-  double c = std::cos(w);
-  set(alpha, 0.0, -alpha, 1 + alpha, -2 * c, 1 - alpha);
-}
-
-float Envelope::at(double t, double gate) const {
-  if (t < 0.0) return 0.0f;
-  auto held = [this](double u) {
-    if (u < attack) return u / attack;
-    return sustain + (1.0 - sustain) * std::exp(-(u - attack) / decay);
-  };
-  if (t < gate) return static_cast<float>(held(t));
-  return static_cast<float>(held(gate) * std::exp(-(t - gate) / release));
-}
-
-namespace {
 
 class Comb {
  public:
@@ -158,34 +86,6 @@ void reverbChannel(std::vector<float>& samples, size_t spread, float roomSize, f
   }
 }
 
-}  // namespace
-
-void applyReverb(StereoBuffer& buffer, float roomSize, float damping) {
-  constexpr size_t kStereoSpread = 23;
-  reverbChannel(buffer.left, 0, roomSize, damping);
-  reverbChannel(buffer.right, kStereoSpread, roomSize, damping);
-}
-
-void applyEcho(StereoBuffer& buffer, double delaySeconds, float feedback) {
-  const auto delay = static_cast<size_t>(delaySeconds * kSampleRate);
-  const size_t frames = buffer.frames();
-  std::vector<float> left(frames, 0.0f), right(frames, 0.0f);
-  Biquad toneLeft, toneRight;
-  constexpr double kEchoToneHz = 3500.0;  // each repeat a little duller
-  toneLeft.lowPass(kEchoToneHz, 0.7);
-  toneRight.lowPass(kEchoToneHz, 0.7);
-  for (size_t i = delay; i < frames; ++i) {
-    // Mono input into the left line, which feeds the right line, which feeds the left.
-    float in = 0.5f * (buffer.left[i - delay] + buffer.right[i - delay]);
-    left[i] = toneLeft.process(in + right[i - delay] * feedback);
-    right[i] = toneRight.process(left[i - delay] * feedback);
-  }
-  buffer.left.swap(left);
-  buffer.right.swap(right);
-}
-
-namespace {
-
 // In-place radix-2 FFT of a power-of-two length; `inverse` leaves out the 1/n.
 void fft(std::vector<std::complex<double>>& data, bool inverse) {
   const size_t n = data.size();
@@ -225,6 +125,98 @@ double raisedCosineFall(double away, double width) {
 
 }  // namespace
 
+const WaveTable& WaveTable::get(Wave wave, double fundamentalHz, double ceilingHz) {
+  using Key = std::tuple<int, int64_t, int64_t>;
+  static std::map<Key, std::unique_ptr<WaveTable>> cache;
+  // Keys in hundredths of a hertz: notes of the score never come that close together.
+  Key key{static_cast<int>(wave), std::llround(fundamentalHz * 100.0),
+          std::llround(ceilingHz * 100.0)};
+  auto found = cache.find(key);
+  if (found != cache.end()) return *found->second;
+
+  static std::vector<double> sine;
+  if (sine.empty()) {
+    sine.resize(kSize);
+    for (int i = 0; i < kSize; ++i) sine[i] = std::sin(2.0 * kPi * i / kSize);
+  }
+  auto table = std::make_unique<WaveTable>();
+  table->samples_.assign(kSize + 1, 0.0f);
+  const int harmonics = std::clamp(static_cast<int>(ceilingHz / fundamentalHz), 1, kSize / 2 - 1);
+  // Rich recipes get Schroeder phases (h (h - 1) / 2H cycles for harmonic h): the same
+  // spectrum with a flat envelope instead of one sharp peak per cycle, so far less peak level.
+  const bool spreadPhases = wave == Wave::Saw || wave == Wave::Buzz;
+  std::vector<double> sum(kSize, 0.0);
+  for (int h = 1; h <= harmonics; ++h) {
+    double amplitude = harmonicAmplitude(wave, h);
+    if (amplitude == 0.0) continue;
+    int64_t offset = 0;
+    if (spreadPhases) offset = static_cast<int64_t>(h) * (h - 1) * kSize / (2 * harmonics) % kSize;
+    for (int i = 0; i < kSize; ++i) {
+      sum[i] += amplitude * sine[(static_cast<int64_t>(h) * i + offset) % kSize];
+    }
+  }
+  for (int i = 0; i < kSize; ++i) table->samples_[i] = static_cast<float>(sum[i]);
+  table->samples_[kSize] = table->samples_[0];
+  return *cache.emplace(key, std::move(table)).first->second;
+}
+
+void Biquad::set(double b0, double b1, double b2, double a0, double a1, double a2) {
+  b0_ = static_cast<float>(b0 / a0);
+  b1_ = static_cast<float>(b1 / a0);
+  b2_ = static_cast<float>(b2 / a0);
+  a1_ = static_cast<float>(a1 / a0);
+  a2_ = static_cast<float>(a2 / a0);
+}
+
+void Biquad::lowPass(double hz, double q) {
+  const auto [alpha, c] = cookbookTerms(hz, q);
+  set((1 - c) / 2, 1 - c, (1 - c) / 2, 1 + alpha, -2 * c, 1 - alpha);
+}
+
+void Biquad::highPass(double hz, double q) {
+  const auto [alpha, c] = cookbookTerms(hz, q);
+  set((1 + c) / 2, -(1 + c), (1 + c) / 2, 1 + alpha, -2 * c, 1 - alpha);
+}
+
+void Biquad::bandPass(double hz, double q) {
+  const auto [alpha, c] = cookbookTerms(hz, q);
+  set(alpha, 0.0, -alpha, 1 + alpha, -2 * c, 1 - alpha);
+}
+
+float Envelope::at(double t, double gate) const {
+  if (t < 0.0) return 0.0f;
+  auto held = [this](double u) {
+    if (u < attack) return u / attack;
+    return sustain + (1.0 - sustain) * std::exp(-(u - attack) / decay);
+  };
+  if (t < gate) return static_cast<float>(held(t));
+  return static_cast<float>(held(gate) * std::exp(-(t - gate) / release));
+}
+
+void applyReverb(StereoBuffer& buffer, float roomSize, float damping) {
+  constexpr size_t kStereoSpread = 23;
+  reverbChannel(buffer.left, 0, roomSize, damping);
+  reverbChannel(buffer.right, kStereoSpread, roomSize, damping);
+}
+
+void applyEcho(StereoBuffer& buffer, double delaySeconds, float feedback) {
+  const auto delay = static_cast<size_t>(delaySeconds * kSampleRate);
+  const size_t frames = buffer.frames();
+  std::vector<float> left(frames, 0.0f), right(frames, 0.0f);
+  Biquad toneLeft, toneRight;
+  constexpr double kEchoToneHz = 3500.0;  // each repeat a little duller
+  toneLeft.lowPass(kEchoToneHz, 0.7);
+  toneRight.lowPass(kEchoToneHz, 0.7);
+  for (size_t i = delay; i < frames; ++i) {
+    // Mono input into the left line, which feeds the right line, which feeds the left.
+    float in = 0.5f * (buffer.left[i - delay] + buffer.right[i - delay]);
+    left[i] = toneLeft.process(in + right[i - delay] * feedback);
+    right[i] = toneRight.process(left[i - delay] * feedback);
+  }
+  buffer.left.swap(left);
+  buffer.right.swap(right);
+}
+
 void removeBand(StereoBuffer& buffer, double from, double to, double rampSeconds, double lowHz,
                 double highHz, double edgeHz) {
   if (!(lowHz <= highHz) || !(from <= to) || buffer.frames() == 0) return;
@@ -252,8 +244,7 @@ void removeBand(StereoBuffer& buffer, double from, double to, double rampSeconds
     data[i - segment] = {buffer.left[i], buffer.right[i]};
   }
   fft(data, false);
-  // Gain of the band itself (1 inside, falling to 0 over edgeHz outside); the buffer keeps
-  // 1 minus it.
+  // Gain of the band itself (1 inside, 0 beyond edgeHz outside); the buffer keeps 1 minus it.
   for (size_t k = 0; k < n; ++k) {
     const double hz =
         static_cast<double>(std::min(k, n - k)) * kSampleRate / static_cast<double>(n);

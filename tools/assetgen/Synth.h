@@ -1,8 +1,6 @@
-// Signal building blocks of the music generator: band-limited wavetable oscillators,
-// biquad filters, envelopes, a stereo buffer, and the reverb and echo of the mix bus.
-//
-// Everything is single-threaded float arithmetic with no hidden state (no clocks, no
-// global random generators), so rendering the same score twice gives identical samples.
+// Signal building blocks of the music generator: wavetable oscillators, biquads,
+// envelopes, a stereo buffer and the mix bus's effects. No hidden state (no clocks, no
+// global random generators): rendering the same score twice gives identical samples.
 #pragma once
 
 #include <cstddef>
@@ -34,9 +32,8 @@ struct StereoBuffer {
 // fundamental is its velocity.
 enum class Wave { Sine, Saw, Square, Triangle, Buzz };
 
-// One cycle of a waveform holding only the harmonics below a ceiling, so that it can be
-// played at its fundamental without aliasing. Tables are made once per (recipe,
-// fundamental, ceiling) and kept for the life of the process.
+// One cycle of a waveform with only the harmonics below a ceiling, so it plays at its
+// fundamental without aliasing; made once per (recipe, fundamental, ceiling) and kept.
 class WaveTable {
  public:
   static constexpr int kSize = 4096;  // samples per cycle
@@ -109,21 +106,19 @@ struct Envelope {
   double tail() const { return release * 7.0; }
 };
 
-// Freeverb-style room: parallel damped combs into series all-passes, per channel, the
-// right channel's delays slightly longer for width. Processes the whole buffer in place
-// and returns only the wet signal.
+// Freeverb-style room: parallel damped combs into series all-passes, the right channel's
+// delays slightly longer for width. In place, wet only.
 void applyReverb(StereoBuffer& buffer, float roomSize, float damping);
 
 // Ping-pong echo: delaySeconds between repeats, each repeat `feedback` times the previous
 // and low-passed, alternating sides. In place, wet only.
 void applyEcho(StereoBuffer& buffer, double delaySeconds, float feedback);
 
-// Takes the frequencies lowHz..highHz out of the buffer from `from` to `to` (seconds), with
-// zero phase: the stretch is transformed whole and its band set to zero, the gain rising
-// back to 1 along a raised cosine over `edgeHz` on either side of the band. The removal
-// fades in over `rampSeconds` before `from` and out over as long after `to`; elsewhere the
-// buffer is untouched. An empty band or a stretch outside the buffer changes nothing. In
-// place.
+// Takes lowHz..highHz out of the buffer from `from` to `to` (seconds) with zero phase: the
+// stretch is transformed whole, the gain rising back to 1 along a raised cosine over
+// `edgeHz` either side of the band. The removal fades in over `rampSeconds` before `from`
+// and out as long after `to`. An empty band or a stretch outside the buffer changes
+// nothing. In place.
 void removeBand(StereoBuffer& buffer, double from, double to, double rampSeconds, double lowHz,
                 double highHz, double edgeHz);
 
@@ -133,9 +128,8 @@ void removeBand(StereoBuffer& buffer, double from, double to, double rampSeconds
 void applyCompressor(StereoBuffer& buffer, float threshold, float ratio, double attack,
                      double release);
 
-// Look-ahead limiter on both channels together: the gain falls ahead of every peak, over
-// about 2 x `lookahead` seconds, so that the true peak of the output (oversampled, see
-// Loudness.h) stays at or below `ceiling`, and recovers with the `release` time constant
-// (seconds). One gain for both channels keeps the stereo image and the mono sum's
-// spectrum shape. Returns the number of frames it turned down. In place.
+// Look-ahead limiter: the gain falls over about 2 x `lookahead` seconds ahead of every
+// peak, so that the output's true peak (see Loudness.h) stays at or below `ceiling`, and
+// recovers with the `release` time constant (seconds). One gain for both channels keeps
+// the stereo image and the mono sum's spectrum. Returns the frames turned down. In place.
 size_t applyTruePeakLimiter(StereoBuffer& buffer, float ceiling, double lookahead, double release);
