@@ -117,11 +117,6 @@ void hat(Bus& bus, Pcg32& rng, double start, float velocity, double decay, const
   });
 }
 
-void hat(Bus& bus, Pcg32& rng, double start, float velocity, bool open, float pan) {
-  hat(bus, rng, start, velocity, open ? kOpenHatDecay : kClosedHatDecay,
-      Placement{pan, kHatReverb, 0.0f});
-}
-
 // Noise hit with a long tail, marking the start of a section.
 void crash(Bus& bus, Pcg32& rng, double start, float velocity) {
   constexpr double kDecaySeconds = 0.9;
@@ -149,6 +144,7 @@ void riser(Bus& bus, Pcg32& rng, double start, double end, float velocity) {
 }
 
 // A subtractive voice: wavetable through a low-pass that opens at the attack and settles.
+// Fields in the order of brace initialisation.
 struct Patch {
   Wave wave = Wave::Saw;
   Envelope amp;
@@ -189,9 +185,7 @@ void pad(Bus& bus, double start, double length, const std::vector<int>& notes, f
   static const double kDetuneCents[] = {-7.0, 0.0, 7.0};
   static const float kVoiceLevel[] = {0.45f, 0.7f, 0.45f};
   static const float kVoicePan[] = {-0.3f, 0.0f, 0.3f};
-  Patch patch;
-  patch.amp = Envelope{0.35, 1.2, 0.8, 0.6};
-  patch.cutoffHz = brightnessHz;
+  const Patch patch{Wave::Saw, {0.35, 1.2, 0.8, 0.6}, brightnessHz};
   for (size_t n = 0; n < notes.size(); ++n) {
     for (int v = 0; v < 3; ++v) {
       Placement place{kVoicePan[v], 0.35f, 0.0f};
@@ -400,25 +394,19 @@ constexpr float kHatOpen = 0.5f;
 constexpr float kKick = 0.7f;
 constexpr float kSnare = 0.55f;
 
-// Patches shared by several sections.
-Patch bassPatch(double cutoffHz, double boost) {
-  Patch p;
-  p.amp = Envelope{0.004, 0.3, 0.6, 0.03};
-  p.cutoffHz = cutoffHz;
-  p.cutoffBoost = boost;
-  p.cutoffDecay = 0.08;
-  p.resonance = 1.4;
-  return p;
+// The resonant bass of several sections.
+Patch bassPatch(double cutoffHz, double boost, Envelope amp = {0.004, 0.3, 0.6, 0.03},
+                Wave wave = Wave::Saw) {
+  return {wave, amp, cutoffHz, boost, 0.08, 1.4};
 }
 
-Patch pluckPatch(Wave wave, double cutoffHz) {
-  Patch p;
-  p.wave = wave;
-  p.amp = Envelope{0.003, 0.15, 0.25, 0.06};
-  p.cutoffHz = cutoffHz;
-  p.cutoffBoost = 1.5;
-  p.cutoffDecay = 0.06;
-  return p;
+// The root of each bar's chord from `low` up, held for the bar (cut to the span).
+void barRoots(Bus& bus, const Span& span, const Patch& patch, int low, float velocity) {
+  for (int bar = span.firstBar(); bar <= span.lastBar(); ++bar) {
+    double t = std::max(barTime(bar), span.start);
+    note(bus, patch, t, span.clip(t, barTime(bar + 1) - t), rootFrom(chordOfBar(bar), low),
+         velocity, {});
+  }
 }
 
 // Drum hits of a pattern: 'X' accent, 'x' normal, 'o' open hat.
@@ -427,7 +415,8 @@ void hats(Bus& bus, Pcg32& rng, const Span& span, int fromBar, int toBar, const 
   pattern(span, fromBar, toBar, steps, [&](double t, int, int step, char symbol) {
     float pan = step % 2 ? 0.2f : -0.1f;
     float level = symbol == 'o' ? kHatOpen : symbol == 'X' ? kHatAccent : kHatSoft;
-    hat(bus, rng, t, level * scale, symbol == 'o', pan);
+    hat(bus, rng, t, level * scale, symbol == 'o' ? kOpenHatDecay : kClosedHatDecay,
+        {pan, kHatReverb, 0.0f});
   });
 }
 
@@ -474,11 +463,11 @@ void opening(Bus& bus, Pcg32& rng) {
   static const int kAccentNotes[] = {76, 81, 79, 84, 83};
   for (int i = 0; i < 5; ++i) {
     double t = kAccentBeats[i] * kBeatSeconds;
-    hat(bus, rng, t, 0.55f, true, 0.0f);
+    hat(bus, rng, t, 0.55f, kOpenHatDecay, {0.0f, kHatReverb, 0.0f});
     bell(bus, t, 0.6, kAccentNotes[i], 0.2f, Placement{0.1f, 0.3f, 0.35f});
   }
   hats(bus, rng, span, 2, kGrooveBar - 1, "....x.......x...", 0.5f);
-  hat(bus, rng, 15.5 * kBeatSeconds, kHatOpen, true, 0.0f);  // pickup into the groove
+  hat(bus, rng, 15.5 * kBeatSeconds, kHatOpen, kOpenHatDecay, {0.0f, kHatReverb, 0.0f});  // pickup
 
   kicks(bus, span, kGrooveBar, 99, "X.........x..x..", 0.85f);
   snares(bus, rng, span, kGrooveBar, 99, "....X.......X...", 1.0f);
@@ -509,21 +498,13 @@ void words(Bus& bus, Pcg32& rng) {
   }
   glideLine(bus, span, line, 0.12f, 0.3f, 2.0 * kBarSeconds);
   padBars(bus, span, 69, 79, 0.1f, 550.0);
-  Patch pulse = pluckPatch(Wave::Triangle, 600.0);
-  pulse.cutoffBoost = 0.8;
-  pulse.amp = Envelope{0.005, 0.25, 0.45, 0.05};
+  const Patch pulse{Wave::Triangle, {0.005, 0.25, 0.45, 0.05}, 600.0, 0.8, 0.06};
   pattern(span, 0, 99, "X.x.X.x.X.x.X.x.", [&](double t, int bar, int, char symbol) {
     double length = span.clip(t, kBarSeconds / 8 * 0.9);
     float velocity = symbol == 'X' ? 0.3f : 0.2f;
     note(bus, pulse, t, length, rootFrom(chordOfBar(bar), 69), velocity, {0.0f, 0.15f, 0.0f});
   });
-  for (int bar = span.firstBar(); bar <= span.lastBar(); ++bar) {
-    double t = std::max(barTime(bar), span.start);
-    Patch sub = bassPatch(300.0, 0.0);
-    sub.wave = Wave::Sine;
-    sub.amp = Envelope{0.02, 1.0, 0.8, 0.2};
-    note(bus, sub, t, span.clip(t, barTime(bar + 1) - t), rootFrom(chordOfBar(bar), 36), 0.2f, {});
-  }
+  barRoots(bus, span, bassPatch(300.0, 0.0, {0.02, 1.0, 0.8, 0.2}, Wave::Sine), 36, 0.2f);
   // A kick that stays below 100 Hz, two bins under the line's band.
   constexpr double kLowKickSweepHz = 50.0;
   kicks(bus, span, 0, 99, "X.......X.......", 0.4f, kLowKickSweepHz);
@@ -774,13 +755,7 @@ void columns(Bus& bus, Pcg32& rng) {
   const Span span = section(3);
   const int first = span.firstBar();  // 32
   padBars(bus, span, 57, 72, 0.06f, 1500.0);
-  for (int bar = first; bar <= span.lastBar(); ++bar) {
-    Patch sub = bassPatch(250.0, 0.0);
-    sub.wave = Wave::Sine;
-    sub.amp = Envelope{0.05, 1.5, 0.7, 0.4};
-    double t = std::max(barTime(bar), span.start);
-    note(bus, sub, t, span.clip(t, barTime(bar + 1) - t), rootFrom(chordOfBar(bar), 38), 0.3f, {});
-  }
+  barRoots(bus, span, bassPatch(250.0, 0.0, {0.05, 1.5, 0.7, 0.4}, Wave::Sine), 38, 0.3f);
   static const MelodyNote kTune[] = {
       {0, 2, 81},  {2, 1, 77},  {3, 1, 74},   // Dm
       {4, 3, 76},  {7, 1, 72},                // Am
@@ -811,8 +786,7 @@ void tunnel(Bus& bus, Pcg32& rng) {
                                        {77, 81, 84, 81, 77, 79},
                                        {79, 84, 79, 76, 79, 84},
                                        {79, 83, 79, 77, 79, 83}};
-  Patch riff = pluckPatch(Wave::Square, 2200.0);
-  riff.amp = Envelope{0.004, 0.18, 0.3, 0.06};
+  const Patch riff{Wave::Square, {0.004, 0.18, 0.3, 0.06}, 2200.0, 1.5, 0.06};
   const char* riffSteps = "X..x..X.X..x..x.";
   pattern(span, 0, 99, riffSteps, [&](double t, int bar, int step, char symbol) {
     int index = 0;
@@ -846,9 +820,8 @@ void closing(Bus& bus, Pcg32& rng) {
   });
   kicks(bus, span, first, first + 3, "X.......X.......", 0.8f);
   padBars(bus, span, 57, 69, 0.07f, 1100.0);
+  const Patch low = bassPatch(300.0, 0.5, {0.02, 1.0, 0.7, 0.3});
   for (int bar = first; bar <= span.lastBar(); ++bar) {
-    Patch low = bassPatch(300.0, 0.5);
-    low.amp = Envelope{0.02, 1.0, 0.7, 0.3};
     double t = barTime(bar);
     note(bus, low, t, span.clip(t, kBarSeconds), rootFrom(chordOfBar(bar), 40), 0.25f, {});
   }
