@@ -35,8 +35,7 @@ struct Bus {
   StereoBuffer steady;
 };
 
-// Where a voice sits and how much of it goes to the effects.
-struct Placement {
+struct Placement {   // where a voice sits and how much of it goes to the effects
   float pan = 0.0f;  // -1 left .. 1 right; linear, so the mono sum the show analyses is kept
   float reverb = 0.0f;
   float echo = 0.0f;
@@ -53,19 +52,17 @@ void emit(Bus& bus, int64_t frame, float sample, const Placement& place) {
 int64_t frameAt(double seconds) { return std::llround(seconds * kSampleRate); }
 int64_t framesIn(double seconds) { return static_cast<int64_t>(std::ceil(seconds * kSampleRate)); }
 
-// Calls sound(frame, t) for `count` frames from `first`, t in seconds from the first.
+// Calls sound(frame, t) for `count` frames from `first`, t in seconds from it.
 template <typename Sound>
 void eachFrame(int64_t first, int64_t count, Sound sound) {
   for (int64_t i = 0; i < count; ++i) sound(first + i, static_cast<double>(i) / kSampleRate);
 }
 
-// Filters and vibrato are updated every this many samples (0.7 ms).
-constexpr int kControlFrames = 32;
+constexpr int kControlFrames = 32;  // filters and vibrato update every 0.7 ms
 
 // Instruments
 
-// Extra pitch of the kick at the hit, Hz: from 176 Hz down to the body.
-constexpr double kKickSweepHz = 130.0;
+constexpr double kKickSweepHz = 130.0;  // extra pitch at the hit: from 176 Hz down to the body
 
 // `sweepHz` above the body at the hit, falling away within a few milliseconds.
 void kick(Bus& bus, double start, float velocity, double sweepHz = kKickSweepHz) {
@@ -95,8 +92,7 @@ void snare(Bus& bus, Pcg32& rng, double start, float velocity) {
   });
 }
 
-// Hat decays (time constants, seconds) and reverb send.
-constexpr double kClosedHatDecay = 0.035;
+constexpr double kClosedHatDecay = 0.035;  // time constants, seconds
 constexpr double kOpenHatDecay = 0.2;
 constexpr float kHatReverb = 0.12f;
 
@@ -301,8 +297,7 @@ void pattern(const Span& span, int fromBar, int toBar, const char* steps, Play p
   }
 }
 
-// A melody line: start and length in beats from the start of its first bar.
-struct MelodyNote {
+struct MelodyNote {  // start and length in beats from the start of the melody's first bar
   double beat;
   double beats;
   int midi;
@@ -356,7 +351,7 @@ void glideLine(Bus& bus, const Span& span, const std::vector<LineNote>& notes, f
   });
 }
 
-// Pad chords bar by bar over the span, cut at its end.
+// Pad chords bar by bar, cut to the span.
 void padBars(Bus& bus, const Span& span, int low, int high, float velocity, double brightness) {
   for (int bar = span.firstBar(); bar <= span.lastBar(); ++bar) {
     double t = std::max(barTime(bar), span.start);
@@ -387,7 +382,6 @@ void arpeggio(Bus& bus, const Span& span, int fromBar, int toBar, int low, int h
 }
 
 // Levels (velocities are the loudness of a note's fundamental, full scale 1)
-
 constexpr float kHatAccent = 0.5f;
 constexpr float kHatSoft = 0.22f;
 constexpr float kHatOpen = 0.5f;
@@ -477,8 +471,7 @@ void opening(Bus& bus, Pcg32& rng) {
   riser(bus, rng, 40 * kBeatSeconds, span.end, 0.15f);
 }
 
-// The show's spectrum at a time is that of the 1024 samples before it (23.2 ms).
-constexpr double kSpectrumSeconds = 1024.0 / kSampleRate;
+constexpr double kSpectrumSeconds = 1024.0 / kSampleRate;  // the window before a spectrum
 // While no word is shown the finished mix loses kStarsCutLowHz-kStarsCutHighHz, fading
 // over kStarsCutEdgeHz either side (see starsBand); voices there stay under it.
 constexpr double kStarsCutLowHz = 860.0;
@@ -530,32 +523,25 @@ void words(Bus& bus, Pcg32& rng) {
       {20, 1.5, 93}, {21.5, 0.5, 91}, {22, 2, 89},                                     // F
       {24, 1, 88},   {25, 0.75, 84},                                                   // C
   };
-  Patch lead;
-  lead.wave = Wave::Triangle;
-  lead.amp = Envelope{0.015, 0.3, 0.35, 0.12};
+  Patch lead{Wave::Triangle, {0.015, 0.3, 0.35, 0.12}};
   lead.vibrato = 0.003;
   melody(bus, shown, kLeadBar, kLead, 0, 0.38f, &lead, Placement{0.1f, 0.3f, 0.3f});
 }
 
-// Spacing of the show's spectrum bins, Hz.
 constexpr double kHzPerBin = static_cast<double>(kMixRate) / kSpectrumWindow;
 
 // The spectrum bins [low, high) that the show reads for the band lowHz..highHz.
 struct BinRange {
-  int low;
-  int high;
+  int low = 0;
+  int high = 0;
+  BinRange(int lowHz, int highHz) { MusicStream::bandToBins(lowHz, highHz, low, high); }
 };
-BinRange binsOfBand(int lowHz, int highHz) {
-  BinRange bins;
-  MusicStream::bandToBins(lowHz, highHz, bins.low, bins.high);
-  return bins;
-}
 
 // The cloud scene's 100 Hz band `band` (100 band .. 100 band + 100 Hz).
-BinRange cloudBand(int band) { return binsOfBand(100 * band, 100 * band + 100); }
+BinRange cloudBand(int band) { return {100 * band, 100 * band + 100}; }
 
 // The cloud scene's glow follows 500-1000 Hz: only the stabs may sound there.
-const BinRange kGlowBins = binsOfBand(500, 1000);
+const BinRange kGlowBins(500, 1000);
 
 // A sine this many bins away from a bin leaks under 3.2 % of its level into it through the
 // show's Hann window; a tone at least this far outside the glow band leaves it near silent.
@@ -832,7 +818,7 @@ void closing(Bus& bus, Pcg32& rng) {
   };
   melody(bus, span, first, kEcho, -12, 0.25f, nullptr, Placement{0.15f, 0.4f, 0.4f},
          kBellCeilingHz);
-  // The tail after the show: a last A minor chord and bell, left to ring out.
+  // The tail after the show: a last A minor chord and bell.
   const double end = span.end;
   const int lastBar = static_cast<int>(std::ceil(end / kBarSeconds));
   const double tailStart = barTime(lastBar);

@@ -12,8 +12,6 @@
 
 #include "assetgen/Loudness.h"
 
-double midiToHz(double note) { return 440.0 * std::pow(2.0, (note - 69.0) / 12.0); }
-
 namespace {
 
 double harmonicAmplitude(Wave wave, int harmonic) {

@@ -3,6 +3,7 @@
 // global random generators): rendering the same score twice gives identical samples.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -11,7 +12,7 @@ constexpr int kSampleRate = 44100;
 constexpr double kPi = 3.14159265358979323846;
 
 // Equal temperament, A4 (MIDI 69) = 440 Hz.
-double midiToHz(double note);
+inline double midiToHz(double note) { return 440.0 * std::pow(2.0, (note - 69.0) / 12.0); }
 
 // Two channels of float samples; full scale is +-1.
 struct StereoBuffer {
@@ -28,8 +29,8 @@ struct StereoBuffer {
   }
 };
 
-// Harmonic recipes; harmonic 1 has amplitude 1 in every recipe, so a note's loudness at its
-// fundamental is its velocity.
+// Harmonic recipes, harmonic 1 always at amplitude 1: a note's loudness at its fundamental
+// is its velocity.
 enum class Wave { Sine, Saw, Square, Triangle, Buzz };
 
 // One cycle of a waveform with only the harmonics below a ceiling, so it plays at its
@@ -54,9 +55,7 @@ class WaveTable {
 class Oscillator {
  public:
   Oscillator(const WaveTable& table, double hz, double phase = 0.0)
-      : table_(&table), phase_(phase) {
-    setFrequency(hz);
-  }
+      : table_(&table), phase_(phase), increment_(hz / kSampleRate) {}
   void setFrequency(double hz) { increment_ = hz / kSampleRate; }
   float next() {
     float value = table_->at(phase_);
@@ -68,7 +67,7 @@ class Oscillator {
  private:
   const WaveTable* table_;
   double phase_;
-  double increment_ = 0.0;
+  double increment_;
 };
 
 // Second-order filter (RBJ cookbook forms). The band-pass has 0 dB gain at its centre.
@@ -92,8 +91,8 @@ class Biquad {
   float x1_ = 0, x2_ = 0, y1_ = 0, y2_ = 0;
 };
 
-// Attack (linear, seconds), decay (exponential time constant, seconds) towards the sustain
-// level, and release (time constant, seconds) once the gate closes.
+// Linear attack, then exponential decay to the sustain level and release once the gate
+// closes (seconds; decay and release are time constants).
 struct Envelope {
   double attack = 0.005;
   double decay = 0.2;
@@ -110,8 +109,8 @@ struct Envelope {
 // delays slightly longer for width. In place, wet only.
 void applyReverb(StereoBuffer& buffer, float roomSize, float damping);
 
-// Ping-pong echo: delaySeconds between repeats, each repeat `feedback` times the previous
-// and low-passed, alternating sides. In place, wet only.
+// Ping-pong echo: repeats `delaySeconds` apart, each `feedback` times the last and
+// low-passed, alternating sides. In place, wet only.
 void applyEcho(StereoBuffer& buffer, double delaySeconds, float feedback);
 
 // Takes lowHz..highHz out of the buffer from `from` to `to` (seconds) with zero phase: the
@@ -122,9 +121,9 @@ void applyEcho(StereoBuffer& buffer, double delaySeconds, float feedback);
 void removeBand(StereoBuffer& buffer, double from, double to, double rampSeconds, double lowHz,
                 double highHz, double edgeHz);
 
-// Feed-forward bus compressor on both channels together: above `threshold` (linear peak
-// level) the level grows only 1/ratio as fast. The detector follows the louder channel's
-// peak with the given attack and release time constants (seconds). In place.
+// Feed-forward bus compressor: above `threshold` (linear peak) the level grows 1/ratio as
+// fast; the detector follows the louder channel with the attack and release time
+// constants (seconds). In place.
 void applyCompressor(StereoBuffer& buffer, float threshold, float ratio, double attack,
                      double release);
 
