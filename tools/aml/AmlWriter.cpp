@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <numeric>
 
 namespace aml {
 
@@ -13,9 +14,8 @@ constexpr int kTextureUnits = 8;
 }  // namespace
 
 int MeshData::wordsPerVertex() const {
-  int words = 0;
-  for (const Attribute& attribute : attributes) words += attribute.components;
-  return words;
+  return std::accumulate(attributes.begin(), attributes.end(), 0,
+                         [](int words, const Attribute& a) { return words + a.components; });
 }
 
 int MeshData::vertexCount() const {

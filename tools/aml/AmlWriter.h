@@ -1,24 +1,16 @@
-// AmlWriter: builds AML model files (format version 2, little-endian) in memory.
+// AmlWriter: builds AML model files (format version 2, little-endian) in memory; it does
+// not read them, compute normals or split meshes that are too big.
 //
-// Usage:
-//   aml::MeshData mesh;
 //   mesh.attributes = {{aml::kPositionIndex, 1}, {aml::kNormal, 3}, {aml::kTexCoord0, 2}};
-//   mesh.positions = {0, 0, 0, 1, 0, 0, 0, 1, 0};       // x, y, z per position
-//   mesh.addVertex(0, {0, 0, 1, 0, 0});                  // index, then the other floats
-//   mesh.addVertex(1, {0, 0, 1, 1, 0});
-//   mesh.addVertex(2, {0, 0, 1, 0, 1});
-//   mesh.triangles = {0, 1, 2};
-//   std::string problem = aml::checkMesh(mesh);          // empty when the loader accepts it
-//   std::string bytes = aml::writeAml({mesh});
-//   aml::writeFile("data/thing.aml", bytes);
+//   mesh.positions = {0, 0, 0, 1, 0, 0, 0, 1, 0};  // x, y, z per position
+//   mesh.addVertex(0, {0, 0, 1, 0, 0});             // index, then the other floats
+//   ... mesh.triangles = {0, 1, 2};
+//   if (aml::checkMesh(mesh).empty()) aml::writeFile(path, aml::writeAml({mesh}));
 //
-// The counts in the file come from the vectors: P = positions / 3, V = vertexWords / S,
-// T = triangles / 3, each cut to its field's width. writeAml() writes exactly what it is
-// given, rule-breaking or not, so tests can make malformed files; the byte helpers
-// (ByteWriter, header(), meshBytes()) let them go further (wrong magic or version,
-// counts that disagree with the data, truncation by std::string::substr).
-//
-// DOES NOT: read AML files, compute normals or tangents, or split meshes that are too big.
+// The file's counts come from the vectors (P = positions / 3, V = vertexWords / S,
+// T = triangles / 3), cut to their fields' width. writeAml() writes what it is given,
+// rule-breaking or not, and the byte helpers (ByteWriter, header(), meshBytes()) let
+// tests go further: wrong magic or version, counts that disagree, truncation.
 #pragma once
 
 #include <cstdint>

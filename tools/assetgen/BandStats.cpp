@@ -165,22 +165,13 @@ bool measureBands(const std::string& musicPath, const std::vector<SceneBands>& s
       previousSampled = true;
     }
     for (size_t b = 0; b < scene.bands.size(); ++b) {
-      BandStat stat;
-      stat.scene = scene.scene;
-      stat.start = scene.start;
-      stat.end = scene.end;
-      stat.band = scene.bands[b];
-      stat.min = values[b].empty() ? 0.0 : *std::min_element(values[b].begin(), values[b].end());
-      stat.median = percentile(values[b], 0.5);
-      stat.p95 = percentile(values[b], 0.95);
-      stat.max = percentile(values[b], 1.0);
-      auto audible =
-          std::count_if(values[b].begin(), values[b].end(), [](float v) { return v > kAudible; });
-      if (!values[b].empty()) stat.audible = static_cast<double>(audible) / values[b].size();
-      if (steps) stat.step = stepSum[b] / steps;
-      stat.informative = scene.informative;
-      stat.levelRules = scene.levelRules;
-      stats.push_back(stat);
+      const std::vector<float>& v = values[b];
+      const double min = v.empty() ? 0.0 : *std::min_element(v.begin(), v.end());
+      const auto audible = std::count_if(v.begin(), v.end(), [](float x) { return x > kAudible; });
+      stats.push_back({scene.scene, scene.start, scene.end, scene.bands[b], min, percentile(v, 0.5),
+                       percentile(v, 0.95), percentile(v, 1.0),
+                       v.empty() ? 0.0 : static_cast<double>(audible) / v.size(),
+                       steps ? stepSum[b] / steps : 0.0, scene.informative, scene.levelRules});
     }
   }
   return true;
@@ -208,13 +199,6 @@ namespace {
 
 constexpr long kDecodeRateHz = 44100;
 
-struct Mpg123Deleter {
-  void operator()(mpg123_handle* handle) const {
-    mpg123_close(handle);
-    mpg123_delete(handle);
-  }
-};
-
 // The whole file as two float channels at 44.1 kHz, unclipped.
 bool decodeFloat(const std::string& path, std::vector<float>& left, std::vector<float>& right,
                  std::string& error) {
@@ -223,7 +207,9 @@ bool decodeFloat(const std::string& path, std::vector<float>& left, std::vector<
   static const bool libraryReady = mpg123_init() == MPG123_OK;
   if (!libraryReady) return cli::failWith(error, "mpg123 could not be initialised");
   int status = MPG123_OK;
-  std::unique_ptr<mpg123_handle, Mpg123Deleter> handle(mpg123_new(nullptr, &status));
+  // mpg123_delete closes the file first.
+  std::unique_ptr<mpg123_handle, decltype(&mpg123_delete)> handle(mpg123_new(nullptr, &status),
+                                                                  mpg123_delete);
   if (!handle) return cli::failWith(error, std::string("mpg123: ") + mpg123_plain_strerror(status));
   mpg123_param(handle.get(), MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
   mpg123_format_none(handle.get());
