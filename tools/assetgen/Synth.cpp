@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
-#include <deque>
 #include <map>
 #include <memory>
 #include <tuple>
@@ -293,16 +292,9 @@ size_t applyTruePeakLimiter(StereoBuffer& buffer, float ceiling, double lookahea
   // exceeds need[i], and the gain ramps down over the look-ahead instead of stepping.
   const auto reach = static_cast<size_t>(std::max(1.0, lookahead * kSampleRate));
   std::vector<float> floor(frames);
-  std::deque<size_t> window;  // indices of increasing need
-  for (size_t i = 0; i < frames + reach; ++i) {
-    if (i < frames) {
-      while (!window.empty() && need[window.back()] >= need[i]) window.pop_back();
-      window.push_back(i);
-    }
-    if (i < reach) continue;
-    const size_t centre = i - reach;
-    while (window.front() + reach < centre) window.pop_front();
-    floor[centre] = need[window.front()];
+  for (size_t i = 0; i < frames; ++i) {
+    const auto first = need.begin() + (i > reach ? i - reach : 0);
+    floor[i] = *std::min_element(first, need.begin() + std::min(frames, i + reach + 1));
   }
   std::vector<float> gain(frames);
   double sum = 0.0;
