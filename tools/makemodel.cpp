@@ -80,8 +80,9 @@ int main(int argc, char** argv) {
   std::string output;
   cli::Parser args("makemodel", kHelp);
   args.positional([&output](const std::string& value, std::string& error) {
-    if (!output.empty())
+    if (!output.empty()) {
       return cli::failWith(error, "one output file only, not also '" + value + "'");
+    }
     output = value;
     return true;
   });

@@ -78,8 +78,9 @@ std::vector<SceneBands> showBands() {
   auto bandsOf = [](SceneIndex scene, const std::vector<std::pair<int, BandLimits>>& limits) {
     std::vector<Band> bands;
     const SceneSchedule& entry = scheduleOf(scene);
-    for (int i = 0; i < entry.bandCount; ++i)
+    for (int i = 0; i < entry.bandCount; ++i) {
       bands.push_back({entry.bands[i].lowHz, entry.bands[i].highHz});
+    }
     for (const auto& [index, rule] : limits) bands.at(index).limits = rule;
     return bands;
   };

@@ -96,8 +96,7 @@ void main() {
 bool writeText(const std::string& path, const char* text, std::string& error) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) return cli::failWith(error, "cannot write " + path + ": " + std::strerror(errno));
-  size_t length = std::strlen(text);
-  bool ok = std::fwrite(text, 1, length, file) == length;
+  bool ok = std::fputs(text, file) != EOF;
   ok = std::fclose(file) == 0 && ok;
   if (!ok) error = "cannot write " + path;
   return ok;

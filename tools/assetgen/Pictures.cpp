@@ -1,14 +1,11 @@
-// The show's pictures (see Pictures.h).
-//
-// How the show draws them decides their design:
-//   loading.png   512 x 512, drawn square and added over itself in random tints: light
-//                 text on a dark ground;
-//   lklogo.png    1024 x 256 on a quad 8 x 2 units (4:1, so undistorted), added over a
-//                 white picture or drawn opaque on white: dark lettering on a light ground;
-//   <word>.png    512 x 512, stretched over the 4:3 view (4/3 wider than tall), added in a
-//                 grey tint: white on black, glyphs set at 3/4 width so they look right;
-//   overlay_cloud.png 512 x 512, added over every frame of two scenes: soft, mostly dark
-//                 fractal value noise, mean brightness kCloudMean.
+// The show's pictures (see Pictures.h), designed for how the show draws them:
+//   loading.png  added over itself in random tints: light text on a dark ground;
+//   lklogo.png   1024 x 256 on a 4:1 quad, added over white or drawn opaque on white: dark
+//                lettering on a light ground;
+//   <word>.png   stretched over the 4:3 view and added in a grey tint: white on black,
+//                glyphs set at 3/4 width;
+//   overlay_cloud.png  added over every frame of two scenes: soft, mostly dark fractal
+//                value noise of mean brightness kCloudMean.
 #include "assetgen/Pictures.h"
 
 #include <algorithm>

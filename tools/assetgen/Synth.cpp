@@ -137,7 +137,6 @@ const WaveTable& WaveTable::get(Wave wave, double fundamentalHz, double ceilingH
     for (int i = 0; i < kSize; ++i) sine[i] = std::sin(2.0 * kPi * i / kSize);
   }
   auto table = std::make_unique<WaveTable>();
-  table->samples_.assign(kSize + 1, 0.0f);
   const int harmonics = std::clamp(static_cast<int>(ceilingHz / fundamentalHz), 1, kSize / 2 - 1);
   // Rich recipes get Schroeder phases (h (h - 1) / 2H cycles for harmonic h): the same
   // spectrum with a flat envelope instead of one sharp peak per cycle, so far less peak level.
@@ -152,8 +151,8 @@ const WaveTable& WaveTable::get(Wave wave, double fundamentalHz, double ceilingH
       sum[i] += amplitude * sine[(static_cast<int64_t>(h) * i + offset) % kSize];
     }
   }
-  for (int i = 0; i < kSize; ++i) table->samples_[i] = static_cast<float>(sum[i]);
-  table->samples_[kSize] = table->samples_[0];
+  table->samples_.assign(sum.begin(), sum.end());  // to float
+  table->samples_.push_back(table->samples_[0]);
   return *cache.emplace(key, std::move(table)).first->second;
 }
 

@@ -73,8 +73,9 @@ int main(int argc, char** argv) {
   args.parseOrExit(argc, argv);
   if (dataDir.empty()) return cli::usageError("no data directory given");
   std::error_code unreadable;
-  if (!std::filesystem::is_directory(dataDir, unreadable))
+  if (!std::filesystem::is_directory(dataDir, unreadable)) {
     return cli::fail("'" + dataDir + "' is not a directory");
+  }
   if (!music && !pictures && !materials) music = pictures = materials = true;
   cli::dieOnStopSignals();
   bool ok = true;
