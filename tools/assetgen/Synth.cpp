@@ -31,37 +31,31 @@ std::pair<double, double> cookbookTerms(double hz, double q) {
   return {std::sin(w) / (2.0 * q), std::cos(w)};
 }
 
-class Comb {
- public:
-  explicit Comb(size_t length) : line_(length, 0.0f) {}
+struct Comb {
+  explicit Comb(size_t length) : line(length, 0.0f) {}
   float process(float x, float feedback, float damping) {
-    float out = line_[index_];
-    filtered_ = out * (1.0f - damping) + filtered_ * damping;
-    line_[index_] = x + filtered_ * feedback;
-    index_ = (index_ + 1) % line_.size();
+    float out = line[index];
+    filtered = out * (1.0f - damping) + filtered * damping;
+    line[index] = x + filtered * feedback;
+    index = (index + 1) % line.size();
     return out;
   }
-
- private:
-  std::vector<float> line_;
-  size_t index_ = 0;
-  float filtered_ = 0.0f;
+  std::vector<float> line;
+  size_t index = 0;
+  float filtered = 0.0f;
 };
 
-class AllPass {
- public:
-  explicit AllPass(size_t length) : line_(length, 0.0f) {}
+struct AllPass {
+  explicit AllPass(size_t length) : line(length, 0.0f) {}
   float process(float x) {
     constexpr float kGain = 0.5f;
-    float delayed = line_[index_];
-    line_[index_] = x + delayed * kGain;
-    index_ = (index_ + 1) % line_.size();
+    float delayed = line[index];
+    line[index] = x + delayed * kGain;
+    index = (index + 1) % line.size();
     return delayed - x;
   }
-
- private:
-  std::vector<float> line_;
-  size_t index_ = 0;
+  std::vector<float> line;
+  size_t index = 0;
 };
 
 void reverbChannel(std::vector<float>& samples, size_t spread, float roomSize, float damping) {
@@ -199,10 +193,9 @@ void applyEcho(StereoBuffer& buffer, double delaySeconds, float feedback) {
   const auto delay = static_cast<size_t>(delaySeconds * kSampleRate);
   const size_t frames = buffer.frames();
   std::vector<float> left(frames, 0.0f), right(frames, 0.0f);
-  Biquad toneLeft, toneRight;
-  constexpr double kEchoToneHz = 3500.0;  // each repeat a little duller
-  toneLeft.lowPass(kEchoToneHz, 0.7);
-  toneRight.lowPass(kEchoToneHz, 0.7);
+  Biquad toneLeft;
+  toneLeft.lowPass(3500.0, 0.7);  // each repeat a little duller
+  Biquad toneRight = toneLeft;
   for (size_t i = delay; i < frames; ++i) {
     // Mono input into the left line, which feeds the right line, which feeds the left.
     float in = 0.5f * (buffer.left[i - delay] + buffer.right[i - delay]);

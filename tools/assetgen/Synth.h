@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 constexpr int kSampleRate = 44100;
@@ -78,10 +79,8 @@ class Biquad {
   void bandPass(double hz, double q);
   float process(float x) {
     float y = b0_ * x + b1_ * x1_ + b2_ * x2_ - a1_ * y1_ - a2_ * y2_;
-    x2_ = x1_;
-    x1_ = x;
-    y2_ = y1_;
-    y1_ = y;
+    x2_ = std::exchange(x1_, x);
+    y2_ = std::exchange(y1_, y);
     return y;
   }
 
