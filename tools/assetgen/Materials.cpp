@@ -1,8 +1,6 @@
-// The show's material files (see Materials.h).
-//
-// The material reader treats any line holding a marker word (the vertex or fragment
-// marker, or the texture-line prefix) as that marker, wherever it stands, so the shader
-// comments below never spell those words.
+// The show's material files (see Materials.h). The material reader takes any line holding
+// a marker word (vertex or fragment marker, texture-line prefix) for that marker, so the
+// shader comments below never spell those words.
 #include "assetgen/Materials.h"
 
 #include <sys/stat.h>

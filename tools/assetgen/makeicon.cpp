@@ -1,9 +1,6 @@
-// Draws the desktop icon of the installed show: a 256 x 256 PNG of a star field seen
-// through a ring, with three bars that grow like the tunnel scene's. Deterministic.
-//
-// usage: makeicon FILE.png | FILE.ico
-// The .ico (the Windows exe's icon resource) holds the same PNG in one 256 x 256 entry,
-// which Windows Vista and later read as it is.
+// makeicon FILE.png | FILE.ico: the installed show's desktop icon, a 256 x 256 PNG of a star
+// field seen through a ring, with three bars that grow like the tunnel scene's. The .ico
+// (the Windows exe's icon) holds the same PNG in one entry, as Vista and later read it.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -46,8 +43,7 @@ bool endsWith(const std::string& text, const std::string& tail) {
 }
 
 // Rewrites the RGB PNG at `path` as an icon file holding it with an opaque alpha channel
-// (an icon's PNG is 32 bits per pixel): the 6-byte header, one 16-byte directory entry
-// (0 for 256 pixels), then the PNG bytes.
+// (an icon's PNG is 32 bits per pixel) after a 6-byte header and one 16-byte entry.
 bool wrapPngAsIco(const std::string& path, std::string& error) {
   auto failed = [&error](const std::string& reason) {
     error = reason;
@@ -74,9 +70,8 @@ bool wrapPngAsIco(const std::string& path, std::string& error) {
                                        std::istreambuf_iterator<char>());
   if (!in.is_open() || png.empty()) return failed("cannot read back " + path);
   in.close();
-  // (value, bytes), little-endian: reserved, 1 for an icon, one image; then the entry: width
-  // and height 0 (256), no palette, reserved, one colour plane, 32 bits per pixel, the
-  // PNG's size and where it starts.
+  // (value, bytes), little-endian: reserved, 1 = icon, one image; width and height 0 (256),
+  // no palette, reserved, one colour plane, 32 bits per pixel, the PNG's size and offset.
   const auto size = static_cast<uint32_t>(png.size());
   const std::pair<uint32_t, int> fields[] = {{0, 2}, {1, 2}, {1, 2},  {0, 1},    {0, 1},     {0, 1},
                                              {0, 1}, {1, 2}, {32, 2}, {size, 4}, {6 + 16, 4}};
