@@ -38,16 +38,14 @@ Taps interpolationTaps(double fraction) {
   return taps;
 }
 
-const std::array<Taps, kPoints>& allTaps() {
-  static const std::array<Taps, kPoints> taps = [] {
-    std::array<Taps, kPoints> made{};
-    for (int p = 0; p < kPoints; ++p) {
-      made[p] = interpolationTaps(static_cast<double>(p + 1) / kTruePeakOversampling);
-    }
-    return made;
-  }();
+// The taps of each point between two samples.
+const auto kAllTaps = [] {
+  std::array<Taps, kPoints> taps{};
+  for (int p = 0; p < kPoints; ++p) {
+    taps[p] = interpolationTaps(static_cast<double>(p + 1) / kTruePeakOversampling);
+  }
   return taps;
-}
+}();
 
 // Direct-form biquad in double precision; the K-weighting's low shelf sits at 38 Hz,
 // where float coefficients would lose the response.
@@ -101,7 +99,7 @@ void interSamplePeaks(const std::vector<float>& x, std::vector<float>& peaks) {
       int64_t source = start - kHalfTaps + 1 + j;
       padded[j] = source >= 0 && source < n ? x[source] : 0.0f;
     }
-    for (const Taps& taps : allTaps()) {
+    for (const Taps& taps : kAllTaps) {
       std::fill(acc.begin(), acc.begin() + count, 0.0f);
       for (int t = 0; t < kTaps; ++t) {
         for (int64_t i = 0; i < count; ++i) acc[i] += taps[t] * padded[t + i];

@@ -14,7 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <utility>
 #include <vector>
 
 #include "assetgen/Loudness.h"
@@ -49,7 +49,6 @@ void emit(Bus& bus, int64_t frame, float sample, const Placement& place) {
   if (place.echo > 0.0f) bus.echo.add(frame, l * place.echo, r * place.echo);
 }
 
-int64_t frameAt(double seconds) { return std::llround(seconds * kSampleRate); }
 int64_t framesIn(double seconds) { return static_cast<int64_t>(std::ceil(seconds * kSampleRate)); }
 
 // Calls sound(frame, t) for `count` frames from `first`, t in seconds from it.
@@ -452,13 +451,12 @@ void opening(Bus& bus, Pcg32& rng) {
     pad(bus, t, span.clip(t, kBarSeconds), voicing(chordOfBar(bar), 57, 69), 0.04f * fade, 1200.0);
   }
   kicks(bus, span, 0, kGrooveBar - 1, "x.......x.......", 0.4f);
-  // Accents in beats: 2.28, 4.57, 4.89, 7.17 and 7.50 s, each with a bell.
-  static const double kAccentBeats[] = {3.5, 7.0, 7.5, 11.0, 11.5};
-  static const int kAccentNotes[] = {76, 81, 79, 84, 83};
-  for (int i = 0; i < 5; ++i) {
-    double t = kAccentBeats[i] * kBeatSeconds;
-    hat(bus, rng, t, 0.55f, kOpenHatDecay, {0.0f, kHatReverb, 0.0f});
-    bell(bus, t, 0.6, kAccentNotes[i], 0.2f, Placement{0.1f, 0.3f, 0.35f});
+  // Accents (beat, bell note) at 2.28, 4.57, 4.89, 7.17 and 7.50 s: a hat and a bell.
+  static const std::pair<double, int> kAccents[] = {
+      {3.5, 76}, {7.0, 81}, {7.5, 79}, {11.0, 84}, {11.5, 83}};
+  for (const auto& [beat, midi] : kAccents) {
+    hat(bus, rng, beat * kBeatSeconds, 0.55f, kOpenHatDecay, {0.0f, kHatReverb, 0.0f});
+    bell(bus, beat * kBeatSeconds, 0.6, midi, 0.2f, Placement{0.1f, 0.3f, 0.35f});
   }
   hats(bus, rng, span, 2, kGrooveBar - 1, "....x.......x...", 0.5f);
   hat(bus, rng, 15.5 * kBeatSeconds, kHatOpen, kOpenHatDecay, {0.0f, kHatReverb, 0.0f});  // pickup

@@ -176,8 +176,7 @@ void Biquad::bandPass(double hz, double q) {
 float Envelope::at(double t, double gate) const {
   if (t < 0.0) return 0.0f;
   auto held = [this](double u) {
-    if (u < attack) return u / attack;
-    return sustain + (1.0 - sustain) * std::exp(-(u - attack) / decay);
+    return u < attack ? u / attack : sustain + (1.0 - sustain) * std::exp(-(u - attack) / decay);
   };
   if (t < gate) return static_cast<float>(held(t));
   return static_cast<float>(held(gate) * std::exp(-(t - gate) / release));
@@ -212,12 +211,9 @@ void removeBand(StereoBuffer& buffer, double from, double to, double rampSeconds
   edgeHz = std::max(edgeHz, 1.0);
   rampSeconds = std::max(rampSeconds, 0.0);
   const auto frames = static_cast<int64_t>(buffer.frames());
-  auto frameOf = [](double seconds) {
-    return static_cast<int64_t>(std::llround(seconds * kSampleRate));
-  };
-  const int64_t ramp = frameOf(rampSeconds);
-  const int64_t first = std::max<int64_t>(0, frameOf(from) - ramp);
-  const int64_t end = std::min(frames, frameOf(to) + ramp);  // past the last frame changed
+  const int64_t ramp = frameAt(rampSeconds);
+  const int64_t first = std::max<int64_t>(0, frameAt(from) - ramp);
+  const int64_t end = std::min(frames, frameAt(to) + ramp);  // past the last frame changed
   if (first >= end) return;
   // The band's impulse response fades within a few 1 / edgeHz: transform that much more on
   // either side, so that the wrap-around of the transform stays off the frames changed.

@@ -12,6 +12,9 @@
 constexpr int kSampleRate = 44100;
 constexpr double kPi = 3.14159265358979323846;
 
+// The frame nearest `seconds`.
+inline int64_t frameAt(double seconds) { return std::llround(seconds * kSampleRate); }
+
 // Equal temperament, A4 (MIDI 69) = 440 Hz.
 inline double midiToHz(double note) { return 440.0 * std::pow(2.0, (note - 69.0) / 12.0); }
 
