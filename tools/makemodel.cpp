@@ -1,12 +1,8 @@
 // Builds the show's one model, "dudezurodev": a standing human figure about 40 units tall
-// made of smooth ellipsoid parts (head, neck, torso, pelvis, two arms, two legs), each
-// part a mesh of its own. The head points toward -z: the opening scene turns the model by
-// 90 degrees about x, which makes -z the world's up.
-//
-// Vertices carry a position index, a normal (left zero: the loader computes normals) and
-// texture coordinates, so loading, normals and tangents all have work to do.
-//
-// Usage: makemodel data/dudezurodev.aml (see kHelp)
+// made of ellipsoid parts, each a mesh of its own. The head points toward -z, which the
+// opening scene's 90 degree turn about x makes the world's up. Vertices carry a position
+// index, a zero normal (the loader computes normals) and texture coordinates, so loading,
+// normals and tangents all have work to do.
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -83,8 +79,7 @@ int main(int argc, char** argv) {
   cli::Parser args("makemodel", kHelp);
   args.positional([&output](const std::string& value, std::string& error) {
     if (!output.empty()) {
-      error = "one output file only, not also '" + value + "'";
-      return false;
+      return cli::failWith(error, "one output file only, not also '" + value + "'");
     }
     output = value;
     return true;

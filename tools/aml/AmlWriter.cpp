@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <numeric>
 
 namespace aml {
 
@@ -13,9 +14,8 @@ constexpr int kTextureUnits = 8;
 }  // namespace
 
 int MeshData::wordsPerVertex() const {
-  int words = 0;
-  for (const Attribute& attribute : attributes) words += attribute.components;
-  return words;
+  return std::accumulate(attributes.begin(), attributes.end(), 0,
+                         [](int words, const Attribute& a) { return words + a.components; });
 }
 
 int MeshData::vertexCount() const {
@@ -34,30 +34,8 @@ uint32_t floatWord(float value) {
   return word;
 }
 
-ByteWriter& ByteWriter::u8(uint8_t value) {
-  bytes_.push_back(static_cast<char>(value));
-  return *this;
-}
-
-ByteWriter& ByteWriter::u16(uint16_t value) {
-  u8(value & 0xFF);
-  return u8(value >> 8);
-}
-
-ByteWriter& ByteWriter::u32(uint32_t value) {
-  u16(value & 0xFFFF);
-  return u16(value >> 16);
-}
-
-ByteWriter& ByteWriter::raw(const std::string& bytes) {
-  bytes_ += bytes;
-  return *this;
-}
-
 std::string header(int32_t meshCount, uint8_t version) {
-  ByteWriter out;
-  out.raw("AML").u8(version).i32(meshCount);
-  return out.bytes();
+  return ByteWriter().raw("AML").u8(version).i32(meshCount).bytes();
 }
 
 std::string meshBytes(const MeshData& mesh) {

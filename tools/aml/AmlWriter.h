@@ -1,24 +1,16 @@
-// AmlWriter: builds AML model files (format version 2, little-endian) in memory.
+// AmlWriter: builds AML model files (format version 2, little-endian) in memory; it does
+// not read them, compute normals or split meshes that are too big.
 //
-// Usage:
-//   aml::MeshData mesh;
 //   mesh.attributes = {{aml::kPositionIndex, 1}, {aml::kNormal, 3}, {aml::kTexCoord0, 2}};
-//   mesh.positions = {0, 0, 0, 1, 0, 0, 0, 1, 0};       // x, y, z per position
-//   mesh.addVertex(0, {0, 0, 1, 0, 0});                  // index, then the other floats
-//   mesh.addVertex(1, {0, 0, 1, 1, 0});
-//   mesh.addVertex(2, {0, 0, 1, 0, 1});
-//   mesh.triangles = {0, 1, 2};
-//   std::string problem = aml::checkMesh(mesh);          // empty when the loader accepts it
-//   std::string bytes = aml::writeAml({mesh});
-//   aml::writeFile("data/thing.aml", bytes);
+//   mesh.positions = {0, 0, 0, 1, 0, 0, 0, 1, 0};  // x, y, z per position
+//   mesh.addVertex(0, {0, 0, 1, 0, 0});             // index, then the other floats
+//   ... mesh.triangles = {0, 1, 2};
+//   if (aml::checkMesh(mesh).empty()) aml::writeFile(path, aml::writeAml({mesh}));
 //
-// The counts in the file come from the vectors: P = positions / 3, V = vertexWords / S,
-// T = triangles / 3, each cut to its field's width. writeAml() writes exactly what it is
-// given, rule-breaking or not, so tests can make malformed files; the byte helpers
-// (ByteWriter, header(), meshBytes()) let them go further (wrong magic or version,
-// counts that disagree with the data, truncation by std::string::substr).
-//
-// DOES NOT: read AML files, compute normals or tangents, or split meshes that are too big.
+// The file's counts come from the vectors (P = positions / 3, V = vertexWords / S,
+// T = triangles / 3), cut to their fields' width. writeAml() writes what it is given,
+// rule-breaking or not, and the byte helpers (ByteWriter, header(), meshBytes()) let
+// tests go further: wrong magic or version, counts that disagree, truncation.
 #pragma once
 
 #include <cstdint>
@@ -62,12 +54,15 @@ uint32_t floatWord(float value);
 // Little-endian bytes appended to a string.
 class ByteWriter {
  public:
-  ByteWriter& u8(uint8_t value);
-  ByteWriter& u16(uint16_t value);
-  ByteWriter& u32(uint32_t value);
+  ByteWriter& u8(uint8_t value) { return raw(std::string(1, static_cast<char>(value))); }
+  ByteWriter& u16(uint16_t value) { return u8(value & 0xFF).u8(value >> 8); }
+  ByteWriter& u32(uint32_t value) { return u16(value & 0xFFFF).u16(value >> 16); }
   ByteWriter& i32(int32_t value) { return u32(static_cast<uint32_t>(value)); }
   ByteWriter& f32(float value) { return u32(floatWord(value)); }
-  ByteWriter& raw(const std::string& bytes);
+  ByteWriter& raw(const std::string& bytes) {
+    bytes_ += bytes;
+    return *this;
+  }
   const std::string& bytes() const { return bytes_; }
 
  private:

@@ -1,21 +1,18 @@
 // Loudness statistics of the show's music in the bands its scenes read (see BandStats.h).
 #include "assetgen/BandStats.h"
 
-#include "scenes/Schedule.h"
+#include <mpg123.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 
-#include <mpg123.h>
-
-#include <cstring>
-
 #include "assetgen/Loudness.h"
 #include "audio/Backends.h"
 #include "audio/MusicStream.h"
 #include "cli/Cli.h"
+#include "scenes/Schedule.h"
 
 namespace {
 // A number as the table's notes write it: "80", not "80.000000".
@@ -27,25 +24,17 @@ std::string shortNumber(double value) {
 }  // namespace
 
 std::vector<SceneBands> showBands() {
-  // Word scene: the camera angle is t + 5 x the 200-400 Hz band (radians); past about
-  // 0.15 rad a frame on average its circling looks like jumps.
-  constexpr double kCameraRadPerUnit = 5.0;
-  constexpr double kCameraStepRad = 0.15;
+  // Word scene, 200-400 Hz: the camera angle is t + 5 x the band (radians); past 0.15 rad
+  // a frame on average its circling looks like jumps.
   BandLimits camera;
-  camera.maxStep = kCameraStepRad / kCameraRadPerUnit;
+  camera.maxStep = 0.15 / 5.0;
   camera.reason = "the camera angle moves 5 rad per unit, so 0.15 rad a frame on average";
-  // Cloud scene: glow weight 15 g + 1, compounded over five blur passes. At g = 0.02 (1.3)
-  // the picture survives; at g = 0.23 (4.45) every frame burns to white.
+  // Cloud scene: at g = 0.02 (weight 1.3) the picture survives; at 0.23 (4.45) it burns white.
   BandLimits glow;
   glow.maxMedian = 0.02;
   glow.reason = "the glow weight 15 g + 1 compounds over five blur passes: near 1 between accents";
-  // Word scene, 1-2 kHz: the star field's blur spread is g = 50 x the band (texels,
-  // kWordBandModeFactor times that after kWordBandModeStart), and the words' brightness and
-  // size follow h = 0.02 g. Before the first word and after the last, the one-pixel stars
-  // read as points only while g stays within about 0.02-0.2 (0.0004-0.004, 0.0025 after
-  // kWordBandModeStart), in every frame: at g = 0.6 they are near black. Nor may the band
-  // read exactly 0: the scene then skips the blur and feeds back its last picture through
-  // the glow. While the words are shown the band carries them at about 0.19.
+  // Word scene, 1-2 kHz: the stars' blur spread is g = 50 x the band (texels, times
+  // kWordBandModeFactor after kWordBandModeStart); at g = 0.6 they are near black.
   constexpr double kStarsPerUnit = 50.0;
   constexpr double kStarsMinSpread = 0.02;
   constexpr double kStarsMaxSpread = 0.2;
@@ -66,15 +55,12 @@ std::vector<SceneBands> showBands() {
   wordsBright.reason =
       "the words' brightness and size follow 0.02 x 50 x band. The whole scene's 1-2 kHz row "
       "has no median limit: half of it is the quiet stretches";
-  // Cloud scene: each rectangle from 1 to 1.9 kHz follows its own 100 Hz band; a band that
-  // sounds only when the arpeggio passes it leaves its rectangle still most of the time.
+  // Cloud scene: each rectangle from 1 to 1.9 kHz follows its own 100 Hz band.
   BandLimits rectangle;
   rectangle.minMedian = 0.05;
   rectangle.reason = "its rectangle moves only while the band sounds";
   // Closing scene: the glowing picture replaces the logo whenever the band is above
-  // kAudible, so it should flash on the strong beats and leave the logo in view between
-  // them. From kClosingLogoGone the logo has left the view and the picture is white
-  // anyway, so the share of flashes is held only before that.
+  // kAudible; from kClosingLogoGone the picture is white anyway.
   BandLimits flash;
   flash.maxMedian = 0.012;
   flash.reason =
@@ -94,10 +80,8 @@ std::vector<SceneBands> showBands() {
     const SceneSchedule& entry = scheduleOf(scene);
     for (int i = 0; i < entry.bandCount; ++i) {
       bands.push_back({entry.bands[i].lowHz, entry.bands[i].highHz});
-      for (const auto& [index, rule] : limits) {
-        if (index == i) bands.back().limits = rule;
-      }
     }
+    for (const auto& [index, rule] : limits) bands.at(index).limits = rule;
     return bands;
   };
   // The cloud's rectangles from 1000-1100 Hz up follow a held chord; the glow is last.
@@ -113,7 +97,6 @@ std::vector<SceneBands> showBands() {
   for (const TimeWindow& window : kOpeningBlurWindows) {
     blurWindows.push_back({window.from, window.to});
   }
-  std::vector<std::pair<double, double>> wordsShown = {{kFirstWordStart, kLastWordEnd}};
   // The word scene's band that blurs the stars, held to `limits`.
   auto starBlur = [](const BandLimits& limits) {
     return std::vector<Band>{{kWordBlurBand.lowHz, kWordBlurBand.highHz, limits}};
@@ -126,6 +109,7 @@ std::vector<SceneBands> showBands() {
   const double wordsEnd = scheduleOf(kWord).end;
   const double closingStart = scheduleOf(kClosing).start;
   const bool info = true;
+  const std::vector<std::pair<double, double>> wordsShown = {{kFirstWordStart, kLastWordEnd}};
   return {
       {"opening", 0.0, openingEnd, bandsOf(kOpening, {}), {}},
       {"opening, blur windows", 0.0, openingEnd, bandsOf(kOpening, {}), blurWindows, info},
@@ -182,22 +166,13 @@ bool measureBands(const std::string& musicPath, const std::vector<SceneBands>& s
       previousSampled = true;
     }
     for (size_t b = 0; b < scene.bands.size(); ++b) {
-      BandStat stat;
-      stat.scene = scene.scene;
-      stat.start = scene.start;
-      stat.end = scene.end;
-      stat.band = scene.bands[b];
-      stat.min = values[b].empty() ? 0.0 : *std::min_element(values[b].begin(), values[b].end());
-      stat.median = percentile(values[b], 0.5);
-      stat.p95 = percentile(values[b], 0.95);
-      stat.max = percentile(values[b], 1.0);
-      auto audible =
-          std::count_if(values[b].begin(), values[b].end(), [](float v) { return v > kAudible; });
-      if (!values[b].empty()) stat.audible = static_cast<double>(audible) / values[b].size();
-      if (steps) stat.step = stepSum[b] / steps;
-      stat.informative = scene.informative;
-      stat.levelRules = scene.levelRules;
-      stats.push_back(stat);
+      const std::vector<float>& v = values[b];
+      const double min = v.empty() ? 0.0 : *std::min_element(v.begin(), v.end());
+      const auto audible = std::count_if(v.begin(), v.end(), [](float x) { return x > kAudible; });
+      stats.push_back({scene.scene, scene.start, scene.end, scene.bands[b], min, percentile(v, 0.5),
+                       percentile(v, 0.95), percentile(v, 1.0),
+                       v.empty() ? 0.0 : static_cast<double>(audible) / v.size(),
+                       steps ? stepSum[b] / steps : 0.0, scene.informative, scene.levelRules});
     }
   }
   return true;
@@ -225,13 +200,6 @@ namespace {
 
 constexpr long kDecodeRateHz = 44100;
 
-struct Mpg123Deleter {
-  void operator()(mpg123_handle* handle) const {
-    mpg123_close(handle);
-    mpg123_delete(handle);
-  }
-};
-
 // The whole file as two float channels at 44.1 kHz, unclipped.
 bool decodeFloat(const std::string& path, std::vector<float>& left, std::vector<float>& right,
                  std::string& error) {
@@ -240,7 +208,9 @@ bool decodeFloat(const std::string& path, std::vector<float>& left, std::vector<
   static const bool libraryReady = mpg123_init() == MPG123_OK;
   if (!libraryReady) return cli::failWith(error, "mpg123 could not be initialised");
   int status = MPG123_OK;
-  std::unique_ptr<mpg123_handle, Mpg123Deleter> handle(mpg123_new(nullptr, &status));
+  // mpg123_delete closes the file first.
+  std::unique_ptr<mpg123_handle, decltype(&mpg123_delete)> handle(mpg123_new(nullptr, &status),
+                                                                  mpg123_delete);
   if (!handle) return cli::failWith(error, std::string("mpg123: ") + mpg123_plain_strerror(status));
   mpg123_param(handle.get(), MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
   mpg123_format_none(handle.get());
@@ -253,16 +223,14 @@ bool decodeFloat(const std::string& path, std::vector<float>& left, std::vector<
     left.reserve(static_cast<size_t>(expected));
     right.reserve(static_cast<size_t>(expected));
   }
-  std::vector<unsigned char> block(64 * 1024);
+  std::vector<float> block(16 * 1024);  // interleaved left, right
   for (;;) {
     size_t done = 0;
-    int result = mpg123_read(handle.get(), block.data(), block.size(), &done);
+    int result = mpg123_read(handle.get(), block.data(), block.size() * sizeof(float), &done);
     size_t frames = done / (2 * sizeof(float));  // a trailing partial frame is dropped
     for (size_t f = 0; f < frames; ++f) {
-      float frame[2];
-      std::memcpy(frame, block.data() + f * sizeof frame, sizeof frame);
-      left.push_back(frame[0]);
-      right.push_back(frame[1]);
+      left.push_back(block[2 * f]);
+      right.push_back(block[2 * f + 1]);
     }
     if (result == MPG123_DONE) break;
     if (result == MPG123_NEW_FORMAT || result == MPG123_OK) continue;

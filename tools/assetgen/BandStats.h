@@ -1,15 +1,13 @@
-// Loudness statistics of the show's music in the bands its scenes read.
-//
-// The music is decoded and analysed by the show's own sound layer (ManualAudioBackend and
-// MusicStream::peakInBand), sampled at 60 frames per second over each scene's span, so the
-// numbers are the ones the scenes will see.
+// Loudness statistics of the show's music in the bands its scenes read, measured by the
+// show's own sound layer (MusicStream::peakInBand) at 60 frames per second over each
+// scene's span, so the numbers are the ones the scenes will see.
 #pragma once
 
 #include <string>
 #include <vector>
 
-// Limits beyond the level rules that a scene puts on one of its bands, for the way it
-// turns the band into a picture. The defaults hold every band.
+// Limits beyond the level rules that a scene's picture puts on one of its bands; the
+// defaults hold every band.
 struct BandLimits {
   double maxMedian = 1.0;   // the band must fall back this low between accents
   double minAudible = 0.0;  // share of frames above kAudible, 0..1
@@ -18,8 +16,7 @@ struct BandLimits {
   std::string reason;        // why the scene needs them, for the table's notes
   double minMedian = 0.0;    // the band must keep at least this much sounding throughout
   bool neverSilent = false;  // no frame may read exactly 0 (digital silence in the band)
-  // Every frame must read within these: for a band the scene turns into a picture frame by
-  // frame, where a single frame out of range shows.
+  // Every frame must read within these, where a single frame out of range shows.
   double minLevel = 0.0;
   double maxLevel = 1.0;
 };
@@ -30,8 +27,8 @@ struct Band {
   BandLimits limits{};
 };
 
-// One scene's span (seconds) and the bands it reads; `windows` optionally limits the
-// sampling to sub-spans where the scene actually reads (empty: the whole span).
+// One scene's span (seconds) and the bands it reads; non-empty `windows` limit the sampling
+// to where the scene actually reads.
 struct SceneBands {
   std::string scene;
   double start;
@@ -39,8 +36,7 @@ struct SceneBands {
   std::vector<Band> bands;
   std::vector<std::pair<double, double>> windows;
   bool informative = false;  // shown in the table, not held to the level rules
-  // False for a quiet stretch of a scene that only its own limits hold: the level rules
-  // belong to the scene's whole span.
+  // False for a quiet stretch of a scene, held only to its own limits.
   bool levelRules = true;
 };
 
@@ -70,16 +66,15 @@ constexpr double kAudible = 0.02;
 // The scenes of the show and their bands.
 std::vector<SceneBands> showBands();
 
-// Decodes `musicPath` and measures every band of `scenes`. False with `error` when the
-// file cannot be decoded.
+// Decodes `musicPath` and measures every band of `scenes`; false with `error` when it cannot.
 bool measureBands(const std::string& musicPath, const std::vector<SceneBands>& scenes,
                   std::vector<BandStat>& stats, std::string& error);
 
 // Empty when the band meets the level rules and its own limits, otherwise a short reason.
 std::string bandProblem(const BandStat& stat);
 
-// Level of the decoded music as a player outputs it before any conversion to integers:
-// decoded to float, so that overs beyond full scale are seen rather than clipped.
+// Level of the music decoded to float, as a player has it before any conversion to
+// integers, so that overs beyond full scale are seen rather than clipped.
 struct MasterLevels {
   double truePeakDb = 0.0;  // dBTP, 4x oversampled (see Loudness.h)
   double samplePeakDb = 0.0;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <numeric>
+#include <utility>
 
 namespace {
 
@@ -37,16 +38,14 @@ Taps interpolationTaps(double fraction) {
   return taps;
 }
 
-const std::array<Taps, kPoints>& allTaps() {
-  static const std::array<Taps, kPoints> taps = [] {
-    std::array<Taps, kPoints> made{};
-    for (int p = 0; p < kPoints; ++p) {
-      made[p] = interpolationTaps(static_cast<double>(p + 1) / kTruePeakOversampling);
-    }
-    return made;
-  }();
+// The taps of each point between two samples.
+const auto kAllTaps = [] {
+  std::array<Taps, kPoints> taps{};
+  for (int p = 0; p < kPoints; ++p) {
+    taps[p] = interpolationTaps(static_cast<double>(p + 1) / kTruePeakOversampling);
+  }
   return taps;
-}
+}();
 
 // Direct-form biquad in double precision; the K-weighting's low shelf sits at 38 Hz,
 // where float coefficients would lose the response.
@@ -55,10 +54,8 @@ struct Biquad {
   double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
   double process(double x) {
     double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-    x2 = x1;
-    x1 = x;
-    y2 = y1;
-    y1 = y;
+    x2 = std::exchange(x1, x);
+    y2 = std::exchange(y1, y);
     return y;
   }
 };
@@ -102,12 +99,10 @@ void interSamplePeaks(const std::vector<float>& x, std::vector<float>& peaks) {
       int64_t source = start - kHalfTaps + 1 + j;
       padded[j] = source >= 0 && source < n ? x[source] : 0.0f;
     }
-    for (const Taps& taps : allTaps()) {
+    for (const Taps& taps : kAllTaps) {
       std::fill(acc.begin(), acc.begin() + count, 0.0f);
       for (int t = 0; t < kTaps; ++t) {
-        const float tap = taps[t];
-        const float* in = padded.data() + t;
-        for (int64_t i = 0; i < count; ++i) acc[i] += tap * in[i];
+        for (int64_t i = 0; i < count; ++i) acc[i] += taps[t] * padded[t + i];
       }
       for (int64_t i = 0; i < count; ++i) {
         peaks[start + i] = std::max(peaks[start + i], std::fabs(acc[i]));
@@ -150,28 +145,22 @@ double integratedLoudness(const std::vector<float>& left, const std::vector<floa
       for (Biquad& stage : filters[c]) y = stage.process(y);
       sum += y * y;
     }
-    if ((i + 1) % step == 0) {
-      stepEnergy.push_back(sum);
-      sum = 0.0;
-    }
+    if ((i + 1) % step == 0) stepEnergy.push_back(std::exchange(sum, 0.0));
   }
   auto loudnessOf = [](double meanSquare) { return kOffsetDb + 10.0 * std::log10(meanSquare); };
   std::vector<double> blocks;  // mean square per block
   for (size_t b = 0; b + kStepsPerBlock <= stepEnergy.size(); ++b) {
-    double energy = 0.0;
-    for (int s = 0; s < kStepsPerBlock; ++s) energy += stepEnergy[b + s];
+    double energy =
+        std::accumulate(stepEnergy.begin() + b, stepEnergy.begin() + b + kStepsPerBlock, 0.0);
     double meanSquare = energy / (static_cast<double>(step) * kStepsPerBlock);
     if (meanSquare > 0.0 && loudnessOf(meanSquare) > kSilentLufs) blocks.push_back(meanSquare);
   }
   if (blocks.empty()) return kSilentLufs;
   const double mean = std::accumulate(blocks.begin(), blocks.end(), 0.0) / blocks.size();
   const double gate = loudnessOf(mean) + kRelativeGateDb;
-  double gatedSum = 0.0;
-  size_t gated = 0;
-  for (double b : blocks) {
-    if (loudnessOf(b) <= gate) continue;
-    gatedSum += b;
-    ++gated;
-  }
-  return gated ? loudnessOf(gatedSum / gated) : kSilentLufs;
+  // The blocks above the relative gate, in their order, to the front.
+  const auto loud = std::stable_partition(blocks.begin(), blocks.end(),
+                                          [&](double b) { return loudnessOf(b) > gate; });
+  if (loud == blocks.begin()) return kSilentLufs;
+  return loudnessOf(std::accumulate(blocks.begin(), loud, 0.0) / (loud - blocks.begin()));
 }

@@ -1,19 +1,12 @@
-// True peak and integrated loudness of a stereo signal, measured the way EBU R128 meters
-// do (ITU-R BS.1770): the true peak on the signal oversampled four times, so that peaks
-// between samples count (a decoder or a DAC's reconstruction filter produces them); the
-// loudness K-weighted and gated over 400 ms blocks.
-//
-//   double peak = truePeak(left, right);           // linear, full scale 1
-//   double dbtp = decibels(peak);                  // dBTP
-//   double lufs = integratedLoudness(left, right, 44100);
-//
-// Samples are float, full scale +-1; values beyond it are measured, not clipped.
+// True peak and integrated loudness of a stereo signal as EBU R128 meters measure them
+// (ITU-R BS.1770): the true peak oversampled four times, so that peaks between samples
+// count; the loudness K-weighted and gated over 400 ms blocks. Samples are float, full
+// scale +-1; values beyond it are measured, not clipped.
 #pragma once
 
 #include <vector>
 
-// Oversampling factor of the true-peak meter: three interpolated points between samples.
-constexpr int kTruePeakOversampling = 4;
+constexpr int kTruePeakOversampling = 4;  // three interpolated points between samples
 
 // Per sample i: the largest magnitude among x[i] and the interpolated points between x[i]
 // and x[i + 1] (windowed-sinc, 24 taps per point; samples outside `x` count as silence).

@@ -1,8 +1,6 @@
-// The show's material files (see Materials.h).
-//
-// The material reader treats any line holding a marker word (the vertex or fragment
-// marker, or the texture-line prefix) as that marker, wherever it stands, so the shader
-// comments below never spell those words.
+// The show's material files (see Materials.h). The material reader takes any line holding
+// a marker word (vertex or fragment marker, texture-line prefix) for that marker, so the
+// shader comments below never spell those words.
 #include "assetgen/Materials.h"
 
 #include <sys/stat.h>
@@ -96,8 +94,7 @@ void main() {
 bool writeText(const std::string& path, const char* text, std::string& error) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) return cli::failWith(error, "cannot write " + path + ": " + std::strerror(errno));
-  size_t length = std::strlen(text);
-  bool ok = std::fwrite(text, 1, length, file) == length;
+  bool ok = std::fputs(text, file) != EOF;
   ok = std::fclose(file) == 0 && ok;
   if (!ok) error = "cannot write " + path;
   return ok;

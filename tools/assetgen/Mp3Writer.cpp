@@ -15,17 +15,10 @@ namespace {
 constexpr int kEncoderQuality = 2;  // 0 best .. 9 fastest; 2 is LAME's "high quality"
 constexpr int kBlockFrames = 8192;
 
-struct LameDeleter {
-  void operator()(lame_global_flags* flags) const { lame_close(flags); }
-};
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 }  // namespace
 
 bool writeMp3(const std::string& path, const StereoBuffer& music, std::string& error) {
-  std::unique_ptr<lame_global_flags, LameDeleter> lame(lame_init());
+  std::unique_ptr<lame_global_flags, decltype(&lame_close)> lame(lame_init(), lame_close);
   if (!lame) return cli::failWith(error, "libmp3lame could not be initialised");
   lame_set_in_samplerate(lame.get(), kSampleRate);
   lame_set_out_samplerate(lame.get(), kSampleRate);
@@ -40,7 +33,8 @@ bool writeMp3(const std::string& path, const StereoBuffer& music, std::string& e
     return cli::failWith(error, "libmp3lame rejected the encoder settings");
   }
   // Read-write: the info frame at the start is rewritten once the length is known.
-  std::unique_ptr<std::FILE, FileCloser> out(std::fopen(path.c_str(), "w+b"));
+  std::unique_ptr<std::FILE, decltype(&std::fclose)> out(std::fopen(path.c_str(), "w+b"),
+                                                         std::fclose);
   if (!out) return cli::failWith(error, "cannot write " + path);
   // Worst case from lame.h: 1.25 * frames + 7200 bytes.
   std::vector<unsigned char> encoded(kBlockFrames * 5 / 4 + 7200);

@@ -7,7 +7,6 @@
 
 constexpr int kMp3KilobitsPerSecond = 192;  // constant bit rate
 
-// Encodes 44100 Hz stereo float samples (full scale +-1) as a CBR MP3 with a LAME info
-// frame, so decoders trim the encoder delay and the decoded audio starts at sample 0.
-// Returns false with a one-line reason in `error`.
+// Encodes 44100 Hz stereo float samples as a CBR MP3 with a LAME info frame, so decoders
+// trim the encoder delay; false with a one-line reason in `error`.
 bool writeMp3(const std::string& path, const StereoBuffer& music, std::string& error);

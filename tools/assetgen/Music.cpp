@@ -2,39 +2,19 @@
 //
 // The show reads the loudest bin of a 1024-point spectrum (bins 43.07 Hz apart) in a few
 // bands per scene, so each section puts clear energy into its scene's bands, shaped for
-// what the scene does with them:
-//   opening  0-28.1 s     metallic hats (partials on bins 76, 82, 88: 3.27-3.79 kHz) with
-//                         accents at 2.28, 4.57, 4.89, 7.17 and 7.50 s, full groove from
-//                         10.1 s;
-//   words    28.1-63 s    one legato line alone in 172-387 Hz, swelling slowly (the camera
-//                         turns with it); in 1-2 kHz the lead and a high arpeggio only
-//                         while the words are shown (41.687-58.737 s), before and after
-//                         a faint, steady pedal alone there (0.0004-0.0025: the one-pixel
-//                         stars stay sharp, and the band is never silent);
-//   cloud    63-83.47 s   kick and bass below 200 Hz, an overtone arpeggio stepping through
-//                         the 100 Hz bands 170-450 Hz, another over a held, pumping chord of
-//                         overtones in all nine bands 1-1.9 kHz, and dry overtone stabs as
-//                         the only sound in 0.47-0.95 kHz (the glow band);
-//   columns  83.47-104.3  a breakdown; no scene listens;
-//   tunnel   104.3-125.2  kick and bass (43-390 Hz), a riff in 0.66-1.05 kHz, snare,
-//                         hats and a high arpeggio in 1.2-4 kHz;
-//   closing  125.2-146 s  short dry hats in 3-4 kHz on beats 1 and 3 while the logo is in
-//                         view (to kClosingLogoGone), eighths after it, and nothing else
-//                         above 2.8 kHz, over a quiet pad; then a tail to kMusicSeconds.
-// Accents aim at 0.2-0.6 in those bands. Where a scene flashes on a band (cloud glow,
-// closing), the band is silent between accents: a Hann window leaks under 3.2 % of a sine
-// into bins 1.85 or more away, so other voices keep that far from its bins.
+// what the scene does with them (see each section). Accents aim at 0.2-0.6 in those bands.
+// Where a scene flashes on a band (cloud glow, closing), the band is silent between
+// accents: a Hann window leaks under 3.2 % of a sine into bins 1.85 or more away, so other
+// voices keep that far from its bins.
 //
-// Mastering: a look-ahead limiter holds the true peak at kTruePeakCeiling (-2 dBTP), so
-// that the decoded MP3, overshoot included, stays under -1 dBTP. Every band reading is
-// relative to full scale, so the voices a scene follows are set with the limiter's work
-// in mind: the cloud's arpeggios duck under its stabs, and the stabs sound three or two
-// partials at a time rather than five.
+// The limiter holds the true peak at kTruePeakCeiling, and band readings are relative to
+// full scale, so the voices a scene follows are set with the limiter's work in mind: the
+// cloud's arpeggios duck under its stabs, which sound three or two partials at a time.
 #include "assetgen/Music.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <utility>
 #include <vector>
 
 #include "assetgen/Loudness.h"
@@ -43,7 +23,6 @@
 
 namespace {
 
-// ---------------------------------------------------------------------------------------
 // Mix bus
 
 struct Bus {
@@ -51,13 +30,12 @@ struct Bus {
   StereoBuffer dry;
   StereoBuffer reverb;  // send
   StereoBuffer echo;    // send
-  // Joins the mix after the bus compressor, whose gain drops on every kick: for a voice
-  // whose band level a scene follows frame by frame (only the limiter still acts on it).
+  // Joins after the bus compressor (whose gain drops on every kick): for voices whose band
+  // level a scene follows frame by frame.
   StereoBuffer steady;
 };
 
-// Where a voice sits and how much of it goes to the effects.
-struct Placement {
+struct Placement {   // where a voice sits and how much of it goes to the effects
   float pan = 0.0f;  // -1 left .. 1 right; linear, so the mono sum the show analyses is kept
   float reverb = 0.0f;
   float echo = 0.0f;
@@ -71,23 +49,19 @@ void emit(Bus& bus, int64_t frame, float sample, const Placement& place) {
   if (place.echo > 0.0f) bus.echo.add(frame, l * place.echo, r * place.echo);
 }
 
-int64_t frameAt(double seconds) { return std::llround(seconds * kSampleRate); }
 int64_t framesIn(double seconds) { return static_cast<int64_t>(std::ceil(seconds * kSampleRate)); }
 
-// Calls sound(frame, t) for `count` frames from `first`, t in seconds from the first.
+// Calls sound(frame, t) for `count` frames from `first`, t in seconds from it.
 template <typename Sound>
 void eachFrame(int64_t first, int64_t count, Sound sound) {
   for (int64_t i = 0; i < count; ++i) sound(first + i, static_cast<double>(i) / kSampleRate);
 }
 
-// Filters and vibrato are updated every this many samples (0.7 ms).
-constexpr int kControlFrames = 32;
+constexpr int kControlFrames = 32;  // filters and vibrato update every 0.7 ms
 
-// ---------------------------------------------------------------------------------------
 // Instruments
 
-// Extra pitch of the kick at the hit, Hz: from 176 Hz down to the body.
-constexpr double kKickSweepHz = 130.0;
+constexpr double kKickSweepHz = 130.0;  // extra pitch at the hit: from 176 Hz down to the body
 
 // `sweepHz` above the body at the hit, falling away within a few milliseconds.
 void kick(Bus& bus, double start, float velocity, double sweepHz = kKickSweepHz) {
@@ -117,14 +91,12 @@ void snare(Bus& bus, Pcg32& rng, double start, float velocity) {
   });
 }
 
-// Hat decays (time constants, seconds) and reverb send.
-constexpr double kClosedHatDecay = 0.035;
+constexpr double kClosedHatDecay = 0.035;  // time constants, seconds
 constexpr double kOpenHatDecay = 0.2;
 constexpr float kHatReverb = 0.12f;
 
-// Metallic partials centred on spectrum bins 76, 82 and 88 (3.27, 3.53, 3.79 kHz) carry
-// the hat in the 3-4 kHz band; high-passed noise gives it its hiss. The hit rings for nine
-// time constants of `decay` (seconds), so the band falls below -78 dB before it stops.
+// Metallic partials on spectrum bins 76, 82 and 88 (3.27-3.79 kHz) over high-passed noise.
+// The hit rings for nine time constants of `decay` (seconds): the band falls below -78 dB.
 void hat(Bus& bus, Pcg32& rng, double start, float velocity, double decay, const Placement& place) {
   static const double kPartialHz[] = {3273.0, 3531.0, 3789.0};
   static const double kPartialLevel[] = {1.0, 0.25, 0.15};
@@ -138,11 +110,6 @@ void hat(Bus& bus, Pcg32& rng, double start, float velocity, double decay, const
     double sample = level * (tone + kNoiseLevel * hiss.process(rng.bipolar()));
     emit(bus, frame, static_cast<float>(sample), place);
   });
-}
-
-void hat(Bus& bus, Pcg32& rng, double start, float velocity, bool open, float pan) {
-  hat(bus, rng, start, velocity, open ? kOpenHatDecay : kClosedHatDecay,
-      Placement{pan, kHatReverb, 0.0f});
 }
 
 // Noise hit with a long tail, marking the start of a section.
@@ -171,8 +138,8 @@ void riser(Bus& bus, Pcg32& rng, double start, double end, float velocity) {
   }
 }
 
-// A subtractive voice: band-limited wavetable through a low-pass whose cutoff opens at
-// the attack and settles.
+// A subtractive voice: wavetable through a low-pass that opens at the attack and settles.
+// Fields in the order of brace initialisation.
 struct Patch {
   Wave wave = Wave::Saw;
   Envelope amp;
@@ -213,9 +180,7 @@ void pad(Bus& bus, double start, double length, const std::vector<int>& notes, f
   static const double kDetuneCents[] = {-7.0, 0.0, 7.0};
   static const float kVoiceLevel[] = {0.45f, 0.7f, 0.45f};
   static const float kVoicePan[] = {-0.3f, 0.0f, 0.3f};
-  Patch patch;
-  patch.amp = Envelope{0.35, 1.2, 0.8, 0.6};
-  patch.cutoffHz = brightnessHz;
+  const Patch patch{Wave::Saw, {0.35, 1.2, 0.8, 0.6}, brightnessHz};
   for (size_t n = 0; n < notes.size(); ++n) {
     for (int v = 0; v < 3; ++v) {
       Placement place{kVoicePan[v], 0.35f, 0.0f};
@@ -226,8 +191,8 @@ void pad(Bus& bus, double start, double length, const std::vector<int>& notes, f
   }
 }
 
-// Struck bell: inharmonic upper partials decaying faster than the fundamental. Partials
-// above `ceilingHz` are left out, so a bell can stay clear of a band a scene listens to.
+// Struck bell: inharmonic upper partials decaying faster than the fundamental; those above
+// `ceilingHz` are left out, to keep a bell clear of a band a scene listens to.
 void bell(Bus& bus, double start, double length, double midi, float velocity,
           const Placement& place, double ceilingHz = 1e9) {
   static const double kRatio[] = {1.0, 2.0, 3.0, 4.07};
@@ -248,7 +213,6 @@ void bell(Bus& bus, double start, double length, double midi, float velocity,
   });
 }
 
-// ---------------------------------------------------------------------------------------
 // Harmony and time
 
 struct Chord {
@@ -318,8 +282,8 @@ void eachFrame(const Span& span, Sound sound) {
             [&](int64_t frame, double t) { sound(frame, span.start + t); });
 }
 
-// Calls play(time, bar, step, symbol) for every non-rest step of a 16-step pattern in the
-// bars [fromBar, toBar] whose time lies in the span.
+// Calls play(time, bar, step, symbol) for every non-rest step of a 16-step pattern in
+// bars [fromBar, toBar] within the span.
 template <typename Play>
 void pattern(const Span& span, int fromBar, int toBar, const char* steps, Play play) {
   for (int bar = std::max(fromBar, span.firstBar()); bar <= std::min(toBar, span.lastBar());
@@ -332,8 +296,7 @@ void pattern(const Span& span, int fromBar, int toBar, const char* steps, Play p
   }
 }
 
-// A melody line: start and length in beats from the start of its first bar.
-struct MelodyNote {
+struct MelodyNote {  // start and length in beats from the start of the melody's first bar
   double beat;
   double beats;
   int midi;
@@ -360,11 +323,10 @@ struct LineNote {
   int midi;
 };
 
-// A legato line on one voice (a band-limited triangle: harmonics 1, 3 and 5) that glides
-// into each note, its level swelling between `low` and `high` once every `swellSeconds`
-// (loudest on the downbeats of the section's even bars) and fading in and out over
-// kEdgeSeconds at the span's edges. Centred, dry (no reverb tail of one note rings into the
-// next) and past the compressor, so that nothing else in the mix moves its level.
+// A legato line (a triangle of harmonics 1, 3 and 5) gliding into each note, its level
+// swelling between `low` and `high` once every `swellSeconds` (loudest on the section's
+// even downbeats) and fading over kEdgeSeconds at the span's edges. Centred, dry and past
+// the compressor, so that nothing else in the mix moves its level.
 void glideLine(Bus& bus, const Span& span, const std::vector<LineNote>& notes, float low,
                float high, double swellSeconds) {
   constexpr double kGlideSeconds = 0.08;  // time constant of the portamento
@@ -388,7 +350,7 @@ void glideLine(Bus& bus, const Span& span, const std::vector<LineNote>& notes, f
   });
 }
 
-// Pad chords bar by bar over the span, cut at its end.
+// Pad chords bar by bar, cut to the span.
 void padBars(Bus& bus, const Span& span, int low, int high, float velocity, double brightness) {
   for (int bar = span.firstBar(); bar <= span.lastBar(); ++bar) {
     double t = std::max(barTime(bar), span.start);
@@ -397,8 +359,8 @@ void padBars(Bus& bus, const Span& span, int low, int high, float velocity, doub
   }
 }
 
-// Up-and-down arpeggio of the bar's chord, one note per step of `stepsPerNote` sixteenths,
-// on bells with no partial above `bellCeilingHz`.
+// Up-and-down arpeggio of the bar's chord on bells (no partial above `bellCeilingHz`), a
+// note every `stepsPerNote` sixteenths.
 void arpeggio(Bus& bus, const Span& span, int fromBar, int toBar, int low, int high,
               int stepsPerNote, float velocity, const Placement& place,
               double bellCeilingHz = 1e9) {
@@ -418,34 +380,26 @@ void arpeggio(Bus& bus, const Span& span, int fromBar, int toBar, int low, int h
   }
 }
 
-// ---------------------------------------------------------------------------------------
 // Levels (velocities are the loudness of a note's fundamental, full scale 1)
-
 constexpr float kHatAccent = 0.5f;
 constexpr float kHatSoft = 0.22f;
 constexpr float kHatOpen = 0.5f;
 constexpr float kKick = 0.7f;
 constexpr float kSnare = 0.55f;
 
-// Patches shared by several sections.
-Patch bassPatch(double cutoffHz, double boost) {
-  Patch p;
-  p.amp = Envelope{0.004, 0.3, 0.6, 0.03};
-  p.cutoffHz = cutoffHz;
-  p.cutoffBoost = boost;
-  p.cutoffDecay = 0.08;
-  p.resonance = 1.4;
-  return p;
+// The resonant bass of several sections.
+Patch bassPatch(double cutoffHz, double boost, Envelope amp = {0.004, 0.3, 0.6, 0.03},
+                Wave wave = Wave::Saw) {
+  return {wave, amp, cutoffHz, boost, 0.08, 1.4};
 }
 
-Patch pluckPatch(Wave wave, double cutoffHz) {
-  Patch p;
-  p.wave = wave;
-  p.amp = Envelope{0.003, 0.15, 0.25, 0.06};
-  p.cutoffHz = cutoffHz;
-  p.cutoffBoost = 1.5;
-  p.cutoffDecay = 0.06;
-  return p;
+// The root of each bar's chord from `low` up, held for the bar (cut to the span).
+void barRoots(Bus& bus, const Span& span, const Patch& patch, int low, float velocity) {
+  for (int bar = span.firstBar(); bar <= span.lastBar(); ++bar) {
+    double t = std::max(barTime(bar), span.start);
+    note(bus, patch, t, span.clip(t, barTime(bar + 1) - t), rootFrom(chordOfBar(bar), low),
+         velocity, {});
+  }
 }
 
 // Drum hits of a pattern: 'X' accent, 'x' normal, 'o' open hat.
@@ -454,7 +408,8 @@ void hats(Bus& bus, Pcg32& rng, const Span& span, int fromBar, int toBar, const 
   pattern(span, fromBar, toBar, steps, [&](double t, int, int step, char symbol) {
     float pan = step % 2 ? 0.2f : -0.1f;
     float level = symbol == 'o' ? kHatOpen : symbol == 'X' ? kHatAccent : kHatSoft;
-    hat(bus, rng, t, level * scale, symbol == 'o', pan);
+    hat(bus, rng, t, level * scale, symbol == 'o' ? kOpenHatDecay : kClosedHatDecay,
+        {pan, kHatReverb, 0.0f});
   });
 }
 
@@ -472,8 +427,7 @@ void snares(Bus& bus, Pcg32& rng, const Span& span, int fromBar, int toBar, cons
   });
 }
 
-// Bass notes on the pattern's steps, the chord root from `low` up, each lasting until
-// the next step of the pattern.
+// Bass notes on the pattern's steps, the chord root from `low` up, each lasting until the next.
 void bassLine(Bus& bus, const Span& span, int fromBar, int toBar, const char* steps, int low,
               float velocity, const Patch& patch) {
   pattern(span, fromBar, toBar, steps, [&](double t, int bar, int step, char symbol) {
@@ -485,7 +439,6 @@ void bassLine(Bus& bus, const Span& span, int fromBar, int toBar, const char* st
   });
 }
 
-// ---------------------------------------------------------------------------------------
 // Sections
 
 void opening(Bus& bus, Pcg32& rng) {
@@ -498,16 +451,15 @@ void opening(Bus& bus, Pcg32& rng) {
     pad(bus, t, span.clip(t, kBarSeconds), voicing(chordOfBar(bar), 57, 69), 0.04f * fade, 1200.0);
   }
   kicks(bus, span, 0, kGrooveBar - 1, "x.......x.......", 0.4f);
-  // Accents in beats: 2.28, 4.57, 4.89, 7.17 and 7.50 s, each with a bell.
-  static const double kAccentBeats[] = {3.5, 7.0, 7.5, 11.0, 11.5};
-  static const int kAccentNotes[] = {76, 81, 79, 84, 83};
-  for (int i = 0; i < 5; ++i) {
-    double t = kAccentBeats[i] * kBeatSeconds;
-    hat(bus, rng, t, 0.55f, true, 0.0f);
-    bell(bus, t, 0.6, kAccentNotes[i], 0.2f, Placement{0.1f, 0.3f, 0.35f});
+  // Accents (beat, bell note) at 2.28, 4.57, 4.89, 7.17 and 7.50 s: a hat and a bell.
+  static const std::pair<double, int> kAccents[] = {
+      {3.5, 76}, {7.0, 81}, {7.5, 79}, {11.0, 84}, {11.5, 83}};
+  for (const auto& [beat, midi] : kAccents) {
+    hat(bus, rng, beat * kBeatSeconds, 0.55f, kOpenHatDecay, {0.0f, kHatReverb, 0.0f});
+    bell(bus, beat * kBeatSeconds, 0.6, midi, 0.2f, Placement{0.1f, 0.3f, 0.35f});
   }
   hats(bus, rng, span, 2, kGrooveBar - 1, "....x.......x...", 0.5f);
-  hat(bus, rng, 15.5 * kBeatSeconds, kHatOpen, true, 0.0f);  // pickup into the groove
+  hat(bus, rng, 15.5 * kBeatSeconds, kHatOpen, kOpenHatDecay, {0.0f, kHatReverb, 0.0f});  // pickup
 
   kicks(bus, span, kGrooveBar, 99, "X.........x..x..", 0.85f);
   snares(bus, rng, span, kGrooveBar, 99, "....X.......X...", 1.0f);
@@ -517,15 +469,9 @@ void opening(Bus& bus, Pcg32& rng) {
   riser(bus, rng, 40 * kBeatSeconds, span.end, 0.15f);
 }
 
-// The word scene shows its first word at 41.687 s (kFirstWordStart) and its last until
-// 58.737 s (kLastWordEnd). Before and after, its 1-2 kHz band only blurs the one-pixel
-// stars, by g = 50 x the band (x kWordBandModeFactor after kWordBandModeStart), and they
-// stay visible only for g of about 0.02-0.2.
-// The show's spectrum at a time is that of the 1024 samples before it (23.2 ms).
-constexpr double kSpectrumSeconds = 1024.0 / kSampleRate;
-// While no word is shown, the finished mix loses everything from kStarsCutLowHz to
-// kStarsCutHighHz (and kStarsCutEdgeHz either side, fading): see starsBand. Voices of those
-// stretches stay under it.
+constexpr double kSpectrumSeconds = 1024.0 / kSampleRate;  // the window before a spectrum
+// While no word is shown the finished mix loses kStarsCutLowHz-kStarsCutHighHz, fading
+// over kStarsCutEdgeHz either side (see starsBand); voices there stay under it.
 constexpr double kStarsCutLowHz = 860.0;
 constexpr double kStarsCutHighHz = 2500.0;
 constexpr double kStarsCutEdgeHz = 40.0;
@@ -534,41 +480,31 @@ void words(Bus& bus, Pcg32& rng) {
   const Span span = section(1);
   constexpr int kLeadBar = 16;  // 41.74 s, with the first word (kFirstWordStart)
   crash(bus, rng, span.start, 0.35f);
-  // 172-387 Hz (bins 4-8) carry one legato line and nothing else: the scene turns its
-  // camera with this band, so it swells and glides instead of pulsing. Pad and pulse sit
-  // from 440 Hz up, two bins or more above it; sub and kick stay below 110 Hz, from where
-  // only a steady few hundredths leak into bin 4, under the line.
+  // 172-387 Hz (bins 4-8) carry one legato line alone: the scene turns its camera with
+  // this band, so it swells and glides. Pad and pulse sit from 440 Hz up; sub and kick stay
+  // below 110 Hz, leaking only a steady few hundredths into bin 4.
   std::vector<LineNote> line;
   for (int bar = span.firstBar(); bar <= span.lastBar(); ++bar) {
     line.push_back({std::max(barTime(bar), span.start), nearestChordTone(chordOfBar(bar), 58)});
   }
   glideLine(bus, span, line, 0.12f, 0.3f, 2.0 * kBarSeconds);
   padBars(bus, span, 69, 79, 0.1f, 550.0);
-  Patch pulse = pluckPatch(Wave::Triangle, 600.0);
-  pulse.cutoffBoost = 0.8;
-  pulse.amp = Envelope{0.005, 0.25, 0.45, 0.05};
+  const Patch pulse{Wave::Triangle, {0.005, 0.25, 0.45, 0.05}, 600.0, 0.8, 0.06};
   pattern(span, 0, 99, "X.x.X.x.X.x.X.x.", [&](double t, int bar, int, char symbol) {
     double length = span.clip(t, kBarSeconds / 8 * 0.9);
     float velocity = symbol == 'X' ? 0.3f : 0.2f;
     note(bus, pulse, t, length, rootFrom(chordOfBar(bar), 69), velocity, {0.0f, 0.15f, 0.0f});
   });
-  for (int bar = span.firstBar(); bar <= span.lastBar(); ++bar) {
-    double t = std::max(barTime(bar), span.start);
-    Patch sub = bassPatch(300.0, 0.0);
-    sub.wave = Wave::Sine;
-    sub.amp = Envelope{0.02, 1.0, 0.8, 0.2};
-    note(bus, sub, t, span.clip(t, barTime(bar + 1) - t), rootFrom(chordOfBar(bar), 36), 0.2f, {});
-  }
+  barRoots(bus, span, bassPatch(300.0, 0.0, {0.02, 1.0, 0.8, 0.2}, Wave::Sine), 36, 0.2f);
   // A kick that stays below 100 Hz, two bins under the line's band.
   constexpr double kLowKickSweepHz = 50.0;
   kicks(bus, span, 0, 99, "X.......X.......", 0.4f, kLowKickSweepHz);
   snares(bus, rng, span, 0, 99, "........x.......", 0.5f);
   hats(bus, rng, span, 0, 99, "x.x.x.x.x.x.x.x.", 0.4f);
 
-  // 1-2 kHz: the scene blurs its stars by this band and lights its words with it. While the
-  // words are shown the lead and an arpeggio in B5-A6 keep it near 0.2; before and after,
-  // the arpeggio plays G4-G5 with its bell partials kept under the stretch's cut (see
-  // starsBand, which holds the band faint there), so that none of its notes is lost.
+  // 1-2 kHz blurs the stars and lights the words. While the words (41.687-58.737 s) are
+  // shown the lead and an arpeggio in B5-A6 keep it near 0.2; before and after, the arpeggio
+  // plays G4-G5 with its partials under starsBand's cut, so that none of its notes is lost.
   const Span shown{barTime(kLeadBar), kLastWordEnd};
   constexpr double kBelowCutHz = kStarsCutLowHz - kStarsCutEdgeHz;
   const Placement arpPlace{-0.15f, 0.3f, 0.3f};
@@ -585,56 +521,58 @@ void words(Bus& bus, Pcg32& rng) {
       {20, 1.5, 93}, {21.5, 0.5, 91}, {22, 2, 89},                                     // F
       {24, 1, 88},   {25, 0.75, 84},                                                   // C
   };
-  Patch lead;
-  lead.wave = Wave::Triangle;
-  lead.amp = Envelope{0.015, 0.3, 0.35, 0.12};
+  Patch lead{Wave::Triangle, {0.015, 0.3, 0.35, 0.12}};
   lead.vibrato = 0.003;
   melody(bus, shown, kLeadBar, kLead, 0, 0.38f, &lead, Placement{0.1f, 0.3f, 0.3f});
 }
 
-// Spacing of the show's spectrum bins, Hz.
 constexpr double kHzPerBin = static_cast<double>(kMixRate) / kSpectrumWindow;
 
 // The spectrum bins [low, high) that the show reads for the band lowHz..highHz.
 struct BinRange {
-  int low;
-  int high;
+  int low = 0;
+  int high = 0;
+  BinRange(int lowHz, int highHz) { MusicStream::bandToBins(lowHz, highHz, low, high); }
 };
-BinRange binsOfBand(int lowHz, int highHz) {
-  BinRange bins;
-  MusicStream::bandToBins(lowHz, highHz, bins.low, bins.high);
-  return bins;
-}
 
 // The cloud scene's 100 Hz band `band` (100 band .. 100 band + 100 Hz).
-BinRange cloudBand(int band) { return binsOfBand(100 * band, 100 * band + 100); }
+BinRange cloudBand(int band) { return {100 * band, 100 * band + 100}; }
 
 // The cloud scene's glow follows 500-1000 Hz: only the stabs may sound there.
-const BinRange kGlowBins = binsOfBand(500, 1000);
+const BinRange kGlowBins(500, 1000);
 
 // A sine this many bins away from a bin leaks under 3.2 % of its level into it through the
 // show's Hann window; a tone at least this far outside the glow band leaves it near silent.
 constexpr double kGuardBins = 1.85;
 
-// The harmonic of `rootHz` nearest the centre of the cloud band `band` among those whose
-// nearest bin is one of the band's and that keep kGuardBins from the glow band; when no
-// harmonic keeps that distance, the one farthest from the glow band.
-double overtoneInBand(double rootHz, int band) {
+// The harmonic of `rootHz` with the lowest score(bin, centre) among those whose nearest
+// bin is one of the cloud band `band`'s (bin fractional, centre the band's middle bin);
+// the one nearest the centre when no harmonic falls in the band.
+template <typename Score>
+double bestHarmonic(double rootHz, int band, Score score) {
   const BinRange bins = cloudBand(band);
   const double centre = 0.5 * (bins.low + bins.high - 1);
   double best = 0.0, bestScore = 1e9;
   for (int h = 1; h * rootHz / kHzPerBin < bins.high; ++h) {
     const double bin = h * rootHz / kHzPerBin;
     if (bin < bins.low - 0.5 || bin >= bins.high - 0.5) continue;
-    const double away = std::max(kGlowBins.low - bin, bin - (kGlowBins.high - 1));
-    // Tones inside the guard score above any tone outside it; farther is better there.
-    const double score = away >= kGuardBins ? std::fabs(bin - centre) : 100.0 - away;
-    if (score < bestScore) {
-      bestScore = score;
+    const double value = score(bin, centre);
+    if (value < bestScore) {
+      bestScore = value;
       best = h * rootHz;
     }
   }
   return best > 0.0 ? best : rootHz * std::max(1.0, std::round(centre * kHzPerBin / rootHz));
+}
+
+// The harmonic nearest the band's centre among those that keep kGuardBins from the glow
+// band; when none does, the one farthest from the glow band.
+double overtoneInBand(double rootHz, int band) {
+  return bestHarmonic(rootHz, band, [](double bin, double centre) {
+    const double away = std::max(kGlowBins.low - bin, bin - (kGlowBins.high - 1));
+    // Tones inside the guard score above any tone outside it; farther is better there.
+    return away >= kGuardBins ? std::fabs(bin - centre) : 100.0 - away;
+  });
 }
 
 // The bar's root in the cloud section's overtone register (F1-E2, 44-82 Hz).
@@ -660,29 +598,38 @@ struct Ducking {
   }
 };
 
+constexpr double kOvertoneGlideSeconds = 0.012;
+constexpr double kGateSmoothing = 0.01;  // one-pole coefficient per sample, about 2 ms
+
+// The sixteenth of the piece that holds t, and an overtone arpeggio's gate there: the
+// step's peak from the pattern ('X' 1, 'x' 0.85, '.' 0.7), decaying to `floor` of it.
+struct ArpeggioStep {
+  int64_t index;
+  double gate;
+};
+ArpeggioStep arpeggioStep(double t, const char* gates, double floor) {
+  constexpr double kGateDecay = 0.12;  // seconds
+  const double sixteenth = kBarSeconds / kStepsPerBar;
+  auto step = static_cast<int64_t>(std::floor(t / sixteenth));
+  char symbol = gates[step % kStepsPerBar];
+  double peak = symbol == 'X' ? 1.0 : symbol == 'x' ? 0.85 : 0.7;
+  double inStep = t - step * sixteenth;
+  return {step, peak * (floor + (1.0 - floor) * std::exp(-inStep / kGateDecay))};
+}
+
 // An overtone arpeggio: a sine voice that plays, one sixteenth at a time, the harmonic of
 // the chord root chosen by overtoneInBand for the next band of `bands`, gliding between
 // them. Each band of the cycle gets the same share of the steps, so in the cloud scene's
-// spectrum display the bands light up in turn. Gate per step from the pattern ('X' 1,
-// 'x' 0.85, '.' 0.7), each step decaying to kGateFloor of its peak.
+// spectrum display the bands light up in turn; the gate per step is arpeggioStep's.
 void overtoneArpeggio(Bus& bus, const Span& span, const std::vector<int>& bands, const char* gates,
                       float velocity, const Placement& place, const Ducking& duck) {
-  constexpr double kGlideSeconds = 0.012;
-  constexpr double kGateDecay = 0.12;  // seconds
-  constexpr double kGateFloor = 0.6;
-  constexpr double kGateSmoothing = 0.01;  // one-pole coefficient per sample, about 2 ms
-  const double sixteenth = kBarSeconds / kStepsPerBar;
-  const double glide = 1.0 - std::exp(-1.0 / (kGlideSeconds * kSampleRate));
+  const double glide = 1.0 - std::exp(-1.0 / (kOvertoneGlideSeconds * kSampleRate));
   double hz = 0.0, phase = 0.0, gate = 0.0;
   eachFrame(span, [&](int64_t frame, double t) {
-    auto step = static_cast<int64_t>(std::floor(t / sixteenth));
-    double target = overtoneInBand(overtoneRootHz(t), bands[step % bands.size()]);
+    const ArpeggioStep step = arpeggioStep(t, gates, 0.6);
+    double target = overtoneInBand(overtoneRootHz(t), bands[step.index % bands.size()]);
     hz = hz == 0.0 ? target : hz + (target - hz) * glide;
-    char symbol = gates[step % kStepsPerBar];
-    double peak = symbol == 'X' ? 1.0 : symbol == 'x' ? 0.85 : 0.7;
-    double inStep = t - step * sixteenth;
-    double level = peak * (kGateFloor + (1.0 - kGateFloor) * std::exp(-inStep / kGateDecay));
-    gate += (level - gate) * kGateSmoothing;
+    gate += (step.gate - gate) * kGateSmoothing;
     phase += hz / kSampleRate;
     phase -= std::floor(phase);
     double fade = std::min(1.0, std::min(t - span.start, span.end - t) / 0.01);
@@ -692,32 +639,21 @@ void overtoneArpeggio(Bus& bus, const Span& span, const std::vector<int>& bands,
   });
 }
 
-// An overtone arpeggio over a held chord of the same overtones: every band of `bands`
-// sounds at once, one sine each on the harmonic overtoneInBand picks, held at `held` and
-// pumping (dipping on every beat, the kick's, and swelling back); the band of the current
-// sixteenth rises to the arpeggio's gate on top (see overtoneArpeggio). Each band thus
-// sounds throughout and peaks once per cycle.
-// One oscillator per band, so the held tone and the arpeggio's note never beat.
+// An overtone arpeggio over a held chord of the same overtones: one sine per band of
+// `bands` (so held tone and arpeggio note never beat) on overtoneInBand's harmonic, held
+// at `held` and dipping on every beat; the current sixteenth's band rises to the
+// arpeggio's gate. Each band sounds throughout and peaks once per cycle.
 void overtoneShimmer(Bus& bus, const Span& span, const std::vector<int>& bands, const char* gates,
                      float velocity, float held, const Placement& place, const Ducking& duck) {
-  constexpr double kGlideSeconds = 0.012;
-  constexpr double kGateDecay = 0.12;  // seconds
-  constexpr double kGateFloor = 0.75;
-  constexpr double kGateSmoothing = 0.01;  // one-pole coefficient per sample, about 2 ms
-  constexpr double kBeatDip = 0.4;         // the held level gives way to each kick by this share
-  constexpr double kBeatRecovery = 0.15;   // seconds
-  const double sixteenth = kBarSeconds / kStepsPerBar;
-  const double glide = 1.0 - std::exp(-1.0 / (kGlideSeconds * kSampleRate));
+  constexpr double kBeatDip = 0.4;        // the held level gives way to each kick by this share
+  constexpr double kBeatRecovery = 0.15;  // seconds
+  const double glide = 1.0 - std::exp(-1.0 / (kOvertoneGlideSeconds * kSampleRate));
   const size_t n = bands.size();
   std::vector<double> hz(n, 0.0), phase(n), gate(n, 0.0);
   for (size_t b = 0; b < n; ++b) phase[b] = static_cast<double>(b * (b + 1) / 2 % n) / n;
   eachFrame(span, [&](int64_t frame, double t) {
-    auto step = static_cast<int64_t>(std::floor(t / sixteenth));
-    const size_t current = static_cast<size_t>(step % static_cast<int64_t>(n));
-    char symbol = gates[step % kStepsPerBar];
-    double peak = symbol == 'X' ? 1.0 : symbol == 'x' ? 0.85 : 0.7;
-    double inStep = t - step * sixteenth;
-    double accent = peak * (kGateFloor + (1.0 - kGateFloor) * std::exp(-inStep / kGateDecay));
+    const ArpeggioStep step = arpeggioStep(t, gates, 0.75);
+    const size_t current = static_cast<size_t>(step.index % static_cast<int64_t>(n));
     double inBeat = std::fmod(t, kBeatSeconds);
     double base = held * (1.0 - kBeatDip * std::exp(-inBeat / kBeatRecovery));
     double fade = std::min(1.0, std::min(t - span.start, span.end - t) / 0.01);
@@ -726,7 +662,7 @@ void overtoneShimmer(Bus& bus, const Span& span, const std::vector<int>& bands, 
     for (size_t b = 0; b < n; ++b) {
       double target = overtoneInBand(rootHz, bands[b]);
       hz[b] = hz[b] == 0.0 ? target : hz[b] + (target - hz[b]) * glide;
-      double level = b == current ? std::max(base, velocity * accent) : base;
+      double level = b == current ? std::max(base, velocity * step.gate) : base;
       gate[b] += (level - gate[b]) * kGateSmoothing;
       phase[b] += hz[b] / kSampleRate;
       phase[b] -= std::floor(phase[b]);
@@ -736,31 +672,17 @@ void overtoneShimmer(Bus& bus, const Span& span, const std::vector<int>& bands, 
   });
 }
 
-// The harmonic of `rootHz` nearest a bin of the cloud band `band` (the Hann window reads a
-// tone between two bins 1.4 dB low), the one nearer the band's centre of two equally
-// near; the one nearest the centre when no harmonic falls in the band.
+// The harmonic nearest a bin of the cloud band `band` (the Hann window reads a tone
+// between two bins 1.4 dB low), the one nearer the band's centre of two equally near.
 double harmonicOnABin(double rootHz, int band) {
-  const BinRange bins = cloudBand(band);
-  const double centre = 0.5 * (bins.low + bins.high - 1);
-  double best = rootHz * std::max(1.0, std::round(centre * kHzPerBin / rootHz));
-  double bestScore = 1e9;
-  for (int h = 1; h * rootHz / kHzPerBin < bins.high; ++h) {
-    const double bin = h * rootHz / kHzPerBin;
-    if (bin < bins.low - 0.5 || bin >= bins.high - 0.5) continue;
-    const double score = std::fabs(bin - std::round(bin)) + 0.01 * std::fabs(bin - centre);
-    if (score < bestScore) {
-      bestScore = score;
-      best = h * rootHz;
-    }
-  }
-  return best;
+  return bestHarmonic(rootHz, band, [](double bin, double centre) {
+    return std::fabs(bin - std::round(bin)) + 0.01 * std::fabs(bin - centre);
+  });
 }
 
-// A dry chord of the root's harmonics, one on a bin of each of `bands` (harmonicOnABin),
-// held for `length` seconds and cut with a short release: the bands sound together on the
-// accent and are silent again about 0.1 s after it. Past the bus compressor, which would
-// otherwise turn the whole mix down on every stab. The partials start spread in phase, so
-// n of them peak well under n times a partial's level (five at 3.2-4.2 times).
+// A dry chord of the root's harmonics, one on a bin of each of `bands`, held for `length`
+// seconds and silent again about 0.1 s after it. Past the bus compressor, which would turn
+// the whole mix down on every stab. Partials spread in phase peak well under n times one.
 void overtoneStab(Bus& bus, double start, double length, double rootHz,
                   const std::vector<int>& bands, float velocity) {
   constexpr double kAttackSeconds = 0.003;
@@ -785,9 +707,8 @@ void cloud(Bus& bus, Pcg32& rng) {
   constexpr double kStabDuckDepth = 0.6;
   const Span span = section(2);
   crash(bus, rng, span.start, 0.4f);
-  // Below 200 Hz: kick and a dark bass; 0.17-0.45 kHz: an overtone arpeggio; 1-1.9 kHz:
-  // another over a held chord of its overtones, so that all nine rectangles there move.
-  // The section is kept sparse so that the bus compressor leaves these alone.
+  // Below 200 Hz kick and bass; 0.17-0.45 kHz an overtone arpeggio; 1-1.9 kHz another over
+  // a held chord, so all nine rectangles there move. Sparse, so the compressor leaves them.
   kicks(bus, span, 0, 99, "X...X...X...X...", 0.65f);
   snares(bus, rng, span, 0, 99, "....X.......X...", 0.45f);
   hats(bus, rng, span, 0, 99, "..o...o...o...o.", 0.4f);
@@ -813,17 +734,12 @@ void cloud(Bus& bus, Pcg32& rng) {
   }
 }
 
+// A breakdown; no scene listens.
 void columns(Bus& bus, Pcg32& rng) {
   const Span span = section(3);
   const int first = span.firstBar();  // 32
   padBars(bus, span, 57, 72, 0.06f, 1500.0);
-  for (int bar = first; bar <= span.lastBar(); ++bar) {
-    Patch sub = bassPatch(250.0, 0.0);
-    sub.wave = Wave::Sine;
-    sub.amp = Envelope{0.05, 1.5, 0.7, 0.4};
-    double t = std::max(barTime(bar), span.start);
-    note(bus, sub, t, span.clip(t, barTime(bar + 1) - t), rootFrom(chordOfBar(bar), 38), 0.3f, {});
-  }
+  barRoots(bus, span, bassPatch(250.0, 0.0, {0.05, 1.5, 0.7, 0.4}, Wave::Sine), 38, 0.3f);
   static const MelodyNote kTune[] = {
       {0, 2, 81},  {2, 1, 77},  {3, 1, 74},   // Dm
       {4, 3, 76},  {7, 1, 72},                // Am
@@ -841,6 +757,7 @@ void columns(Bus& bus, Pcg32& rng) {
   riser(bus, rng, barTime(first + 6), span.end, 0.2f);
 }
 
+// Kick and bass in 43-390 Hz, a riff in 0.66-1.05 kHz, snare, hats and arpeggio in 1.2-4 kHz.
 void tunnel(Bus& bus, Pcg32& rng) {
   const Span span = section(4);
   crash(bus, rng, span.start, 0.4f);
@@ -853,8 +770,7 @@ void tunnel(Bus& bus, Pcg32& rng) {
                                        {77, 81, 84, 81, 77, 79},
                                        {79, 84, 79, 76, 79, 84},
                                        {79, 83, 79, 77, 79, 83}};
-  Patch riff = pluckPatch(Wave::Square, 2200.0);
-  riff.amp = Envelope{0.004, 0.18, 0.3, 0.06};
+  const Patch riff{Wave::Square, {0.004, 0.18, 0.3, 0.06}, 2200.0, 1.5, 0.06};
   const char* riffSteps = "X..x..X.X..x..x.";
   pattern(span, 0, 99, riffSteps, [&](double t, int bar, int step, char symbol) {
     int index = 0;
@@ -870,12 +786,10 @@ void tunnel(Bus& bus, Pcg32& rng) {
 void closing(Bus& bus, Pcg32& rng) {
   const Span span = section(5);
   const int first = span.firstBar();  // 48
-  // 2.97-3.92 kHz (bins 69-91): only dry hats with short decays; no crash, no reverb, and
-  // the bells stop below 2.8 kHz. Every frame in which the band is above 0.02 blurs the
-  // picture to white, so while the logo is in view (until kClosingLogoGone) the hats only
-  // mark the strong beats, each sounding for about five frames: one flash on beat 1 and a
-  // softer one on beat 3. Then the picture is white by design, and eighth-note hats carry
-  // the show out from the first bar that starts with it gone (bar 54, at 140.87 s).
+  // 2.97-3.92 kHz (bins 69-91): only dry, short hats; bells stop below 2.8 kHz. Every
+  // frame with the band above 0.02 blurs the picture to white, so while the logo is in view
+  // (until kClosingLogoGone) hats flash about five frames on beats 1 and 3 only; eighths
+  // carry the show out from the first bar after it (bar 54, 140.87 s).
   constexpr double kTickDecay = 0.015;  // seconds
   constexpr double kOutroDecay = 0.06;
   const int outroBar = static_cast<int>(std::ceil(kClosingLogoGone / kBarSeconds));
@@ -890,9 +804,8 @@ void closing(Bus& bus, Pcg32& rng) {
   });
   kicks(bus, span, first, first + 3, "X.......X.......", 0.8f);
   padBars(bus, span, 57, 69, 0.07f, 1100.0);
+  const Patch low = bassPatch(300.0, 0.5, {0.02, 1.0, 0.7, 0.3});
   for (int bar = first; bar <= span.lastBar(); ++bar) {
-    Patch low = bassPatch(300.0, 0.5);
-    low.amp = Envelope{0.02, 1.0, 0.7, 0.3};
     double t = barTime(bar);
     note(bus, low, t, span.clip(t, kBarSeconds), rootFrom(chordOfBar(bar), 40), 0.25f, {});
   }
@@ -903,7 +816,7 @@ void closing(Bus& bus, Pcg32& rng) {
   };
   melody(bus, span, first, kEcho, -12, 0.25f, nullptr, Placement{0.15f, 0.4f, 0.4f},
          kBellCeilingHz);
-  // The tail after the show: a last A minor chord and bell, left to ring out.
+  // The tail after the show: a last A minor chord and bell.
   const double end = span.end;
   const int lastBar = static_cast<int>(std::ceil(end / kBarSeconds));
   const double tailStart = barTime(lastBar);
@@ -911,20 +824,16 @@ void closing(Bus& bus, Pcg32& rng) {
   bell(bus, tailStart, 2.0, 69, 0.25f, Placement{0.0f, 0.5f, 0.3f});
 }
 
-// The word scene's 1-2 kHz band while no word is shown: 0.0004-0.004 in every frame
-// (0.0025 after kWordBandModeStart), so that its stars stay sharp one-pixel points, and
-// never 0, or the scene would skip the blur and feed its last picture back. Whatever the
-// arrangement and its reverb and echo tails put there is taken out of the finished mix
-// (the band and an edge either side, far enough that the Hann window's leakage from the
-// voices beside it stays near 1e-4), and a faint, steady pedal A6 alone sounds in it
-// instead. Each quiet stretch starts one spectrum window before the scene reads it and
-// ends before the next thing the band must carry: the lead at 41.74 s, the cloud at 63 s.
+// The word scene's 1-2 kHz band while no word is shown must read 0.0004-0.004 in every
+// frame (0.0025 after kWordBandModeStart), to keep its stars sharp points, and never 0, or
+// the scene feeds its last picture back. So the band (and an edge either side, keeping the
+// Hann leakage of neighbours near 1e-4) is cut from the finished mix, and a faint, steady
+// pedal A6 alone sounds there. Each quiet stretch starts one spectrum window before the
+// scene reads it and ends before the lead (41.74 s) or the cloud (63 s).
 void starsBand(StereoBuffer& out) {
   constexpr double kRampSeconds = 0.01;
   constexpr double kPedalHz = 1760.0;  // A6, 0.13 bins off bin 41: reads 0.99 of its level
-  // Reads about 0.0013 in the decoded MP3 (g = 0.067, 0.107 after kWordBandModeStart):
-  // what the cut leaves and the codec adds around transients moves it by under 0.0011
-  // either way.
+  // Reads about 0.0013 in the decoded MP3; the cut's rest and the codec move it < 0.0011.
   constexpr double kPedalLevel = 0.0014;
   const double cloudStart = kSectionStarts[2];
   const Span quiet[] = {
@@ -934,8 +843,7 @@ void starsBand(StereoBuffer& out) {
   for (const Span& s : quiet) {
     removeBand(out, s.start, s.end, kRampSeconds, kStarsCutLowHz, kStarsCutHighHz, kStarsCutEdgeHz);
   }
-  // One tone through the whole section, so that it never starts or stops under the stars:
-  // while the words are shown it is over 40 dB under the lead.
+  // One tone through the section, never starting under the stars; 40 dB under the lead.
   const Span pedal{quiet[0].start - kRampSeconds, cloudStart};
   eachFrame(pedal, [&](int64_t frame, double t) {
     const double edge = std::min(1.0, std::min(t - pedal.start, pedal.end - t) / kRampSeconds);

@@ -1,8 +1,6 @@
 // The show's music: an original piece at one steady tempo, rendered from a fixed score.
-//
-// Six sections follow the show's scene changes, and each puts energy where its scene
-// listens to the spectrum (see Music.cpp for the bands). The piece runs past the show's
-// end so that the last scene never reaches the end of the file.
+// Six sections follow the show's scenes, each putting energy where its scene listens (see
+// Music.cpp); the piece runs past the show's end, so the last scene never reaches its end.
 #pragma once
 
 #include <cstddef>
@@ -15,26 +13,23 @@ constexpr double kTempoBpm = 92.0;
 constexpr double kBeatSeconds = 60.0 / kTempoBpm;
 constexpr double kMusicSeconds = 152.0;
 
-// Section starts in seconds of music time, one per scene of the show's schedule, the last
-// entry being the end of the show.
+// Section starts in seconds, one per scene of the show's schedule, then the show's end.
 constexpr double kSectionStarts[] = {
     sceneStart(kOpening), sceneStart(kWord),    sceneStart(kCloud),    sceneStart(kColumns),
     sceneStart(kTunnel),  sceneStart(kClosing), sceneStart(kEndOfShow)};
 // Six sections and the tail after the show.
 constexpr size_t kSections = sizeof kSectionStarts / sizeof kSectionStarts[0];
 
-// The master limiter holds the mix's true peak (4x oversampled) at this level, -2 dBTP:
-// MP3 encoding adds about 0.6 dB of overshoot to this mix, and the decoded file must stay
-// at or below -1 dBTP. It looks ahead 1.5 ms and recovers with a 20 ms time constant, so
-// that it turns a band down only around the peak itself.
+// The limiter holds the mix's true peak at -2 dBTP: MP3 encoding adds about 0.6 dB of
+// overshoot, and the decoded file must stay at or below -1 dBTP. A 1.5 ms look-ahead and a
+// 20 ms release turn a band down only around the peak itself.
 constexpr float kTruePeakCeiling = 0.794f;
 constexpr double kLimiterLookaheadSeconds = 0.0015;
 constexpr double kLimiterReleaseSeconds = 0.02;
 // Samples above this level (1 dB under the ceiling) count as the limiter's work.
 constexpr float kLimiterKnee = 0.708f;
 
-// Renders the whole piece; `seed` feeds the noise of drums and textures. data/deruz.mp3 is
-// rendered with kMusicSeed.
+// Renders the whole piece; `seed` (kMusicSeed for data/deruz.mp3) feeds the noise.
 constexpr uint64_t kMusicSeed = 0x4c756d6f72616bULL;
 StereoBuffer renderMusic(uint64_t seed);
 

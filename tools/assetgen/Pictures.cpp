@@ -1,14 +1,11 @@
-// The show's pictures (see Pictures.h).
-//
-// How the show draws them decides their design:
-//   loading.png   512 x 512, drawn square and added over itself in random tints: light
-//                 text on a dark ground;
-//   lklogo.png    1024 x 256 on a quad 8 x 2 units (4:1, so undistorted), added over a
-//                 white picture or drawn opaque on white: dark lettering on a light ground;
-//   <word>.png    512 x 512, stretched over the 4:3 view (4/3 wider than tall), added in a
-//                 grey tint: white on black, glyphs set at 3/4 width so they look right;
-//   overlay_cloud.png 512 x 512, added over every frame of two scenes: soft, mostly dark
-//                 fractal value noise, mean brightness kCloudMean.
+// The show's pictures (see Pictures.h), designed for how the show draws them:
+//   loading.png  added over itself in random tints: light text on a dark ground;
+//   lklogo.png   1024 x 256 on a 4:1 quad, added over white or drawn opaque on white: dark
+//                lettering on a light ground;
+//   <word>.png   stretched over the 4:3 view and added in a grey tint: white on black,
+//                glyphs set at 3/4 width;
+//   overlay_cloud.png  added over every frame of two scenes: soft, mostly dark fractal
+//                value noise of mean brightness kCloudMean.
 #include "assetgen/Pictures.h"
 
 #include <algorithm>
@@ -82,12 +79,9 @@ bool makeLoading(const std::string& path, const Font& font, std::string& error) 
     }
   }
   const Colour light{0.9f, 0.9f, 0.93f};
-  TextStyle style;
-  style.pixelSize = 96;
-  style.letterSpacing = 0.03;
   int inkBottom = 0;
-  if (!paintText(canvas, font, "loading", style, 340, 120, centre, centre - 12, light, error,
-                 &inkBottom)) {
+  if (!paintText(canvas, font, "loading", {96, 1.0, 0.03}, 340, 120, centre, centre - 12, light,
+                 error, &inkBottom)) {
     return false;
   }
   // Three dots under the word, fading out to the right.
@@ -106,11 +100,9 @@ bool makeLogo(const std::string& path, const Font& font, std::string& error) {
   const Colour ink{0.08f, 0.08f, 0.11f};
   const Colour accent{0.85f, 0.33f, 0.08f};
 
-  TextStyle style;
-  style.pixelSize = 170;
-  style.letterSpacing = 0.02;
   Mask word;
-  if (!fitText(font, "Lumorak", style, 680, 150, "the logo lettering does not fit", word, error)) {
+  if (!fitText(font, "Lumorak", {170, 1.0, 0.02}, 680, 150, "the logo lettering does not fit", word,
+               error)) {
     return false;
   }
   // Emblem (a ring with an orbiting light) and word side by side, centred as a group.
@@ -132,10 +124,10 @@ bool makeLogo(const std::string& path, const Font& font, std::string& error) {
   canvas.ring(ringX, middle, kRingRadius, kRingLine, ink);
   canvas.disc(ringX, middle, 14.0, ink);
   const double orbit = -0.8;  // radians; the light sits at upper right on the ring
-  canvas.disc(ringX + kRingRadius * std::cos(orbit), middle + kRingRadius * std::sin(orbit), 19.0,
-              grey(1.0f));
-  canvas.disc(ringX + kRingRadius * std::cos(orbit), middle + kRingRadius * std::sin(orbit), 14.0,
-              accent);
+  const double lightX = ringX + kRingRadius * std::cos(orbit);
+  const double lightY = middle + kRingRadius * std::sin(orbit);
+  canvas.disc(lightX, lightY, 19.0, grey(1.0f));
+  canvas.disc(lightX, lightY, 14.0, accent);
 
   // A rule under the word, from its left edge, ending in the accent colour.
   const double ruleTop = wordTop + word.height + 16.0;
@@ -149,14 +141,9 @@ bool makeWord(const std::string& path, const Font& font, const std::string& word
               std::string& error) {
   Canvas canvas(kSquareSide, kSquareSide);
   canvas.fill(grey(0.0f));
-  TextStyle style;
-  style.pixelSize = kWordMaxPixelSize;
-  style.xScale = kWordSqueeze;
-  if (!paintText(canvas, font, word, style, kWordMaxWidth, kWordMaxHeight, kSquareSide / 2.0,
-                 kSquareSide / 2.0, grey(1.0f), error)) {
-    return false;
-  }
-  return canvas.writePng(path, error);
+  return paintText(canvas, font, word, {kWordMaxPixelSize, kWordSqueeze}, kWordMaxWidth,
+                   kWordMaxHeight, kSquareSide / 2.0, kSquareSide / 2.0, grey(1.0f), error) &&
+         canvas.writePng(path, error);
 }
 
 // Value noise on a square lattice that wraps every `period` cells, so the picture tiles.

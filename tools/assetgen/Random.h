@@ -1,7 +1,5 @@
-// Seeded pseudo-random numbers for the asset generator.
-//
-// PCG32 (XSH RR variant): small, fast and written out in full here, so the generated music and
-// pictures do not depend on the C library's rand() or on <random> distributions, whose
+// Seeded pseudo-random numbers for the asset generator: PCG32 (XSH RR), written out here
+// so that the generated assets do not depend on rand() or on <random> distributions, whose
 // output differs between standard libraries.
 #pragma once
 

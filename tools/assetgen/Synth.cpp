@@ -4,14 +4,12 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
-#include <deque>
 #include <map>
 #include <memory>
 #include <tuple>
+#include <utility>
 
 #include "assetgen/Loudness.h"
-
-double midiToHz(double note) { return 440.0 * std::pow(2.0, (note - 69.0) / 12.0); }
 
 namespace {
 
@@ -27,116 +25,37 @@ double harmonicAmplitude(Wave wave, int harmonic) {
   return 0.0;
 }
 
-}  // namespace
-
-const WaveTable& WaveTable::get(Wave wave, double fundamentalHz, double ceilingHz) {
-  using Key = std::tuple<int, int64_t, int64_t>;
-  static std::map<Key, std::unique_ptr<WaveTable>> cache;
-  // Keys in hundredths of a hertz: notes of the score never come that close together.
-  Key key{static_cast<int>(wave), std::llround(fundamentalHz * 100.0),
-          std::llround(ceilingHz * 100.0)};
-  auto found = cache.find(key);
-  if (found != cache.end()) return *found->second;
-
-  static std::vector<double> sine;
-  if (sine.empty()) {
-    sine.resize(kSize);
-    for (int i = 0; i < kSize; ++i) sine[i] = std::sin(2.0 * kPi * i / kSize);
-  }
-  auto table = std::make_unique<WaveTable>();
-  table->samples_.assign(kSize + 1, 0.0f);
-  const int harmonics = std::clamp(static_cast<int>(ceilingHz / fundamentalHz), 1, kSize / 2 - 1);
-  // Rich recipes get Schroeder phases (h (h - 1) / 2H cycles for harmonic h): the same
-  // spectrum, but a flat envelope instead of one sharp peak per cycle, so filtered voices
-  // keep their loudness in the spectrum with far less peak level in the mix.
-  const bool spreadPhases = wave == Wave::Saw || wave == Wave::Buzz;
-  std::vector<double> sum(kSize, 0.0);
-  for (int h = 1; h <= harmonics; ++h) {
-    double amplitude = harmonicAmplitude(wave, h);
-    if (amplitude == 0.0) continue;
-    int64_t offset = 0;
-    if (spreadPhases) offset = static_cast<int64_t>(h) * (h - 1) * kSize / (2 * harmonics) % kSize;
-    for (int i = 0; i < kSize; ++i) {
-      sum[i] += amplitude * sine[(static_cast<int64_t>(h) * i + offset) % kSize];
-    }
-  }
-  for (int i = 0; i < kSize; ++i) table->samples_[i] = static_cast<float>(sum[i]);
-  table->samples_[kSize] = table->samples_[0];
-  return *cache.emplace(key, std::move(table)).first->second;
-}
-
-void Biquad::set(double b0, double b1, double b2, double a0, double a1, double a2) {
-  b0_ = static_cast<float>(b0 / a0);
-  b1_ = static_cast<float>(b1 / a0);
-  b2_ = static_cast<float>(b2 / a0);
-  a1_ = static_cast<float>(a1 / a0);
-  a2_ = static_cast<float>(a2 / a0);
-}
-
-void Biquad::lowPass(double hz, double q) {
+// The cookbook's alpha and cos w for `hz` (kept below Nyquist) and `q`.
+std::pair<double, double> cookbookTerms(double hz, double q) {
   double w = 2.0 * kPi * std::min(hz, kSampleRate * 0.45) / kSampleRate;
-  double alpha = std::sin(w) / (2.0 * q);
-  double c = std::cos(w);
-  set((1 - c) / 2, 1 - c, (1 - c) / 2, 1 + alpha, -2 * c, 1 - alpha);
+  return {std::sin(w) / (2.0 * q), std::cos(w)};
 }
 
-void Biquad::highPass(double hz, double q) {
-  double w = 2.0 * kPi * std::min(hz, kSampleRate * 0.45) / kSampleRate;
-  double alpha = std::sin(w) / (2.0 * q);
-  double c = std::cos(w);
-  set((1 + c) / 2, -(1 + c), (1 + c) / 2, 1 + alpha, -2 * c, 1 - alpha);
-}
-
-void Biquad::bandPass(double hz, double q) {
-  double w = 2.0 * kPi * std::min(hz, kSampleRate * 0.45) / kSampleRate;
-  double alpha = std::sin(w) / (2.0 * q);
-  double c = std::cos(w);
-  set(alpha, 0.0, -alpha, 1 + alpha, -2 * c, 1 - alpha);
-}
-
-float Envelope::at(double t, double gate) const {
-  if (t < 0.0) return 0.0f;
-  auto held = [this](double u) {
-    if (u < attack) return u / attack;
-    return sustain + (1.0 - sustain) * std::exp(-(u - attack) / decay);
-  };
-  if (t < gate) return static_cast<float>(held(t));
-  return static_cast<float>(held(gate) * std::exp(-(t - gate) / release));
-}
-
-namespace {
-
-class Comb {
- public:
-  explicit Comb(size_t length) : line_(length, 0.0f) {}
+struct Comb {
+  explicit Comb(size_t length) : line(length, 0.0f) {}
   float process(float x, float feedback, float damping) {
-    float out = line_[index_];
-    filtered_ = out * (1.0f - damping) + filtered_ * damping;
-    line_[index_] = x + filtered_ * feedback;
-    index_ = (index_ + 1) % line_.size();
+    float out = line[index];
+    filtered = out * (1.0f - damping) + filtered * damping;
+    line[index] = x + filtered * feedback;
+    index = (index + 1) % line.size();
     return out;
   }
-
- private:
-  std::vector<float> line_;
-  size_t index_ = 0;
-  float filtered_ = 0.0f;
+  std::vector<float> line;
+  size_t index = 0;
+  float filtered = 0.0f;
 };
 
-class AllPass {
- public:
-  explicit AllPass(size_t length) : line_(length, 0.0f) {}
+struct AllPass {
+  explicit AllPass(size_t length) : line(length, 0.0f) {}
   float process(float x) {
     constexpr float kGain = 0.5f;
-    float delayed = line_[index_];
-    line_[index_] = x + delayed * kGain;
-    index_ = (index_ + 1) % line_.size();
+    float delayed = line[index];
+    line[index] = x + delayed * kGain;
+    index = (index + 1) % line.size();
     return delayed - x;
   }
-
- private:
-  std::vector<float> line_;
-  size_t index_ = 0;
+  std::vector<float> line;
+  size_t index = 0;
 };
 
 void reverbChannel(std::vector<float>& samples, size_t spread, float roomSize, float damping) {
@@ -157,34 +76,6 @@ void reverbChannel(std::vector<float>& samples, size_t spread, float roomSize, f
     sample = out;
   }
 }
-
-}  // namespace
-
-void applyReverb(StereoBuffer& buffer, float roomSize, float damping) {
-  constexpr size_t kStereoSpread = 23;
-  reverbChannel(buffer.left, 0, roomSize, damping);
-  reverbChannel(buffer.right, kStereoSpread, roomSize, damping);
-}
-
-void applyEcho(StereoBuffer& buffer, double delaySeconds, float feedback) {
-  const auto delay = static_cast<size_t>(delaySeconds * kSampleRate);
-  const size_t frames = buffer.frames();
-  std::vector<float> left(frames, 0.0f), right(frames, 0.0f);
-  Biquad toneLeft, toneRight;
-  constexpr double kEchoToneHz = 3500.0;  // each repeat a little duller
-  toneLeft.lowPass(kEchoToneHz, 0.7);
-  toneRight.lowPass(kEchoToneHz, 0.7);
-  for (size_t i = delay; i < frames; ++i) {
-    // Mono input into the left line, which feeds the right line, which feeds the left.
-    float in = 0.5f * (buffer.left[i - delay] + buffer.right[i - delay]);
-    left[i] = toneLeft.process(in + right[i - delay] * feedback);
-    right[i] = toneRight.process(left[i - delay] * feedback);
-  }
-  buffer.left.swap(left);
-  buffer.right.swap(right);
-}
-
-namespace {
 
 // In-place radix-2 FFT of a power-of-two length; `inverse` leaves out the 1/n.
 void fft(std::vector<std::complex<double>>& data, bool inverse) {
@@ -225,18 +116,104 @@ double raisedCosineFall(double away, double width) {
 
 }  // namespace
 
+const WaveTable& WaveTable::get(Wave wave, double fundamentalHz, double ceilingHz) {
+  using Key = std::tuple<int, int64_t, int64_t>;
+  static std::map<Key, std::unique_ptr<WaveTable>> cache;
+  // Keys in hundredths of a hertz: notes of the score never come that close together.
+  Key key{static_cast<int>(wave), std::llround(fundamentalHz * 100.0),
+          std::llround(ceilingHz * 100.0)};
+  auto found = cache.find(key);
+  if (found != cache.end()) return *found->second;
+
+  static std::vector<double> sine;
+  if (sine.empty()) {
+    sine.resize(kSize);
+    for (int i = 0; i < kSize; ++i) sine[i] = std::sin(2.0 * kPi * i / kSize);
+  }
+  auto table = std::make_unique<WaveTable>();
+  const int harmonics = std::clamp(static_cast<int>(ceilingHz / fundamentalHz), 1, kSize / 2 - 1);
+  // Rich recipes get Schroeder phases (h (h - 1) / 2H cycles for harmonic h): the same
+  // spectrum with a flat envelope instead of one sharp peak per cycle, so far less peak level.
+  const bool spreadPhases = wave == Wave::Saw || wave == Wave::Buzz;
+  std::vector<double> sum(kSize, 0.0);
+  for (int h = 1; h <= harmonics; ++h) {
+    double amplitude = harmonicAmplitude(wave, h);
+    if (amplitude == 0.0) continue;
+    int64_t offset = 0;
+    if (spreadPhases) offset = static_cast<int64_t>(h) * (h - 1) * kSize / (2 * harmonics) % kSize;
+    for (int i = 0; i < kSize; ++i) {
+      sum[i] += amplitude * sine[(static_cast<int64_t>(h) * i + offset) % kSize];
+    }
+  }
+  table->samples_.assign(sum.begin(), sum.end());  // to float
+  table->samples_.push_back(table->samples_[0]);
+  return *cache.emplace(key, std::move(table)).first->second;
+}
+
+void Biquad::set(double b0, double b1, double b2, double a0, double a1, double a2) {
+  b0_ = static_cast<float>(b0 / a0);
+  b1_ = static_cast<float>(b1 / a0);
+  b2_ = static_cast<float>(b2 / a0);
+  a1_ = static_cast<float>(a1 / a0);
+  a2_ = static_cast<float>(a2 / a0);
+}
+
+void Biquad::lowPass(double hz, double q) {
+  const auto [alpha, c] = cookbookTerms(hz, q);
+  set((1 - c) / 2, 1 - c, (1 - c) / 2, 1 + alpha, -2 * c, 1 - alpha);
+}
+
+void Biquad::highPass(double hz, double q) {
+  const auto [alpha, c] = cookbookTerms(hz, q);
+  set((1 + c) / 2, -(1 + c), (1 + c) / 2, 1 + alpha, -2 * c, 1 - alpha);
+}
+
+void Biquad::bandPass(double hz, double q) {
+  const auto [alpha, c] = cookbookTerms(hz, q);
+  set(alpha, 0.0, -alpha, 1 + alpha, -2 * c, 1 - alpha);
+}
+
+float Envelope::at(double t, double gate) const {
+  if (t < 0.0) return 0.0f;
+  auto held = [this](double u) {
+    return u < attack ? u / attack : sustain + (1.0 - sustain) * std::exp(-(u - attack) / decay);
+  };
+  if (t < gate) return static_cast<float>(held(t));
+  return static_cast<float>(held(gate) * std::exp(-(t - gate) / release));
+}
+
+void applyReverb(StereoBuffer& buffer, float roomSize, float damping) {
+  constexpr size_t kStereoSpread = 23;
+  reverbChannel(buffer.left, 0, roomSize, damping);
+  reverbChannel(buffer.right, kStereoSpread, roomSize, damping);
+}
+
+void applyEcho(StereoBuffer& buffer, double delaySeconds, float feedback) {
+  const auto delay = static_cast<size_t>(delaySeconds * kSampleRate);
+  const size_t frames = buffer.frames();
+  std::vector<float> left(frames, 0.0f), right(frames, 0.0f);
+  Biquad toneLeft;
+  toneLeft.lowPass(3500.0, 0.7);  // each repeat a little duller
+  Biquad toneRight = toneLeft;
+  for (size_t i = delay; i < frames; ++i) {
+    // Mono input into the left line, which feeds the right line, which feeds the left.
+    float in = 0.5f * (buffer.left[i - delay] + buffer.right[i - delay]);
+    left[i] = toneLeft.process(in + right[i - delay] * feedback);
+    right[i] = toneRight.process(left[i - delay] * feedback);
+  }
+  buffer.left.swap(left);
+  buffer.right.swap(right);
+}
+
 void removeBand(StereoBuffer& buffer, double from, double to, double rampSeconds, double lowHz,
                 double highHz, double edgeHz) {
   if (!(lowHz <= highHz) || !(from <= to) || buffer.frames() == 0) return;
   edgeHz = std::max(edgeHz, 1.0);
   rampSeconds = std::max(rampSeconds, 0.0);
   const auto frames = static_cast<int64_t>(buffer.frames());
-  auto frameOf = [](double seconds) {
-    return static_cast<int64_t>(std::llround(seconds * kSampleRate));
-  };
-  const int64_t ramp = frameOf(rampSeconds);
-  const int64_t first = std::max<int64_t>(0, frameOf(from) - ramp);
-  const int64_t end = std::min(frames, frameOf(to) + ramp);  // past the last frame changed
+  const int64_t ramp = frameAt(rampSeconds);
+  const int64_t first = std::max<int64_t>(0, frameAt(from) - ramp);
+  const int64_t end = std::min(frames, frameAt(to) + ramp);  // past the last frame changed
   if (first >= end) return;
   // The band's impulse response fades within a few 1 / edgeHz: transform that much more on
   // either side, so that the wrap-around of the transform stays off the frames changed.
@@ -252,8 +229,7 @@ void removeBand(StereoBuffer& buffer, double from, double to, double rampSeconds
     data[i - segment] = {buffer.left[i], buffer.right[i]};
   }
   fft(data, false);
-  // Gain of the band itself (1 inside, falling to 0 over edgeHz outside); the buffer keeps
-  // 1 minus it.
+  // Gain of the band itself (1 inside, 0 beyond edgeHz outside); the buffer keeps 1 minus it.
   for (size_t k = 0; k < n; ++k) {
     const double hz =
         static_cast<double>(std::min(k, n - k)) * kSampleRate / static_cast<double>(n);
@@ -304,16 +280,9 @@ size_t applyTruePeakLimiter(StereoBuffer& buffer, float ceiling, double lookahea
   // exceeds need[i], and the gain ramps down over the look-ahead instead of stepping.
   const auto reach = static_cast<size_t>(std::max(1.0, lookahead * kSampleRate));
   std::vector<float> floor(frames);
-  std::deque<size_t> window;  // indices of increasing need
-  for (size_t i = 0; i < frames + reach; ++i) {
-    if (i < frames) {
-      while (!window.empty() && need[window.back()] >= need[i]) window.pop_back();
-      window.push_back(i);
-    }
-    if (i < reach) continue;
-    const size_t centre = i - reach;
-    while (window.front() + reach < centre) window.pop_front();
-    floor[centre] = need[window.front()];
+  for (size_t i = 0; i < frames; ++i) {
+    const auto first = need.begin() + (i > reach ? i - reach : 0);
+    floor[i] = *std::min_element(first, need.begin() + std::min(frames, i + reach + 1));
   }
   std::vector<float> gain(frames);
   double sum = 0.0;

@@ -1,19 +1,22 @@
-// Signal building blocks of the music generator: band-limited wavetable oscillators,
-// biquad filters, envelopes, a stereo buffer, and the reverb and echo of the mix bus.
-//
-// Everything is single-threaded float arithmetic with no hidden state (no clocks, no
-// global random generators), so rendering the same score twice gives identical samples.
+// Signal building blocks of the music generator: wavetable oscillators, biquads,
+// envelopes, a stereo buffer and the mix bus's effects. No hidden state (no clocks, no
+// global random generators): rendering the same score twice gives identical samples.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 constexpr int kSampleRate = 44100;
 constexpr double kPi = 3.14159265358979323846;
 
+// The frame nearest `seconds`.
+inline int64_t frameAt(double seconds) { return std::llround(seconds * kSampleRate); }
+
 // Equal temperament, A4 (MIDI 69) = 440 Hz.
-double midiToHz(double note);
+inline double midiToHz(double note) { return 440.0 * std::pow(2.0, (note - 69.0) / 12.0); }
 
 // Two channels of float samples; full scale is +-1.
 struct StereoBuffer {
@@ -30,13 +33,12 @@ struct StereoBuffer {
   }
 };
 
-// Harmonic recipes; harmonic 1 has amplitude 1 in every recipe, so a note's loudness at its
-// fundamental is its velocity.
+// Harmonic recipes, harmonic 1 always at amplitude 1: a note's loudness at its fundamental
+// is its velocity.
 enum class Wave { Sine, Saw, Square, Triangle, Buzz };
 
-// One cycle of a waveform holding only the harmonics below a ceiling, so that it can be
-// played at its fundamental without aliasing. Tables are made once per (recipe,
-// fundamental, ceiling) and kept for the life of the process.
+// One cycle of a waveform with only the harmonics below a ceiling, so it plays at its
+// fundamental without aliasing; made once per (recipe, fundamental, ceiling) and kept.
 class WaveTable {
  public:
   static constexpr int kSize = 4096;  // samples per cycle
@@ -57,9 +59,7 @@ class WaveTable {
 class Oscillator {
  public:
   Oscillator(const WaveTable& table, double hz, double phase = 0.0)
-      : table_(&table), phase_(phase) {
-    setFrequency(hz);
-  }
+      : table_(&table), phase_(phase), increment_(hz / kSampleRate) {}
   void setFrequency(double hz) { increment_ = hz / kSampleRate; }
   float next() {
     float value = table_->at(phase_);
@@ -71,7 +71,7 @@ class Oscillator {
  private:
   const WaveTable* table_;
   double phase_;
-  double increment_ = 0.0;
+  double increment_;
 };
 
 // Second-order filter (RBJ cookbook forms). The band-pass has 0 dB gain at its centre.
@@ -82,10 +82,8 @@ class Biquad {
   void bandPass(double hz, double q);
   float process(float x) {
     float y = b0_ * x + b1_ * x1_ + b2_ * x2_ - a1_ * y1_ - a2_ * y2_;
-    x2_ = x1_;
-    x1_ = x;
-    y2_ = y1_;
-    y1_ = y;
+    x2_ = std::exchange(x1_, x);
+    y2_ = std::exchange(y1_, y);
     return y;
   }
 
@@ -95,8 +93,8 @@ class Biquad {
   float x1_ = 0, x2_ = 0, y1_ = 0, y2_ = 0;
 };
 
-// Attack (linear, seconds), decay (exponential time constant, seconds) towards the sustain
-// level, and release (time constant, seconds) once the gate closes.
+// Linear attack, then exponential decay to the sustain level and release once the gate
+// closes (seconds; decay and release are time constants).
 struct Envelope {
   double attack = 0.005;
   double decay = 0.2;
@@ -109,33 +107,30 @@ struct Envelope {
   double tail() const { return release * 7.0; }
 };
 
-// Freeverb-style room: parallel damped combs into series all-passes, per channel, the
-// right channel's delays slightly longer for width. Processes the whole buffer in place
-// and returns only the wet signal.
+// Freeverb-style room: parallel damped combs into series all-passes, the right channel's
+// delays slightly longer for width. In place, wet only.
 void applyReverb(StereoBuffer& buffer, float roomSize, float damping);
 
-// Ping-pong echo: delaySeconds between repeats, each repeat `feedback` times the previous
-// and low-passed, alternating sides. In place, wet only.
+// Ping-pong echo: repeats `delaySeconds` apart, each `feedback` times the last and
+// low-passed, alternating sides. In place, wet only.
 void applyEcho(StereoBuffer& buffer, double delaySeconds, float feedback);
 
-// Takes the frequencies lowHz..highHz out of the buffer from `from` to `to` (seconds), with
-// zero phase: the stretch is transformed whole and its band set to zero, the gain rising
-// back to 1 along a raised cosine over `edgeHz` on either side of the band. The removal
-// fades in over `rampSeconds` before `from` and out over as long after `to`; elsewhere the
-// buffer is untouched. An empty band or a stretch outside the buffer changes nothing. In
-// place.
+// Takes lowHz..highHz out of the buffer from `from` to `to` (seconds) with zero phase: the
+// stretch is transformed whole, the gain rising back to 1 along a raised cosine over
+// `edgeHz` either side of the band. The removal fades in over `rampSeconds` before `from`
+// and out as long after `to`. An empty band or a stretch outside the buffer changes
+// nothing. In place.
 void removeBand(StereoBuffer& buffer, double from, double to, double rampSeconds, double lowHz,
                 double highHz, double edgeHz);
 
-// Feed-forward bus compressor on both channels together: above `threshold` (linear peak
-// level) the level grows only 1/ratio as fast. The detector follows the louder channel's
-// peak with the given attack and release time constants (seconds). In place.
+// Feed-forward bus compressor: above `threshold` (linear peak) the level grows 1/ratio as
+// fast; the detector follows the louder channel with the attack and release time
+// constants (seconds). In place.
 void applyCompressor(StereoBuffer& buffer, float threshold, float ratio, double attack,
                      double release);
 
-// Look-ahead limiter on both channels together: the gain falls ahead of every peak, over
-// about 2 x `lookahead` seconds, so that the true peak of the output (oversampled, see
-// Loudness.h) stays at or below `ceiling`, and recovers with the `release` time constant
-// (seconds). One gain for both channels keeps the stereo image and the mono sum's
-// spectrum shape. Returns the number of frames it turned down. In place.
+// Look-ahead limiter: the gain falls over about 2 x `lookahead` seconds ahead of every
+// peak, so that the output's true peak (see Loudness.h) stays at or below `ceiling`, and
+// recovers with the `release` time constant (seconds). One gain for both channels keeps
+// the stereo image and the mono sum's spectrum. Returns the frames turned down. In place.
 size_t applyTruePeakLimiter(StereoBuffer& buffer, float ceiling, double lookahead, double release);

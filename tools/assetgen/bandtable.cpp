@@ -1,13 +1,6 @@
-// bandtable: how loud the show's music is in the bands each scene reads.
-//
-//   bandtable [music file] [-o markdown file]   (see kHelp)
-//
-// Prints (or writes) a Markdown table of the minimum, median, 95th percentile and maximum of
-// the band loudness, the share of frames in which the band sounds (above 0.02) and its mean
-// change from one frame to the next, sampled at 60 frames per second over each scene's
-// span, and the master's true peak and integrated loudness. Exits with 1 when a band misses
-// the level rules or its scene's own limits (see BandStats.h), or when the true peak is
-// above kMaxTruePeakDb, so it doubles as a check.
+// bandtable: how loud the show's music is in the bands each scene reads (see kHelp), as a
+// Markdown table; a band that misses its rules (see BandStats.h) or a true peak above
+// kMaxTruePeakDb makes it exit 1, so it doubles as a check.
 #include <cstdio>
 #include <string>
 

@@ -1,12 +1,6 @@
-// docsheet: pictures for docs/ that show the generated assets at a glance.
-//
-//   docsheet contact <data directory> <output.png>
-//       every picture of the show, at half size, with its file name;
-//   docsheet spectrogram <music file> <output.png>
-//       the music's spectrum over time as the show's own analyser sees it (1024-point
-//       Hann windows, magnitudes in dB), with the scene boundaries and the bands each
-//       scene reads.
-// Each picture is written under a temporary name and renamed when whole.
+// docsheet: pictures for docs/ that show the generated assets at a glance (see kHelp): a
+// contact sheet, or the spectrogram as the show's analyser sees it (1024-point Hann
+// windows, magnitudes in dB). Each is written under a temporary name, renamed when whole.
 #include <unistd.h>
 
 #include <algorithm>

@@ -1,13 +1,9 @@
-// assetgen: writes the show's generated assets into a data directory.
-//
-//   assetgen <data directory> [music] [pictures] [materials]
-//
-// With no part named, every part is written. The output is a pure function of the fixed
-// seeds and parameters below, so a rerun rewrites identical files. The music (about 17 s
-// of synthesis and encoding) is written under a temporary name and renamed when whole:
+// assetgen: writes the show's generated assets into a data directory (see kHelp). The
+// output is a pure function of fixed seeds and parameters. The music (about 17 s of
+// synthesis and encoding) is written under a temporary name and renamed when whole:
 // Ctrl-C or SIGTERM leaves the old deruz.mp3, never half of a new one.
-#include <sys/stat.h>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -18,11 +14,6 @@
 #include "cli/Cli.h"
 
 namespace {
-
-bool isDirectory(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
 
 const char* const kHelp =
     "usage: assetgen DATA-DIR [music] [pictures] [materials]\n"
@@ -81,7 +72,10 @@ int main(int argc, char** argv) {
   });
   args.parseOrExit(argc, argv);
   if (dataDir.empty()) return cli::usageError("no data directory given");
-  if (!isDirectory(dataDir)) return cli::fail("'" + dataDir + "' is not a directory");
+  std::error_code unreadable;
+  if (!std::filesystem::is_directory(dataDir, unreadable)) {
+    return cli::fail("'" + dataDir + "' is not a directory");
+  }
   if (!music && !pictures && !materials) music = pictures = materials = true;
   cli::dieOnStopSignals();
   bool ok = true;

@@ -1,9 +1,7 @@
-// Draws the desktop icon of the installed show: a 256 x 256 PNG of a star field seen
-// through a ring, with three bars that grow like the tunnel scene's. Deterministic.
-//
-// usage: makeicon FILE.png | FILE.ico
-// The .ico (the Windows exe's icon resource) holds the same PNG in one 256 x 256 entry,
-// which Windows Vista and later read as it is.
+// makeicon FILE.png | FILE.ico: the installed show's desktop icon, a 256 x 256 PNG of a star
+// field seen through a ring, with three bars that grow like the tunnel scene's. The .ico
+// (the Windows exe's icon) holds the same PNG in one entry, as Vista and later read it.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "assetgen/Random.h"
@@ -43,28 +42,23 @@ bool endsWith(const std::string& text, const std::string& tail) {
          text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-void putLittleEndian(std::vector<unsigned char>& out, uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
-}
-
 // Rewrites the RGB PNG at `path` as an icon file holding it with an opaque alpha channel
-// (an icon's PNG is 32 bits per pixel): the 6-byte header, one 16-byte directory entry
-// (0 for 256 pixels), then the PNG bytes.
+// (an icon's PNG is 32 bits per pixel) after a 6-byte header and one 16-byte entry.
 bool wrapPngAsIco(const std::string& path, std::string& error) {
+  auto failed = [&error](const std::string& reason) {
+    error = reason;
+    return false;
+  };
   ImageBuffer rgb;
   if (read_png(path.c_str(), &rgb, false) != 0 || rgb.channels != 3) {
-    error = "cannot read back " + path;
-    return false;
+    return failed("cannot read back " + path);
   }
   ImageBuffer rgba;
   alloc_image(&rgba, rgb.width, rgb.height, 4);
   for (int y = 0; y < rgb.height; ++y) {
     for (int x = 0; x < rgb.width; ++x) {
-      const uint8_t* from = rgb.pixels + y * rgb.stride + 3 * x;
       uint8_t* to = rgba.pixels + y * rgba.stride + 4 * x;
-      to[0] = from[0];
-      to[1] = from[1];
-      to[2] = from[2];
+      std::copy_n(rgb.pixels + y * rgb.stride + 3 * x, 3, to);
       to[3] = 255;
     }
   }
@@ -74,32 +68,22 @@ bool wrapPngAsIco(const std::string& path, std::string& error) {
   std::ifstream in(path, std::ios::binary);
   const std::vector<unsigned char> png((std::istreambuf_iterator<char>(in)),
                                        std::istreambuf_iterator<char>());
-  if (!in.is_open() || png.empty()) {
-    error = "cannot read back " + path;
-    return false;
-  }
+  if (!in.is_open() || png.empty()) return failed("cannot read back " + path);
   in.close();
+  // (value, bytes), little-endian: reserved, 1 = icon, one image; width and height 0 (256),
+  // no palette, reserved, one colour plane, 32 bits per pixel, the PNG's size and offset.
+  const auto size = static_cast<uint32_t>(png.size());
+  const std::pair<uint32_t, int> fields[] = {{0, 2}, {1, 2}, {1, 2},  {0, 1},    {0, 1},     {0, 1},
+                                             {0, 1}, {1, 2}, {32, 2}, {size, 4}, {6 + 16, 4}};
   std::vector<unsigned char> ico;
-  putLittleEndian(ico, 0, 2);  // reserved
-  putLittleEndian(ico, 1, 2);  // an icon, not a cursor
-  putLittleEndian(ico, 1, 2);  // one image
-  ico.push_back(0);            // width 256
-  ico.push_back(0);            // height 256
-  ico.push_back(0);            // no palette
-  ico.push_back(0);            // reserved
-  putLittleEndian(ico, 1, 2);  // colour planes
-  putLittleEndian(ico, 32, 2);
-  putLittleEndian(ico, static_cast<uint32_t>(png.size()), 4);
-  putLittleEndian(ico, 6 + 16, 4);  // where the PNG starts
+  for (const auto& [value, bytes] : fields) {
+    for (int i = 0; i < bytes; ++i) ico.push_back(static_cast<unsigned char>(value >> (8 * i)));
+  }
   ico.insert(ico.end(), png.begin(), png.end());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(ico.data()), static_cast<std::streamsize>(ico.size()));
   out.close();
-  if (!out) {
-    error = "cannot write " + path;
-    return false;
-  }
-  return true;
+  return out ? true : failed("cannot write " + path);
 }
 }  // namespace
 
