@@ -1,33 +1,14 @@
-// The conventions every tool and bench shares, in one place:
-//   - options: --opt VALUE and --opt=VALUE; --help (usage on stdout, exit 0); --version
-//     ("NAME 1.0.0 (git 4b45135)", exit 0); a bad option is one line on stderr,
-//     "NAME: unknown option '--x' (see --help)", exit 2. A word starting with '-' is never
-//     taken for a path or a value of a positional argument (a negative number is).
-//   - exit statuses: 0 done, 1 a failed run (kFailed), 2 bad usage (kBadUsage), 128 + the
-//     signal after Ctrl-C (130) or SIGTERM (143).
-//   - stopping: after catchStopSignals() SIGINT and SIGTERM only raise a flag
-//     (stopRequested()); loops poll it every frame, clean up and return stopStatus().
-//     Tools without a loop (the generators) use dieOnStopSignals() instead: the signal
-//     removes the registered temporary files and ends the process.
-//   - fatal errors of the show's code (fatalError, app/Fatal.h): "NAME: <the show's exact
-//     message>" on stderr, the registered temporary files removed, exit 1.
-//   - SDL: before the first SDL_Init, prepareSdl() tells SDL to leave the signals alone
-//     (else SDL turns them into quit events that no offline loop reads) and, with no
-//     display, names the offscreen driver, so that a headless run does not probe Wayland
-//     (whose client library prints "error: XDG_RUNTIME_DIR is invalid ..." to stderr).
-//   - data: the show reads "data/..." relative to the working directory. enterDataRoot()
-//     finds the folder holding data/ (--data DIR, ./data, <prefix>/share/lumorakdemo/data
-//     or on Windows the executable's own folder, the source tree the tool was built from)
-//     and changes into it, so every path the user gave must be made absolute
-//     (absolutePath) before.
-//   - outputs: checked, and their folders made where that is the convention, before the
-//     first frame is rendered.
+// The conventions every tool and bench shares, in one place: options (--opt VALUE and
+// --opt=VALUE, --help, --version, a bad option is one line and exit 2), exit statuses,
+// stopping on Ctrl-C and SIGTERM, the show's fatal errors as one line on stderr, SDL
+// prepared for a run without a display, finding the show's data/, and outputs checked
+// before the first frame is rendered. Each part's rules are stated where it is declared.
 //
 // Typical main():
 //   cli::Parser args("showreport", kHelp);
 //   args.option("--out-dir", ...); args.positional(...);
 //   args.parseOrExit(argc, argv);               // returns only to run
-//   outDir = cli::absolutePath(outDir);
+//   outDir = cli::absolutePath(outDir);         // before the run changes folder
 //   if (!cli::prepareOutputDir(outDir, true, error)) return cli::fail(error);
 //   cli::startOffline(cli::absolutePath(data));  // signals, reporter, SDL hints, chdir
 #pragma once
@@ -80,6 +61,8 @@ class Parser {
   void positional(Take take);
 
   // Parses argv[1..]. "--" ends the options. --help and --version win wherever they are.
+  // A word starting with '-' is an option, never a value or a positional argument, unless
+  // it reads as a number. An unknown option is "unknown option '--x'".
   Outcome parse(int argc, const char* const* argv, std::string& error);
   // parse() for main(): prints the help or the version and exits 0, or the error and
   // exits 2; returns only when the tool is to run.
