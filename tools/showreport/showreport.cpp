@@ -26,24 +26,12 @@ constexpr int kThumbHeight = 96;
 constexpr int kLabelHeight = 18;
 constexpr int kGap = 4;
 
-struct SceneInfo {
-  SceneIndex index;
-  // Blank by design: the opening's last seconds (black triangles over black once the
-  // model has gone) and the closing's tail (a white picture once the logo has left the
-  // view).
-  std::vector<std::pair<double, double>> designedBlank;
-};
-
-const std::vector<SceneInfo>& scenes() {
-  static const std::vector<SceneInfo> kScenes = {
-      {kOpening, {{kOpeningModelGone, sceneStart(kWord)}}},
-      {kWord, {}},
-      {kCloud, {}},
-      {kColumns, {}},
-      {kTunnel, {}},
-      {kClosing, {{kClosingLogoGone, kShowEnd}}},
-  };
-  return kScenes;
+// Blank by design: the opening's last seconds (black triangles over black once the model
+// has gone) and the closing's tail (a white picture once the logo has left the view).
+std::vector<std::pair<double, double>> designedBlank(SceneIndex scene) {
+  if (scene == kOpening) return {{kOpeningModelGone, sceneStart(kWord)}};
+  if (scene == kClosing) return {{kClosingLogoGone, kShowEnd}};
+  return {};
 }
 
 // The word scene's star field without a word, on the first pass through the scene: the
@@ -109,15 +97,9 @@ void printSchedule() {
   }
 }
 
-std::string seconds(double s) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f", s);
-  return text;
-}
-
 std::string spanText(const BlankSpan& span) {
   if (span.seconds() <= 0.0) return "none";
-  return seconds(span.seconds()) + " s (" + seconds(span.from) + "-" + seconds(span.to) + ")";
+  return formatted("%.2f s (%.2f-%.2f)", span.seconds(), span.from, span.to);
 }
 
 // A frame 2 pixels wide around the box.
@@ -157,26 +139,25 @@ bool writeReport(const std::string& path, double fps, const std::vector<SceneSum
                date, fps, static_cast<long long>(frames), renderSeconds, kOpeningModelGone,
                kClosingLogoGone);
   for (const SceneSummary& s : summaries) {
-    std::fprintf(file, "| %s | %s-%s | %lld | %.1f %% | %lld | %lld | %s | %s |\n", s.name.c_str(),
-                 seconds(s.start).c_str(), seconds(s.end).c_str(), static_cast<long long>(s.frames),
+    std::fprintf(file, "| %s | %.2f-%.2f | %lld | %.1f %% | %lld | %lld | %s | %s |\n",
+                 s.name.c_str(), s.start, s.end, static_cast<long long>(s.frames),
                  100.0 * s.showingShare(), static_cast<long long>(s.whiteFrames),
                  static_cast<long long>(s.blackFrames), spanText(s.longestBlank).c_str(),
                  spanText(s.longestUndesignedBlank).c_str());
   }
-  std::fprintf(
-      file,
-      "\nDim by design: the word scene's first pass. Until the tunnel has run once, the\n"
-      "stars are drawn at the point size start-up leaves, one pixel (the tunnel sets 5,\n"
-      "which a later visit would keep), softened by a blur that follows the faint\n"
-      "1-2 kHz band. Over the stretches without a word (%s-%s s and\n"
-      "%s-%s s), as fractions of full scale (the minimum is the scene's first\n"
-      "frame: the stars fade in from black over its first second):\n\n"
-      "| measure | minimum | median |\n|---|---|---|\n"
-      "| brightest pixel (luma) | %.3f | %.3f |\n"
-      "| share of pixels at 0.05 or more | %.2f %% | %.2f %% |\n",
-      seconds(kFirstPassStars[0].first).c_str(), seconds(kFirstPassStars[0].second).c_str(),
-      seconds(kFirstPassStars[1].first).c_str(), seconds(kFirstPassStars[1].second).c_str(),
-      stars.brightest.min, stars.brightest.median, 100.0 * stars.lit.min, 100.0 * stars.lit.median);
+  std::fprintf(file,
+               "\nDim by design: the word scene's first pass. Until the tunnel has run once, the\n"
+               "stars are drawn at the point size start-up leaves, one pixel (the tunnel sets 5,\n"
+               "which a later visit would keep), softened by a blur that follows the faint\n"
+               "1-2 kHz band. Over the stretches without a word (%.2f-%.2f s and\n"
+               "%.2f-%.2f s), as fractions of full scale (the minimum is the scene's first\n"
+               "frame: the stars fade in from black over its first second):\n\n"
+               "| measure | minimum | median |\n|---|---|---|\n"
+               "| brightest pixel (luma) | %.3f | %.3f |\n"
+               "| share of pixels at 0.05 or more | %.2f %% | %.2f %% |\n",
+               kFirstPassStars[0].first, kFirstPassStars[0].second, kFirstPassStars[1].first,
+               kFirstPassStars[1].second, stars.brightest.min, stars.brightest.median,
+               100.0 * stars.lit.min, 100.0 * stars.lit.median);
   std::fprintf(file,
                "\nOne frame per second, labelled with its time; a red frame marks a blank one.\n\n"
                "![film strip](filmstrip.png)\n");
@@ -218,10 +199,9 @@ struct Measured {
   std::vector<FrameStats> stats;
 };
 
-std::vector<SceneSummary> summariseScenes(const Measured& measured, const FrameRate& rate,
-                                          double showSeconds) {
+std::vector<SceneSummary> summariseScenes(const Measured& measured, const FrameRate& rate) {
   std::vector<SceneSummary> summaries;
-  for (const SceneInfo& scene : scenes()) {
+  for (const SceneSchedule& scene : kSchedule) {
     std::vector<double> sceneTimes;
     std::vector<FrameStats> sceneStats;
     for (size_t i = 0; i < measured.times.size(); ++i) {
@@ -229,11 +209,9 @@ std::vector<SceneSummary> summariseScenes(const Measured& measured, const FrameR
       sceneTimes.push_back(measured.times[i]);
       sceneStats.push_back(measured.stats[i]);
     }
-    const double end = scene.index == kClosing
-                           ? showSeconds
-                           : sceneStart(static_cast<SceneIndex>(scene.index + 1));
-    summaries.push_back(summarise(scheduleOf(scene.index).name, sceneStart(scene.index), end,
-                                  scene.designedBlank, sceneTimes, sceneStats, 1.0 / rate.fps));
+    // Each scene ends where the next starts, the last at the show's end.
+    summaries.push_back(summarise(scene.name, scene.start, scene.end, designedBlank(scene.index),
+                                  sceneTimes, sceneStats, 1.0 / rate.fps));
   }
   return summaries;
 }
@@ -287,7 +265,7 @@ int main(int argc, char** argv) {
   if (loop.ending != LoopResult::kDone) {
     return reportInterrupted("showreport", loop, total, "; nothing written");
   }
-  const std::vector<SceneSummary> summaries = summariseScenes(measured, rate, showSeconds);
+  const std::vector<SceneSummary> summaries = summariseScenes(measured, rate);
   const FirstPassStars stars = {
       spreadOver(measured.times, measured.stats, kFirstPassStars, &FrameStats::brightest),
       spreadOver(measured.times, measured.stats, kFirstPassStars, &FrameStats::lit)};
