@@ -17,6 +17,19 @@ constexpr size_t kMaxCachedLines = 256;
 void colour(const OverlayColour& c) { glColor4f(c.r, c.g, c.b, c.a); }
 }  // namespace
 
+void drawTexture(int x, int y, int width, int height) {
+  glBegin(GL_QUADS);
+  glTexCoord2f(0.0f, 0.0f);
+  glVertex2i(x, y);
+  glTexCoord2f(1.0f, 0.0f);
+  glVertex2i(x + width, y);
+  glTexCoord2f(1.0f, 1.0f);
+  glVertex2i(x + width, y + height);
+  glTexCoord2f(0.0f, 1.0f);
+  glVertex2i(x, y + height);
+  glEnd();
+}
+
 Overlay::Overlay() = default;
 
 Overlay::~Overlay() { forget(); }
@@ -82,17 +95,7 @@ int Overlay::text(int x, int y, const std::string& text, OverlayColour c) {
   glBindTexture(GL_TEXTURE_2D, set.texture);
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
   colour(c);
-  const int top = y + set.top;
-  glBegin(GL_QUADS);
-  glTexCoord2f(0.0f, 0.0f);
-  glVertex2i(x, top);
-  glTexCoord2f(1.0f, 0.0f);
-  glVertex2i(x + set.width, top);
-  glTexCoord2f(1.0f, 1.0f);
-  glVertex2i(x + set.width, top + set.height);
-  glTexCoord2f(0.0f, 1.0f);
-  glVertex2i(x, top + set.height);
-  glEnd();
+  drawTexture(x, y + set.top, set.width, set.height);
   glDisable(GL_TEXTURE_2D);
   return set.width;
 }

@@ -18,6 +18,9 @@ struct OverlayColour {
   float r, g, b, a;
 };
 
+// The bound 2D texture over x..x + width, y..y + height, texture corner (0, 0) at (x, y).
+void drawTexture(int x, int y, int width, int height);
+
 class Overlay {
  public:
   static constexpr int kLineHeight = 18;  // pixels

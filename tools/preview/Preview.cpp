@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <sstream>
 #include <utility>
 
 #include "app/Controls.h"
@@ -19,6 +20,7 @@
 #include "offline/ShowTime.h"
 #include "preview/Overlay.h"
 #include "scenes/Schedule.h"
+#include "text/Text.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -30,16 +32,6 @@ constexpr OverlayColour kShade{0.0f, 0.0f, 0.0f, 0.6f};
 constexpr OverlayColour kErrorText{1.0f, 0.35f, 0.3f, 1.0f};
 constexpr OverlayColour kErrorShade{0.25f, 0.0f, 0.0f, 0.8f};
 constexpr OverlayColour kBarColour{0.3f, 0.85f, 1.0f, 0.9f};
-
-double msSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-std::string seconds3(double t) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.3f", t);
-  return text;
-}
 
 // The last frame of the show at the preview's rate.
 int64_t lastFrame() { return kRate.firstAtOrAfter(cli::showEnd()) - 1; }
@@ -56,14 +48,9 @@ bool parseLoop(const std::string& text, double& from, double& to, std::string& e
   const size_t colon = text.find(':');
   if (colon == std::string::npos || !cli::parseNumber(text.substr(0, colon), from) ||
       !cli::parseNumber(text.substr(colon + 1), to)) {
-    error = "--loop takes A:B in seconds, not '" + text + "'";
-    return false;
+    return cli::failWith(error, "--loop takes A:B in seconds, not '" + text + "'");
   }
-  if (!cli::checkSpan(from, to, error)) {
-    error = "--loop: " + error;
-    return false;
-  }
-  return true;
+  return cli::checkSpan(from, to, error) || cli::failWith(error, "--loop: " + error);
 }
 
 Preview::Preview(PreviewOptions options) : options_(std::move(options)) {}
@@ -95,14 +82,11 @@ bool Preview::start(std::string& error) {
                          (options_.hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN);
   window_ = SDL_CreateWindow(kTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, screenWidth,
                              screenHeight, flags);
-  if (!window_) {
-    error = std::string("no preview window: ") + SDL_GetError();
-    return false;
-  }
+  if (!window_) return cli::failWith(error, std::string("no preview window: ") + SDL_GetError());
   context_ = SDL_GL_CreateContext(static_cast<SDL_Window*>(window_));
   if (!context_) {
-    error = std::string("no OpenGL context for the preview window: ") + SDL_GetError();
-    return false;
+    return cli::failWith(
+        error, std::string("no OpenGL context for the preview window: ") + SDL_GetError());
   }
   SDL_GL_SetSwapInterval(1);
   glGenTextures(1, &texture_);
@@ -122,7 +106,7 @@ bool Preview::start(std::string& error) {
     sound_->open(kMusicFile);
   }
   time_ = unwrapped_ = options_.from;
-  applyLoop();
+  if (sound_) sound_->setLoop(loop());
   if (options_.paused) {
     pauseAt(kRate.firstAtOrAfter(options_.from));
   } else if (sound_) {
@@ -136,15 +120,6 @@ MusicLoop Preview::loop() const {
   // An unset loop (to <= from) comes out empty, which plays straight on.
   return MusicLoop{std::llround(options_.loopFrom * kMixRate),
                    std::llround(options_.loopTo * kMixRate)};
-}
-
-double Preview::wrapped(double seconds) const {
-  const MusicLoop span = loop();
-  return span.active() ? span.wrap(seconds * kMixRate) / kMixRate : seconds;
-}
-
-void Preview::applyLoop() {
-  if (sound_) sound_->setLoop(loop());
 }
 
 void Preview::say(const std::string& text) {
@@ -162,7 +137,7 @@ void Preview::pauseAt(int64_t frame) {
 
 void Preview::togglePause() {
   if (!paused_) {
-    pauseAt(std::llround(time_ * kPreviewFps));
+    pauseAt(currentFrame());
     return;
   }
   paused_ = false;
@@ -195,18 +170,14 @@ void Preview::setLoopPoint(bool out) {
   options_.loopFrom = from;
   options_.loopTo = to;
   unwrapped_ = time_;
-  applyLoop();
-  say("loop " + seconds3(from) + " to " + seconds3(to) + " s");
+  if (sound_) sound_->setLoop(loop());
+  say(formatted("loop %.3f to %.3f s", from, to));
 }
 
 void Preview::press(int key) {
   switch (key) {
     case SDLK_COMMA:
-    case SDLK_PERIOD: {
-      const int64_t from = paused_ ? pausedFrame_ : std::llround(time_ * kPreviewFps);
-      pauseAt(from + (key == SDLK_PERIOD ? 1 : -1));
-      return;
-    }
+    case SDLK_PERIOD: pauseAt(currentFrame() + (key == SDLK_PERIOD ? 1 : -1)); return;
     case SDLK_LEFTBRACKET: setLoopPoint(false); return;
     case SDLK_RIGHTBRACKET: setLoopPoint(true); return;
     case SDLK_h: options_.overlay = !options_.overlay; return;
@@ -227,7 +198,8 @@ void Preview::advance(double seconds) {
     time_ = sound_->timeSeconds();
   } else {
     unwrapped_ += seconds * options_.speed;
-    time_ = wrapped(unwrapped_);
+    const MusicLoop span = loop();
+    time_ = span.active() ? span.wrap(unwrapped_ * kMixRate) / kMixRate : unwrapped_;
   }
   // Without a loop the preview stops on the show's last frame instead of ending.
   if (time_ >= cli::showEnd()) pauseAt(lastFrame());
@@ -245,7 +217,7 @@ void Preview::renderShow() {
   }
   showPixels_.resize(OfflineShow::frameBytes(PixelLayout::kRgba));
   show_.readFrame(PixelLayout::kRgba, showPixels_.data());
-  showMs_ = msSince(start);
+  showMs_ = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
   renderedTime_ = time_;
   showDirty_ = false;
   uploaded_ = false;
@@ -310,16 +282,7 @@ void Preview::present(bool swap) {
     uploaded_ = true;
   }
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-  glBegin(GL_QUADS);  // the rows are bottom first, as GL's texture rows are
-  glTexCoord2f(0.0f, 0.0f);
-  glVertex2i(x, y);
-  glTexCoord2f(1.0f, 0.0f);
-  glVertex2i(x + w, y);
-  glTexCoord2f(1.0f, 1.0f);
-  glVertex2i(x + w, y + h);
-  glTexCoord2f(0.0f, 1.0f);
-  glVertex2i(x, y + h);
-  glEnd();
+  drawTexture(x, y, w, h);  // the rows are bottom first, as GL's texture rows are
   glDisable(GL_TEXTURE_2D);
 
   if (options_.overlay) drawOverlay(width, height);
@@ -339,46 +302,33 @@ std::vector<uint8_t> Preview::windowPixels(int& width, int& height) {
   return pixels;
 }
 
-bool Preview::saveWindow(const std::string& path, std::string& error) {
-  int width = 0;
-  int height = 0;
-  std::vector<uint8_t> pixels = windowPixels(width, height);
-  return writeBottomUpPng(path, pixels, width, height, 4, error);
+int64_t Preview::currentFrame() const {
+  return paused_ ? pausedFrame_ : std::llround(time_ * kPreviewFps);
 }
 
 void Preview::drawOverlay(int width, int height) {
   Overlay& o = *overlay_;
   o.begin(width, height);
-  const SceneIndex scene = sceneAt(static_cast<float>(time_));
-  const SceneSchedule& entry = scheduleOf(scene);
-
-  std::vector<std::string> lines;
-  char text[160];
-  const int64_t frameNumber = paused_ ? pausedFrame_ : std::llround(time_ * kPreviewFps);
-  std::snprintf(text, sizeof text, "%8.3f s   frame %lld @ 60 fps   %s", time_,
-                static_cast<long long>(frameNumber), paused_ ? "paused" : "playing");
-  lines.push_back(text);
-  std::snprintf(text, sizeof text, "%s   %.3f - %.3f s", entry.name, entry.start, entry.end);
-  lines.push_back(text);
-  // Paused, the last render includes the history the frame needed.
-  std::snprintf(text, sizeof text,
-                paused_ ? "last render %.1f ms, history included" : "frame time %.1f ms", showMs_);
-  lines.push_back(text);
+  const SceneSchedule& entry = scheduleOf(sceneAt(static_cast<float>(time_)));
+  std::vector<std::string> lines = {
+      formatted("%8.3f s   frame %lld @ 60 fps   %s", time_, static_cast<long long>(currentFrame()),
+                paused_ ? "paused" : "playing"),
+      formatted("%s   %.3f - %.3f s", entry.name, entry.start, entry.end),
+      // Paused, the last render includes the history the frame needed.
+      formatted(paused_ ? "last render %.1f ms, history included" : "frame time %.1f ms", showMs_)};
   if (options_.speed != 1.0) {
-    std::snprintf(text, sizeof text, "speed %.2fx, music muted", options_.speed);
-    lines.push_back(text);
+    lines.push_back(formatted("speed %.2fx, music muted", options_.speed));
   } else if (!sound_) {
     lines.push_back("no sound");
   }
   if (options_.loopTo > options_.loopFrom) {
-    lines.push_back("loop " + seconds3(options_.loopFrom) + " - " + seconds3(options_.loopTo) +
-                    " s   (E exports it)");
+    lines.push_back(
+        formatted("loop %.3f - %.3f s   (E exports it)", options_.loopFrom, options_.loopTo));
   }
   if (exporting()) {
     std::lock_guard<std::mutex> lock(exportMutex_);
-    std::snprintf(text, sizeof text, "exporting %lld/%lld frames",
-                  static_cast<long long>(exportDone_), static_cast<long long>(exportTotal_));
-    lines.push_back(text);
+    lines.push_back(formatted("exporting %lld/%lld frames", static_cast<long long>(exportDone_),
+                              static_cast<long long>(exportTotal_)));
   } else if (!status_.empty()) {
     lines.push_back(status_);
   }
@@ -398,13 +348,9 @@ void Preview::drawOverlay(int width, int height) {
   for (int i = 0; i < bandRows; ++i) {
     const SceneBand& band = entry.bands[i];
     const float value = musicStream.peakInBand(band.lowHz, band.highHz);
-    char range[32];
-    std::snprintf(range, sizeof range, "%d-%d Hz", band.lowHz, band.highHz);
-    std::snprintf(text, sizeof text, "%-13s", range);
-    o.text(14, y - 4, text, kWhite);
+    o.text(14, y - 4, formatted("%d-%d Hz", band.lowHz, band.highHz), kWhite);
     o.bar(140, y, kBarWidth, kBarHeight, value, kBarColour);
-    std::snprintf(text, sizeof text, "%.2f", value);
-    o.text(140 + kBarWidth + 8, y - 4, text, kWhite);
+    o.text(140 + kBarWidth + 8, y - 4, formatted("%.2f", value), kWhite);
     y += kBarHeight + 4;
   }
 
@@ -416,12 +362,9 @@ void Preview::drawOverlay(int width, int height) {
       std::string head = failure.file;
       if (failure.line > 0) head += ":" + std::to_string(failure.line);
       errorLines.push_back(head);
-      size_t from = 0;
-      while (from < failure.message.size() && errorLines.size() < 12) {
-        size_t to = failure.message.find('\n', from);
-        if (to == std::string::npos) to = failure.message.size();
-        if (to > from) errorLines.push_back("  " + failure.message.substr(from, to - from));
-        from = to + 1;
+      std::istringstream message(failure.message);
+      for (std::string part; errorLines.size() < 12 && std::getline(message, part);) {
+        if (!part.empty()) errorLines.push_back("  " + part);
       }
     }
     const int errorHeight = Overlay::kLineHeight * static_cast<int>(errorLines.size()) + 12;
@@ -445,8 +388,8 @@ void Preview::startExport() {
     say("no loop to export: set its points with [ and ]");
     return;
   }
-  const std::string from = seconds3(options_.loopFrom);
-  const std::string to = seconds3(options_.loopTo);
+  const std::string from = formatted("%.3f", options_.loopFrom);
+  const std::string to = formatted("%.3f", options_.loopTo);
   exportFile_ = options_.exportDir + "/lumorak-loop-" + from + "-" + to + ".mp4";
   {
     std::lock_guard<std::mutex> lock(exportMutex_);
@@ -528,9 +471,13 @@ int Preview::run() {
     last = now;
     if (!frame()) break;
     if (!options_.screenshot.empty()) {
+      int width = 0;
+      int height = 0;
+      std::vector<uint8_t> pixels = windowPixels(width, height);
       std::string error;
-      if (!saveWindow(options_.screenshot, error)) return cli::fail(error);
-      return 0;
+      return writeBottomUpPng(options_.screenshot, pixels, width, height, 4, error)
+                 ? 0
+                 : cli::fail(error);
     }
     // Paused, the picture changes only on a key or a save: no need to redraw flat out.
     if (paused_) SDL_Delay(15);
