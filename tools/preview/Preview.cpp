@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <sstream>
 #include <utility>
 
@@ -18,7 +19,6 @@
 #include "offline/FrameLoop.h"
 #include "offline/FramePng.h"
 #include "offline/ShowTime.h"
-#include "preview/Overlay.h"
 #include "scenes/Schedule.h"
 #include "text/Text.h"
 
@@ -27,6 +27,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kTitle = "Lumorak preview";
 const FrameRate kRate{kPreviewFps};
+struct OverlayColour {
+  float r, g, b, a;
+};
 constexpr OverlayColour kWhite{1.0f, 1.0f, 1.0f, 1.0f};
 constexpr OverlayColour kShade{0.0f, 0.0f, 0.0f, 0.6f};
 constexpr OverlayColour kErrorText{1.0f, 0.35f, 0.3f, 1.0f};
@@ -42,7 +45,118 @@ void makeCurrent(void* window, void* context) {
   SDL_GL_MakeCurrent(static_cast<SDL_Window*>(window), static_cast<SDL_GLContext>(context));
 }
 void showContextBack() { makeCurrent(glWindow->window, glWindow->glContext); }
+
+// The bound 2D texture over x..x + width, y..y + height, texture corner (0, 0) at (x, y).
+void drawTexture(int x, int y, int width, int height) {
+  glBegin(GL_QUADS);
+  glTexCoord2f(0.0f, 0.0f);
+  glVertex2i(x, y);
+  glTexCoord2f(1.0f, 0.0f);
+  glVertex2i(x + width, y);
+  glTexCoord2f(1.0f, 1.0f);
+  glVertex2i(x + width, y + height);
+  glTexCoord2f(0.0f, 1.0f);
+  glVertex2i(x, y + height);
+  glEnd();
+}
 }  // namespace
+
+// Lines of text and level bars over the picture, drawn with the fixed-function pipeline in
+// the preview window's own context (never the show's, so it cannot reach a captured
+// frame); text is set in DejaVu Sans Mono and cached per line as an alpha texture.
+// Per frame: begin(width, height), any of text()/bar()/box(), end(); window pixels, y down.
+class Overlay {
+ public:
+  static constexpr int kLineHeight = 18;  // pixels
+
+  ~Overlay() { forget(); }
+  // False with a reason when the font cannot be read.
+  bool open(std::string& error) {
+    return font_.open("/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf", error);
+  }
+
+  void begin(int width, int height) {
+    glViewport(0, 0, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, width, height, 0.0, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  }
+  void box(int x, int y, int width, int height, OverlayColour c) {
+    glDisable(GL_TEXTURE_2D);
+    glColor4f(c.r, c.g, c.b, c.a);
+    glRecti(x, y, x + width, y + height);
+  }
+  // One line whose top is at y.
+  void text(int x, int y, const std::string& text, OverlayColour c) {
+    if (text.empty()) return;
+    const Line& set = line(text);
+    if (!set.texture) return;
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, set.texture);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glColor4f(c.r, c.g, c.b, c.a);
+    drawTexture(x, y + set.top, set.width, set.height);
+    glDisable(GL_TEXTURE_2D);
+  }
+  // A bar of `value` (0..1) of `width` pixels, over a faint full-width one.
+  void bar(int x, int y, int width, int height, float value, OverlayColour c) {
+    box(x, y, width, height, OverlayColour{1.0f, 1.0f, 1.0f, 0.15f});
+    box(x, y, static_cast<int>(std::clamp(value, 0.0f, 1.0f) * static_cast<float>(width)), height,
+        c);
+  }
+  void end() { glDisable(GL_BLEND); }
+
+ private:
+  static constexpr int kTextSize = 14;  // em, pixels
+  static constexpr int kAscent = 13;    // from a line's top to its baseline, pixels
+  // Past this many lines (a clock that changes every frame makes new ones) the cache
+  // starts again.
+  static constexpr size_t kMaxCachedLines = 256;
+
+  struct Line {
+    uint32_t texture = 0;
+    int width = 0;
+    int height = 0;
+    int top = 0;  // rows from the line's top to the mask's top
+  };
+
+  const Line& line(const std::string& text) {
+    auto found = lines_.find(text);
+    if (found != lines_.end()) return found->second;
+    if (lines_.size() >= kMaxCachedLines) forget();
+    Line made;
+    Mask mask;
+    int baseline = 0;
+    std::string error;
+    TextStyle style;
+    style.pixelSize = kTextSize;
+    if (font_.render(text, style, mask, baseline, error)) {
+      glGenTextures(1, &made.texture);
+      glBindTexture(GL_TEXTURE_2D, made.texture);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+      glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+      glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, mask.width, mask.height, 0, GL_ALPHA,
+                   GL_UNSIGNED_BYTE, mask.coverage.data());
+      made.width = mask.width;
+      made.height = mask.height;
+      made.top = kAscent - baseline;
+    }
+    return lines_.emplace(text, made).first->second;
+  }
+  void forget() {
+    for (auto& entry : lines_) glDeleteTextures(1, &entry.second.texture);
+    lines_.clear();
+  }
+
+  Font font_;
+  std::map<std::string, Line> lines_;
+};
 
 bool parseLoop(const std::string& text, double& from, double& to, std::string& error) {
   const size_t colon = text.find(':');
@@ -161,12 +275,10 @@ void Preview::setLoopPoint(bool out) {
   const double t = paused_ ? kRate.timeOf(pausedFrame_) : time_;
   double from = out ? options_.loopFrom : t;
   double to = out ? t : options_.loopTo;
-  if (to <= from) {
-    // The other point is not set yet, or lies on the wrong side: the loop runs to the
-    // show's end, or from its start.
-    if (out) from = 0.0;
-    if (!out) to = cli::showEnd();
-  }
+  // The other point is not set yet, or lies on the wrong side: the loop runs from the
+  // show's start, or to its end.
+  if (to <= from && out) from = 0.0;
+  if (to <= from && !out) to = cli::showEnd();
   options_.loopFrom = from;
   options_.loopTo = to;
   unwrapped_ = time_;

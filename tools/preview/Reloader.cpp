@@ -63,17 +63,10 @@ class ReloadScope {
   GLint texture2d_ = 0;
   GLint cubeMap_ = 0;
 };
-}  // namespace
 
-std::string LoadFailure::summary() const {
-  std::string text = file;
-  if (line > 0) text += ":" + std::to_string(line);
-  text += ": ";
-  for (char c : message) text += c == '\n' ? ' ' : c;
-  while (!text.empty() && text.back() == ' ') text.pop_back();
-  return text;
-}
-
+// Where in the file a material's failure lies: the driver's "0:LINE(COL)" mapped through
+// the file's source lines, or the quoted line of a read error found in the file. 0 when
+// the message names no line.
 int materialFailureLine(const std::string& path, const std::string& message) {
   const bool vertex = message.rfind("Error compiling vertex shader", 0) == 0;
   if (vertex || message.rfind("Error compiling fragment shader", 0) == 0) {
@@ -109,6 +102,16 @@ int materialFailureLine(const std::string& path, const std::string& message) {
     if (line == quoted) return number;
   }
   return 0;
+}
+}  // namespace
+
+std::string LoadFailure::summary() const {
+  std::string text = file;
+  if (line > 0) text += ":" + std::to_string(line);
+  text += ": ";
+  for (char c : message) text += c == '\n' ? ' ' : c;
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
 }
 
 Reloader::~Reloader() {

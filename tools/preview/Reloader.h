@@ -53,8 +53,3 @@ class Reloader {
   int dataWatch_ = -1;
   std::vector<LoadFailure> failures_;
 };
-
-// Where in the file a material's failure lies: the driver's "0:LINE(COL)" mapped through
-// the file's source lines, or the quoted line of a read error found in the file. 0 when
-// the message names no line.
-int materialFailureLine(const std::string& path, const std::string& message);
