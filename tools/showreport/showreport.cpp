@@ -193,21 +193,18 @@ struct FilmStrip {
   int next = 0;
 };
 
-// Every frame's time and measures, in playing order.
-struct Measured {
-  std::vector<double> times;
-  std::vector<FrameStats> stats;
-};
-
-std::vector<SceneSummary> summariseScenes(const Measured& measured, const FrameRate& rate) {
+// `times` and `stats`: every frame's, in playing order.
+std::vector<SceneSummary> summariseScenes(const std::vector<double>& times,
+                                          const std::vector<FrameStats>& stats,
+                                          const FrameRate& rate) {
   std::vector<SceneSummary> summaries;
   for (const SceneSchedule& scene : kSchedule) {
     std::vector<double> sceneTimes;
     std::vector<FrameStats> sceneStats;
-    for (size_t i = 0; i < measured.times.size(); ++i) {
-      if (sceneAt(static_cast<float>(measured.times[i])) != scene.index) continue;
-      sceneTimes.push_back(measured.times[i]);
-      sceneStats.push_back(measured.stats[i]);
+    for (size_t i = 0; i < times.size(); ++i) {
+      if (sceneAt(static_cast<float>(times[i])) != scene.index) continue;
+      sceneTimes.push_back(times[i]);
+      sceneStats.push_back(stats[i]);
     }
     // Each scene ends where the next starts, the last at the show's end.
     summaries.push_back(summarise(scene.name, scene.start, scene.end, designedBlank(scene.index),
@@ -253,22 +250,22 @@ int main(int argc, char** argv) {
   const double showSeconds = cli::showEnd();
   const int64_t total = rate.firstAtOrAfter(showSeconds);
   FilmStrip strip(columns, static_cast<int>(showSeconds), font);
-  Measured measured;
-  const LoopResult loop = forEachFrame(
-      show, FramePlan::span(rate, 0, total), PixelLayout::kRgb, "showreport",
-      [&](const LoopFrame& frame) {
-        measured.times.push_back(frame.seconds);
-        measured.stats.push_back(measureFrame(frame.pixels.data(), screenWidth, screenHeight));
-        strip.offer(frame.seconds, frame.pixels.data(), measured.stats.back().showsSomething());
-        return true;
-      });
+  std::vector<double> times;
+  std::vector<FrameStats> stats;
+  const LoopResult loop =
+      forEachFrame(show, FramePlan::span(rate, 0, total), PixelLayout::kRgb, "showreport",
+                   [&](const LoopFrame& frame) {
+                     times.push_back(frame.seconds);
+                     stats.push_back(measureFrame(frame.pixels.data(), screenWidth, screenHeight));
+                     strip.offer(frame.seconds, frame.pixels.data(), stats.back().showsSomething());
+                     return true;
+                   });
   if (loop.ending != LoopResult::kDone) {
     return reportInterrupted("showreport", loop, total, "; nothing written");
   }
-  const std::vector<SceneSummary> summaries = summariseScenes(measured, rate);
-  const FirstPassStars stars = {
-      spreadOver(measured.times, measured.stats, kFirstPassStars, &FrameStats::brightest),
-      spreadOver(measured.times, measured.stats, kFirstPassStars, &FrameStats::lit)};
+  const std::vector<SceneSummary> summaries = summariseScenes(times, stats, rate);
+  const FirstPassStars stars = {spreadOver(times, stats, kFirstPassStars, &FrameStats::brightest),
+                                spreadOver(times, stats, kFirstPassStars, &FrameStats::lit)};
   if (!writeReport(reportPath, rate.fps, summaries, stars, loop.seconds, total)) {
     return cli::fail("cannot write " + reportPath);
   }
