@@ -44,27 +44,24 @@ void Canvas::paint(const Mask& mask, int x, int y, Colour colour, float opacity)
   }
 }
 
-void Canvas::disc(double cx, double cy, double radius, Colour colour) {
-  int x0 = static_cast<int>(std::floor(cx - radius - 1)), x1 = static_cast<int>(cx + radius + 1);
-  int y0 = static_cast<int>(std::floor(cy - radius - 1)), y1 = static_cast<int>(cy + radius + 1);
+template <typename Distance>
+void Canvas::coverShape(double cx, double cy, double reach, Colour colour, Distance distance) {
+  int x0 = static_cast<int>(std::floor(cx - reach - 1)), x1 = static_cast<int>(cx + reach + 1);
+  int y0 = static_cast<int>(std::floor(cy - reach - 1)), y1 = static_cast<int>(cy + reach + 1);
   for (int y = y0; y <= y1; ++y) {
     for (int x = x0; x <= x1; ++x) {
-      double d = std::hypot(x + 0.5 - cx, y + 0.5 - cy) - radius;
-      blend(x, y, colour, coverageFromDistance(d));
+      blend(x, y, colour, coverageFromDistance(distance(std::hypot(x + 0.5 - cx, y + 0.5 - cy))));
     }
   }
 }
 
+void Canvas::disc(double cx, double cy, double radius, Colour colour) {
+  coverShape(cx, cy, radius, colour, [radius](double r) { return r - radius; });
+}
+
 void Canvas::ring(double cx, double cy, double radius, double lineWidth, Colour colour) {
-  double outer = radius + lineWidth / 2;
-  int x0 = static_cast<int>(std::floor(cx - outer - 1)), x1 = static_cast<int>(cx + outer + 1);
-  int y0 = static_cast<int>(std::floor(cy - outer - 1)), y1 = static_cast<int>(cy + outer + 1);
-  for (int y = y0; y <= y1; ++y) {
-    for (int x = x0; x <= x1; ++x) {
-      double d = std::fabs(std::hypot(x + 0.5 - cx, y + 0.5 - cy) - radius) - lineWidth / 2;
-      blend(x, y, colour, coverageFromDistance(d));
-    }
-  }
+  coverShape(cx, cy, radius + lineWidth / 2, colour,
+             [=](double r) { return std::fabs(r - radius) - lineWidth / 2; });
 }
 
 void Canvas::rectangle(double left, double top, double right, double bottom, Colour colour) {
