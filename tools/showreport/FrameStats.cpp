@@ -29,13 +29,11 @@ FrameStats measureFrame(const uint8_t* rgb, int width, int height) {
   const int64_t total = static_cast<int64_t>(width) * height;
   if (total <= 0) return stats;
   std::array<int64_t, 256> histogram{};
-  int64_t sum = 0;
   for (int64_t i = 0; i < total; ++i) {
     const uint8_t* p = rgb + 3 * i;
     // 0.299, 0.587, 0.114 in 1/256ths (77 + 150 + 29 = 256): white stays 255.
     const int luma = (77 * p[0] + 150 * p[1] + 29 * p[2]) >> 8;
     ++histogram[luma];
-    sum += luma;
   }
   const int low = percentileOf(histogram, total, kLowPercentile);
   const int high = percentileOf(histogram, total, kHighPercentile);
@@ -56,19 +54,17 @@ FrameStats measureFrame(const uint8_t* rgb, int width, int height) {
   int brightest = 255;
   while (brightest > 0 && histogram[brightest] == 0) --brightest;
   stats.brightest = brightest / 255.0;
-  stats.meanLuma = static_cast<double>(sum) / total / 255.0;
   return stats;
 }
 
 SceneSummary summarise(const std::string& name, double start, double end,
-                       std::vector<std::pair<double, double>> designedBlank,
+                       const std::vector<std::pair<double, double>>& designedBlank,
                        const std::vector<double>& times, const std::vector<FrameStats>& stats,
                        double frameSeconds) {
   SceneSummary s;
   s.name = name;
   s.start = start;
   s.end = end;
-  s.designedBlank = std::move(designedBlank);
   std::optional<BlankSpan> run;  // the blank runs the last frame belongs to, if any
   std::optional<BlankSpan> undesignedRun;
   // Frame t joins the blank run (starting one), and `longest` keeps the longest run seen.
@@ -81,8 +77,6 @@ SceneSummary summarise(const std::string& name, double start, double end,
     const double t = times[i];
     const FrameStats& f = stats[i];
     ++s.frames;
-    s.nearWhite += f.nearWhite;
-    s.nearBlack += f.nearBlack;
     if (f.nearWhite >= 0.95) ++s.whiteFrames;
     if (f.nearBlack >= 0.95) ++s.blackFrames;
     if (f.showsSomething()) {
@@ -92,15 +86,11 @@ SceneSummary summarise(const std::string& name, double start, double end,
       continue;
     }
     extend(run, s.longestBlank, t);
-    if (insideAny(t, s.designedBlank)) {
+    if (insideAny(t, designedBlank)) {
       undesignedRun.reset();
       continue;
     }
     extend(undesignedRun, s.longestUndesignedBlank, t);
-  }
-  if (s.frames) {
-    s.nearWhite /= s.frames;
-    s.nearBlack /= s.frames;
   }
   return s;
 }

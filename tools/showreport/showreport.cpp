@@ -1,8 +1,6 @@
-// The whole show at a glance: renders every frame at 60 frames per second through the
-// deterministic sound layer (no PNG per frame), measures what a viewer would see in each,
-// and writes a table by scene (showreport.md) and a film strip with one labelled thumbnail
-// per second (filmstrip.png) into the current folder, or --out-dir (docs/ for the
-// committed ones: showreport --out-dir docs).
+// The whole show at a glance: renders every frame through the deterministic sound layer,
+// measures what a viewer would see in each (FrameStats.h), and writes a table by scene
+// (showreport.md) and a film strip of one labelled thumbnail per second (filmstrip.png).
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
