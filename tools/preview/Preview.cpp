@@ -355,9 +355,8 @@ std::string Preview::errorText() const {
 }
 
 void Preview::updateTitle() {
-  std::string title = kTitle;
   const std::string error = errorText();
-  if (!error.empty()) title += " - " + error;
+  const std::string title = error.empty() ? kTitle : kTitle + (" - " + error);
   if (title != title_) {
     SDL_SetWindowTitle(static_cast<SDL_Window*>(window_), title.c_str());
     title_ = title;
@@ -568,15 +567,13 @@ int Preview::run() {
   while (!cli::stopRequested()) {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
-      if (event.type == SDL_QUIT) return 0;
-      if (event.type == SDL_WINDOWEVENT && event.window.windowID == ownWindow &&
-          event.window.event == SDL_WINDOWEVENT_CLOSE) {
+      const bool ownKey = event.type == SDL_KEYDOWN && event.key.windowID == ownWindow;
+      if (event.type == SDL_QUIT || (ownKey && event.key.keysym.sym == SDLK_ESCAPE) ||
+          (event.type == SDL_WINDOWEVENT && event.window.windowID == ownWindow &&
+           event.window.event == SDL_WINDOWEVENT_CLOSE)) {
         return 0;
       }
-      if (event.type == SDL_KEYDOWN && event.key.windowID == ownWindow) {
-        if (event.key.keysym.sym == SDLK_ESCAPE) return 0;
-        press(event.key.keysym.sym);
-      }
+      if (ownKey) press(event.key.keysym.sym);
     }
     const Clock::time_point now = Clock::now();
     advance(std::chrono::duration<double>(now - last).count());

@@ -121,16 +121,13 @@ Reloader::~Reloader() {
 bool Reloader::watch(std::string& error) {
   fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   if (fd_ < 0) {
-    error = std::string("no file watching (") + std::strerror(errno) + "): reload by restarting";
-    return false;
+    return cli::failWith(error, std::string("no file watching (") + std::strerror(errno) +
+                                    "): reload by restarting");
   }
   materialsWatch_ = inotify_add_watch(fd_, kMaterialsDir, kSaved);
   dataWatch_ = inotify_add_watch(fd_, kDataDir, kSaved);
-  if (materialsWatch_ < 0 || dataWatch_ < 0) {
-    error = std::string("cannot watch data/ (") + std::strerror(errno) + ")";
-    return false;
-  }
-  return true;
+  return (materialsWatch_ >= 0 && dataWatch_ >= 0) ||
+         cli::failWith(error, std::string("cannot watch data/ (") + std::strerror(errno) + ")");
 }
 
 int Reloader::poll() {
