@@ -38,17 +38,16 @@ std::vector<std::pair<double, double>> designedBlank(SceneIndex scene) {
 const std::vector<std::pair<double, double>> kFirstPassStars = {
     {sceneStart(kWord), kFirstWordStart}, {kLastWordEnd, sceneStart(kCloud)}};
 
-// Minimum and median of one measure over the frames inside `spans`.
+// Minimum and median of one measure over the frames of the first-pass stars.
 struct Spread {
   double min = 0.0;
   double median = 0.0;
 };
-Spread spreadOver(const std::vector<double>& times, const std::vector<FrameStats>& stats,
-                  const std::vector<std::pair<double, double>>& spans,
-                  double FrameStats::*measure) {
+Spread starsSpread(const std::vector<double>& times, const std::vector<FrameStats>& stats,
+                   double FrameStats::*measure) {
   std::vector<double> values;
   for (size_t i = 0; i < times.size(); ++i) {
-    for (const auto& span : spans) {
+    for (const auto& span : kFirstPassStars) {
       if (times[i] >= span.first && times[i] < span.second) values.push_back(stats[i].*measure);
     }
   }
@@ -56,11 +55,6 @@ Spread spreadOver(const std::vector<double>& times, const std::vector<FrameStats
   std::sort(values.begin(), values.end());
   return {values.front(), values[values.size() / 2]};
 }
-
-struct FirstPassStars {
-  Spread brightest;
-  Spread lit;
-};
 
 const char* kHelp =
     "usage: showreport [--fps RATE] [--out-dir DIR] [--columns N] [--data DIR]\n"
@@ -111,7 +105,7 @@ void outline(Canvas& canvas, int left, int top, int width, int height, Colour co
 }
 
 bool writeReport(const std::string& path, double fps, const std::vector<SceneSummary>& summaries,
-                 const FirstPassStars& stars, double renderSeconds, int64_t frames) {
+                 const Spread& brightest, const Spread& lit, double renderSeconds, int64_t frames) {
   std::FILE* file = std::fopen(path.c_str(), "w");
   if (!file) return false;
   char date[32];
@@ -154,42 +148,25 @@ bool writeReport(const std::string& path, double fps, const std::vector<SceneSum
                "| brightest pixel (luma) | %.3f | %.3f |\n"
                "| share of pixels at 0.05 or more | %.2f %% | %.2f %% |\n",
                kFirstPassStars[0].first, kFirstPassStars[0].second, kFirstPassStars[1].first,
-               kFirstPassStars[1].second, stars.brightest.min, stars.brightest.median,
-               100.0 * stars.lit.min, 100.0 * stars.lit.median);
+               kFirstPassStars[1].second, brightest.min, brightest.median, 100.0 * lit.min,
+               100.0 * lit.median);
   std::fprintf(file,
                "\nOne frame per second, labelled with its time; a red frame marks a blank one.\n\n"
                "![film strip](filmstrip.png)\n");
   return std::fclose(file) == 0;
 }
-// The film strip: one labelled thumbnail per second of the show, blank ones framed in red.
-struct FilmStrip {
-  FilmStrip(int columns, int seconds, const Font& font)
-      : columns(columns),
-        thumbs(seconds),
-        font(font),
-        canvas(columns * kCellWidth, (seconds + columns - 1) / columns * kCellHeight) {
-    canvas.fill({0.08f, 0.08f, 0.09f});
-  }
-  static constexpr int kCellWidth = kThumbWidth + 2 * kGap;
-  static constexpr int kCellHeight = kThumbHeight + kLabelHeight + 2 * kGap;
+constexpr int kCellWidth = kThumbWidth + 2 * kGap;
+constexpr int kCellHeight = kThumbHeight + kLabelHeight + 2 * kGap;
 
-  // Paints the frame at `seconds` when it is the first at or after the next whole second.
-  void offer(double seconds, const uint8_t* rgb, bool showsSomething) {
-    if (next >= thumbs || seconds < next - 1e-9) return;
-    const int left = (next % columns) * kCellWidth + kGap;
-    const int top = (next / columns) * kCellHeight + kGap + kLabelHeight;
-    paintThumbnail(canvas, left, top, kThumbWidth, kThumbHeight, rgb, screenWidth, screenHeight);
-    if (!showsSomething) outline(canvas, left, top, kThumbWidth, kThumbHeight, {0.9f, 0.1f, 0.1f});
-    paintLabel(canvas, font, std::to_string(next) + " s", left, top - 5, 12, {0.85f, 0.85f, 0.85f});
-    ++next;
-  }
-
-  int columns;
-  int thumbs;
-  const Font& font;
-  Canvas canvas;
-  int next = 0;
-};
+// The film strip's thumbnail of second `second`, labelled with it, framed in red when blank.
+void paintCell(Canvas& strip, const Font& font, int second, int columns, const uint8_t* rgb,
+               bool showsSomething) {
+  const int left = (second % columns) * kCellWidth + kGap;
+  const int top = (second / columns) * kCellHeight + kGap + kLabelHeight;
+  paintThumbnail(strip, left, top, kThumbWidth, kThumbHeight, rgb, screenWidth, screenHeight);
+  if (!showsSomething) outline(strip, left, top, kThumbWidth, kThumbHeight, {0.9f, 0.1f, 0.1f});
+  paintLabel(strip, font, std::to_string(second) + " s", left, top - 5, 12, {0.85f, 0.85f, 0.85f});
+}
 
 // `times` and `stats`: every frame's, in playing order.
 std::vector<SceneSummary> summariseScenes(const std::vector<double>& times,
@@ -247,7 +224,10 @@ int main(int argc, char** argv) {
 
   const double showSeconds = cli::showEnd();
   const int64_t total = rate.firstAtOrAfter(showSeconds);
-  FilmStrip strip(columns, static_cast<int>(showSeconds), font);
+  const int seconds = static_cast<int>(showSeconds);
+  Canvas strip(columns * kCellWidth, (seconds + columns - 1) / columns * kCellHeight);
+  strip.fill({0.08f, 0.08f, 0.09f});
+  int nextSecond = 0;  // the first frame at or after each whole second is its thumbnail
   std::vector<double> times;
   std::vector<FrameStats> stats;
   const LoopResult loop =
@@ -255,19 +235,22 @@ int main(int argc, char** argv) {
                    [&](const LoopFrame& frame) {
                      times.push_back(frame.seconds);
                      stats.push_back(measureFrame(frame.pixels.data(), screenWidth, screenHeight));
-                     strip.offer(frame.seconds, frame.pixels.data(), stats.back().showsSomething());
+                     if (nextSecond < seconds && frame.seconds >= nextSecond - 1e-9) {
+                       paintCell(strip, font, nextSecond++, columns, frame.pixels.data(),
+                                 stats.back().showsSomething());
+                     }
                      return true;
                    });
   if (loop.ending != LoopResult::kDone) {
     return reportInterrupted("showreport", loop, total, "; nothing written");
   }
   const std::vector<SceneSummary> summaries = summariseScenes(times, stats, rate);
-  const FirstPassStars stars = {spreadOver(times, stats, kFirstPassStars, &FrameStats::brightest),
-                                spreadOver(times, stats, kFirstPassStars, &FrameStats::lit)};
-  if (!writeReport(reportPath, rate.fps, summaries, stars, loop.seconds, total)) {
+  const Spread brightest = starsSpread(times, stats, &FrameStats::brightest);
+  const Spread lit = starsSpread(times, stats, &FrameStats::lit);
+  if (!writeReport(reportPath, rate.fps, summaries, brightest, lit, loop.seconds, total)) {
     return cli::fail("cannot write " + reportPath);
   }
-  if (!strip.canvas.writePng(stripPath, error)) return cli::fail(error);
+  if (!strip.writePng(stripPath, error)) return cli::fail(error);
   for (const SceneSummary& s : summaries) {
     std::printf("%-8s %5.1f %% showing something, longest blank %s, outside designed %s\n",
                 s.name.c_str(), 100.0 * s.showingShare(), spanText(s.longestBlank).c_str(),
@@ -275,7 +258,7 @@ int main(int argc, char** argv) {
   }
   std::printf(
       "first-pass stars: brightest %.3f min, %.3f median; lit %.2f %% min, %.2f %% median\n",
-      stars.brightest.min, stars.brightest.median, 100.0 * stars.lit.min, 100.0 * stars.lit.median);
+      brightest.min, brightest.median, 100.0 * lit.min, 100.0 * lit.median);
   std::printf("wrote %s and %s (%lld frames in %.0f s)\n", reportPath.c_str(), stripPath.c_str(),
               static_cast<long long>(total), loop.seconds);
   return 0;
