@@ -158,15 +158,6 @@ class Overlay {
   std::map<std::string, Line> lines_;
 };
 
-bool parseLoop(const std::string& text, double& from, double& to, std::string& error) {
-  const size_t colon = text.find(':');
-  if (colon == std::string::npos || !cli::parseNumber(text.substr(0, colon), from) ||
-      !cli::parseNumber(text.substr(colon + 1), to)) {
-    return cli::failWith(error, "--loop takes A:B in seconds, not '" + text + "'");
-  }
-  return cli::checkSpan(from, to, error) || cli::failWith(error, "--loop: " + error);
-}
-
 Preview::Preview(PreviewOptions options) : options_(std::move(options)) {}
 
 Preview::~Preview() {
@@ -345,22 +336,18 @@ bool Preview::frame() {
   if (cli::stopRequested()) return false;
   pollExport();
   present(true);
-  updateTitle();
-  return true;
-}
-
-std::string Preview::errorText() const {
-  const std::vector<LoadFailure>& failures = reloader_->failures();
-  return failures.empty() ? "" : failures.front().summary();
-}
-
-void Preview::updateTitle() {
   const std::string error = errorText();
   const std::string title = error.empty() ? kTitle : kTitle + (" - " + error);
   if (title != title_) {
     SDL_SetWindowTitle(static_cast<SDL_Window*>(window_), title.c_str());
     title_ = title;
   }
+  return true;
+}
+
+std::string Preview::errorText() const {
+  const std::vector<LoadFailure>& failures = reloader_->failures();
+  return failures.empty() ? "" : failures.front().summary();
 }
 
 void Preview::present(bool swap) {

@@ -46,9 +46,6 @@ struct PreviewOptions {
   std::string screenshot;   // --screenshot: save the first frame's window here and end
 };
 
-// "A:B" in seconds within the show, A < B. False with a reason.
-bool parseLoop(const std::string& text, double& from, double& to, std::string& error);
-
 class Preview {
  public:
   explicit Preview(PreviewOptions options);
@@ -105,7 +102,6 @@ class Preview {
   void drawOverlay(int width, int height);
   // The frame of 60 fps the clock stands on.
   int64_t currentFrame() const;
-  void updateTitle();
   MusicLoop loop() const;
   void say(const std::string& text);
 
@@ -128,7 +124,7 @@ class Preview {
   std::vector<uint8_t> showPixels_;
   double showMs_ = 0.0;
   std::string status_;  // one line of news: a loop point, an export
-  std::string title_;
+  std::string title_;   // the window's, naming the first load failure
 
   std::unique_ptr<ChildProcess> export_;  // lumorak-capture writing exportFile_, until reaped
   std::string exportFile_;

@@ -39,6 +39,16 @@ const char* const kHelp =
     "\n"
     "Needs a display. Exit status: 0 done, 1 failed, 2 bad options, 130 interrupted\n"
     "(Ctrl-C), 143 terminated (SIGTERM).\n";
+
+// "A:B" in seconds within the show, A < B. False with a reason.
+bool parseLoop(const std::string& text, double& from, double& to, std::string& error) {
+  const size_t colon = text.find(':');
+  if (colon == std::string::npos || !cli::parseNumber(text.substr(0, colon), from) ||
+      !cli::parseNumber(text.substr(colon + 1), to)) {
+    return cli::failWith(error, "--loop takes A:B in seconds, not '" + text + "'");
+  }
+  return cli::checkSpan(from, to, error) || cli::failWith(error, "--loop: " + error);
+}
 }  // namespace
 
 int main(int argc, char** argv) {
