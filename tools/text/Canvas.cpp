@@ -78,11 +78,10 @@ bool Canvas::writePng(const std::string& path, std::string& error) const {
   ImageBuffer image;
   alloc_image(&image, width_, height_, kRgbChannels);
   std::unique_ptr<uint8_t[]> owned(image.pixels);
-  for (size_t i = 0; i < pixels_.size(); ++i) {
-    const float channels[kRgbChannels] = {pixels_[i].r, pixels_[i].g, pixels_[i].b};
-    for (int k = 0; k < kRgbChannels; ++k) {
-      image.pixels[i * kRgbChannels + k] =
-          static_cast<uint8_t>(std::lround(std::clamp(channels[k], 0.0f, 1.0f) * kByteMax));
+  uint8_t* out = image.pixels;
+  for (const Colour& pixel : pixels_) {
+    for (float channel : {pixel.r, pixel.g, pixel.b}) {
+      *out++ = static_cast<uint8_t>(std::lround(std::clamp(channel, 0.0f, 1.0f) * kByteMax));
     }
   }
   write_png(path.c_str(), image);
@@ -128,10 +127,7 @@ Mask blurMask(const Mask& mask, int radius, int& grown) {
     boxPass(width, 1, height, width);  // rows
     boxPass(height, width, width, 1);  // columns
   }
-  Mask out;
-  out.width = width;
-  out.height = height;
-  out.coverage.resize(values.size());
+  Mask out{width, height, std::vector<uint8_t>(values.size())};
   for (size_t i = 0; i < values.size(); ++i) {
     out.coverage[i] = static_cast<uint8_t>(std::lround(std::clamp(values[i], 0.0f, kByteMax)));
   }
