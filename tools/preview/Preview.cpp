@@ -434,16 +434,15 @@ void Preview::drawOverlay(int width, int height) {
   // The bands the scene reads this frame, as the show's sound layer hears them now.
   constexpr int kBarWidth = 160;
   constexpr int kBarHeight = 10;
-  const int bandRows = entry.bandCount;
-  const int boxHeight =
-      8 + Overlay::kLineHeight * static_cast<int>(lines.size()) + (kBarHeight + 4) * bandRows + 8;
+  const int boxHeight = 8 + Overlay::kLineHeight * static_cast<int>(lines.size()) +
+                        (kBarHeight + 4) * entry.bandCount + 8;
   o.box(8, 8, 470, boxHeight, kShade);
   int y = 12;
   for (const std::string& line : lines) {
     o.text(14, y, line, kWhite);
     y += Overlay::kLineHeight;
   }
-  for (int i = 0; i < bandRows; ++i) {
+  for (int i = 0; i < entry.bandCount; ++i) {
     const SceneBand& band = entry.bands[i];
     const float value = musicStream.peakInBand(band.lowHz, band.highHz);
     o.text(14, y - 4, formatted("%d-%d Hz", band.lowHz, band.highHz), kWhite);
