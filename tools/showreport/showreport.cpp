@@ -146,15 +146,15 @@ bool writeReport(const std::string& path, double fps, const std::vector<SceneSum
                "frame: the stars fade in from black over its first second):\n\n"
                "| measure | minimum | median |\n|---|---|---|\n"
                "| brightest pixel (luma) | %.3f | %.3f |\n"
-               "| share of pixels at 0.05 or more | %.2f %% | %.2f %% |\n",
+               "| share of pixels at 0.05 or more | %.2f %% | %.2f %% |\n"
+               "\nOne frame per second, labelled with its time; a red frame marks a blank one.\n\n"
+               "![film strip](filmstrip.png)\n",
                kFirstPassStars[0].first, kFirstPassStars[0].second, kFirstPassStars[1].first,
                kFirstPassStars[1].second, brightest.min, brightest.median, 100.0 * lit.min,
                100.0 * lit.median);
-  std::fprintf(file,
-               "\nOne frame per second, labelled with its time; a red frame marks a blank one.\n\n"
-               "![film strip](filmstrip.png)\n");
   return std::fclose(file) == 0;
 }
+
 constexpr int kCellWidth = kThumbWidth + 2 * kGap;
 constexpr int kCellHeight = kThumbHeight + kLabelHeight + 2 * kGap;
 
