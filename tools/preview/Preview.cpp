@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <sstream>
 #include <utility>
 
 #include "app/Controls.h"
@@ -17,29 +19,22 @@
 #include "offline/FrameLoop.h"
 #include "offline/FramePng.h"
 #include "offline/ShowTime.h"
-#include "preview/Overlay.h"
 #include "scenes/Schedule.h"
+#include "text/Text.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kTitle = "Lumorak preview";
 const FrameRate kRate{kPreviewFps};
+struct OverlayColour {
+  float r, g, b, a;
+};
 constexpr OverlayColour kWhite{1.0f, 1.0f, 1.0f, 1.0f};
 constexpr OverlayColour kShade{0.0f, 0.0f, 0.0f, 0.6f};
 constexpr OverlayColour kErrorText{1.0f, 0.35f, 0.3f, 1.0f};
 constexpr OverlayColour kErrorShade{0.25f, 0.0f, 0.0f, 0.8f};
 constexpr OverlayColour kBarColour{0.3f, 0.85f, 1.0f, 0.9f};
-
-double msSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-std::string seconds3(double t) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.3f", t);
-  return text;
-}
 
 // The last frame of the show at the preview's rate.
 int64_t lastFrame() { return kRate.firstAtOrAfter(cli::showEnd()) - 1; }
@@ -50,21 +45,118 @@ void makeCurrent(void* window, void* context) {
   SDL_GL_MakeCurrent(static_cast<SDL_Window*>(window), static_cast<SDL_GLContext>(context));
 }
 void showContextBack() { makeCurrent(glWindow->window, glWindow->glContext); }
+
+// The bound 2D texture over x..x + width, y..y + height, texture corner (0, 0) at (x, y).
+void drawTexture(int x, int y, int width, int height) {
+  glBegin(GL_QUADS);
+  glTexCoord2f(0.0f, 0.0f);
+  glVertex2i(x, y);
+  glTexCoord2f(1.0f, 0.0f);
+  glVertex2i(x + width, y);
+  glTexCoord2f(1.0f, 1.0f);
+  glVertex2i(x + width, y + height);
+  glTexCoord2f(0.0f, 1.0f);
+  glVertex2i(x, y + height);
+  glEnd();
+}
 }  // namespace
 
-bool parseLoop(const std::string& text, double& from, double& to, std::string& error) {
-  const size_t colon = text.find(':');
-  if (colon == std::string::npos || !cli::parseNumber(text.substr(0, colon), from) ||
-      !cli::parseNumber(text.substr(colon + 1), to)) {
-    error = "--loop takes A:B in seconds, not '" + text + "'";
-    return false;
+// Lines of text and level bars over the picture, drawn with the fixed-function pipeline in
+// the preview window's own context (never the show's, so it cannot reach a captured
+// frame); text is set in DejaVu Sans Mono and cached per line as an alpha texture.
+// Per frame: begin(width, height), any of text()/bar()/box(), end(); window pixels, y down.
+class Overlay {
+ public:
+  static constexpr int kLineHeight = 18;  // pixels
+
+  ~Overlay() { forget(); }
+  // False with a reason when the font cannot be read.
+  bool open(std::string& error) {
+    return font_.open("/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf", error);
   }
-  if (!cli::checkSpan(from, to, error)) {
-    error = "--loop: " + error;
-    return false;
+
+  void begin(int width, int height) {
+    glViewport(0, 0, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, width, height, 0.0, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   }
-  return true;
-}
+  void box(int x, int y, int width, int height, OverlayColour c) {
+    glDisable(GL_TEXTURE_2D);
+    glColor4f(c.r, c.g, c.b, c.a);
+    glRecti(x, y, x + width, y + height);
+  }
+  // One line whose top is at y.
+  void text(int x, int y, const std::string& text, OverlayColour c) {
+    if (text.empty()) return;
+    const Line& set = line(text);
+    if (!set.texture) return;
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, set.texture);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glColor4f(c.r, c.g, c.b, c.a);
+    drawTexture(x, y + set.top, set.width, set.height);
+    glDisable(GL_TEXTURE_2D);
+  }
+  // A bar of `value` (0..1) of `width` pixels, over a faint full-width one.
+  void bar(int x, int y, int width, int height, float value, OverlayColour c) {
+    box(x, y, width, height, OverlayColour{1.0f, 1.0f, 1.0f, 0.15f});
+    box(x, y, static_cast<int>(std::clamp(value, 0.0f, 1.0f) * static_cast<float>(width)), height,
+        c);
+  }
+  void end() { glDisable(GL_BLEND); }
+
+ private:
+  static constexpr int kTextSize = 14;  // em, pixels
+  static constexpr int kAscent = 13;    // from a line's top to its baseline, pixels
+  // Past this many lines (a clock that changes every frame makes new ones) the cache
+  // starts again.
+  static constexpr size_t kMaxCachedLines = 256;
+
+  struct Line {
+    uint32_t texture = 0;
+    int width = 0;
+    int height = 0;
+    int top = 0;  // rows from the line's top to the mask's top
+  };
+
+  const Line& line(const std::string& text) {
+    auto found = lines_.find(text);
+    if (found != lines_.end()) return found->second;
+    if (lines_.size() >= kMaxCachedLines) forget();
+    Line made;
+    Mask mask;
+    int baseline = 0;
+    std::string error;
+    TextStyle style;
+    style.pixelSize = kTextSize;
+    if (font_.render(text, style, mask, baseline, error)) {
+      glGenTextures(1, &made.texture);
+      glBindTexture(GL_TEXTURE_2D, made.texture);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+      glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+      glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, mask.width, mask.height, 0, GL_ALPHA,
+                   GL_UNSIGNED_BYTE, mask.coverage.data());
+      made.width = mask.width;
+      made.height = mask.height;
+      made.top = kAscent - baseline;
+    }
+    return lines_.emplace(text, made).first->second;
+  }
+  void forget() {
+    for (auto& entry : lines_) glDeleteTextures(1, &entry.second.texture);
+    lines_.clear();
+  }
+
+  Font font_;
+  std::map<std::string, Line> lines_;
+};
 
 Preview::Preview(PreviewOptions options) : options_(std::move(options)) {}
 
@@ -95,14 +187,11 @@ bool Preview::start(std::string& error) {
                          (options_.hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN);
   window_ = SDL_CreateWindow(kTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, screenWidth,
                              screenHeight, flags);
-  if (!window_) {
-    error = std::string("no preview window: ") + SDL_GetError();
-    return false;
-  }
+  if (!window_) return cli::failWith(error, std::string("no preview window: ") + SDL_GetError());
   context_ = SDL_GL_CreateContext(static_cast<SDL_Window*>(window_));
   if (!context_) {
-    error = std::string("no OpenGL context for the preview window: ") + SDL_GetError();
-    return false;
+    return cli::failWith(
+        error, std::string("no OpenGL context for the preview window: ") + SDL_GetError());
   }
   SDL_GL_SetSwapInterval(1);
   glGenTextures(1, &texture_);
@@ -122,7 +211,7 @@ bool Preview::start(std::string& error) {
     sound_->open(kMusicFile);
   }
   time_ = unwrapped_ = options_.from;
-  applyLoop();
+  if (sound_) sound_->setLoop(loop());
   if (options_.paused) {
     pauseAt(kRate.firstAtOrAfter(options_.from));
   } else if (sound_) {
@@ -136,15 +225,6 @@ MusicLoop Preview::loop() const {
   // An unset loop (to <= from) comes out empty, which plays straight on.
   return MusicLoop{std::llround(options_.loopFrom * kMixRate),
                    std::llround(options_.loopTo * kMixRate)};
-}
-
-double Preview::wrapped(double seconds) const {
-  const MusicLoop span = loop();
-  return span.active() ? span.wrap(seconds * kMixRate) / kMixRate : seconds;
-}
-
-void Preview::applyLoop() {
-  if (sound_) sound_->setLoop(loop());
 }
 
 void Preview::say(const std::string& text) {
@@ -162,7 +242,7 @@ void Preview::pauseAt(int64_t frame) {
 
 void Preview::togglePause() {
   if (!paused_) {
-    pauseAt(std::llround(time_ * kPreviewFps));
+    pauseAt(currentFrame());
     return;
   }
   paused_ = false;
@@ -186,27 +266,21 @@ void Preview::setLoopPoint(bool out) {
   const double t = paused_ ? kRate.timeOf(pausedFrame_) : time_;
   double from = out ? options_.loopFrom : t;
   double to = out ? t : options_.loopTo;
-  if (to <= from) {
-    // The other point is not set yet, or lies on the wrong side: the loop runs to the
-    // show's end, or from its start.
-    if (out) from = 0.0;
-    if (!out) to = cli::showEnd();
-  }
+  // The other point is not set yet, or lies on the wrong side: the loop runs from the
+  // show's start, or to its end.
+  if (to <= from && out) from = 0.0;
+  if (to <= from && !out) to = cli::showEnd();
   options_.loopFrom = from;
   options_.loopTo = to;
   unwrapped_ = time_;
-  applyLoop();
-  say("loop " + seconds3(from) + " to " + seconds3(to) + " s");
+  if (sound_) sound_->setLoop(loop());
+  say(formatted("loop %.3f to %.3f s", from, to));
 }
 
 void Preview::press(int key) {
   switch (key) {
     case SDLK_COMMA:
-    case SDLK_PERIOD: {
-      const int64_t from = paused_ ? pausedFrame_ : std::llround(time_ * kPreviewFps);
-      pauseAt(from + (key == SDLK_PERIOD ? 1 : -1));
-      return;
-    }
+    case SDLK_PERIOD: pauseAt(currentFrame() + (key == SDLK_PERIOD ? 1 : -1)); return;
     case SDLK_LEFTBRACKET: setLoopPoint(false); return;
     case SDLK_RIGHTBRACKET: setLoopPoint(true); return;
     case SDLK_h: options_.overlay = !options_.overlay; return;
@@ -227,7 +301,8 @@ void Preview::advance(double seconds) {
     time_ = sound_->timeSeconds();
   } else {
     unwrapped_ += seconds * options_.speed;
-    time_ = wrapped(unwrapped_);
+    const MusicLoop span = loop();
+    time_ = span.active() ? span.wrap(unwrapped_ * kMixRate) / kMixRate : unwrapped_;
   }
   // Without a loop the preview stops on the show's last frame instead of ending.
   if (time_ >= cli::showEnd()) pauseAt(lastFrame());
@@ -245,7 +320,7 @@ void Preview::renderShow() {
   }
   showPixels_.resize(OfflineShow::frameBytes(PixelLayout::kRgba));
   show_.readFrame(PixelLayout::kRgba, showPixels_.data());
-  showMs_ = msSince(start);
+  showMs_ = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
   renderedTime_ = time_;
   showDirty_ = false;
   uploaded_ = false;
@@ -261,23 +336,18 @@ bool Preview::frame() {
   if (cli::stopRequested()) return false;
   pollExport();
   present(true);
-  updateTitle();
+  const std::string error = errorText();
+  const std::string title = error.empty() ? kTitle : kTitle + (" - " + error);
+  if (title != title_) {
+    SDL_SetWindowTitle(static_cast<SDL_Window*>(window_), title.c_str());
+    title_ = title;
+  }
   return true;
 }
 
 std::string Preview::errorText() const {
   const std::vector<LoadFailure>& failures = reloader_->failures();
   return failures.empty() ? "" : failures.front().summary();
-}
-
-void Preview::updateTitle() {
-  std::string title = kTitle;
-  const std::string error = errorText();
-  if (!error.empty()) title += " - " + error;
-  if (title != title_) {
-    SDL_SetWindowTitle(static_cast<SDL_Window*>(window_), title.c_str());
-    title_ = title;
-  }
 }
 
 void Preview::present(bool swap) {
@@ -310,16 +380,7 @@ void Preview::present(bool swap) {
     uploaded_ = true;
   }
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-  glBegin(GL_QUADS);  // the rows are bottom first, as GL's texture rows are
-  glTexCoord2f(0.0f, 0.0f);
-  glVertex2i(x, y);
-  glTexCoord2f(1.0f, 0.0f);
-  glVertex2i(x + w, y);
-  glTexCoord2f(1.0f, 1.0f);
-  glVertex2i(x + w, y + h);
-  glTexCoord2f(0.0f, 1.0f);
-  glVertex2i(x, y + h);
-  glEnd();
+  drawTexture(x, y, w, h);  // the rows are bottom first, as GL's texture rows are
   glDisable(GL_TEXTURE_2D);
 
   if (options_.overlay) drawOverlay(width, height);
@@ -339,46 +400,33 @@ std::vector<uint8_t> Preview::windowPixels(int& width, int& height) {
   return pixels;
 }
 
-bool Preview::saveWindow(const std::string& path, std::string& error) {
-  int width = 0;
-  int height = 0;
-  std::vector<uint8_t> pixels = windowPixels(width, height);
-  return writeBottomUpPng(path, pixels, width, height, 4, error);
+int64_t Preview::currentFrame() const {
+  return paused_ ? pausedFrame_ : std::llround(time_ * kPreviewFps);
 }
 
 void Preview::drawOverlay(int width, int height) {
   Overlay& o = *overlay_;
   o.begin(width, height);
-  const SceneIndex scene = sceneAt(static_cast<float>(time_));
-  const SceneSchedule& entry = scheduleOf(scene);
-
-  std::vector<std::string> lines;
-  char text[160];
-  const int64_t frameNumber = paused_ ? pausedFrame_ : std::llround(time_ * kPreviewFps);
-  std::snprintf(text, sizeof text, "%8.3f s   frame %lld @ 60 fps   %s", time_,
-                static_cast<long long>(frameNumber), paused_ ? "paused" : "playing");
-  lines.push_back(text);
-  std::snprintf(text, sizeof text, "%s   %.3f - %.3f s", entry.name, entry.start, entry.end);
-  lines.push_back(text);
-  // Paused, the last render includes the history the frame needed.
-  std::snprintf(text, sizeof text,
-                paused_ ? "last render %.1f ms, history included" : "frame time %.1f ms", showMs_);
-  lines.push_back(text);
+  const SceneSchedule& entry = scheduleOf(sceneAt(static_cast<float>(time_)));
+  std::vector<std::string> lines = {
+      formatted("%8.3f s   frame %lld @ 60 fps   %s", time_, static_cast<long long>(currentFrame()),
+                paused_ ? "paused" : "playing"),
+      formatted("%s   %.3f - %.3f s", entry.name, entry.start, entry.end),
+      // Paused, the last render includes the history the frame needed.
+      formatted(paused_ ? "last render %.1f ms, history included" : "frame time %.1f ms", showMs_)};
   if (options_.speed != 1.0) {
-    std::snprintf(text, sizeof text, "speed %.2fx, music muted", options_.speed);
-    lines.push_back(text);
+    lines.push_back(formatted("speed %.2fx, music muted", options_.speed));
   } else if (!sound_) {
     lines.push_back("no sound");
   }
   if (options_.loopTo > options_.loopFrom) {
-    lines.push_back("loop " + seconds3(options_.loopFrom) + " - " + seconds3(options_.loopTo) +
-                    " s   (E exports it)");
+    lines.push_back(
+        formatted("loop %.3f - %.3f s   (E exports it)", options_.loopFrom, options_.loopTo));
   }
   if (exporting()) {
     std::lock_guard<std::mutex> lock(exportMutex_);
-    std::snprintf(text, sizeof text, "exporting %lld/%lld frames",
-                  static_cast<long long>(exportDone_), static_cast<long long>(exportTotal_));
-    lines.push_back(text);
+    lines.push_back(formatted("exporting %lld/%lld frames", static_cast<long long>(exportDone_),
+                              static_cast<long long>(exportTotal_)));
   } else if (!status_.empty()) {
     lines.push_back(status_);
   }
@@ -386,25 +434,20 @@ void Preview::drawOverlay(int width, int height) {
   // The bands the scene reads this frame, as the show's sound layer hears them now.
   constexpr int kBarWidth = 160;
   constexpr int kBarHeight = 10;
-  const int bandRows = entry.bandCount;
-  const int boxHeight =
-      8 + Overlay::kLineHeight * static_cast<int>(lines.size()) + (kBarHeight + 4) * bandRows + 8;
+  const int boxHeight = 8 + Overlay::kLineHeight * static_cast<int>(lines.size()) +
+                        (kBarHeight + 4) * entry.bandCount + 8;
   o.box(8, 8, 470, boxHeight, kShade);
   int y = 12;
   for (const std::string& line : lines) {
     o.text(14, y, line, kWhite);
     y += Overlay::kLineHeight;
   }
-  for (int i = 0; i < bandRows; ++i) {
+  for (int i = 0; i < entry.bandCount; ++i) {
     const SceneBand& band = entry.bands[i];
     const float value = musicStream.peakInBand(band.lowHz, band.highHz);
-    char range[32];
-    std::snprintf(range, sizeof range, "%d-%d Hz", band.lowHz, band.highHz);
-    std::snprintf(text, sizeof text, "%-13s", range);
-    o.text(14, y - 4, text, kWhite);
+    o.text(14, y - 4, formatted("%d-%d Hz", band.lowHz, band.highHz), kWhite);
     o.bar(140, y, kBarWidth, kBarHeight, value, kBarColour);
-    std::snprintf(text, sizeof text, "%.2f", value);
-    o.text(140 + kBarWidth + 8, y - 4, text, kWhite);
+    o.text(140 + kBarWidth + 8, y - 4, formatted("%.2f", value), kWhite);
     y += kBarHeight + 4;
   }
 
@@ -416,12 +459,9 @@ void Preview::drawOverlay(int width, int height) {
       std::string head = failure.file;
       if (failure.line > 0) head += ":" + std::to_string(failure.line);
       errorLines.push_back(head);
-      size_t from = 0;
-      while (from < failure.message.size() && errorLines.size() < 12) {
-        size_t to = failure.message.find('\n', from);
-        if (to == std::string::npos) to = failure.message.size();
-        if (to > from) errorLines.push_back("  " + failure.message.substr(from, to - from));
-        from = to + 1;
+      std::istringstream message(failure.message);
+      for (std::string part; errorLines.size() < 12 && std::getline(message, part);) {
+        if (!part.empty()) errorLines.push_back("  " + part);
       }
     }
     const int errorHeight = Overlay::kLineHeight * static_cast<int>(errorLines.size()) + 12;
@@ -445,8 +485,8 @@ void Preview::startExport() {
     say("no loop to export: set its points with [ and ]");
     return;
   }
-  const std::string from = seconds3(options_.loopFrom);
-  const std::string to = seconds3(options_.loopTo);
+  const std::string from = formatted("%.3f", options_.loopFrom);
+  const std::string to = formatted("%.3f", options_.loopTo);
   exportFile_ = options_.exportDir + "/lumorak-loop-" + from + "-" + to + ".mp4";
   {
     std::lock_guard<std::mutex> lock(exportMutex_);
@@ -513,24 +553,26 @@ int Preview::run() {
   while (!cli::stopRequested()) {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
-      if (event.type == SDL_QUIT) return 0;
-      if (event.type == SDL_WINDOWEVENT && event.window.windowID == ownWindow &&
-          event.window.event == SDL_WINDOWEVENT_CLOSE) {
+      const bool ownKey = event.type == SDL_KEYDOWN && event.key.windowID == ownWindow;
+      if (event.type == SDL_QUIT || (ownKey && event.key.keysym.sym == SDLK_ESCAPE) ||
+          (event.type == SDL_WINDOWEVENT && event.window.windowID == ownWindow &&
+           event.window.event == SDL_WINDOWEVENT_CLOSE)) {
         return 0;
       }
-      if (event.type == SDL_KEYDOWN && event.key.windowID == ownWindow) {
-        if (event.key.keysym.sym == SDLK_ESCAPE) return 0;
-        press(event.key.keysym.sym);
-      }
+      if (ownKey) press(event.key.keysym.sym);
     }
     const Clock::time_point now = Clock::now();
     advance(std::chrono::duration<double>(now - last).count());
     last = now;
     if (!frame()) break;
     if (!options_.screenshot.empty()) {
+      int width = 0;
+      int height = 0;
+      std::vector<uint8_t> pixels = windowPixels(width, height);
       std::string error;
-      if (!saveWindow(options_.screenshot, error)) return cli::fail(error);
-      return 0;
+      return writeBottomUpPng(options_.screenshot, pixels, width, height, 4, error)
+                 ? 0
+                 : cli::fail(error);
     }
     // Paused, the picture changes only on a key or a save: no need to redraw flat out.
     if (paused_) SDL_Delay(15);

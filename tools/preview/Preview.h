@@ -1,25 +1,19 @@
 // lumorak-preview: an author's window on one stretch of the show.
 //
-// The show renders on its hidden window through the offline seam (OfflineShow), exactly
-// as lumorak-capture renders it; each frame is read back and drawn, letterboxed, into the
-// preview's own resizable window, with the overlay over it. The overlay therefore never
-// reaches a captured or exported frame.
+// The show renders on its hidden window through the offline seam (OfflineShow), as
+// lumorak-capture renders it; each frame is read back and drawn, letterboxed, with the
+// overlay into the preview's own window, so the overlay never reaches a captured frame.
 //
-// The clock has three ways of moving:
-//   - playing at speed 1: it follows the real sound layer (SdlAudioBackend), which plays
-//     the music and wraps a loop at its exact sample;
-//   - playing at another speed: the deterministic clock advances by wall time x speed, and
-//     the music is muted;
-//   - paused: it stands on a frame of 60 fps, and that frame is rendered after the history
-//     it builds on, so it is the frame lumorak-capture gives for that time.
+// The clock follows the real sound layer at speed 1 (it wraps a loop at its exact
+// sample); at other speeds it advances by wall time x speed with the music muted. Paused,
+// it stands on a frame of 60 fps, rendered after its history as lumorak-capture gives it.
 //
-// Saving a material file (data/materials/*.mat) or a texture file (data/*.png, *.jpg)
-// reloads it before the next frame (inotify). A file that fails keeps the last good
-// program or texture, and its message (file and line) shows on stderr, in the overlay and
-// in the window title until a save that loads.
+// A saved material (data/materials/*.mat) or texture (data/*.png, *.jpg) reloads before
+// the next frame; one that fails keeps its last good version, and its message shows on
+// stderr, in the overlay and in the window title until a save that loads.
 //
-// Calls: Preview(options), start(error), then run() (the window's loop); tests drive
-// press(), advance() and frame() themselves.
+// Calls: Preview(options), start(error), then run(); tests drive press(), advance() and
+// frame() themselves.
 #pragma once
 
 #include <cstdint>
@@ -51,9 +45,6 @@ struct PreviewOptions {
   std::string dataDir;      // the show's data folder, absolute, handed to the export
   std::string screenshot;   // --screenshot: save the first frame's window here and end
 };
-
-// "A:B" in seconds within the show, A < B. False with a reason.
-bool parseLoop(const std::string& text, double& from, double& to, std::string& error);
 
 class Preview {
  public:
@@ -87,8 +78,6 @@ class Preview {
   const std::vector<uint8_t>& showPixels() const { return showPixels_; }
   // The window as last drawn (overlay included), RGBA, bottom row first.
   std::vector<uint8_t> windowPixels(int& width, int& height);
-  // The window as a PNG file. False with a reason.
-  bool saveWindow(const std::string& path, std::string& error);
   bool exporting() const { return export_ != nullptr; }
   // The first unresolved load failure, or "" when none.
   std::string errorText() const;
@@ -102,7 +91,6 @@ class Preview {
   void togglePause();
   void seekBy(double seconds);
   void setLoopPoint(bool out);
-  void applyLoop();
   void startExport();
   // On the child's stderr thread: notes its progress and its last line.
   void noteExportLine(const std::string& line);
@@ -112,9 +100,9 @@ class Preview {
   // Draws the window; swaps it to the screen unless a test reads it back first.
   void present(bool swap);
   void drawOverlay(int width, int height);
-  void updateTitle();
+  // The frame of 60 fps the clock stands on.
+  int64_t currentFrame() const;
   MusicLoop loop() const;
-  double wrapped(double seconds) const;
   void say(const std::string& text);
 
   PreviewOptions options_;
@@ -136,7 +124,7 @@ class Preview {
   std::vector<uint8_t> showPixels_;
   double showMs_ = 0.0;
   std::string status_;  // one line of news: a loop point, an export
-  std::string title_;
+  std::string title_;   // the window's, naming the first load failure
 
   std::unique_ptr<ChildProcess> export_;  // lumorak-capture writing exportFile_, until reaped
   std::string exportFile_;

@@ -4,10 +4,12 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -30,11 +32,17 @@ struct LoadFailed : std::runtime_error {
 
 [[noreturn]] void throwFailure(const char* message) { throw LoadFailed(message); }
 
-// The show's fatal errors become exceptions while one file reloads, and the GL bindings
-// a load touches are put back, so the frame after it draws as it would have.
+// The show's fatal errors become exceptions while one lives.
+struct ThrowOnFatal {
+  FatalReporter previous = setFatalReporter(throwFailure);
+  ~ThrowOnFatal() { setFatalReporter(previous); }
+};
+
+// While one file reloads: fatal errors throw, and the GL bindings a load touches are put
+// back, so the frame after it draws as it would have.
 class ReloadScope {
  public:
-  ReloadScope() : previous_(setFatalReporter(throwFailure)) {
+  ReloadScope() {
     glGetIntegerv(GL_ACTIVE_TEXTURE, &activeUnit_);
     glActiveTexture(GL_TEXTURE0);
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &texture2d_);
@@ -45,42 +53,55 @@ class ReloadScope {
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(texture2d_));
     glBindTexture(GL_TEXTURE_CUBE_MAP, static_cast<GLuint>(cubeMap_));
     glActiveTexture(static_cast<GLenum>(activeUnit_));
-    setFatalReporter(previous_);
   }
   ReloadScope(const ReloadScope&) = delete;
   ReloadScope& operator=(const ReloadScope&) = delete;
 
  private:
-  FatalReporter previous_;
+  ThrowOnFatal throwing_;  // made first, so it is undone after the bindings
   GLint activeUnit_ = GL_TEXTURE0;
   GLint texture2d_ = 0;
   GLint cubeMap_ = 0;
 };
 
-bool endsWith(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-std::vector<std::string> fileLines(const std::string& path) {
-  std::vector<std::string> lines;
-  std::ifstream in(path, std::ios::binary);
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
+// Where in the file a material's failure lies: the driver's "0:LINE(COL)" mapped through
+// the file's source lines, or the quoted line of a read error found in the file. 0 when
+// the message names no line.
+int materialFailureLine(const std::string& path, const std::string& message) {
+  const bool vertex = message.rfind("Error compiling vertex shader", 0) == 0;
+  if (vertex || message.rfind("Error compiling fragment shader", 0) == 0) {
+    // Mesa's log: "0:LINE(COLUMN): error: ...".
+    const size_t at = message.find("0:");
+    if (at == std::string::npos) return 0;
+    const int sourceLine = std::atoi(message.c_str() + at + 2);
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!file || sourceLine <= 0) return 0;
+    MaterialSource source;
+    try {
+      ThrowOnFatal throwing;
+      parseMaterialStream(file.get(), source);
+    } catch (const LoadFailed&) {
+      return 0;
+    }
+    const std::vector<int>& lines = vertex ? source.vertexLines : source.fragmentLines;
+    return sourceLine <= static_cast<int>(lines.size()) ? lines[sourceLine - 1] : 0;
   }
-  return lines;
-}
-
-// The text between the first pair of single quotes after `marker`, or "".
-std::string quotedAfter(const std::string& message, const std::string& marker) {
-  const size_t at = message.find(marker);
-  if (at == std::string::npos) return "";
-  const size_t open = message.find('\'', at + marker.size());
+  // Read errors quote the line: "... line:\n'%TEX2D x'" or "... in line '%TEX9D a = b'".
+  const size_t at = message.find("line");
+  const size_t open = at == std::string::npos ? at : message.find('\'', at + 4);
   const size_t close = message.rfind('\'');
-  if (open == std::string::npos || close == std::string::npos || close <= open) return "";
-  std::string text = message.substr(open + 1, close - open - 1);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  return text;
+  if (open == std::string::npos || close == std::string::npos || close <= open) return 0;
+  std::string quoted = message.substr(open + 1, close - open - 1);
+  while (!quoted.empty() && (quoted.back() == '\n' || quoted.back() == '\r')) quoted.pop_back();
+  if (quoted.empty()) return 0;
+  std::ifstream in(path, std::ios::binary);
+  int number = 0;
+  for (std::string line; std::getline(in, line);) {
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line == quoted) return number;
+  }
+  return 0;
 }
 }  // namespace
 
@@ -93,42 +114,6 @@ std::string LoadFailure::summary() const {
   return text;
 }
 
-int materialFailureLine(const std::string& path, const std::string& message) {
-  const bool vertex = message.rfind("Error compiling vertex shader", 0) == 0;
-  const bool fragment = message.rfind("Error compiling fragment shader", 0) == 0;
-  if (vertex || fragment) {
-    // Mesa's log: "0:LINE(COLUMN): error: ...".
-    const size_t at = message.find("0:");
-    if (at == std::string::npos) return 0;
-    const int sourceLine = std::atoi(message.c_str() + at + 2);
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-    if (!file || sourceLine <= 0) return 0;
-    MaterialSource source;
-    try {
-      FatalReporter previous = setFatalReporter(throwFailure);
-      struct Restore {
-        FatalReporter reporter;
-        ~Restore() { setFatalReporter(reporter); }
-      } restore{previous};
-      parseMaterialStream(file.get(), source);
-    } catch (const LoadFailed&) {
-      return 0;
-    }
-    const std::vector<int>& lines = vertex ? source.vertexLines : source.fragmentLines;
-    return sourceLine <= static_cast<int>(lines.size()) ? lines[sourceLine - 1] : 0;
-  }
-  // Read errors quote the line: "... line:\n'%TEX2D x'" or "... in line '%TEX9D a = b'".
-  std::string quoted = quotedAfter(message, "line");
-  if (quoted.empty()) return 0;
-  const std::vector<std::string> lines = fileLines(path);
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i] == quoted) return static_cast<int>(i + 1);
-  }
-  return 0;
-}
-
-Reloader::Reloader() = default;
-
 Reloader::~Reloader() {
   if (fd_ >= 0) close(fd_);
 }
@@ -136,16 +121,13 @@ Reloader::~Reloader() {
 bool Reloader::watch(std::string& error) {
   fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   if (fd_ < 0) {
-    error = std::string("no file watching (") + std::strerror(errno) + "): reload by restarting";
-    return false;
+    return cli::failWith(error, std::string("no file watching (") + std::strerror(errno) +
+                                    "): reload by restarting");
   }
   materialsWatch_ = inotify_add_watch(fd_, kMaterialsDir, kSaved);
   dataWatch_ = inotify_add_watch(fd_, kDataDir, kSaved);
-  if (materialsWatch_ < 0 || dataWatch_ < 0) {
-    error = std::string("cannot watch data/ (") + std::strerror(errno) + ")";
-    return false;
-  }
-  return true;
+  return (materialsWatch_ >= 0 && dataWatch_ >= 0) ||
+         cli::failWith(error, std::string("cannot watch data/ (") + std::strerror(errno) + ")");
 }
 
 int Reloader::poll() {
@@ -161,9 +143,8 @@ int Reloader::poll() {
       if (event->len == 0) continue;
       const std::string dir = event->wd == materialsWatch_ ? kMaterialsDir : kDataDir;
       const std::string path = dir + "/" + event->name;
-      bool known = false;
-      for (const std::string& p : saved) known = known || p == path;
-      if (!known) saved.push_back(path);  // an editor's save may come as several events
+      // An editor's save may come as several events.
+      if (std::find(saved.begin(), saved.end(), path) == saved.end()) saved.push_back(path);
     }
   }
   for (const std::string& path : saved) fileSaved(path);
@@ -177,29 +158,27 @@ void Reloader::fileSaved(const std::string& path) {
       return;
     }
   }
-  for (const char* extension : {".png", ".jpg"}) {
-    if (path.rfind("data/", 0) != 0 || !endsWith(path, extension)) continue;
-    const std::string name = path.substr(5, path.size() - 5 - std::strlen(extension));
-    if (name.find('/') == std::string::npos && demoSystem.textures.contains(name)) {
-      reloadTexture(name);
-      return;
-    }
+  const std::filesystem::path file(path);
+  const std::string name = file.stem().string();
+  if (file.parent_path() == kDataDir &&
+      (file.extension() == ".png" || file.extension() == ".jpg") &&
+      demoSystem.textures.contains(name)) {
+    reloadTexture(name);
   }
 }
 
-void Reloader::settle(const std::string& file, const LoadFailure* failure) {
-  for (size_t i = 0; i < failures_.size(); ++i) {
-    if (failures_[i].file == file) {
-      failures_.erase(failures_.begin() + static_cast<std::ptrdiff_t>(i));
-      break;
-    }
-  }
-  if (failure) {
-    failures_.push_back(*failure);
-    std::fprintf(stderr, "%s: %s\n", cli::program().c_str(), failure->summary().c_str());
-  } else {
+bool Reloader::settle(const std::string& file, const std::optional<LoadFailure>& failure) {
+  // One failure a file at most: the last attempt's.
+  failures_.erase(std::remove_if(failures_.begin(), failures_.end(),
+                                 [&file](const LoadFailure& f) { return f.file == file; }),
+                  failures_.end());
+  if (!failure) {
     std::fprintf(stderr, "%s: reloaded %s\n", cli::program().c_str(), file.c_str());
+    return true;
   }
+  failures_.push_back(*failure);
+  std::fprintf(stderr, "%s: %s\n", cli::program().c_str(), failure->summary().c_str());
+  return false;
 }
 
 bool Reloader::reloadMaterial(const std::string& name) {
@@ -208,12 +187,9 @@ bool Reloader::reloadMaterial(const std::string& name) {
     ReloadScope scope;
     demoSystem.materials.loadFile(name, path);
   } catch (const LoadFailed& failed) {
-    LoadFailure failure{path, materialFailureLine(path, failed.what()), failed.what()};
-    settle(path, &failure);
-    return false;
+    return settle(path, LoadFailure{path, materialFailureLine(path, failed.what()), failed.what()});
   }
-  settle(path, nullptr);
-  return true;
+  return settle(path, std::nullopt);
 }
 
 bool Reloader::reloadTexture(const std::string& name) {
@@ -222,6 +198,7 @@ bool Reloader::reloadTexture(const std::string& name) {
   TextureManager& textures = demoSystem.textures;
   const int minFilter = textures.minFilter();
   const int magFilter = textures.magFilter();
+  std::optional<LoadFailure> failure;
   try {
     ReloadScope scope;
     // Loaded again with the filters it was made with, into the same texture object, so
@@ -234,12 +211,8 @@ bool Reloader::reloadTexture(const std::string& name) {
     textures.setFilters(madeMin, madeMag);
     textures.loadTexture(name, -1, -1);
   } catch (const LoadFailed& failed) {
-    textures.setFilters(minFilter, magFilter);
-    LoadFailure failure{path, 0, failed.what()};
-    settle(path, &failure);
-    return false;
+    failure = LoadFailure{path, 0, failed.what()};
   }
   textures.setFilters(minFilter, magFilter);
-  settle(path, nullptr);
-  return true;
+  return settle(path, failure);
 }

@@ -11,6 +11,7 @@
 // directory: "data/...").
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,7 @@ struct LoadFailure {
 
 class Reloader {
  public:
-  Reloader();
+  Reloader() = default;
   ~Reloader();
   Reloader(const Reloader&) = delete;
   Reloader& operator=(const Reloader&) = delete;
@@ -43,7 +44,8 @@ class Reloader {
   const std::vector<LoadFailure>& failures() const { return failures_; }
 
  private:
-  void settle(const std::string& file, const LoadFailure* failure);
+  // Records how the last attempt at `file` went, on stderr too; true when it loaded.
+  bool settle(const std::string& file, const std::optional<LoadFailure>& failure);
   void fileSaved(const std::string& path);
 
   int fd_ = -1;
@@ -51,8 +53,3 @@ class Reloader {
   int dataWatch_ = -1;
   std::vector<LoadFailure> failures_;
 };
-
-// Where in the file a material's failure lies: the driver's "0:LINE(COL)" mapped through
-// the file's source lines, or the quoted line of a read error found in the file. 0 when
-// the message names no line.
-int materialFailureLine(const std::string& path, const std::string& message);

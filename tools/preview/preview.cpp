@@ -1,8 +1,5 @@
 // lumorak-preview: loop a stretch of the show, step it frame by frame, see the bands each
 // scene reads, and see a saved material or texture at once (see Preview.h and kHelp).
-#include <unistd.h>
-
-#include <climits>
 #include <cstdlib>
 #include <string>
 
@@ -43,13 +40,14 @@ const char* const kHelp =
     "Needs a display. Exit status: 0 done, 1 failed, 2 bad options, 130 interrupted\n"
     "(Ctrl-C), 143 terminated (SIGTERM).\n";
 
-// lumorak-capture beside this program, as the build and the install both place it.
-std::string captureBeside() {
-  char self[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (length <= 0) return "lumorak-capture";
-  std::string path(self, static_cast<size_t>(length));
-  return path.substr(0, path.rfind('/') + 1) + "lumorak-capture";
+// "A:B" in seconds within the show, A < B. False with a reason.
+bool parseLoop(const std::string& text, double& from, double& to, std::string& error) {
+  const size_t colon = text.find(':');
+  if (colon == std::string::npos || !cli::parseNumber(text.substr(0, colon), from) ||
+      !cli::parseNumber(text.substr(colon + 1), to)) {
+    return cli::failWith(error, "--loop takes A:B in seconds, not '" + text + "'");
+  }
+  return cli::checkSpan(from, to, error) || cli::failWith(error, "--loop: " + error);
 }
 }  // namespace
 
@@ -88,7 +86,9 @@ int main(int argc, char** argv) {
   if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
     return cli::fail("needs a display to show its window (DISPLAY is not set)");
   }
-  options.captureTool = captureBeside();
+  // lumorak-capture beside this program, as the build and the install both place it.
+  const std::string folder = cli::executableFolder();
+  options.captureTool = folder.empty() ? "lumorak-capture" : folder + "/lumorak-capture";
 
   cli::startOffline(cli::absolutePath(data));
   options.dataDir = cli::absolutePath("data");

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "text/Canvas.h"
 #include "text/Text.h"

@@ -29,7 +29,6 @@ struct FrameStats {
   double spread = 0.0;     // 0..1
   double nearWhite = 0.0;  // share of pixels, 0..1
   double nearBlack = 0.0;
-  double meanLuma = 0.0;   // 0..1
   double deviant = 0.0;    // share of pixels kMinDeviation or more from the median luma, 0..1
   double lit = 0.0;        // share of pixels with a luma of kMinDeviation or more, 0..1
   double brightest = 0.0;  // the highest luma, 0..1
@@ -49,22 +48,19 @@ struct SceneSummary {
   std::string name;
   double start = 0.0;  // seconds
   double end = 0.0;
-  std::vector<std::pair<double, double>> designedBlank;  // spans allowed to be blank
   int64_t frames = 0;
   int64_t showing = 0;
-  int64_t whiteFrames = 0;  // frames at least 95 % near-white
-  int64_t blackFrames = 0;  // frames at least 95 % near-black
-  double nearWhite = 0.0;   // mean share over the scene's frames
-  double nearBlack = 0.0;
+  int64_t whiteFrames = 0;           // frames at least 95 % near-white
+  int64_t blackFrames = 0;           // frames at least 95 % near-black
   BlankSpan longestBlank;            // anywhere in the scene
-  BlankSpan longestUndesignedBlank;  // outside designedBlank
+  BlankSpan longestUndesignedBlank;  // outside the spans allowed to be blank
 
   double showingShare() const { return frames ? static_cast<double>(showing) / frames : 0.0; }
 };
 
 // Folds the frames of one scene, in time order: frame i lies at times[i] and lasts
-// frameSeconds.
+// frameSeconds; `designedBlank` holds the spans allowed to be blank.
 SceneSummary summarise(const std::string& name, double start, double end,
-                       std::vector<std::pair<double, double>> designedBlank,
+                       const std::vector<std::pair<double, double>>& designedBlank,
                        const std::vector<double>& times, const std::vector<FrameStats>& stats,
                        double frameSeconds);

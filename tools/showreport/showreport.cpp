@@ -1,8 +1,6 @@
-// The whole show at a glance: renders every frame at 60 frames per second through the
-// deterministic sound layer (no PNG per frame), measures what a viewer would see in each,
-// and writes a table by scene (showreport.md) and a film strip with one labelled thumbnail
-// per second (filmstrip.png) into the current folder, or --out-dir (docs/ for the
-// committed ones: showreport --out-dir docs).
+// The whole show at a glance: renders every frame through the deterministic sound layer,
+// measures what a viewer would see in each (FrameStats.h), and writes a table by scene
+// (showreport.md) and a film strip of one labelled thumbnail per second (filmstrip.png).
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -26,24 +24,12 @@ constexpr int kThumbHeight = 96;
 constexpr int kLabelHeight = 18;
 constexpr int kGap = 4;
 
-struct SceneInfo {
-  SceneIndex index;
-  // Blank by design: the opening's last seconds (black triangles over black once the
-  // model has gone) and the closing's tail (a white picture once the logo has left the
-  // view).
-  std::vector<std::pair<double, double>> designedBlank;
-};
-
-const std::vector<SceneInfo>& scenes() {
-  static const std::vector<SceneInfo> kScenes = {
-      {kOpening, {{kOpeningModelGone, sceneStart(kWord)}}},
-      {kWord, {}},
-      {kCloud, {}},
-      {kColumns, {}},
-      {kTunnel, {}},
-      {kClosing, {{kClosingLogoGone, kShowEnd}}},
-  };
-  return kScenes;
+// Blank by design: the opening's last seconds (black triangles over black once the model
+// has gone) and the closing's tail (a white picture once the logo has left the view).
+std::vector<std::pair<double, double>> designedBlank(SceneIndex scene) {
+  if (scene == kOpening) return {{kOpeningModelGone, sceneStart(kWord)}};
+  if (scene == kClosing) return {{kClosingLogoGone, kShowEnd}};
+  return {};
 }
 
 // The word scene's star field without a word, on the first pass through the scene: the
@@ -52,17 +38,16 @@ const std::vector<SceneInfo>& scenes() {
 const std::vector<std::pair<double, double>> kFirstPassStars = {
     {sceneStart(kWord), kFirstWordStart}, {kLastWordEnd, sceneStart(kCloud)}};
 
-// Minimum and median of one measure over the frames inside `spans`.
+// Minimum and median of one measure over the frames of the first-pass stars.
 struct Spread {
   double min = 0.0;
   double median = 0.0;
 };
-Spread spreadOver(const std::vector<double>& times, const std::vector<FrameStats>& stats,
-                  const std::vector<std::pair<double, double>>& spans,
-                  double FrameStats::*measure) {
+Spread starsSpread(const std::vector<double>& times, const std::vector<FrameStats>& stats,
+                   double FrameStats::*measure) {
   std::vector<double> values;
   for (size_t i = 0; i < times.size(); ++i) {
-    for (const auto& span : spans) {
+    for (const auto& span : kFirstPassStars) {
       if (times[i] >= span.first && times[i] < span.second) values.push_back(stats[i].*measure);
     }
   }
@@ -70,11 +55,6 @@ Spread spreadOver(const std::vector<double>& times, const std::vector<FrameStats
   std::sort(values.begin(), values.end());
   return {values.front(), values[values.size() / 2]};
 }
-
-struct FirstPassStars {
-  Spread brightest;
-  Spread lit;
-};
 
 const char* kHelp =
     "usage: showreport [--fps RATE] [--out-dir DIR] [--columns N] [--data DIR]\n"
@@ -109,15 +89,9 @@ void printSchedule() {
   }
 }
 
-std::string seconds(double s) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f", s);
-  return text;
-}
-
 std::string spanText(const BlankSpan& span) {
   if (span.seconds() <= 0.0) return "none";
-  return seconds(span.seconds()) + " s (" + seconds(span.from) + "-" + seconds(span.to) + ")";
+  return formatted("%.2f s (%.2f-%.2f)", span.seconds(), span.from, span.to);
 }
 
 // A frame 2 pixels wide around the box.
@@ -131,7 +105,7 @@ void outline(Canvas& canvas, int left, int top, int width, int height, Colour co
 }
 
 bool writeReport(const std::string& path, double fps, const std::vector<SceneSummary>& summaries,
-                 const FirstPassStars& stars, double renderSeconds, int64_t frames) {
+                 const Spread& brightest, const Spread& lit, double renderSeconds, int64_t frames) {
   std::FILE* file = std::fopen(path.c_str(), "w");
   if (!file) return false;
   char date[32];
@@ -157,83 +131,59 @@ bool writeReport(const std::string& path, double fps, const std::vector<SceneSum
                date, fps, static_cast<long long>(frames), renderSeconds, kOpeningModelGone,
                kClosingLogoGone);
   for (const SceneSummary& s : summaries) {
-    std::fprintf(file, "| %s | %s-%s | %lld | %.1f %% | %lld | %lld | %s | %s |\n", s.name.c_str(),
-                 seconds(s.start).c_str(), seconds(s.end).c_str(), static_cast<long long>(s.frames),
+    std::fprintf(file, "| %s | %.2f-%.2f | %lld | %.1f %% | %lld | %lld | %s | %s |\n",
+                 s.name.c_str(), s.start, s.end, static_cast<long long>(s.frames),
                  100.0 * s.showingShare(), static_cast<long long>(s.whiteFrames),
                  static_cast<long long>(s.blackFrames), spanText(s.longestBlank).c_str(),
                  spanText(s.longestUndesignedBlank).c_str());
   }
-  std::fprintf(
-      file,
-      "\nDim by design: the word scene's first pass. Until the tunnel has run once, the\n"
-      "stars are drawn at the point size start-up leaves, one pixel (the tunnel sets 5,\n"
-      "which a later visit would keep), softened by a blur that follows the faint\n"
-      "1-2 kHz band. Over the stretches without a word (%s-%s s and\n"
-      "%s-%s s), as fractions of full scale (the minimum is the scene's first\n"
-      "frame: the stars fade in from black over its first second):\n\n"
-      "| measure | minimum | median |\n|---|---|---|\n"
-      "| brightest pixel (luma) | %.3f | %.3f |\n"
-      "| share of pixels at 0.05 or more | %.2f %% | %.2f %% |\n",
-      seconds(kFirstPassStars[0].first).c_str(), seconds(kFirstPassStars[0].second).c_str(),
-      seconds(kFirstPassStars[1].first).c_str(), seconds(kFirstPassStars[1].second).c_str(),
-      stars.brightest.min, stars.brightest.median, 100.0 * stars.lit.min, 100.0 * stars.lit.median);
   std::fprintf(file,
+               "\nDim by design: the word scene's first pass. Until the tunnel has run once, the\n"
+               "stars are drawn at the point size start-up leaves, one pixel (the tunnel sets 5,\n"
+               "which a later visit would keep), softened by a blur that follows the faint\n"
+               "1-2 kHz band. Over the stretches without a word (%.2f-%.2f s and\n"
+               "%.2f-%.2f s), as fractions of full scale (the minimum is the scene's first\n"
+               "frame: the stars fade in from black over its first second):\n\n"
+               "| measure | minimum | median |\n|---|---|---|\n"
+               "| brightest pixel (luma) | %.3f | %.3f |\n"
+               "| share of pixels at 0.05 or more | %.2f %% | %.2f %% |\n"
                "\nOne frame per second, labelled with its time; a red frame marks a blank one.\n\n"
-               "![film strip](filmstrip.png)\n");
+               "![film strip](filmstrip.png)\n",
+               kFirstPassStars[0].first, kFirstPassStars[0].second, kFirstPassStars[1].first,
+               kFirstPassStars[1].second, brightest.min, brightest.median, 100.0 * lit.min,
+               100.0 * lit.median);
   return std::fclose(file) == 0;
 }
-// The film strip: one labelled thumbnail per second of the show, blank ones framed in red.
-struct FilmStrip {
-  FilmStrip(int columns, int seconds, const Font& font)
-      : columns(columns),
-        thumbs(seconds),
-        font(font),
-        canvas(columns * kCellWidth, (seconds + columns - 1) / columns * kCellHeight) {
-    canvas.fill({0.08f, 0.08f, 0.09f});
-  }
-  static constexpr int kCellWidth = kThumbWidth + 2 * kGap;
-  static constexpr int kCellHeight = kThumbHeight + kLabelHeight + 2 * kGap;
 
-  // Paints the frame at `seconds` when it is the first at or after the next whole second.
-  void offer(double seconds, const uint8_t* rgb, bool showsSomething) {
-    if (next >= thumbs || seconds < next - 1e-9) return;
-    const int left = (next % columns) * kCellWidth + kGap;
-    const int top = (next / columns) * kCellHeight + kGap + kLabelHeight;
-    paintThumbnail(canvas, left, top, kThumbWidth, kThumbHeight, rgb, screenWidth, screenHeight);
-    if (!showsSomething) outline(canvas, left, top, kThumbWidth, kThumbHeight, {0.9f, 0.1f, 0.1f});
-    paintLabel(canvas, font, std::to_string(next) + " s", left, top - 5, 12, {0.85f, 0.85f, 0.85f});
-    ++next;
-  }
+constexpr int kCellWidth = kThumbWidth + 2 * kGap;
+constexpr int kCellHeight = kThumbHeight + kLabelHeight + 2 * kGap;
 
-  int columns;
-  int thumbs;
-  const Font& font;
-  Canvas canvas;
-  int next = 0;
-};
+// The film strip's thumbnail of second `second`, labelled with it, framed in red when blank.
+void paintCell(Canvas& strip, const Font& font, int second, int columns, const uint8_t* rgb,
+               bool showsSomething) {
+  const int left = (second % columns) * kCellWidth + kGap;
+  const int top = (second / columns) * kCellHeight + kGap + kLabelHeight;
+  paintThumbnail(strip, left, top, kThumbWidth, kThumbHeight, rgb, screenWidth, screenHeight);
+  if (!showsSomething) outline(strip, left, top, kThumbWidth, kThumbHeight, {0.9f, 0.1f, 0.1f});
+  paintLabel(strip, font, std::to_string(second) + " s", left, top - 5, 12, {0.85f, 0.85f, 0.85f});
+}
 
-// Every frame's time and measures, in playing order.
-struct Measured {
-  std::vector<double> times;
-  std::vector<FrameStats> stats;
-};
-
-std::vector<SceneSummary> summariseScenes(const Measured& measured, const FrameRate& rate,
-                                          double showSeconds) {
+// `times` and `stats`: every frame's, in playing order.
+std::vector<SceneSummary> summariseScenes(const std::vector<double>& times,
+                                          const std::vector<FrameStats>& stats,
+                                          const FrameRate& rate) {
   std::vector<SceneSummary> summaries;
-  for (const SceneInfo& scene : scenes()) {
+  for (const SceneSchedule& scene : kSchedule) {
     std::vector<double> sceneTimes;
     std::vector<FrameStats> sceneStats;
-    for (size_t i = 0; i < measured.times.size(); ++i) {
-      if (sceneAt(static_cast<float>(measured.times[i])) != scene.index) continue;
-      sceneTimes.push_back(measured.times[i]);
-      sceneStats.push_back(measured.stats[i]);
+    for (size_t i = 0; i < times.size(); ++i) {
+      if (sceneAt(static_cast<float>(times[i])) != scene.index) continue;
+      sceneTimes.push_back(times[i]);
+      sceneStats.push_back(stats[i]);
     }
-    const double end = scene.index == kClosing
-                           ? showSeconds
-                           : sceneStart(static_cast<SceneIndex>(scene.index + 1));
-    summaries.push_back(summarise(scheduleOf(scene.index).name, sceneStart(scene.index), end,
-                                  scene.designedBlank, sceneTimes, sceneStats, 1.0 / rate.fps));
+    // Each scene ends where the next starts, the last at the show's end.
+    summaries.push_back(summarise(scene.name, scene.start, scene.end, designedBlank(scene.index),
+                                  sceneTimes, sceneStats, 1.0 / rate.fps));
   }
   return summaries;
 }
@@ -274,27 +224,33 @@ int main(int argc, char** argv) {
 
   const double showSeconds = cli::showEnd();
   const int64_t total = rate.firstAtOrAfter(showSeconds);
-  FilmStrip strip(columns, static_cast<int>(showSeconds), font);
-  Measured measured;
-  const LoopResult loop = forEachFrame(
-      show, FramePlan::span(rate, 0, total), PixelLayout::kRgb, "showreport",
-      [&](const LoopFrame& frame) {
-        measured.times.push_back(frame.seconds);
-        measured.stats.push_back(measureFrame(frame.pixels.data(), screenWidth, screenHeight));
-        strip.offer(frame.seconds, frame.pixels.data(), measured.stats.back().showsSomething());
-        return true;
-      });
+  const int seconds = static_cast<int>(showSeconds);
+  Canvas strip(columns * kCellWidth, (seconds + columns - 1) / columns * kCellHeight);
+  strip.fill({0.08f, 0.08f, 0.09f});
+  int nextSecond = 0;  // the first frame at or after each whole second is its thumbnail
+  std::vector<double> times;
+  std::vector<FrameStats> stats;
+  const LoopResult loop =
+      forEachFrame(show, FramePlan::span(rate, 0, total), PixelLayout::kRgb, "showreport",
+                   [&](const LoopFrame& frame) {
+                     times.push_back(frame.seconds);
+                     stats.push_back(measureFrame(frame.pixels.data(), screenWidth, screenHeight));
+                     if (nextSecond < seconds && frame.seconds >= nextSecond - 1e-9) {
+                       paintCell(strip, font, nextSecond++, columns, frame.pixels.data(),
+                                 stats.back().showsSomething());
+                     }
+                     return true;
+                   });
   if (loop.ending != LoopResult::kDone) {
     return reportInterrupted("showreport", loop, total, "; nothing written");
   }
-  const std::vector<SceneSummary> summaries = summariseScenes(measured, rate, showSeconds);
-  const FirstPassStars stars = {
-      spreadOver(measured.times, measured.stats, kFirstPassStars, &FrameStats::brightest),
-      spreadOver(measured.times, measured.stats, kFirstPassStars, &FrameStats::lit)};
-  if (!writeReport(reportPath, rate.fps, summaries, stars, loop.seconds, total)) {
+  const std::vector<SceneSummary> summaries = summariseScenes(times, stats, rate);
+  const Spread brightest = starsSpread(times, stats, &FrameStats::brightest);
+  const Spread lit = starsSpread(times, stats, &FrameStats::lit);
+  if (!writeReport(reportPath, rate.fps, summaries, brightest, lit, loop.seconds, total)) {
     return cli::fail("cannot write " + reportPath);
   }
-  if (!strip.canvas.writePng(stripPath, error)) return cli::fail(error);
+  if (!strip.writePng(stripPath, error)) return cli::fail(error);
   for (const SceneSummary& s : summaries) {
     std::printf("%-8s %5.1f %% showing something, longest blank %s, outside designed %s\n",
                 s.name.c_str(), 100.0 * s.showingShare(), spanText(s.longestBlank).c_str(),
@@ -302,7 +258,7 @@ int main(int argc, char** argv) {
   }
   std::printf(
       "first-pass stars: brightest %.3f min, %.3f median; lit %.2f %% min, %.2f %% median\n",
-      stars.brightest.min, stars.brightest.median, 100.0 * stars.lit.min, 100.0 * stars.lit.median);
+      brightest.min, brightest.median, 100.0 * lit.min, 100.0 * lit.median);
   std::printf("wrote %s and %s (%lld frames in %.0f s)\n", reportPath.c_str(), stripPath.c_str(),
               static_cast<long long>(total), loop.seconds);
   return 0;

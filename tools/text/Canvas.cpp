@@ -44,27 +44,24 @@ void Canvas::paint(const Mask& mask, int x, int y, Colour colour, float opacity)
   }
 }
 
-void Canvas::disc(double cx, double cy, double radius, Colour colour) {
-  int x0 = static_cast<int>(std::floor(cx - radius - 1)), x1 = static_cast<int>(cx + radius + 1);
-  int y0 = static_cast<int>(std::floor(cy - radius - 1)), y1 = static_cast<int>(cy + radius + 1);
+template <typename Distance>
+void Canvas::coverShape(double cx, double cy, double reach, Colour colour, Distance distance) {
+  int x0 = static_cast<int>(std::floor(cx - reach - 1)), x1 = static_cast<int>(cx + reach + 1);
+  int y0 = static_cast<int>(std::floor(cy - reach - 1)), y1 = static_cast<int>(cy + reach + 1);
   for (int y = y0; y <= y1; ++y) {
     for (int x = x0; x <= x1; ++x) {
-      double d = std::hypot(x + 0.5 - cx, y + 0.5 - cy) - radius;
-      blend(x, y, colour, coverageFromDistance(d));
+      blend(x, y, colour, coverageFromDistance(distance(std::hypot(x + 0.5 - cx, y + 0.5 - cy))));
     }
   }
 }
 
+void Canvas::disc(double cx, double cy, double radius, Colour colour) {
+  coverShape(cx, cy, radius, colour, [radius](double r) { return r - radius; });
+}
+
 void Canvas::ring(double cx, double cy, double radius, double lineWidth, Colour colour) {
-  double outer = radius + lineWidth / 2;
-  int x0 = static_cast<int>(std::floor(cx - outer - 1)), x1 = static_cast<int>(cx + outer + 1);
-  int y0 = static_cast<int>(std::floor(cy - outer - 1)), y1 = static_cast<int>(cy + outer + 1);
-  for (int y = y0; y <= y1; ++y) {
-    for (int x = x0; x <= x1; ++x) {
-      double d = std::fabs(std::hypot(x + 0.5 - cx, y + 0.5 - cy) - radius) - lineWidth / 2;
-      blend(x, y, colour, coverageFromDistance(d));
-    }
-  }
+  coverShape(cx, cy, radius + lineWidth / 2, colour,
+             [=](double r) { return std::fabs(r - radius) - lineWidth / 2; });
 }
 
 void Canvas::rectangle(double left, double top, double right, double bottom, Colour colour) {
@@ -81,11 +78,10 @@ bool Canvas::writePng(const std::string& path, std::string& error) const {
   ImageBuffer image;
   alloc_image(&image, width_, height_, kRgbChannels);
   std::unique_ptr<uint8_t[]> owned(image.pixels);
-  for (size_t i = 0; i < pixels_.size(); ++i) {
-    const float channels[kRgbChannels] = {pixels_[i].r, pixels_[i].g, pixels_[i].b};
-    for (int k = 0; k < kRgbChannels; ++k) {
-      image.pixels[i * kRgbChannels + k] =
-          static_cast<uint8_t>(std::lround(std::clamp(channels[k], 0.0f, 1.0f) * kByteMax));
+  uint8_t* out = image.pixels;
+  for (const Colour& pixel : pixels_) {
+    for (float channel : {pixel.r, pixel.g, pixel.b}) {
+      *out++ = static_cast<uint8_t>(std::lround(std::clamp(channel, 0.0f, 1.0f) * kByteMax));
     }
   }
   write_png(path.c_str(), image);
@@ -131,10 +127,7 @@ Mask blurMask(const Mask& mask, int radius, int& grown) {
     boxPass(width, 1, height, width);  // rows
     boxPass(height, width, width, 1);  // columns
   }
-  Mask out;
-  out.width = width;
-  out.height = height;
-  out.coverage.resize(values.size());
+  Mask out{width, height, std::vector<uint8_t>(values.size())};
   for (size_t i = 0; i < values.size(); ++i) {
     out.coverage[i] = static_cast<uint8_t>(std::lround(std::clamp(values[i], 0.0f, kByteMax)));
   }

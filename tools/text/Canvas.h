@@ -51,6 +51,10 @@ class Canvas {
  private:
   size_t index(int x, int y) const { return static_cast<size_t>(y) * width_ + x; }
   void blend(int x, int y, Colour colour, float amount);
+  // Blends `colour` within `reach` of (cx, cy) by coverage; `distance` maps a pixel
+  // centre's distance from there to the shape's edge distance (pixels, negative inside).
+  template <typename Distance>
+  void coverShape(double cx, double cy, double reach, Colour colour, Distance distance);
 
   int width_;
   int height_;
