@@ -56,6 +56,7 @@ bool writeMp3(const std::string& path, const StereoBuffer& music, std::string& e
     return cli::failWith(error, "cannot finish " + path);
   }
   lame_mp3_tags_fid(lame.get(), out.get());
-  if (std::fflush(out.get()) != 0) return cli::failWith(error, "cannot write " + path);
+  // fclose's result too: a full disk can first show when the buffer is written.
+  if (std::fclose(out.release()) != 0) return cli::failWith(error, "cannot write " + path);
   return true;
 }

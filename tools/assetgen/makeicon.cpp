@@ -50,7 +50,9 @@ bool wrapPngAsIco(const std::string& path, std::string& error) {
     return false;
   };
   ImageBuffer rgb;
-  if (read_png(path.c_str(), &rgb, false) != 0 || rgb.channels != 3) {
+  if (read_png(path.c_str(), &rgb, false) != 0) return failed("cannot read back " + path);
+  if (rgb.channels != 3) {
+    delete[] rgb.pixels;
     return failed("cannot read back " + path);
   }
   ImageBuffer rgba;
@@ -62,9 +64,13 @@ bool wrapPngAsIco(const std::string& path, std::string& error) {
       to[3] = 255;
     }
   }
-  write_png(path.c_str(), rgba);
+  // Checked to the close: a half-written PNG would go into the icon unnoticed.
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  bool written = file && write_png_stream(file, rgba, PngSettings{});
+  if (file && std::fclose(file) != 0) written = false;
   delete[] rgb.pixels;
   delete[] rgba.pixels;
+  if (!written) return failed("cannot write " + path);
   std::ifstream in(path, std::ios::binary);
   const std::vector<unsigned char> png((std::istreambuf_iterator<char>(in)),
                                        std::istreambuf_iterator<char>());

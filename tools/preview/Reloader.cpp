@@ -124,10 +124,16 @@ bool Reloader::watch(std::string& error) {
     return cli::failWith(error, std::string("no file watching (") + std::strerror(errno) +
                                     "): reload by restarting");
   }
-  materialsWatch_ = inotify_add_watch(fd_, kMaterialsDir, kSaved);
-  dataWatch_ = inotify_add_watch(fd_, kDataDir, kSaved);
-  return (materialsWatch_ >= 0 && dataWatch_ >= 0) ||
-         cli::failWith(error, std::string("cannot watch data/ (") + std::strerror(errno) + ")");
+  // Each failure names its own folder and reason.
+  for (auto [watch, folder] :
+       {std::pair{&materialsWatch_, kMaterialsDir}, {&dataWatch_, kDataDir}}) {
+    *watch = inotify_add_watch(fd_, folder, kSaved);
+    if (*watch < 0) {
+      return cli::failWith(
+          error, std::string("cannot watch ") + folder + "/ (" + std::strerror(errno) + ")");
+    }
+  }
+  return true;
 }
 
 int Reloader::poll() {
