@@ -99,20 +99,18 @@ void FboManager::unbind() {
   glReadBuffer(GL_BACK);
 }
 
-void makeColorTarget(TextureManager& textures, FboManager& fbos, const std::string& name, int width,
-                     int height) {
-  textures.create(name, width, height, nullptr, GL_RGBA8, GL_RGBA);
+void makeColorTarget(const std::string& name, int width, int height) {
+  textureRegistry().create(name, width, height, nullptr, GL_RGBA8, GL_RGBA);
   RenderTarget target;
   glGenFramebuffersEXT(1, &target.framebuffer);
   target.attachColor(name, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
-  fbos.add(name, target);
+  fboRegistry().add(name, target);
 }
 
-void makeDepthTarget(TextureManager& textures, FboManager& fbos, const std::string& name, int width,
-                     int height) {
-  textures.create(name, width, height, nullptr, GL_DEPTH_COMPONENT16, GL_DEPTH_COMPONENT);
+void makeDepthTarget(const std::string& name, int width, int height) {
+  textureRegistry().create(name, width, height, nullptr, GL_DEPTH_COMPONENT16, GL_DEPTH_COMPONENT);
   RenderTarget target;
   glGenFramebuffersEXT(1, &target.framebuffer);
   target.attachDepth(name);
-  fbos.add(name, target);
+  fboRegistry().add(name, target);
 }
