@@ -40,8 +40,7 @@ bool refuseSize(const char* path, int64_t width, int64_t height, int maxSide) {
   return true;
 }
 
-// The record is filled only once the whole image has been decoded: after a failure the
-// caller's record stays as it was.
+// Called only once the whole image is decoded: a failure leaves the caller's record alone.
 void fillRecord(ImageBuffer* image, int width, int height, int channels, int32_t stride,
                 uint8_t* pixels) {
   image->width = width;
@@ -52,8 +51,7 @@ void fillRecord(ImageBuffer* image, int width, int height, int channels, int32_t
   image->pixels = pixels;
 }
 
-// What a reader holds when it fails, freed; any of it may be null. Returns -1 for the
-// reader to return.
+// Frees what a failing reader holds (any of it may be null); returns -1 for it to return.
 int failPng(png_structp png, png_infop info, std::FILE* file, uint8_t* pixels, png_bytep* rows) {
   delete[] rows;
   delete[] pixels;
@@ -184,9 +182,7 @@ int read_png(const char* path, ImageBuffer* image, bool flipRows, int maxSide) {
 }
 
 int read_jpeg(const char* path, ImageBuffer* image, bool flipRows, int maxSide) {
-  // The standard error manager prints the library's message and exits with status 1 on
-  // corrupt data (see jpegErrorExit); warnings (a truncated file, say) only print and
-  // decoding goes on.
+  // Warnings (a truncated file, say) only print; errors go to jpegErrorExit.
   jpeg_decompress_struct decoder;
   JpegErrors errors;
   decoder.err = jpeg_std_error(&errors.manager);
@@ -260,36 +256,6 @@ void flip_image(ImageBuffer* image, bool vertical, bool horizontal) {
 }
 
 namespace {
-// The libpng calls, apart so that nothing with a destructor lives across setjmp.
-bool writeRows(std::FILE* file, const ImageBuffer& image, int colourType, PngSettings settings) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  if (!png) return false;
-  png_infop info = png_create_info_struct(png);
-  if (!info) {
-    png_destroy_write_struct(&png, nullptr);
-    return false;
-  }
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return false;
-  }
-  png_init_io(png, file);
-  if (settings.zlibLevel >= 0) png_set_compression_level(png, settings.zlibLevel);
-  if (settings.filters >= 0) png_set_filter(png, PNG_FILTER_TYPE_BASE, settings.filters);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
-               static_cast<png_uint_32>(image.height), kPngBitDepth, colourType, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  for (int i = 0; i < image.height; ++i) {
-    png_write_row(png, image.pixels + static_cast<size_t>(image.stride) * i);
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return true;
-}
-}  // namespace
-
-namespace {
 constexpr const char* kUnsupportedChannels = "unsupported channel count";
 
 int pngColourType(int channels) {
@@ -313,8 +279,32 @@ const char* png_image_problem(const ImageBuffer& image) {
   return nullptr;
 }
 
+// Nothing with a destructor may live here: libpng leaves by longjmp.
 bool write_png_stream(std::FILE* file, const ImageBuffer& image, PngSettings settings) {
-  return writeRows(file, image, pngColourType(image.channels), settings);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  if (!png) return false;
+  png_infop info = png_create_info_struct(png);
+  if (!info) {
+    png_destroy_write_struct(&png, nullptr);
+    return false;
+  }
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return false;
+  }
+  png_init_io(png, file);
+  if (settings.zlibLevel >= 0) png_set_compression_level(png, settings.zlibLevel);
+  if (settings.filters >= 0) png_set_filter(png, PNG_FILTER_TYPE_BASE, settings.filters);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
+               static_cast<png_uint_32>(image.height), kPngBitDepth, pngColourType(image.channels),
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int i = 0; i < image.height; ++i) {
+    png_write_row(png, image.pixels + static_cast<size_t>(image.stride) * i);
+  }
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return true;
 }
 
 void write_png(const char* path, ImageBuffer image) {
