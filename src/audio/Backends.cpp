@@ -54,11 +54,9 @@ void ManualAudioBackend::setTime(double seconds) {
   timeMs_ = static_cast<int32_t>(std::floor(seconds_ * 1000.0));
 }
 
-// ---------------------------------------------------------------------------------------
-
 namespace {
-// The one live device, closed at exit so that exit(0) from anywhere never leaves the
-// audio thread reading freed memory while global destructors run.
+// The one live device, closed at exit so that the audio thread never reads freed memory
+// while global destructors run.
 SdlAudioBackend* liveBackend = nullptr;
 void closeLiveBackend() {
   if (liveBackend) liveBackend->close();
@@ -88,21 +86,18 @@ void SdlAudioBackend::open(const char* fileName) {
     std::lock_guard<std::mutex> lock(mutex_);
     music_ = std::move(music);
   }
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-    std::fprintf(stderr, "lumorakdemo: no sound device (%s); the show runs silently\n",
-                 SDL_GetError());
-    return;
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+    SDL_AudioSpec want;
+    SDL_zero(want);
+    want.freq = kMixRate;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = kBlockFrames;
+    want.callback = audioCallback;
+    want.userdata = this;
+    SDL_AudioSpec have;
+    device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
   }
-  SDL_AudioSpec want;
-  SDL_zero(want);
-  want.freq = kMixRate;
-  want.format = AUDIO_S16SYS;
-  want.channels = 2;
-  want.samples = kBlockFrames;
-  want.callback = audioCallback;
-  want.userdata = this;
-  SDL_AudioSpec have;
-  device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
   if (device_ == 0) {
     std::fprintf(stderr, "lumorakdemo: no sound device (%s); the show runs silently\n",
                  SDL_GetError());
@@ -203,8 +198,8 @@ void SdlAudioBackend::setLoop(const MusicLoop& loop) {
   loop_ = loop;
 }
 
-// The frame being heard at `now`: the latest block's first frame, less the output latency
-// of one block, plus the time since. Caller holds mutex_.
+// The frame heard at `now`: the latest block's first frame, less one block of latency,
+// plus the time since. Caller holds mutex_.
 double SdlAudioBackend::deviceFrameAt(Clock::time_point now) const {
   const double elapsed = std::chrono::duration<double>(now - anchorTime_).count();
   const double latency = device_ ? kBlockFrames : 0;
