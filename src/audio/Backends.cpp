@@ -11,6 +11,19 @@
 namespace {
 // Decoded before open() returns: playback never starts ahead of the decoder.
 constexpr int64_t kStartFrames = kMixRate;
+// Seconds of disagreement beyond which the follower jumps instead of slewing.
+constexpr double kSnapSeconds = 0.25;
+// Time constant of the pull toward the audio position, seconds.
+constexpr double kPullSeconds = 0.3;
+
+int64_t framesFromMs(int32_t ms) { return static_cast<int64_t>(ms) * kMixRate / 1000; }
+
+// The one live device, closed at exit so that the audio thread never reads freed memory
+// while global destructors run.
+SdlAudioBackend* liveBackend = nullptr;
+void closeLiveBackend() {
+  if (liveBackend) liveBackend->close();
+}
 }  // namespace
 
 const float* DecodedMusicBackend::spectrum() {
@@ -36,8 +49,6 @@ std::shared_ptr<MusicDecode> DecodedMusicBackend::openMusic(const char* fileName
 
 void ManualAudioBackend::open(const char* fileName) { music_ = openMusic(fileName); }
 
-static int64_t framesFromMs(int32_t ms) { return static_cast<int64_t>(ms) * kMixRate / 1000; }
-
 int32_t ManualAudioBackend::timeMs() {
   reportedFrame_ = exact_ ? std::llround(seconds_ * kMixRate) : framesFromMs(timeMs_);
   return timeMs_;
@@ -53,20 +64,6 @@ void ManualAudioBackend::setTime(double seconds) {
   exact_ = true;
   timeMs_ = static_cast<int32_t>(std::floor(seconds_ * 1000.0));
 }
-
-namespace {
-// The one live device, closed at exit so that the audio thread never reads freed memory
-// while global destructors run.
-SdlAudioBackend* liveBackend = nullptr;
-void closeLiveBackend() {
-  if (liveBackend) liveBackend->close();
-}
-
-// Seconds of disagreement beyond which the follower jumps instead of slewing.
-constexpr double kSnapSeconds = 0.25;
-// Time constant of the pull toward the audio position, seconds.
-constexpr double kPullSeconds = 0.3;
-}  // namespace
 
 SdlAudioBackend::SdlAudioBackend() : anchorTime_(Clock::now()), lastQuery_(anchorTime_) {}
 

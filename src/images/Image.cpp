@@ -43,12 +43,7 @@ bool refuseSize(const char* path, int64_t width, int64_t height, int maxSide) {
 // Called only once the whole image is decoded: a failure leaves the caller's record alone.
 void fillRecord(ImageBuffer* image, int width, int height, int channels, int32_t stride,
                 uint8_t* pixels) {
-  image->width = width;
-  image->height = height;
-  image->channels = channels;
-  image->bytesPerPixel = channels;
-  image->stride = stride;
-  image->pixels = pixels;
+  *image = ImageBuffer{width, height, channels, channels, stride, pixels};
 }
 
 // Frees what a failing reader holds (any of it may be null); returns -1 for it to return.
@@ -68,8 +63,8 @@ int failJpeg(jpeg_decompress_struct* decoder, std::FILE* file, uint8_t* pixels, 
   return -1;
 }
 
-// libjpeg's standard error manager with a way out: where the standard one would exit,
-// this one jumps back into read_jpeg when set_jpeg_errors_fail(true) is in force.
+// libjpeg's standard error manager, but jumping back into read_jpeg under
+// set_jpeg_errors_fail(true) where the standard one would exit.
 struct JpegErrors {
   jpeg_error_mgr manager;
   std::jmp_buf failed;
@@ -131,11 +126,7 @@ int read_png(const char* path, ImageBuffer* image, bool flipRows, int maxSide) {
     return -1;
   }
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  if (!png) {
-    std::fclose(file);
-    return -1;
-  }
-  png_infop info = png_create_info_struct(png);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!info) return failPng(png, info, file, nullptr, nullptr);
   // Set after setjmp, so kept in memory for the jump back (volatile).
   uint8_t* volatile pixels = nullptr;

@@ -44,12 +44,10 @@ void set_jpeg_errors_fail(bool errorsFail);
 void set_png_crc_checks(bool crcChecks);
 // In place; callers ask for one direction at a time.
 void flip_image(ImageBuffer* image, bool vertical, bool horizontal);
-// 8-bit grey (1), RGB (3) or RGBA (4) PNG, first row first, libpng's default compression;
-// failures are said on stderr only.
+// 8-bit grey (1), RGB (3) or RGBA (4) PNG, first row first; failures go to stderr only.
 void write_png(const char* path, ImageBuffer image);
 
-// How a PNG is compressed: -1 keeps libpng's default; filters is a mask of PNG_FILTER_*
-// values (the offline tools pass a faster pair).
+// PNG compression: -1 keeps libpng's default; filters is a mask of PNG_FILTER_* values.
 struct PngSettings {
   int zlibLevel = -1;
   int filters = -1;
@@ -57,6 +55,5 @@ struct PngSettings {
 // Why `image` cannot be written as a PNG ("unsupported channel count", "invalid image":
 // no pixels, no rows, or a stride shorter than a row), or null.
 const char* png_image_problem(const ImageBuffer& image);
-// `image`, which png_image_problem() passed, as a PNG into an open file; false when libpng
-// failed.
+// `image` (which png_image_problem() passed) as a PNG into an open file; false on failure.
 bool write_png_stream(std::FILE* file, const ImageBuffer& image, PngSettings settings);

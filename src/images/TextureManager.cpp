@@ -4,7 +4,6 @@
 
 #include <GL/glu.h>
 
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -102,9 +101,8 @@ void TextureManager::create(const std::string& name, int width, int height, cons
   texture.sourceWidth = width;
   texture.sourceHeight = height;
 
-  // GL reads the whole power-of-two storage from the array: a smaller picture goes into
-  // the lower-left corner of a zero-filled copy, so sourceWidth / width still tells how
-  // much of the storage holds it.
+  // GL reads the whole power-of-two storage from the array: a smaller picture goes into the
+  // lower-left corner of a zero-filled copy.
   std::vector<uint8_t> padded;
   if (pixels && (storageWidth != width || storageHeight != height) && width > 0 && height > 0) {
     const size_t pixelBytes = static_cast<size_t>(componentsOf(format));
@@ -134,8 +132,7 @@ void TextureManager::create(const std::string& name, int width, int height, cons
     glTexParameterf(bindTarget_, GL_TEXTURE_MAX_ANISOTROPY_EXT, maxAnisotropy_);
   }
 
-  // Rows are tightly packed: odd widths of 1- and 3-byte pixels would otherwise be read
-  // with the default 4-byte row alignment. The caller's alignment is put back after.
+  // Tightly packed rows (odd widths of 1- and 3-byte pixels), then the caller's alignment.
   GLint alignment = 4;
   glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
