@@ -4,12 +4,11 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "MaterialManager.h"
 #include "app/Capture.h"
-#include "app/Demo.h"
 #include "app/Globals.h"
+#include "app/Screen.h"
 #include "app/VirtualKeys.h"
 
 float lastBeatTime = 0.0f;

@@ -2,11 +2,8 @@
 // initialisation builds them in exactly this order (and destroys them in reverse).
 #include "app/Globals.h"
 
-#include "app/Capture.h"
 #include "app/Controls.h"
-#include "app/Demo.h"
 #include "app/Registries.h"
-#include "app/Window.h"
 #include "render/RenderTarget.h"
 #include "scenes/SceneAssets.h"
 #include "scenes/Timeline.h"

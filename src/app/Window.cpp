@@ -274,8 +274,7 @@ void windowProc(const SDL_Event& event) {
           if (glWindow->handlers.resize) glWindow->handlers.resize(w, h);
           break;
         }
-        default:  // minimised and the rest: nothing
-          break;
+        default: break;  // minimised and the rest: nothing
       }
       break;
     case SDL_KEYDOWN: {

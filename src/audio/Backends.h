@@ -33,8 +33,7 @@ class DecodedMusicBackend : public AudioBackend {
   float bins_[kSpectrumBins] = {};
 };
 
-// Plays nothing. The position is whatever the caller last set, so a frame at a given
-// time renders identically on every run and every machine.
+// Plays nothing; the caller sets the position, so a frame renders alike on every run.
 class ManualAudioBackend : public DecodedMusicBackend {
  public:
   void open(const char* fileName) override;

@@ -63,8 +63,7 @@ class MusicDecode {
   std::thread thread_;  // last: starts once everything above is built
 };
 
-// Starts decoding `fileName` now, for a startMusicDecode() of the same file later. One
-// prefetch at a time; a second replaces the first.
+// Starts decoding `fileName` for a later startMusicDecode(); a second prefetch replaces it.
 void prefetchMusic(const std::string& fileName);
 // The decode of `fileName`: the prefetched one, handed out once, or else a new one.
 std::shared_ptr<MusicDecode> startMusicDecode(const std::string& fileName);
@@ -74,8 +73,7 @@ struct MusicData {
   int64_t frameCount() const { return static_cast<int64_t>(samples.size() / 2); }
 };
 
-// Decodes `fileName` to 44100 Hz 16-bit stereo. On failure returns false and sets
-// `error` to a one-line reason; `out` is then empty.
+// Decodes `fileName` to 44100 Hz 16-bit stereo; false, `out` empty and `error` set on failure.
 bool decodeMusicFile(const char* fileName, MusicData& out, std::string& error);
 
 // kSpectrumBins magnitudes (0..1) of the kSpectrumWindow mono samples that end at

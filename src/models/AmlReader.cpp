@@ -34,8 +34,7 @@ T* duplicate(const T* source, long count) {
   return copy;
 }
 
-// Refuses component counts that the drawing code would hand to GL, or that the geometry
-// code would overrun.
+// Refuses component counts that GL would reject at draw time or the geometry would overrun.
 void checkComponentCounts(const Mesh& mesh, const char* file) {
   auto componentsOf = [&mesh](int type) {
     int slot = mesh.attributeOfType[type];

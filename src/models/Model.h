@@ -43,8 +43,7 @@ enum AttributeType {
 };
 constexpr int kMaxAttributes = 16;
 
-// Abstract binary input; values come back in the machine's byte order (little-endian
-// files on little-endian machines).
+// Abstract binary input; values come in the machine's byte order (files are little-endian).
 class InputStream {
  public:
   virtual ~InputStream() = default;

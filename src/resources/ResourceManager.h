@@ -39,7 +39,6 @@ class ResourceManager {
 
   // Entries in ascending bytewise name order.
   Map& entries() { return entries_; }
-  const Map& entries() const { return entries_; }
 
  protected:
   Map entries_;

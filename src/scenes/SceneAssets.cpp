@@ -3,7 +3,6 @@
 #include <GL/glew.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <vector>
 
 #include "app/DemoSystem.h"

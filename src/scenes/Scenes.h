@@ -20,8 +20,7 @@ void resetSceneState();
 // kWordBandModeFactor after kWordBandModeStart. At 0 the blur is skipped (picture feeds back).
 float wordBlurSpread(float time);
 
-// The word of the word scene's schedule at `time` (null between words) and the scale of
-// its screen quad for the band loudness terms g and h.
+// The word shown at `time` (null between words) and its quad's scale for loudness g, h.
 const char* wordShownAt(float time, float g, float h, float& scale);
 
 // The logo texture on a quad 8 units wide and 2 high centred at (centreX, 0), texturing on.

@@ -105,8 +105,7 @@ struct TimeWindow {
 constexpr TimeWindow kOpeningBlurWindows[] = {
     {2.0, 2.4}, {4.5, 5.2}, {7.0, 7.6}, {10.0, kSchedule[kOpening].end}};
 
-// The opening's model swings through until here; after it the triangles paint black over
-// black to the scene's end, a blank picture by design.
+// The opening's model is gone from here; the rest of the scene is blank by design.
 constexpr double kOpeningModelGone = 26.0;
 
 // The word scene shows words in (41.687, 58.737) s; around them its 1-2 kHz band only

@@ -1,8 +1,7 @@
-// Tunnel scene, 104.344 to 125.2 s: a grey ribbon winds above a floor in front of a wall,
-// lit by a point light with real-time shadows (a depth image from the light into
-// "shadowmap", then the geometry from a moving camera with the material "shadow"). Three
-// bars grow with three bands. The first frame also replaces "rt0" and "rt1" with
-// 1024 x 1024 targets, builds the second particle buffer and the three debug variables.
+// Tunnel scene, 104.344 to 125.2 s: a grey ribbon winds above a floor before a wall, lit by
+// a point light with real-time shadows (depth from the light into "shadowmap", then the
+// scene through the material "shadow"); three bars grow with three bands. The first frame
+// enlarges "rt0" and "rt1" and makes the second particle buffer and three debug variables.
 #include <GL/glew.h>
 #include <GL/glu.h>
 
