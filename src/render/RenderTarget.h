@@ -31,8 +31,7 @@ struct RenderTarget {
 using DepthRenderbufferTable = std::map<int32_t, uint32_t>;
 extern DepthRenderbufferTable depthRenderbuffers;
 
-// Puts the target `name` back to the picture it had when made (colour (0, 0, 0, 0), depth
-// 1.0), keeping the clear values in force; for starting a render over from the first frame.
+// Puts target `name` back to its picture when made, keeping the clear values in force.
 void clearNewTarget(const std::string& name);
 
 class FboManager : public UsableResourceManager<RenderTarget> {
