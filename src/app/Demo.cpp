@@ -117,9 +117,8 @@ void initDemo() {
   glShadeModel(GL_SMOOTH);
   glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
   glLineWidth(2.0f);
-  // No point size and no colour here: the word scene's first pass draws its stars at GL's
-  // default of 1 pixel (the tunnel sets 5 for good), and the first frame starts with the
-  // last loading picture's tint as the current colour.
+  // No point size and no colour here: the word scene's stars start at GL's 1 pixel (the
+  // tunnel sets 5 for good) and the first frame in the last loading picture's tint.
 
   renderer.setAspect(4.0f, 3.0f);
   contextSpan.end();

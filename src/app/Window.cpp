@@ -249,7 +249,6 @@ int mouseFlagsFromSdl(uint32_t buttons, uint32_t mods) {
 }
 
 namespace {
-// The window procedure's table, on SDL events.
 void windowProc(const SDL_Event& event) {
   switch (event.type) {
     case SDL_WINDOWEVENT:

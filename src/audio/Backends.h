@@ -57,9 +57,8 @@ class ManualAudioBackend : public DecodedMusicBackend {
   bool paused_ = false;
 };
 
-// A span of the music that playback repeats: frames [first, end) at kMixRate. Playback
-// that reaches `end` goes on at `first` from the very next sample; playback before
-// `first` runs into the span and stays in it. Empty (no loop) when end <= first.
+// Frames [first, end) at kMixRate that playback repeats, `first` following `end` at the very
+// next sample; playback from before `first` runs into the span. Empty when end <= first.
 struct MusicLoop {
   int64_t first = 0;
   int64_t end = 0;

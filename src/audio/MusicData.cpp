@@ -199,7 +199,6 @@ SpectrumAnalyser::~SpectrumAnalyser() {
   fftwf_destroy_plan(impl_->plan);
   fftwf_free(impl_->input);
   fftwf_free(impl_->output);
-  delete impl_;
 }
 
 void SpectrumAnalyser::analyse(const MusicData& music, int64_t endFrame, float* bins) {

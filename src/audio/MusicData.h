@@ -22,8 +22,6 @@ class MusicDecode {
  public:
   explicit MusicDecode(const std::string& fileName);  // starts the decoder thread
   ~MusicDecode();                                     // stops it and waits for it
-  MusicDecode(const MusicDecode&) = delete;
-  MusicDecode& operator=(const MusicDecode&) = delete;
 
   const std::string& fileName() const { return fileName_; }
 
@@ -83,8 +81,6 @@ class SpectrumAnalyser {
  public:
   SpectrumAnalyser();
   ~SpectrumAnalyser();
-  SpectrumAnalyser(const SpectrumAnalyser&) = delete;
-  SpectrumAnalyser& operator=(const SpectrumAnalyser&) = delete;
 
   void analyse(const MusicData& music, int64_t endFrame, float* bins);
   // Waits for the window's frames to be decoded.
@@ -93,5 +89,5 @@ class SpectrumAnalyser {
  private:
   struct Impl;
   void analyseWindow(float* bins);  // of the stereo frames in impl_->frames
-  Impl* impl_;
+  std::unique_ptr<Impl> impl_;
 };

@@ -16,7 +16,6 @@ constexpr long kTriangleBytes = 6;
 constexpr int kVec3 = 3;
 constexpr int kTextureUnits = 8;
 constexpr int kUvComponents = 2;
-// unbindArrays() always disables generic attributes 0 and 1; others it disables by name.
 constexpr int kAlwaysDisabledGenericAttributes = 2;
 constexpr float kFallbackNormal[kVec3] = {0.0f, 0.0f, 1.0f};
 
