@@ -18,9 +18,8 @@ GLuint depthRenderbufferFor(int width, int height) {
   return renderbuffer;
 }
 
-// A new texture or renderbuffer holds whatever the driver gives (Mesa: depth 0, which
-// fails every depth test until something clears it). Clears the bound framebuffer once to
-// colour (0, 0, 0, 0) and depth 1, then puts back the clear values in force.
+// Clears the bound framebuffer to colour (0, 0, 0, 0) and depth 1, keeping the clear values:
+// new storage holds whatever the driver gives (Mesa: depth 0, failing every depth test).
 void clearBound(GLbitfield buffers) {
   GLfloat colour[4];
   GLfloat depth = 1.0f;
