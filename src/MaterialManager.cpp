@@ -17,8 +17,7 @@ namespace {
 
 // Driver information logs; 1024 bytes including the terminator.
 constexpr int kInfoLogBytes = 1024;
-char compileLog[kInfoLogBytes];
-char linkLog[kInfoLogBytes];
+char infoLog[kInfoLogBytes];
 
 // A program holds at most one vertex and one fragment shader.
 constexpr int kMaxAttachedShaders = 2;
@@ -59,9 +58,8 @@ bool readWord(const char*& p, size_t limit, std::string& word) {
   return true;
 }
 
-// Texture line grammar "%TEX<type> <uniform> = <texture>", the way scanf reads the
-// pattern "%%TEX%s %s = %s": every word ends at white space, so the uniform needs a blank
-// before "=". Blanks before "%TEX" are accepted. Returns how many words were read.
+// "%TEX<type> <uniform> = <texture>" as scanf reads "%%TEX%s %s = %s": words end at white
+// space (the uniform needs a blank before "="). Returns how many words were read.
 int scanTextureLine(const char* line, std::string& type, std::string& uniform,
                     std::string& texture) {
   const char* p = line;
@@ -82,26 +80,20 @@ void parseTextureLine(const std::string& line, GrowableArray<TextureBinding>& bi
   if (scanTextureLine(line.c_str(), type, uniform, texture) < 3) {
     fatalError("Read error in material file, line:\n'%s'", line.c_str());
   }
-  int32_t target;
-  if (type == "2D") {
-    target = GL_TEXTURE_2D;
-  } else if (type == "3D") {
-    target = GL_TEXTURE_3D;
-  } else if (type == "1D") {
-    target = GL_TEXTURE_1D;
-  } else if (type == "CUBE") {
-    target = GL_TEXTURE_CUBE_MAP;
-  } else {
-    fatalError("Invalid texture type '%s' in line '%s'", type.c_str(), line.c_str());
+  static const std::pair<const char*, int32_t> kTargets[] = {{"2D", GL_TEXTURE_2D},
+                                                             {"3D", GL_TEXTURE_3D},
+                                                             {"1D", GL_TEXTURE_1D},
+                                                             {"CUBE", GL_TEXTURE_CUBE_MAP}};
+  for (const auto& [word, target] : kTargets) {
+    if (type == word) {
+      bindings.append({target, uniform, texture});
+      return;
+    }
   }
-  TextureBinding& binding = bindings.append();
-  binding.target = target;
-  binding.uniformName = uniform;
-  binding.textureName = texture;
+  fatalError("Invalid texture type '%s' in line '%s'", type.c_str(), line.c_str());
 }
 
-// One line with its line end, joined from as many 510-byte pieces as it takes. False at
-// end of file (or on a read error) with nothing read.
+// One line with its line end, joined from 510-byte pieces; false with nothing read.
 bool readLine(FILE* file, std::string& line) {
   char piece[kPieceBufferBytes];
   line.clear();
@@ -118,8 +110,6 @@ struct FileCloser {
 
 }  // namespace
 
-// --- Shader programs ---
-
 uint32_t ShaderManager::compileShader(uint32_t program, uint32_t type, const std::string& name,
                                       const std::string& source) {
   GLhandleARB shader = glCreateShaderObjectARB(type);
@@ -131,14 +121,14 @@ uint32_t ShaderManager::compileShader(uint32_t program, uint32_t type, const std
   GLint compiled = 0;
   glGetObjectParameterivARB(shader, GL_OBJECT_COMPILE_STATUS_ARB, &compiled);
   if (!compiled) {
-    compileLog[0] = '\0';
-    glGetInfoLogARB(shader, kInfoLogBytes, nullptr, compileLog);
+    infoLog[0] = '\0';
+    glGetInfoLogARB(shader, kInfoLogBytes, nullptr, infoLog);
     // Released before the report: a caller whose reporter returns (a tool that reloads
     // on save) must not collect dead programs.
     glDeleteObjectARB(shader);
     deleteProgram(program);
     fatalError("Error compiling %s shader '%s':\n%s",
-               type == GL_VERTEX_SHADER_ARB ? "vertex" : "fragment", name.c_str(), compileLog);
+               type == GL_VERTEX_SHADER_ARB ? "vertex" : "fragment", name.c_str(), infoLog);
   }
   return shader;
 }
@@ -158,10 +148,10 @@ ShaderProgram ShaderManager::createProgram(const std::string& name, const std::s
   GLint linked = 0;
   glGetObjectParameterivARB(program, GL_OBJECT_LINK_STATUS_ARB, &linked);
   if (!linked) {
-    linkLog[0] = '\0';
-    glGetInfoLogARB(program, kInfoLogBytes, nullptr, linkLog);
+    infoLog[0] = '\0';
+    glGetInfoLogARB(program, kInfoLogBytes, nullptr, infoLog);
     deleteProgram(program);
-    fatalError("Error linking shader '%s':\n%s", name.c_str(), linkLog);
+    fatalError("Error linking shader '%s':\n%s", name.c_str(), infoLog);
   }
   // A name registered again now names the new program. Only now, with the new one linked,
   // is the old one released: a reload that fails stays fatal before anything changes.
@@ -172,8 +162,7 @@ ShaderProgram ShaderManager::createProgram(const std::string& name, const std::s
   return stored;
 }
 
-// Detaches and deletes the program's shaders, then the program. A program still in use
-// goes when it stops being used.
+// The program's shaders, then the program; one still in use goes when no longer used.
 void ShaderManager::deleteProgram(ShaderProgram program) {
   GLhandleARB shaders[kMaxAttachedShaders];
   GLsizei count = 0;
@@ -195,12 +184,8 @@ void ShaderManager::bind(const std::string& name) { glUseProgramObjectARB(get(na
 
 void ShaderManager::unbind() { glUseProgramObjectARB(0); }
 
-// --- Material files ---
-
-// Pieces are joined back into whole lines before they are classified. So a shader line
-// longer than one piece reaches the source whole, a marker or "%TEX" that straddles a piece
-// boundary still counts for its line, and the rest of such a line never leaks into the
-// shader text. Messages quote the whole line.
+// Lines are classified whole, never by piece: a marker that straddles a piece boundary
+// still counts, and the rest of its line never leaks into the shader text.
 void parseMaterialStream(FILE* file, MaterialSource& out) {
   std::string* current = &out.vertexSource;
   std::vector<int>* lines = &out.vertexLines;
@@ -229,8 +214,6 @@ void MaterialManager::loadFile(const std::string& name, const std::string& path)
   file.reset();
   add(name, source.vertexSource, source.fragmentSource, source.bindings);
 }
-
-// --- Materials at run time ---
 
 void MaterialManager::add(const std::string& name, const std::string& vertexSource,
                           const std::string& fragmentSource,

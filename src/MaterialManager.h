@@ -1,14 +1,12 @@
 // Materials and shaders.
 //
-// ShaderManager ("shader"): GLSL programs built through ARB_shader_objects, by name; use()
-// makes one current. Building a program under a name already registered deletes the old
-// program and its shaders once the new one has linked (material reloads). Compile and link
-// failures are fatal and carry the driver's log:
+// ShaderManager ("shader"): GLSL programs (ARB_shader_objects) by name; use() makes one
+// current. Rebuilding a name deletes the old program only once the new one has linked.
+// Compile and link failures are fatal with the driver's log:
 //   "Error compiling %s shader '%s':\n%s", "Error linking shader '%s':\n%s".
 //
-// Material file format (one file per material, data/materials/<name with . -> _>.mat),
-// read line by line (in pieces of at most 510 bytes, joined again so that a long line is
-// one line), each line classified by substring, in order:
+// Material file (data/materials/<name with . -> _>.mat), read in pieces of at most 510
+// bytes joined back into whole lines, each line classified by substring, in order:
 //   contains "%TEX"             texture line "%TEX<type> <uniform> = <texture>"; type one of
 //                               2D 3D 1D CUBE (case-sensitive); one binding appended;
 //                               a word over 79 (type) or 255 characters is a read error
@@ -69,15 +67,13 @@ struct Material {
 struct MaterialSource {
   std::string vertexSource;
   std::string fragmentSource;
-  // The file's line (from 1) of each source line: vertexLines[k - 1] holds the line
-  // that the driver's log calls line k of the vertex shader.
+  // vertexLines[k - 1]: the file's line (from 1) that the driver's log calls line k.
   std::vector<int> vertexLines;
   std::vector<int> fragmentLines;
   GrowableArray<TextureBinding> bindings{16};
 };
 
-// Reads a material file's text from an open stream; parse errors are fatal with the
-// exact messages of the format.
+// Reads a material file's text from an open stream; parse errors are fatal.
 void parseMaterialStream(FILE* file, MaterialSource& out);
 
 class MaterialManager : public UsableResourceManager<Material> {

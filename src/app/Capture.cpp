@@ -16,7 +16,6 @@ ImageBuffer captureBuffer;
 }  // namespace
 
 std::string captureFileName(int32_t counter) {
-  // The shots directory lives under the working directory and is not created here.
   char name[64];
   std::snprintf(name, sizeof name, "shots/shot%04d.png", static_cast<int>(counter));
   return name;

@@ -1,6 +1,6 @@
-// Frame capture: after F11 the next frame is read back from the back buffer, turned
-// upright and saved as an 8-bit RGB PNG "shots/shot%04d.png" (the directory is not
-// created). The counter advances whether or not the file could be written.
+// Frame capture: after F11 the next frame is read back, turned upright and saved as an
+// 8-bit RGB PNG "shots/shot%04d.png" (the directory is not created). The counter advances
+// whether or not the file could be written.
 #pragma once
 
 #include <cstdint>

@@ -4,12 +4,11 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "MaterialManager.h"
 #include "app/Capture.h"
-#include "app/Demo.h"
 #include "app/Globals.h"
+#include "app/Screen.h"
 #include "app/VirtualKeys.h"
 
 float lastBeatTime = 0.0f;
@@ -68,12 +67,6 @@ void onKeyDown(int code) {
       printLine("Beat %.2f delta %.2f bpm %.0f", t, d, 60 / d);
       break;
     }
-    case vk::kPageUp:
-    case vk::kPageDown:
-    case vk::kLeft:
-    case vk::kUp:
-    case vk::kRight:
-    case vk::kDown: demoSystem.clock.seekBy(seekStepOfKey(code)); break;
     case vk::kKeyL: loadMaterials(); break;
     case vk::kKeyP: demoSystem.clock.setPaused(!demoSystem.clock.isPaused()); break;
     case vk::kF11: captureRequested = true; break;
@@ -82,7 +75,9 @@ void onKeyDown(int code) {
     case vk::kKeyS: ySlot = std::min(ySlot + 1, kMouseValueCount - 1); break;
     case vk::kKeyQ: xSlot = std::max(xSlot - 1, 0); break;
     case vk::kKeyW: xSlot = std::min(xSlot + 1, kMouseValueCount - 1); break;
-    default: break;
+    default:
+      if (seekStepOfKey(code) != 0.0) demoSystem.clock.seekBy(seekStepOfKey(code));
+      break;
   }
 }
 

@@ -35,8 +35,7 @@ extern int32_t xSlot;
 extern int32_t ySlot;
 
 void onKeyDown(int code);
-// The seek of a key, in seconds (0 for a key that does not seek), and the pause key: the
-// show's table, which the preview tool shares.
+// A key's seek in seconds (0: none) and the pause key; the preview tool shares them.
 double seekStepOfKey(int code);
 bool isPauseKey(int code);
 void onMouseMove(int flags, int x, int y);

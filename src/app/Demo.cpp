@@ -35,21 +35,15 @@ void loadingStep(StartupStep step, void (*load)()) {
 
 StartFailure startShow(const ShowStart& how) {
   StartupSpan windowSpan(StartupStep::kWindow);
-  // SDL's start may fork a helper (D-Bus autolaunch): before any thread of ours exists,
-  // since a child forked while another thread allocates can hang in AddressSanitizer's
-  // allocator, which is not fork-safe.
+  // SDL's start may fork a helper (D-Bus autolaunch): before any thread of ours exists, as
+  // a fork while another thread allocates can hang AddressSanitizer's allocator.
   if (!registerWindowClass()) return StartFailure::kVideo;
-  // Creating the window mostly waits on the window system: the music is decoded
-  // meanwhile, on the sound layer's thread. The pictures are read on this thread, as the
-  // textures are made.
+  // Creating the window mostly waits on the window system: the music decodes meanwhile.
   prefetchMusic(kMusicFile);
   screenWidth = 1024;
   screenHeight = 768;
-  showWindow.title = "Lumorakdemo";
-  showWindow.width = 1024;
-  showWindow.height = 768;
-  showWindow.colourBits = 32;
-  showWindow.fullscreen = true;
+  // The record's defaults are the show's window: "Lumorakdemo", 1024 x 768, 32-bit colour.
+  showWindow.fullscreen = true;  // a failed earlier start may have cleared it
   showWindow.hidden = how.hidden;
   showWindow.handlers.resize = onResize;
   showWindow.handlers.keyDown = onKeyDown;
@@ -68,9 +62,8 @@ StartFailure startShow(const ShowStart& how) {
 }
 
 namespace {
-// The show reads data/ from its working folder. Where that has none, as when a shortcut
-// starts the program elsewhere, it plays from the folder the program is in, which holds
-// data/ in the Windows release.
+// The show reads data/ from its working folder; where that has none (a shortcut started it
+// elsewhere), from the program's folder, which holds data/ in the Windows release.
 void enterFolderWithData() {
   if (isReadableFile(kMusicFile)) return;
   char* base = SDL_GetBasePath();
@@ -124,9 +117,8 @@ void initDemo() {
   glShadeModel(GL_SMOOTH);
   glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
   glLineWidth(2.0f);
-  // No point size and no colour here: the word scene's first pass draws its stars at GL's
-  // default of 1 pixel (the tunnel sets 5 for good), and the first frame starts with the
-  // last loading picture's tint as the current colour.
+  // No point size and no colour here: the word scene's stars start at GL's 1 pixel (the
+  // tunnel sets 5 for good) and the first frame in the last loading picture's tint.
 
   renderer.setAspect(4.0f, 3.0f);
   contextSpan.end();

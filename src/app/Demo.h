@@ -11,19 +11,16 @@ constexpr const char* kMusicFile = "data/deruz.mp3";
 
 class AudioBackend;
 
-// How a caller brings the show up; all else is the same for the show, the tools, the
-// benches and the tests.
+// How a caller brings the show up; all else is the same for every caller.
 struct ShowStart {
   bool hidden = false;            // an off-screen window, never full screen (tools, tests)
   AudioBackend* sound = nullptr;  // the sound layer; null: the real one through SDL
 };
 enum class StartFailure { kNone, kVideo, kWindow };
 
-// Start-up up to the first frame: the music and the scene images start reading in the
-// background, the window (with the show's input handlers) and its GL context,
-// initDemo(), then the music opened and started, so that demo time 0 is the first frame
-// rendered after it. Returns which step failed, having released what it made; failures of
-// the data are fatal as everywhere.
+// Start-up up to the first frame: the music decode starts in the background, the window
+// (with the show's input handlers) and its context, initDemo(), then the music opened and
+// started. Returns which step failed, having released what it made; data failures are fatal.
 StartFailure startShow(const ShowStart& how);
 
 int runShow();

@@ -2,17 +2,13 @@
 // initialisation builds them in exactly this order (and destroys them in reverse).
 #include "app/Globals.h"
 
-#include "app/Capture.h"
 #include "app/Controls.h"
-#include "app/Demo.h"
 #include "app/Registries.h"
-#include "app/Window.h"
 #include "render/RenderTarget.h"
 #include "scenes/SceneAssets.h"
 #include "scenes/Timeline.h"
 
-// 1. Scene-owned: the two particle buffers, the star table (each record (0, 0, 0, 1)) and
-//    the sprite table.
+// 1. Scene-owned: the particle buffers, the stars (each (0, 0, 0, 1)) and the sprites.
 ParticleSystem particleSystems[2];
 StarRecord stars[kStarCount];
 SpriteRecord sprites[kSpriteCount];
@@ -45,9 +41,9 @@ MaterialManager& materialRegistry() { return demoSystem.materials; }
 FboManager& fboRegistry() { return demoSystem.fbos; }
 
 void DemoSystem::createColorTarget(const std::string& name, int width, int height) {
-  makeColorTarget(textures, fbos, name, width, height);
+  makeColorTarget(name, width, height);
 }
 
 void DemoSystem::createDepthTarget(const std::string& name, int width, int height) {
-  makeDepthTarget(textures, fbos, name, width, height);
+  makeDepthTarget(name, width, height);
 }

@@ -32,7 +32,6 @@ void showLoadingPicture() {
 
 void drawLoadingQuad(const char* textureName, float scale) {
   const Texture& texture = demoSystem.textures.get(textureName);
-  // Sized from the texture record, not from the view: requested over storage width.
   const float u = static_cast<float>(texture.sourceWidth) / texture.width;
   const float v = static_cast<float>(texture.height) / texture.width;
   drawQuadInFront(texture.glName, scale, -1.0f, -1.0f, 2.0f * u - 1.0f, 2.0f * u - 1.0f, 1.0f, v);

@@ -1,9 +1,6 @@
-// The registries of the one DemoSystem (app/DemoSystem.h), each reached on its own, for the
-// subsystems below the shell that use a few of them: rendering (textures and render
-// targets) and the materials (shaders, materials, textures). Declared here without their
-// types, so that including this reaches nothing: a caller includes the registries it uses.
-//
-// Defined in app/Globals.cpp, beside demoSystem; valid from static construction on.
+// The registries of the one DemoSystem, each reached on its own by the subsystems below the
+// shell (rendering, materials). Declared without their types, so that including this
+// reaches nothing. Defined in app/Globals.cpp; valid from static construction on.
 #pragma once
 
 class TextureManager;

@@ -1,6 +1,5 @@
-// The screen size of the whole run: 1024 x 768, set from the start-up settings and never
-// changed, not even when the window is resized. Capture, the debug-variable sliders, the
-// Renderer's viewport and the projections read these, not the window's current size.
+// The screen size of the whole run, 1024 x 768, never changed by a window resize: capture,
+// the sliders, the viewport and the projections read these, not the window's size.
 #pragma once
 
 extern int screenWidth;

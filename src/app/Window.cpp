@@ -46,9 +46,8 @@ void releaseWindow(GlWindow& record) {
   record.window = nullptr;
 }
 
-// The windowed fallback is width x height with its frame, not inside it: the client area
-// shrinks by the frame's borders (none without a window manager). The window manager may
-// report its borders only once the window is mapped, so they are asked for after a show.
+// The windowed fallback is width x height frame included; borders (none without a window
+// manager) may be reported only once the window is mapped, so they are asked after a show.
 void fitFrameInside(SDL_Window* window, int width, int height) {
   int top = 0;
   int left = 0;
@@ -61,20 +60,17 @@ void fitFrameInside(SDL_Window* window, int width, int height) {
   SDL_SetWindowPosition(window, left, top);
 }
 
-// Without any display SDL settles on its offscreen driver: the show would then play to
-// nobody and report nothing. Only a driver asked for by name may be one without a screen.
+// Without a display SDL settles on its offscreen driver and the show would play to nobody;
+// only a driver asked for by name may be one without a screen.
 bool hasScreen() {
   const char* driver = SDL_GetCurrentVideoDriver();
   if (!driver || SDL_getenv("SDL_VIDEODRIVER")) return true;
   return std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0;
 }
-}  // namespace
 
-namespace {
-// At exit: puts the display mode back (SDL_Quit), after the GL work still in flight has
-// finished. Mesa's software rasteriser can deadlock tearing its threads down in the middle
-// of a frame. Only on a clean exit (status 0): Xlib ends the process with status 1 when
-// the X server has gone, and SDL_Quit would then wait forever for a reply from it.
+// At exit: puts the display mode back (SDL_Quit) after the GL work in flight has finished
+// (Mesa's software rasteriser can deadlock tearing down mid-frame). Only on status 0: Xlib
+// exits with 1 when the X server has gone, and SDL_Quit would wait forever for it.
 void closeVideoAtExit(int status, void*) {
   if (status != 0) return;
   if (glWindow && glWindow->glContext) glFinish();
@@ -85,8 +81,7 @@ void closeVideoAtExit(int status, void*) {
 bool registerWindowClass() {
   if (videoReady) return true;
 #ifdef _WIN32
-  // The show's window class: "OpenGL", redrawn on horizontal and vertical resizes
-  // (CS_HREDRAW 0x2, CS_VREDRAW 0x1), with a device context of its own (CS_OWNDC 0x20).
+  // The window class "OpenGL": CS_HREDRAW 0x2 | CS_VREDRAW 0x1 | CS_OWNDC 0x20.
   if (SDL_RegisterApp("OpenGL", 0x2 | 0x1 | 0x20, nullptr) != 0) {
     showErrorMessageBox("RegisterClassEx Failed!");
     return false;
@@ -114,23 +109,23 @@ bool createGlWindow(GlWindow& record) {
   if (!registerWindowClass()) return false;
   if (!record.hidden && !hasScreen()) {
     std::fprintf(stderr, "lumorakdemo: no display to show the window on (set DISPLAY)\n");
-    // Nor a box: SDL would fork a helper to try one, and a fork while the music's decoding
-    // thread allocates can hang the child (AddressSanitizer's allocator is not fork-safe). The
-    // messages go to stderr all the same.
+    // Nor a box: SDL would fork a helper for it, and a fork while the music's decoder
+    // allocates can hang the child (AddressSanitizer's allocator is not fork-safe).
     setMessageBoxOwner(nullptr, false);
     return false;
   }
   setContextAttributes(record);
-  const int x = record.hidden ? SDL_WINDOWPOS_UNDEFINED : 0;
-  const int y = record.hidden ? SDL_WINDOWPOS_UNDEFINED : 0;
+  auto create = [&record](uint32_t flags) {
+    const int at = record.hidden ? SDL_WINDOWPOS_UNDEFINED : 0;
+    return SDL_CreateWindow(record.title.c_str(), at, at, record.width, record.height,
+                            SDL_WINDOW_OPENGL | flags);
+  };
   SDL_Window* window = nullptr;
   if (record.hidden) {
     record.fullscreen = false;
-    window = SDL_CreateWindow(record.title.c_str(), x, y, record.width, record.height,
-                              SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    window = create(SDL_WINDOW_HIDDEN);
   } else if (record.fullscreen) {
-    window = SDL_CreateWindow(record.title.c_str(), x, y, record.width, record.height,
-                              SDL_WINDOW_OPENGL | SDL_WINDOW_FULLSCREEN);
+    window = create(SDL_WINDOW_FULLSCREEN);
     if (window && fullscreenAsAsked(window, record.width, record.height)) {
       SDL_ShowCursor(SDL_DISABLE);
     } else {
@@ -141,8 +136,7 @@ bool createGlWindow(GlWindow& record) {
     }
   }
   if (!window && !record.hidden) {
-    window = SDL_CreateWindow(record.title.c_str(), x, y, record.width, record.height,
-                              SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE);
+    window = create(SDL_WINDOW_RESIZABLE);
     if (window) fitFrameInside(window, record.width, record.height);
   }
   if (!window) {
@@ -151,13 +145,8 @@ bool createGlWindow(GlWindow& record) {
   }
   record.window = window;
   SDL_GLContext context = SDL_GL_CreateContext(window);
-  if (!context) {
-    std::fprintf(stderr, "lumorakdemo: %s\n", SDL_GetError());
-    releaseWindow(record);
-    return false;
-  }
   record.glContext = context;
-  if (SDL_GL_MakeCurrent(window, context) != 0) {
+  if (!context || SDL_GL_MakeCurrent(window, context) != 0) {
     std::fprintf(stderr, "lumorakdemo: %s\n", SDL_GetError());
     releaseWindow(record);
     return false;
@@ -166,8 +155,8 @@ bool createGlWindow(GlWindow& record) {
   glWindow = &record;
   setMessageBoxOwner(window, !record.hidden);
   if (record.handlers.resize) record.handlers.resize(record.width, record.height);
-  // SDL reports the creation size again later, as an event; the resize above stands for
-  // it (a second one would switch the start-up projection's near plane to 1.0).
+  // The resize above stands for SDL's later creation-size event (a second one would switch
+  // the start-up projection's near plane to 1.0).
   SDL_PumpEvents();
   SDL_FlushEvent(SDL_WINDOWEVENT);
   resizedTo[0] = record.width;
@@ -260,7 +249,6 @@ int mouseFlagsFromSdl(uint32_t buttons, uint32_t mods) {
 }
 
 namespace {
-// The window procedure's table, on SDL events.
 void windowProc(const SDL_Event& event) {
   switch (event.type) {
     case SDL_WINDOWEVENT:
@@ -285,8 +273,7 @@ void windowProc(const SDL_Event& event) {
           if (glWindow->handlers.resize) glWindow->handlers.resize(w, h);
           break;
         }
-        default:  // minimised and the rest: nothing
-          break;
+        default: break;  // minimised and the rest: nothing
       }
       break;
     case SDL_KEYDOWN: {

@@ -1,13 +1,9 @@
 // The window layer, on SDL2: one window with a double-buffered compatibility-profile
-// OpenGL context (32-bit colour, 16-bit depth, no stencil), full screen 1024 x 768 when
-// the display really gives that, else a 1024 x 768 window after the message
-// "Mode Switch Failed.\nRunning In Windowed Mode.".
-//
-// Events reach the program through the handlers it puts in the window record: key-downs
-// (auto-repeat included) as Windows virtual-key codes (app/VirtualKeys.h), mouse motion
-// with the button/Shift/Ctrl flag bits, resize/restore/maximise as the new drawable size;
-// close ends the process with exit(0). The screen saver is inhibited while the show runs.
-// The layer knows nothing above it: what a key does is the handler's business.
+// OpenGL context (32-bit colour, 16-bit depth, no stencil), full screen 1024 x 768 when the
+// display really gives that, else a window after "Mode Switch Failed.\nRunning In Windowed
+// Mode.". Events reach the record's handlers: key-downs (auto-repeat included) as Windows
+// virtual-key codes (app/VirtualKeys.h), mouse motion with flag bits, resizes as the new
+// drawable size; close is exit(0). The screen saver is inhibited while the show runs.
 //
 // Calls: registerWindowClass(), createGlWindow(), then pumpMessages() and presentFrame()
 // once per frame. The error message box is beside fatalError (app/Fatal.h).
@@ -46,8 +42,8 @@ bool pumpMessages();
 void presentFrame();
 void setSwapInterval(int interval);
 
-// Windows virtual-key code for an SDL key code, or -1 when the show knows no such key.
-// Without NumLock the keypad digits are the navigation keys (arrows, Page Up/Down ...).
+// Windows virtual-key code for an SDL key code, or -1 for a key the show does not know.
+// Without NumLock the keypad digits are the navigation keys.
 int virtualKeyFromSdl(int sdlKeycode, bool numLock = true);
 // onMouseMove flag bits (left 1, right 2, Shift 4, Ctrl 8, middle 16).
 int mouseFlagsFromSdl(uint32_t buttonState, uint32_t modState);

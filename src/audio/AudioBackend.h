@@ -2,14 +2,10 @@
 // more. Positions are whole milliseconds (the library's unit); the spectrum is 512
 // magnitudes in 0..1, entry i standing for i * 44100 / 1024 Hz.
 //
-// Two implementations:
-//   - SdlAudioBackend: decodes the MP3 with libmpg123, plays it through SDL2 audio at
-//     44100 Hz and reports a smoothed playing position (falls back to a silent monotonic
-//     clock when there is no sound device);
-//   - ManualAudioBackend: plays nothing; the caller sets the position. Tests and the
-//     offline capture drive the show through it.
-// Both compute the spectrum as a pure function of the position they last reported, from
-// the same decoded music, so they agree on the numbers at the same time.
+// Implementations (audio/Backends.h): SdlAudioBackend plays through SDL2 audio (a silent
+// monotonic clock without a sound device); ManualAudioBackend plays nothing and lets tests
+// and the offline capture set the position. Both compute the spectrum from the same
+// decoded music as a pure function of the position last reported, so they agree.
 //
 // Calls, in order: open(file), play(), then any of timeMs / setTimeMs / setPaused /
 // position / spectrum from the main thread.
@@ -32,9 +28,8 @@ class AudioBackend {
 
   // Playing position in milliseconds; stands still while paused.
   virtual int32_t timeMs() = 0;
-  // The same position in seconds, for the clock. A layer that knows it more finely than
-  // whole milliseconds (the deterministic one, set to a video frame's exact time) says so
-  // here; position() then stands for this reading.
+  // The same position in seconds, for the clock; finer than whole milliseconds where the
+  // layer knows it (a video frame's exact time). position() then stands for this reading.
   virtual double timeSeconds() { return timeMs() * 0.001; }
   // Moves the position; ms >= 0. Positions past the end play silence.
   virtual void setTimeMs(int32_t ms) = 0;

@@ -11,6 +11,19 @@
 namespace {
 // Decoded before open() returns: playback never starts ahead of the decoder.
 constexpr int64_t kStartFrames = kMixRate;
+// Seconds of disagreement beyond which the follower jumps instead of slewing.
+constexpr double kSnapSeconds = 0.25;
+// Time constant of the pull toward the audio position, seconds.
+constexpr double kPullSeconds = 0.3;
+
+int64_t framesFromMs(int32_t ms) { return static_cast<int64_t>(ms) * kMixRate / 1000; }
+
+// The one live device, closed at exit so that the audio thread never reads freed memory
+// while global destructors run.
+SdlAudioBackend* liveBackend = nullptr;
+void closeLiveBackend() {
+  if (liveBackend) liveBackend->close();
+}
 }  // namespace
 
 const float* DecodedMusicBackend::spectrum() {
@@ -36,8 +49,6 @@ std::shared_ptr<MusicDecode> DecodedMusicBackend::openMusic(const char* fileName
 
 void ManualAudioBackend::open(const char* fileName) { music_ = openMusic(fileName); }
 
-static int64_t framesFromMs(int32_t ms) { return static_cast<int64_t>(ms) * kMixRate / 1000; }
-
 int32_t ManualAudioBackend::timeMs() {
   reportedFrame_ = exact_ ? std::llround(seconds_ * kMixRate) : framesFromMs(timeMs_);
   return timeMs_;
@@ -53,22 +64,6 @@ void ManualAudioBackend::setTime(double seconds) {
   exact_ = true;
   timeMs_ = static_cast<int32_t>(std::floor(seconds_ * 1000.0));
 }
-
-// ---------------------------------------------------------------------------------------
-
-namespace {
-// The one live device, closed at exit so that exit(0) from anywhere never leaves the
-// audio thread reading freed memory while global destructors run.
-SdlAudioBackend* liveBackend = nullptr;
-void closeLiveBackend() {
-  if (liveBackend) liveBackend->close();
-}
-
-// Seconds of disagreement beyond which the follower jumps instead of slewing.
-constexpr double kSnapSeconds = 0.25;
-// Time constant of the pull toward the audio position, seconds.
-constexpr double kPullSeconds = 0.3;
-}  // namespace
 
 SdlAudioBackend::SdlAudioBackend() : anchorTime_(Clock::now()), lastQuery_(anchorTime_) {}
 
@@ -88,21 +83,18 @@ void SdlAudioBackend::open(const char* fileName) {
     std::lock_guard<std::mutex> lock(mutex_);
     music_ = std::move(music);
   }
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-    std::fprintf(stderr, "lumorakdemo: no sound device (%s); the show runs silently\n",
-                 SDL_GetError());
-    return;
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+    SDL_AudioSpec want;
+    SDL_zero(want);
+    want.freq = kMixRate;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = kBlockFrames;
+    want.callback = audioCallback;
+    want.userdata = this;
+    SDL_AudioSpec have;
+    device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
   }
-  SDL_AudioSpec want;
-  SDL_zero(want);
-  want.freq = kMixRate;
-  want.format = AUDIO_S16SYS;
-  want.channels = 2;
-  want.samples = kBlockFrames;
-  want.callback = audioCallback;
-  want.userdata = this;
-  SDL_AudioSpec have;
-  device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
   if (device_ == 0) {
     std::fprintf(stderr, "lumorakdemo: no sound device (%s); the show runs silently\n",
                  SDL_GetError());
@@ -203,8 +195,8 @@ void SdlAudioBackend::setLoop(const MusicLoop& loop) {
   loop_ = loop;
 }
 
-// The frame being heard at `now`: the latest block's first frame, less the output latency
-// of one block, plus the time since. Caller holds mutex_.
+// The frame heard at `now`: the latest block's first frame, less one block of latency,
+// plus the time since. Caller holds mutex_.
 double SdlAudioBackend::deviceFrameAt(Clock::time_point now) const {
   const double elapsed = std::chrono::duration<double>(now - anchorTime_).count();
   const double latency = device_ ? kBlockFrames : 0;

@@ -8,9 +8,8 @@
 #include "audio/AudioBackend.h"
 #include "audio/MusicData.h"
 
-// Shared by both: the decoded music and the spectrum of a position, cached per frame.
-// The music decodes in the background (see MusicData.h); open() returns once its first
-// second is ready, and whatever reads further ahead than the decoder waits for it.
+// Shared by both: the decoded music (see MusicData.h) and the spectrum of a position,
+// cached per frame. open() returns once the first second is decoded.
 class DecodedMusicBackend : public AudioBackend {
  public:
   int32_t position() override { return static_cast<int32_t>(reportedFrame_); }
@@ -22,8 +21,7 @@ class DecodedMusicBackend : public AudioBackend {
 
  protected:
   // Takes over the prefetched decode of the file or starts one, and waits for its first
-  // second. Without music (missing, undecodable, no audio) prints one line to stderr and
-  // returns null: the show then runs silently.
+  // second. Without music prints one line to stderr and returns null: the show runs silent.
   std::shared_ptr<MusicDecode> openMusic(const char* fileName);
 
   std::shared_ptr<MusicDecode> music_;
@@ -35,8 +33,7 @@ class DecodedMusicBackend : public AudioBackend {
   float bins_[kSpectrumBins] = {};
 };
 
-// Plays nothing. The position is whatever the caller last set, so a frame at a given
-// time renders identically on every run and every machine.
+// Plays nothing; the caller sets the position, so a frame renders alike on every run.
 class ManualAudioBackend : public DecodedMusicBackend {
  public:
   void open(const char* fileName) override;
@@ -47,8 +44,8 @@ class ManualAudioBackend : public DecodedMusicBackend {
     timeMs_ = ms < 0 ? 0 : ms;
     exact_ = false;
   }
-  // Sets the position to `seconds` exactly (a frame n / fps of a video): the clock reads
-  // this value and the spectrum ends at the nearest sample. Negative times land at 0.
+  // Sets the position to `seconds` exactly (frame n / fps of a video); the spectrum ends at
+  // the nearest sample. Negative times land at 0.
   void setTime(double seconds);
   void setPaused(bool paused) override { paused_ = paused; }
   bool isPaused() const { return paused_; }
@@ -60,9 +57,8 @@ class ManualAudioBackend : public DecodedMusicBackend {
   bool paused_ = false;
 };
 
-// A span of the music that playback repeats: frames [first, end) at kMixRate. Playback
-// that reaches `end` goes on at `first` from the very next sample; playback before
-// `first` runs into the span and stays in it. Empty (no loop) when end <= first.
+// Frames [first, end) at kMixRate that playback repeats, `first` following `end` at the very
+// next sample; playback from before `first` runs into the span. Empty when end <= first.
 struct MusicLoop {
   int64_t first = 0;
   int64_t end = 0;
@@ -77,15 +73,13 @@ struct MusicLoop {
 
 // Real playback through SDL2 audio, with the position smoothed for the frame clock.
 //
-// The device callback hands out one block (kBlockFrames) at a time and records where the
-// block starts and when. Between callbacks the main thread extrapolates from that anchor
-// with a monotonic clock, less an output latency of one block, and pulls its own smooth
-// position gently toward it: per-frame deltas then follow the true frame interval. The
-// smooth position never runs backwards except on a seek, which resynchronises at once.
-// Without a sound device the same follower runs on the monotonic clock alone, silently.
-// The stream and the follower count frames as played, unwrapped; a loop (setLoop) maps
-// them onto the music only where samples are read and positions reported, so a wrap
-// never disturbs the smoothing.
+// The device callback mixes one block (kBlockFrames) at a time and records where the block
+// starts and when. Between callbacks the main thread extrapolates from that anchor with a
+// monotonic clock, less one block of output latency, and pulls its smooth position gently
+// toward it, so per-frame deltas follow the true frame interval. The smooth position never
+// runs backwards except on a seek. Without a sound device the follower runs on the clock
+// alone. Frames are counted unwrapped; a loop (setLoop) maps them onto the music only
+// where samples are read and positions reported, so a wrap never disturbs the smoothing.
 class SdlAudioBackend : public DecodedMusicBackend {
  public:
   static constexpr int kBlockFrames = 1024;  // about 23 ms at kMixRate
@@ -105,8 +99,7 @@ class SdlAudioBackend : public DecodedMusicBackend {
   bool hasDevice() const { return device_ != 0; }
   // Frames handed to the device so far; for the benchmark's bookkeeping.
   int64_t mixedFrames();
-  // Seconds of music the device is playing now by its latest block and the time since,
-  // unsmoothed: what the clock follows. For the benchmark's lag figures.
+  // Seconds of music playing now by the latest block, unsmoothed; for the benchmark.
   double devicePositionSeconds();
   // Stops the device thread; safe to call more than once.
   void close();

@@ -80,8 +80,7 @@ void MusicDecode::finish(const std::string& error) {
   progress_.notify_all();
 }
 
-// Makes room for at least `minimumFrames`, keeping the first `keptBytes`; false when
-// memory runs out. Decoder thread only.
+// Room for at least `minimumFrames`, keeping `keptBytes`; false without memory. Decoder only.
 bool MusicDecode::grow(int64_t minimumFrames, size_t keptBytes) {
   const int64_t frames = std::max(minimumFrames, 2 * capacityFrames_);
   std::unique_ptr<int16_t[]> larger(new (std::nothrow) int16_t[static_cast<size_t>(frames) * 2]);
@@ -200,7 +199,6 @@ SpectrumAnalyser::~SpectrumAnalyser() {
   fftwf_destroy_plan(impl_->plan);
   fftwf_free(impl_->input);
   fftwf_free(impl_->output);
-  delete impl_;
 }
 
 void SpectrumAnalyser::analyse(const MusicData& music, int64_t endFrame, float* bins) {

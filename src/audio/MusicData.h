@@ -1,13 +1,10 @@
 // Decoded music: 44100 Hz 16-bit stereo, interleaved (L, R, L, R, ...).
 //
-// MusicDecode decodes a file on a thread of its own, into one buffer that only grows at
-// its end, at several hundred times real time. Readers copy stretches of frames out of
-// it; a reader that asks for frames not decoded yet waits for them, so what it gets
-// never depends on how far the decoder has come. Seeks stay exact to the sample and the
-// spectrum stays a pure function of the position, from the first frame on.
-//
-// prefetchMusic() starts the show's decode at process start, so that it overlaps window
-// creation and loading; the open that follows takes it over (startMusicDecode()).
+// MusicDecode decodes a file on a thread of its own (several hundred times real time) into
+// one buffer that only grows at its end. A reader asking for frames not decoded yet waits
+// for them, so what it gets never depends on the decoder's progress: seeks stay exact and
+// the spectrum a pure function of the position. prefetchMusic() starts the show's decode
+// at process start, overlapping window creation and loading.
 //
 // MusicData and decodeMusicFile() decode a whole file at once, for the tools.
 #pragma once
@@ -25,8 +22,6 @@ class MusicDecode {
  public:
   explicit MusicDecode(const std::string& fileName);  // starts the decoder thread
   ~MusicDecode();                                     // stops it and waits for it
-  MusicDecode(const MusicDecode&) = delete;
-  MusicDecode& operator=(const MusicDecode&) = delete;
 
   const std::string& fileName() const { return fileName_; }
 
@@ -35,10 +30,8 @@ class MusicDecode {
   int64_t waitForFrames(int64_t frames) const;
   // Waits for the end of the decode; returns the length of the music in frames.
   int64_t waitForEnd() const { return waitForFrames(INT64_MAX); }
-  // Why the decode stopped short (a one-line reason); empty while all is well. A file
-  // that cannot be opened or holds no audio ends with no frames and a reason; one that
-  // fails part-way keeps the frames before the failure (the music ends there), while
-  // decodeMusicFile() counts it as no music at all.
+  // Why the decode stopped short (one line); empty while all is well. A file that fails
+  // part-way keeps the frames before the failure; decodeMusicFile() counts it as none.
   std::string error() const;
 
   // Copies the frames [first, first + count) into `out` (2 * count samples), waiting for
@@ -56,8 +49,8 @@ class MusicDecode {
   std::atomic<bool> stop_{false};
   std::atomic<int64_t> decoded_{0};
 
-  // samples_ is reallocated only by the decoder thread, and only under mutex_; readers
-  // hold mutex_ while they copy. The decoder writes past decoded_, where nobody reads.
+  // Reallocated by the decoder thread under mutex_, which readers hold while they copy;
+  // the decoder writes past decoded_, where nobody reads.
   mutable std::mutex mutex_;
   mutable std::condition_variable progress_;
   std::unique_ptr<int16_t[]> samples_;
@@ -68,8 +61,7 @@ class MusicDecode {
   std::thread thread_;  // last: starts once everything above is built
 };
 
-// Starts decoding `fileName` now, for a startMusicDecode() of the same file later. One
-// prefetch at a time; a second replaces the first.
+// Starts decoding `fileName` for a later startMusicDecode(); a second prefetch replaces it.
 void prefetchMusic(const std::string& fileName);
 // The decode of `fileName`: the prefetched one, handed out once, or else a new one.
 std::shared_ptr<MusicDecode> startMusicDecode(const std::string& fileName);
@@ -79,8 +71,7 @@ struct MusicData {
   int64_t frameCount() const { return static_cast<int64_t>(samples.size() / 2); }
 };
 
-// Decodes `fileName` to 44100 Hz 16-bit stereo. On failure returns false and sets
-// `error` to a one-line reason; `out` is then empty.
+// Decodes `fileName` to 44100 Hz 16-bit stereo; false, `out` empty and `error` set on failure.
 bool decodeMusicFile(const char* fileName, MusicData& out, std::string& error);
 
 // kSpectrumBins magnitudes (0..1) of the kSpectrumWindow mono samples that end at
@@ -90,8 +81,6 @@ class SpectrumAnalyser {
  public:
   SpectrumAnalyser();
   ~SpectrumAnalyser();
-  SpectrumAnalyser(const SpectrumAnalyser&) = delete;
-  SpectrumAnalyser& operator=(const SpectrumAnalyser&) = delete;
 
   void analyse(const MusicData& music, int64_t endFrame, float* bins);
   // Waits for the window's frames to be decoded.
@@ -100,5 +89,5 @@ class SpectrumAnalyser {
  private:
   struct Impl;
   void analyseWindow(float* bins);  // of the stereo frames in impl_->frames
-  Impl* impl_;
+  std::unique_ptr<Impl> impl_;
 };

@@ -1,12 +1,8 @@
 // MusicStream: the one streamed piece of music, and DemoClock: the show's clock.
 //
-// The music is the master clock. DemoClock::update() reads the stream's position once
-// per frame; time() and delta() then stay fixed for the frame, while seeks made during it
-// add up from one another. There is no other timer: pausing the music freezes the show
-// and seeking the music moves it.
-//
-// Units: the sound layer works in whole milliseconds; everything here is float seconds
-// (MusicStream::time() is double).
+// The music is the master clock, and there is no other timer. DemoClock::update() reads
+// the position once per frame; time() and delta() then stay fixed for the frame, while
+// seeks made during it add up. Units: seconds (the sound layer works in milliseconds).
 //
 // Calls: setBackend() (optional; without it open() plays through SDL), open(), play(),
 // then update() once per frame and any of the rest.
@@ -18,8 +14,7 @@
 
 class MusicStream {
  public:
-  // Replaces the sound layer; the stream does not own it. Comes before open() in the show;
-  // tools and tests may swap layers later, which drops the spectrum copy.
+  // Replaces the sound layer (not owned) and drops the spectrum copy.
   void setBackend(AudioBackend* backend) {
     backend_ = backend;
     haveSpectrum_ = false;
@@ -44,8 +39,8 @@ class MusicStream {
     highBin = static_cast<int>(static_cast<float>(highHz) * binsPerHz);
   }
 
-  // Called with each band peakInBand() is asked for, before it answers: tests use it to
-  // see which bands a frame reads. None by default; null removes it.
+  // Called with each band peakInBand() is asked for, before it answers (tests see which
+  // bands a frame reads). Null removes it.
   using BandObserver = void (*)(void* context, int lowHz, int highHz);
   void setBandObserver(BandObserver observer, void* context) {
     bandObserver_ = observer;
@@ -85,8 +80,8 @@ class DemoClock {
   float time_ = 0.0f;
   float delta_ = 0.0f;
   bool paused_ = false;
-  // The target of the latest seek since update(), seconds >= 0. Kept apart from the music's
-  // position, which rounds to frames and (while playing) moves on before the next update.
+  // The latest seek's target since update(), seconds >= 0: the music's position rounds to
+  // frames and moves on before the next update.
   bool seekPending_ = false;
   float seekTarget_ = 0.0f;
 };

@@ -40,20 +40,13 @@ bool refuseSize(const char* path, int64_t width, int64_t height, int maxSide) {
   return true;
 }
 
-// The record is filled only once the whole image has been decoded: after a failure the
-// caller's record stays as it was.
+// Called only once the whole image is decoded: a failure leaves the caller's record alone.
 void fillRecord(ImageBuffer* image, int width, int height, int channels, int32_t stride,
                 uint8_t* pixels) {
-  image->width = width;
-  image->height = height;
-  image->channels = channels;
-  image->bytesPerPixel = channels;
-  image->stride = stride;
-  image->pixels = pixels;
+  *image = ImageBuffer{width, height, channels, channels, stride, pixels};
 }
 
-// What a reader holds when it fails, freed; any of it may be null. Returns -1 for the
-// reader to return.
+// Frees what a failing reader holds (any of it may be null); returns -1 for it to return.
 int failPng(png_structp png, png_infop info, std::FILE* file, uint8_t* pixels, png_bytep* rows) {
   delete[] rows;
   delete[] pixels;
@@ -70,8 +63,8 @@ int failJpeg(jpeg_decompress_struct* decoder, std::FILE* file, uint8_t* pixels, 
   return -1;
 }
 
-// libjpeg's standard error manager with a way out: where the standard one would exit,
-// this one jumps back into read_jpeg when set_jpeg_errors_fail(true) is in force.
+// libjpeg's standard error manager, but jumping back into read_jpeg under
+// set_jpeg_errors_fail(true) where the standard one would exit.
 struct JpegErrors {
   jpeg_error_mgr manager;
   std::jmp_buf failed;
@@ -133,11 +126,7 @@ int read_png(const char* path, ImageBuffer* image, bool flipRows, int maxSide) {
     return -1;
   }
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  if (!png) {
-    std::fclose(file);
-    return -1;
-  }
-  png_infop info = png_create_info_struct(png);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!info) return failPng(png, info, file, nullptr, nullptr);
   // Set after setjmp, so kept in memory for the jump back (volatile).
   uint8_t* volatile pixels = nullptr;
@@ -184,9 +173,7 @@ int read_png(const char* path, ImageBuffer* image, bool flipRows, int maxSide) {
 }
 
 int read_jpeg(const char* path, ImageBuffer* image, bool flipRows, int maxSide) {
-  // The standard error manager prints the library's message and exits with status 1 on
-  // corrupt data (see jpegErrorExit); warnings (a truncated file, say) only print and
-  // decoding goes on.
+  // Warnings (a truncated file, say) only print; errors go to jpegErrorExit.
   jpeg_decompress_struct decoder;
   JpegErrors errors;
   decoder.err = jpeg_std_error(&errors.manager);
@@ -260,36 +247,6 @@ void flip_image(ImageBuffer* image, bool vertical, bool horizontal) {
 }
 
 namespace {
-// The libpng calls, apart so that nothing with a destructor lives across setjmp.
-bool writeRows(std::FILE* file, const ImageBuffer& image, int colourType, PngSettings settings) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  if (!png) return false;
-  png_infop info = png_create_info_struct(png);
-  if (!info) {
-    png_destroy_write_struct(&png, nullptr);
-    return false;
-  }
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return false;
-  }
-  png_init_io(png, file);
-  if (settings.zlibLevel >= 0) png_set_compression_level(png, settings.zlibLevel);
-  if (settings.filters >= 0) png_set_filter(png, PNG_FILTER_TYPE_BASE, settings.filters);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
-               static_cast<png_uint_32>(image.height), kPngBitDepth, colourType, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  for (int i = 0; i < image.height; ++i) {
-    png_write_row(png, image.pixels + static_cast<size_t>(image.stride) * i);
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return true;
-}
-}  // namespace
-
-namespace {
 constexpr const char* kUnsupportedChannels = "unsupported channel count";
 
 int pngColourType(int channels) {
@@ -313,8 +270,32 @@ const char* png_image_problem(const ImageBuffer& image) {
   return nullptr;
 }
 
+// Nothing with a destructor may live here: libpng leaves by longjmp.
 bool write_png_stream(std::FILE* file, const ImageBuffer& image, PngSettings settings) {
-  return writeRows(file, image, pngColourType(image.channels), settings);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  if (!png) return false;
+  png_infop info = png_create_info_struct(png);
+  if (!info) {
+    png_destroy_write_struct(&png, nullptr);
+    return false;
+  }
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return false;
+  }
+  png_init_io(png, file);
+  if (settings.zlibLevel >= 0) png_set_compression_level(png, settings.zlibLevel);
+  if (settings.filters >= 0) png_set_filter(png, PNG_FILTER_TYPE_BASE, settings.filters);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
+               static_cast<png_uint_32>(image.height), kPngBitDepth, pngColourType(image.channels),
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int i = 0; i < image.height; ++i) {
+    png_write_row(png, image.pixels + static_cast<size_t>(image.stride) * i);
+  }
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return true;
 }
 
 void write_png(const char* path, ImageBuffer image) {

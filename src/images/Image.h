@@ -1,19 +1,16 @@
 // Image files: PNG and JPEG into memory, PNG back out.
 //
-// A thin layer over libpng and libjpeg. Readers fill an ImageBuffer whose pixel array the
-// caller owns (release with delete[]). PNG samples stay as the file stores them (palette
-// indices and packed sub-byte depths are kept), except that 16-bit samples keep only
-// their high byte. CMYK JPEGs become RGB. With flipRows the bottom row of the picture
-// comes first, as GL uploads expect.
+// Readers fill an ImageBuffer whose pixel array the caller owns (delete[]). PNG samples
+// stay as stored (palette indices, packed sub-byte depths), except that 16-bit samples keep
+// their high byte. CMYK JPEGs become RGB. With flipRows the bottom row comes first, as GL
+// uploads expect.
 //
-// Size limit: textures store each side rounded up to a power of two, so a reader refuses,
-// before it allocates anything for the pixels, an image whose padded storage would hold
-// more than kMaxImagePixels pixels or have a side above maxSide (when maxSide > 0; the
-// texture manager passes GL_MAX_TEXTURE_SIZE).
+// Textures pad each side to a power of two, so a reader refuses, before allocating the
+// pixels, an image whose padded storage would exceed kMaxImagePixels or have a side above
+// maxSide (when > 0; the texture manager passes GL_MAX_TEXTURE_SIZE).
 //
-// Messages go to stderr; nothing here ends the program, except libjpeg's own error
-// handling on corrupt JPEG data (prints the library's message, exit status 1) unless
-// set_jpeg_errors_fail(true) has made such data a failure like any other.
+// Messages go to stderr; nothing here ends the program, except libjpeg on corrupt data
+// (its message, exit status 1) unless set_jpeg_errors_fail(true) is in force.
 #pragma once
 
 #include <cstdint>
@@ -40,21 +37,17 @@ int read_jpeg(const char* path, ImageBuffer* image, bool flipRows, int maxSide =
 // True when padded power-of-two storage for width x height fits the limits above.
 bool image_size_allowed(int64_t width, int64_t height, int maxSide);
 
-// Harness seams, off by default. With errorsFail, corrupt JPEG data prints libjpeg's
-// message and read_jpeg returns -1 instead of ending the program. With crcChecks off,
-// read_png uses chunks whose CRC (and zlib's Adler-32) do not match, so that generated
-// inputs reach the decoder.
+// Harness seams, off by default. With errorsFail, read_jpeg returns -1 on corrupt data
+// instead of ending the program. With crcChecks off, read_png ignores bad chunk CRCs (and
+// zlib's Adler-32), so that generated inputs reach the decoder.
 void set_jpeg_errors_fail(bool errorsFail);
 void set_png_crc_checks(bool crcChecks);
 // In place; callers ask for one direction at a time.
 void flip_image(ImageBuffer* image, bool vertical, bool horizontal);
-// 8-bit grey (1), RGB (3) or RGBA (4) PNG; the file's first row is the buffer's first.
-// libpng's own compression level and row filters; failures are said on stderr only.
+// 8-bit grey (1), RGB (3) or RGBA (4) PNG, first row first; failures go to stderr only.
 void write_png(const char* path, ImageBuffer image);
 
-// How a PNG is compressed: -1 keeps libpng's default (zlib's level, adaptive filters);
-// filters is a mask of PNG_FILTER_* values. The offline tools, which write thousands of
-// frames, pass a faster pair (tools/offline/FastPng.h).
+// PNG compression: -1 keeps libpng's default; filters is a mask of PNG_FILTER_* values.
 struct PngSettings {
   int zlibLevel = -1;
   int filters = -1;
@@ -62,6 +55,5 @@ struct PngSettings {
 // Why `image` cannot be written as a PNG ("unsupported channel count", "invalid image":
 // no pixels, no rows, or a stride shorter than a row), or null.
 const char* png_image_problem(const ImageBuffer& image);
-// The one PNG writer body: `image`, which png_image_problem() passed, as a PNG stream into
-// an open file. False when libpng failed.
+// `image` (which png_image_problem() passed) as a PNG into an open file; false on failure.
 bool write_png_stream(std::FILE* file, const ImageBuffer& image, PngSettings settings);

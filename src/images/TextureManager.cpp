@@ -4,7 +4,6 @@
 
 #include <GL/glu.h>
 
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -76,20 +75,6 @@ const ImageFormats* formatsForChannels(int channels) {
   return nullptr;
 }
 
-// Tightly packed rows are what create() takes; odd widths of 1- and 3-byte pixels would
-// otherwise be read with the default 4-byte row alignment.
-class TightUnpackRows {
- public:
-  TightUnpackRows() {
-    glGetIntegerv(GL_UNPACK_ALIGNMENT, &previous_);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  }
-  ~TightUnpackRows() { glPixelStorei(GL_UNPACK_ALIGNMENT, previous_); }
-
- private:
-  GLint previous_ = 4;
-};
-
 }  // namespace
 
 int TextureManager::roundUpToPowerOfTwo(int size) {
@@ -116,9 +101,8 @@ void TextureManager::create(const std::string& name, int width, int height, cons
   texture.sourceWidth = width;
   texture.sourceHeight = height;
 
-  // GL reads the whole power-of-two storage from the array: a smaller picture goes into
-  // the lower-left corner of a zero-filled copy, so sourceWidth / width still tells how
-  // much of the storage holds it.
+  // GL reads the whole power-of-two storage from the array: a smaller picture goes into the
+  // lower-left corner of a zero-filled copy.
   std::vector<uint8_t> padded;
   if (pixels && (storageWidth != width || storageHeight != height) && width > 0 && height > 0) {
     const size_t pixelBytes = static_cast<size_t>(componentsOf(format));
@@ -137,12 +121,8 @@ void TextureManager::create(const std::string& name, int width, int height, cons
 
   glBindTexture(bindTarget_, texture.glName);
 
-  int minFilter = minFilter_;
-  int magFilter = magFilter_;
-  if (!pixels) {
-    minFilter = storageOnlyFilter(minFilter);
-    magFilter = storageOnlyFilter(magFilter);
-  }
+  const int minFilter = pixels ? minFilter_ : storageOnlyFilter(minFilter_);
+  const int magFilter = pixels ? magFilter_ : storageOnlyFilter(magFilter_);
   glTexParameteri(bindTarget_, GL_TEXTURE_MIN_FILTER, minFilter);
   glTexParameteri(bindTarget_, GL_TEXTURE_MAG_FILTER, magFilter);
   glTexParameteri(bindTarget_, GL_TEXTURE_WRAP_S, wrapS_);
@@ -152,13 +132,17 @@ void TextureManager::create(const std::string& name, int width, int height, cons
     glTexParameterf(bindTarget_, GL_TEXTURE_MAX_ANISOTROPY_EXT, maxAnisotropy_);
   }
 
-  TightUnpackRows tightRows;
+  // Tightly packed rows (odd widths of 1- and 3-byte pixels), then the caller's alignment.
+  GLint alignment = 4;
+  glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   glTexImage2D(imageTarget_, 0, internalFormat, storageWidth, storageHeight, 0, format,
                GL_UNSIGNED_BYTE, pixels);
   if (isMipmapFilter(minFilter)) {
     gluBuild2DMipmaps(imageTarget_, internalFormat, storageWidth, storageHeight, format,
                       GL_UNSIGNED_BYTE, pixels);
   }
+  glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
 }
 
 void TextureManager::loadTexture(const std::string& name, int internalFormat, int format) {

@@ -1,11 +1,9 @@
 // TextureManager: the registry of every OpenGL texture, by name ("texture").
 //
-// A small state machine: set the filters (and, inside loadCubeMap, the targets), then
-// create textures; every creation uses the settings in force. Sizes are rounded up to
-// powers of two for storage; sourceWidth/sourceHeight keep what was asked for, and the
-// ratio source / storage is the texture-coordinate extent that holds the picture.
-// Images whose sides are not powers of two sit in the lower-left corner of zero-padded
-// storage. Storage-only textures (no pixels) never get mipmaps. Textures are never deleted.
+// A small state machine: every creation uses the filters (and targets) in force. Storage
+// sides are rounded up to powers of two, the picture in the lower-left corner of zero
+// padding; source / storage size is the texture-coordinate extent that holds it.
+// Storage-only textures (no pixels) never get mipmaps. Textures are never deleted.
 //
 // Calls: setFilters(), then create() / loadTexture() / loadCubeMap(); get() by name.
 #pragma once
@@ -18,10 +16,8 @@
 struct Texture {
   int32_t width = 1;  // storage, power of two
   int32_t height = 1;
-  int32_t depth = 1;
   int32_t sourceWidth = 1;  // as requested
   int32_t sourceHeight = 1;
-  int32_t sourceDepth = 1;
   uint32_t glName = 0;
 };
 

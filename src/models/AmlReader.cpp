@@ -34,8 +34,7 @@ T* duplicate(const T* source, long count) {
   return copy;
 }
 
-// Refuses component counts that the drawing code would hand to GL, or that the geometry
-// code would overrun.
+// Refuses component counts that GL would reject at draw time or the geometry would overrun.
 void checkComponentCounts(const Mesh& mesh, const char* file) {
   auto componentsOf = [&mesh](int type) {
     int slot = mesh.attributeOfType[type];
@@ -137,9 +136,15 @@ void readMesh(InputStream& in, const char* file, long& remaining, Mesh& mesh) {
   }
 }
 
-}  // namespace
+// One value in the machine's byte order; 0 once the stream has come up short.
+template <typename T>
+T readValue(InputStream& in) {
+  T value;
+  in.readBlock(&value, sizeof value);
+  return value;
+}
 
-// ---- Input streams ----
+}  // namespace
 
 bool InputStream::readBlock(void* buffer, size_t size) {
   if (size == 0) return !failed_;  // fread of zero bytes reports zero blocks
@@ -148,16 +153,6 @@ bool InputStream::readBlock(void* buffer, size_t size) {
   std::memset(buffer, 0, size);
   return false;
 }
-
-namespace {
-// One value in the machine's byte order; 0 once the stream has come up short.
-template <typename T>
-T readValue(InputStream& in) {
-  T value;
-  in.readBlock(&value, sizeof value);
-  return value;
-}
-}  // namespace
 
 uint8_t InputStream::readU8() { return readValue<uint8_t>(*this); }
 uint16_t InputStream::readU16() { return readValue<uint16_t>(*this); }
@@ -204,8 +199,6 @@ size_t ByteInputStream::read(void* buffer, size_t size) {
   position_ += size;
   return 1;
 }
-
-// ---- Mesh: storage and layout ----
 
 Mesh::Mesh(const Mesh& other) { copyFrom(other); }
 
@@ -298,10 +291,6 @@ int Mesh::offsetOfType(int type) const {
   return offset;
 }
 
-uint32_t* Mesh::wordsOf(int vertex, int type, int count) {
-  return const_cast<uint32_t*>(static_cast<const Mesh*>(this)->wordsOf(vertex, type, count));
-}
-
 const uint32_t* Mesh::wordsOf(int vertex, int type, int count) const {
   int offset = offsetOfType(type);
   if (offset < 0 || !vertexData || vertex < 0 || vertex >= vertexCount || count < 0 ||
@@ -319,13 +308,11 @@ bool Mesh::readFloats(int vertex, int type, float* out, int count) const {
 }
 
 bool Mesh::writeFloats(int vertex, int type, const float* values, int count) {
-  uint32_t* words = wordsOf(vertex, type, count);
+  const uint32_t* words = wordsOf(vertex, type, count);
   if (!words) return false;
-  std::memcpy(words, values, sizeof(float) * count);
+  std::memcpy(const_cast<uint32_t*>(words), values, sizeof(float) * count);
   return true;
 }
-
-// ---- Model: reading ----
 
 void Model::readAml(const std::string& path) {
   FileInputStream in(path.c_str());

@@ -1,10 +1,6 @@
-// AmlReader: the GL-free half of models/Model.h, linked alone by the reader's tests and
-// its fuzz target (library lumorak_aml_reader).
-//
-// It defines the input streams, Model::readAml and the mesh storage and layout: copying,
-// updateLayout(), resolvePositions(), offsetOfType() and the float accessors. Model.cpp
-// (lumorak_models) adds the geometry (normals, tangents) and the GL buffers and drawing.
-// The file layout and the refusals are described in models/Model.h.
+// AmlReader: the GL-free half of models/Model.h (lumorak_aml_reader, linked alone by the
+// reader's tests and fuzz target): the input streams, Model::readAml, and mesh storage and
+// layout. Model.cpp adds normals, tangents and GL drawing; Model.h describes the format.
 //
 // ByteInputStream reads a caller's buffer in place, for files already in memory.
 #pragma once

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 
 #include "app/Fatal.h"
@@ -17,7 +16,6 @@ constexpr long kTriangleBytes = 6;
 constexpr int kVec3 = 3;
 constexpr int kTextureUnits = 8;
 constexpr int kUvComponents = 2;
-// unbindArrays() always disables generic attributes 0 and 1; others it disables by name.
 constexpr int kAlwaysDisabledGenericAttributes = 2;
 constexpr float kFallbackNormal[kVec3] = {0.0f, 0.0f, 1.0f};
 
@@ -53,8 +51,6 @@ const void* byteOffset(int words) {
 }
 
 }  // namespace
-
-// ---- Mesh: normals and tangents ----
 
 void Mesh::faceNormal(int t, float out[3]) const {
   std::fill(out, out + kVec3, 0.0f);
@@ -182,8 +178,6 @@ void Mesh::computeTangents() {
   }
 }
 
-// ---- Mesh: buffers and drawing ----
-
 void Mesh::createBuffers() {
   glGenBuffers(1, &vertexBuffer);
   glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
@@ -207,37 +201,37 @@ void Mesh::bindArrays() {
   const GLsizei byteStride = stride * kWordBytes;
   glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
   glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer);
+  // Components and byte offset of an attribute present in the records.
+  auto size = [this](int type) { return componentCount[attributeOfType[type]]; };
+  auto at = [this](int type) { return byteOffset(offsetOfType(type)); };
   if (attributeOfType[ATTRIB_POSITION] >= 0) {
     glEnableClientState(GL_VERTEX_ARRAY);
-    glVertexPointer(componentCount[attributeOfType[ATTRIB_POSITION]], GL_FLOAT, byteStride,
-                    byteOffset(offsetOfType(ATTRIB_POSITION)));
+    glVertexPointer(size(ATTRIB_POSITION), GL_FLOAT, byteStride, at(ATTRIB_POSITION));
   }
   if (attributeOfType[ATTRIB_NORMAL] >= 0) {
     glEnableClientState(GL_NORMAL_ARRAY);
-    glNormalPointer(GL_FLOAT, byteStride, byteOffset(offsetOfType(ATTRIB_NORMAL)));
+    glNormalPointer(GL_FLOAT, byteStride, at(ATTRIB_NORMAL));
   }
   if (attributeOfType[ATTRIB_COLOR] >= 0) {
     glEnableClientState(GL_COLOR_ARRAY);
-    glColorPointer(componentCount[attributeOfType[ATTRIB_COLOR]], GL_FLOAT, byteStride,
-                   byteOffset(offsetOfType(ATTRIB_COLOR)));
+    glColorPointer(size(ATTRIB_COLOR), GL_FLOAT, byteStride, at(ATTRIB_COLOR));
   }
   if (attributeOfType[ATTRIB_SECONDARY_COLOR] >= 0) {
     glEnableClientState(GL_SECONDARY_COLOR_ARRAY);
-    glSecondaryColorPointer(componentCount[attributeOfType[ATTRIB_SECONDARY_COLOR]], GL_FLOAT,
-                            byteStride, byteOffset(offsetOfType(ATTRIB_SECONDARY_COLOR)));
+    glSecondaryColorPointer(size(ATTRIB_SECONDARY_COLOR), GL_FLOAT, byteStride,
+                            at(ATTRIB_SECONDARY_COLOR));
   }
   if (attributeOfType[ATTRIB_TANGENT] >= 0 && tangentAttribIndex >= 0) {
     glEnableVertexAttribArray(tangentAttribIndex);
     glVertexAttribPointer(tangentAttribIndex, kVec3, GL_FLOAT, GL_TRUE, byteStride,
-                          byteOffset(offsetOfType(ATTRIB_TANGENT)));
+                          at(ATTRIB_TANGENT));
   }
   for (int unit = 0; unit < kTextureUnits; ++unit) {
     int type = ATTRIB_TEXCOORD0 + unit;
     if (attributeOfType[type] < 0) continue;
     glClientActiveTexture(GL_TEXTURE0 + unit);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glTexCoordPointer(componentCount[attributeOfType[type]], GL_FLOAT, byteStride,
-                      byteOffset(offsetOfType(type)));
+    glTexCoordPointer(size(type), GL_FLOAT, byteStride, at(type));
   }
 }
 
@@ -259,8 +253,6 @@ void Mesh::unbindArrays() {
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
   }
 }
-
-// ---- ModelManager ----
 
 void ModelManager::loadModel(const std::string& name) {
   std::string path = findDataFile("data", name, {"aml"});

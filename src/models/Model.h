@@ -6,27 +6,21 @@
 // components), T u16 triples. The first attribute is the position index (type 1, one
 // int32 word); loading replaces it by the position (type 0, three floats).
 //
-// Malformed files (short reads, out-of-range indices, bad attribute tables, absurd
-// counts) are refused with a fatal error naming the file; nothing reads past an array.
-// Files never store type 0, and component counts are those the GL arrays take: normal 3,
-// colour 3 or 4, secondary colour 3, texture coordinates 1 to 4 (types 6 to 13).
-// Geometry that has no direction gets a fixed finite answer, never NaN: a degenerate
-// triangle contributes a zero normal and zero tangent, a vertex whose normal sum is zero
-// gets (0, 0, 1), and a tangent that vanishes beside its normal becomes a unit vector
-// perpendicular to that normal.
+// Malformed files (short reads, out-of-range indices, bad attribute tables, absurd counts,
+// a stored type 0, component counts other than the GL arrays take: normal 3, colour 3-4,
+// secondary colour 3, texture coordinates 1-4) are fatal, naming the file; nothing reads
+// past an array. Directionless geometry gets a fixed finite answer, never NaN.
 //
-// Tangents reach shaders as the texture coordinates of unit 4 (binormals: unit 5). A
-// generic vertex attribute is fed as well only when the caller sets tangentAttribIndex
-// (for instance to glGetAttribLocation of the program in use); it starts at -1 (none).
-// Index 0 aliases the position in the compatibility profile, so do not use it.
-// unbindArrays() disables generic attributes 0 and 1, and tangentAttribIndex when >= 2.
+// Tangents reach shaders as texture coordinates of unit 4 (binormals: unit 5), and as the
+// generic attribute tangentAttribIndex once the caller sets it (-1: none; never 0, which
+// aliases the position). unbindArrays() disables generic attributes 0, 1 and that one.
 //
-// DOES NOT: delete buffer objects, need a GL context before createBuffers(), or keep any
-// array state enabled after draw().
+// DOES NOT: delete buffer objects, need GL before createBuffers(), or leave array state
+// enabled after draw().
 //
-// Calls: ModelManager::loadModel(name), then on the model computeNormals(),
-// computeTangents(), createBuffers() (GL), then draw() (GL) every frame. Reading and
-// mesh storage are GL-free (models/AmlReader.cpp); geometry and drawing are Model.cpp.
+// Calls: ModelManager::loadModel(name), then computeNormals(), computeTangents(),
+// createBuffers() (GL), then draw() (GL) every frame. Reading and mesh storage are GL-free
+// (models/AmlReader.cpp).
 #pragma once
 
 #include <cstdint>
@@ -49,8 +43,7 @@ enum AttributeType {
 };
 constexpr int kMaxAttributes = 16;
 
-// Abstract binary input; values come back in the machine's byte order (little-endian
-// files on little-endian machines).
+// Abstract binary input; values come in the machine's byte order (files are little-endian).
 class InputStream {
  public:
   virtual ~InputStream() = default;
@@ -106,7 +99,7 @@ class Mesh {
   float* positions = nullptr;       // 3 floats per entry; null once resolved
   uint32_t* vertexData = nullptr;   // vertexCount records of `stride` words
   uint16_t* indices = nullptr;      // 3 per triangle
-  int32_t tangentAttribIndex = -1;  // generic attribute for tangents; -1: none (see banner)
+  int32_t tangentAttribIndex = -1;  // generic attribute for tangents; -1: none
   int32_t attributeOfType[kMaxAttributes] = {-1, -1, -1, -1, -1, -1, -1, -1,
                                              -1, -1, -1, -1, -1, -1, -1, -1};
   int32_t stride = 0;
@@ -120,9 +113,8 @@ class Mesh {
 
   // Word offset of an attribute inside a record; -1 when absent.
   int offsetOfType(int type) const;
-  // Copies the first `count` floats of an attribute of one vertex out of (or into) the
-  // vertex words. False, nothing copied, when the attribute or vertex is absent or the
-  // attribute has fewer than `count` components.
+  // Copies the first `count` floats of an attribute of one vertex out of (or into) its
+  // words; false, nothing copied, when either is absent or narrower than `count`.
   bool readFloats(int vertex, int type, float* out, int count) const;
   bool writeFloats(int vertex, int type, const float* values, int count);
 
@@ -131,13 +123,16 @@ class Mesh {
   // Tangent (direction of growing U) of triangle t from ATTRIB_TEXCOORD0, scaled by the
   // inverse texture-space area; (0, 0, 0) when that area is zero or there is no UV.
   void triangleTangent(int t, float out[3]) const;
-  // Appends an attribute with `components` uninitialised words to every record, unless
+  // Appends an attribute with `components` zeroed words to every record, unless
   // one of that type is present. A full table or a bad type or size is fatal.
   void addAttribute(int type, int components);
-  void computeNormals();   // adds a normal attribute when there is none
-  void computeTangents();  // adds tangent and binormal; reads normals and ATTRIB_TEXCOORD0
-  void createBuffers();    // leaves both buffers bound
-  void draw();             // nothing until createBuffers() has run
+  // Adds a normal attribute when there is none; a vertex whose sum is zero gets (0, 0, 1).
+  void computeNormals();
+  // Adds tangent and binormal from the normals and ATTRIB_TEXCOORD0; a tangent that vanishes
+  // beside its normal becomes a unit vector perpendicular to it.
+  void computeTangents();
+  void createBuffers();  // leaves both buffers bound
+  void draw();           // nothing until createBuffers() has run
   void bindArrays();
   void unbindArrays();
 
@@ -147,7 +142,6 @@ class Mesh {
   // The first word of an attribute of one vertex with at least `count` components; null
   // otherwise. Words hold float bits: copy them, never alias them as float.
   const uint32_t* wordsOf(int vertex, int type, int count) const;
-  uint32_t* wordsOf(int vertex, int type, int count);
   // The slot of a three-float attribute, added when absent; fatal when too small.
   void requireVector3(int type);
   // Zeroes the three-float attribute `type` of every vertex, then adds to each vertex the

@@ -5,9 +5,8 @@
 //   Lighting and the model-view matrix are restored; texturing is left enabled.
 // drawScreenQuad: a texture over the whole 4:3 view (start-up projection), scaled about
 //   the centre.
-// blur: n four-tap passes ping-ponging between D and "rt.blur"; each pass writes d/4 of
-//   the sum of four diagonal taps (b, c texels of S apart, growing by 1.5 per pass).
-//   After an odd number of passes the result is in D, after an even one in "rt.blur".
+// blur: n passes ping-ponging between D and "rt.blur", each d/4 of the sum of four diagonal
+//   taps (b, c texels of S apart, x 1.5 per pass); odd n end in D, even in "rt.blur".
 // glow: T = S + k copies of S blurred (six passes into "rt.glow").
 // Both blur and glow leave depth testing on and blending off.
 #pragma once

@@ -18,9 +18,8 @@ GLuint depthRenderbufferFor(int width, int height) {
   return renderbuffer;
 }
 
-// A new texture or renderbuffer holds whatever the driver gives (Mesa: depth 0, which
-// fails every depth test until something clears it). Clears the bound framebuffer once to
-// colour (0, 0, 0, 0) and depth 1, then puts back the clear values in force.
+// Clears the bound framebuffer to colour (0, 0, 0, 0) and depth 1, keeping the clear values:
+// new storage holds whatever the driver gives (Mesa: depth 0, failing every depth test).
 void clearBound(GLbitfield buffers) {
   GLfloat colour[4];
   GLfloat depth = 1.0f;
@@ -99,20 +98,18 @@ void FboManager::unbind() {
   glReadBuffer(GL_BACK);
 }
 
-void makeColorTarget(TextureManager& textures, FboManager& fbos, const std::string& name, int width,
-                     int height) {
-  textures.create(name, width, height, nullptr, GL_RGBA8, GL_RGBA);
+void makeColorTarget(const std::string& name, int width, int height) {
+  textureRegistry().create(name, width, height, nullptr, GL_RGBA8, GL_RGBA);
   RenderTarget target;
   glGenFramebuffersEXT(1, &target.framebuffer);
   target.attachColor(name, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
-  fbos.add(name, target);
+  fboRegistry().add(name, target);
 }
 
-void makeDepthTarget(TextureManager& textures, FboManager& fbos, const std::string& name, int width,
-                     int height) {
-  textures.create(name, width, height, nullptr, GL_DEPTH_COMPONENT16, GL_DEPTH_COMPONENT);
+void makeDepthTarget(const std::string& name, int width, int height) {
+  textureRegistry().create(name, width, height, nullptr, GL_DEPTH_COMPONENT16, GL_DEPTH_COMPONENT);
   RenderTarget target;
   glGenFramebuffersEXT(1, &target.framebuffer);
   target.attachDepth(name);
-  fbos.add(name, target);
+  fboRegistry().add(name, target);
 }

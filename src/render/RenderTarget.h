@@ -1,16 +1,14 @@
 // Render targets: framebuffer objects (EXT_framebuffer_object) whose colour or depth
 // image is a TextureManager texture.
 //
-// FboManager ("FBO") is usable: use(name) binds the framebuffer, saves the viewport
-// (glPushAttrib(GL_VIEWPORT_BIT)) and sets it to the requested size; unuse() returns to
-// the window's back buffer and restores the viewport. use() of another target while one
-// is in use simply switches; unuse() always goes back to the back buffer.
+// FboManager ("FBO"): use(name) binds the framebuffer, saves the viewport
+// (glPushAttrib(GL_VIEWPORT_BIT)) and sets the requested size; unuse() always returns to
+// the back buffer and restores the viewport; use() while another is in use just switches.
 //
-// Colour targets of equal storage size share one 24-bit depth renderbuffer (key:
-// width << 16 | height). Depth-only targets draw and read nothing else (GL_NONE).
-// Attaching clears the target once (colour (0, 0, 0, 0), depth 1.0) and leaves the clear
-// values as they were, so a scene that never clears its target starts from a known
-// picture. Framebuffer status is never queried.
+// Colour targets of equal storage size share one 24-bit depth renderbuffer. Attaching
+// clears the target once (colour (0, 0, 0, 0), depth 1.0), keeping the clear values, so a
+// scene that never clears its target starts from a known picture. Framebuffer status is
+// never queried.
 #pragma once
 
 #include <cstdint>
@@ -33,8 +31,7 @@ struct RenderTarget {
 using DepthRenderbufferTable = std::map<int32_t, uint32_t>;
 extern DepthRenderbufferTable depthRenderbuffers;
 
-// Puts the target `name` back to the picture it had when made (colour (0, 0, 0, 0), depth
-// 1.0), keeping the clear values in force; for starting a render over from the first frame.
+// Puts target `name` back to its picture when made, keeping the clear values in force.
 void clearNewTarget(const std::string& name);
 
 class FboManager : public UsableResourceManager<RenderTarget> {
@@ -48,10 +45,6 @@ class FboManager : public UsableResourceManager<RenderTarget> {
   void unbind() override;
 };
 
-// DemoSystem's createColorTarget and createDepthTarget: the texture `name` without pixels
-// (RGBA8, or DEPTH_COMPONENT16 for a depth-only target), a new framebuffer with it
-// attached (and the shared depth renderbuffer of its size), registered under `name`.
-void makeColorTarget(TextureManager& textures, FboManager& fbos, const std::string& name, int width,
-                     int height);
-void makeDepthTarget(TextureManager& textures, FboManager& fbos, const std::string& name, int width,
-                     int height);
+// DemoSystem's createColorTarget and createDepthTarget (see there).
+void makeColorTarget(const std::string& name, int width, int height);
+void makeDepthTarget(const std::string& name, int width, int height);

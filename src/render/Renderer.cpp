@@ -55,15 +55,9 @@ void Renderer::setUp() {
 }
 
 void Renderer::letterbox(float aspectRatio, int width, int height, int out[4]) {
-  float w = 0.0f;
-  float h = 0.0f;
-  if (aspectRatio >= 1.0f) {
-    w = static_cast<float>(width);
-    h = width / aspectRatio;
-  } else {
-    w = height * aspectRatio;
-    h = static_cast<float>(height);
-  }
+  const bool wide = aspectRatio >= 1.0f;
+  const float w = wide ? static_cast<float>(width) : height * aspectRatio;
+  const float h = wide ? width / aspectRatio : static_cast<float>(height);
   out[0] = static_cast<int>((width - w) * 0.5f);
   out[1] = static_cast<int>((height - h) * 0.5f);
   out[2] = static_cast<int>(w);

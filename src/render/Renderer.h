@@ -1,8 +1,8 @@
 // Renderer: the view state all scenes share: the camera, eight fixed-function light
 // records, the picture's aspect and 128 mouse-set values.
 //
-// The camera's look-at matrix deliberately does not normalise its side and up vectors:
-// looking up or down with up = (0, 1, 0) shrinks the picture toward its centre.
+// The look-at matrix deliberately leaves side and up unnormalised: looking up or down with
+// up = (0, 1, 0) shrinks the picture toward its centre.
 //
 // Calls: setUp() once after GL is up, setAspect(4, 3); scenes set the camera and apply();
 // applyLights() once per frame after the scene has drawn.

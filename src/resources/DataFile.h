@@ -1,7 +1,6 @@
 // findDataFile: the one place where an asset's base name becomes a file path.
 //
-// Tries directory + "/" + baseName + "." + extension for each extension in order and
-// returns the first path that can be read. No match is fatal:
+// Returns the first readable directory/baseName.extension, extensions in order; none is fatal:
 //   Could not find file: "data/lklogo.{png jpg }"!
 // Trailing empty extensions are dropped; an empty one before a non-empty one is tried.
 #pragma once

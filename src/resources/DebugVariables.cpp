@@ -39,11 +39,8 @@ void DebugVariable::initChoice(const char* const* choiceList, int index) {
 }
 
 void DebugVariable::initUnit(int initial) {
+  initRange(0.0f, 1.0f, static_cast<float>(initial));
   kind = Unit;
-  min = 0.0f;
-  max = 1.0f;
-  value = static_cast<float>(initial);
-  choices = nullptr;
 }
 
 void DebugVariableManager::registerVariable(const std::string& name) {

@@ -1,8 +1,7 @@
-// Debug variables: named tweakable numbers that scene code registers and the developer
-// drags with the mouse. Each has a slider row at the right edge of the screen (not drawn):
-// the column spans screenWidth - 110 .. screenWidth - 10, row r spans y = 25r + 5 .. +20.
-// With any button, Shift or Ctrl held, a pointer inside a Range variable's row sets its
-// value from x. Choice and Unit variables ignore the mouse.
+// Debug variables: named tweakable numbers that scene code registers and the developer drags
+// with the mouse, each on an undrawn slider row: x from screenWidth - 110 to - 10, row r at
+// y = 25r + 5 .. +20. With any button, Shift or Ctrl held, a pointer in a Range variable's
+// row sets its value from x; Choice and Unit variables ignore the mouse.
 //
 // Calls: registerVariable(name), then get(name) and one of initRange / initChoice /
 // initUnit on it; editWithMouse() on every mouse move.

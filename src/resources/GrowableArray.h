@@ -1,8 +1,8 @@
 // GrowableArray: an owned block of items with a count and a capacity.
 //
-// Appending to a full array doubles the capacity (capacity 0 grows to 4) and moves the
-// items into a new block. Copying copies count, capacity and every item. Items must be
-// default-constructible and copy-assignable; slots beyond `count` hold default items.
+// Appending to a full array doubles the capacity (0 grows to 4). Copying copies count,
+// capacity and items. Items are default-constructible and copy-assignable; slots beyond
+// `count` hold default items.
 #pragma once
 
 #include <cstddef>

@@ -1,7 +1,6 @@
-// The show's random numbers: one generator with the range 0..32767 and a fixed start, so
-// every run draws the same sequence (loading tints, particles, stars, sprites). The C
-// library's rand() is not used: its range differs between platforms (glibc: 2^31 - 1),
-// and the formulas that scale these numbers assume 32767.
+// The show's random numbers: range 0..32767 and a fixed start, so every run draws the same
+// sequence. Not rand(): its range differs between platforms (glibc: 2^31 - 1), and the
+// formulas that scale these numbers assume 32767.
 #pragma once
 
 #include <cstdint>

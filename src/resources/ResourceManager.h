@@ -4,13 +4,12 @@
 // registry; values keep a stable address while their entry exists. `get` of an unknown
 // name is fatal: "No such %s: '%s'." with typeName() and the name as passed.
 //
-// UsableResourceManager<T> adds a current name: use(name) looks the name up, records it
-// and calls bind(name); unuse() calls unbind() while currentName still holds the name,
-// then clears it. use() never unbinds the previous resource; unuse() with nothing in use
-// is fatal: "Cannot unuse: No %s in use.".
+// UsableResourceManager<T> adds a current name: use(name) looks it up, records it and
+// calls bind(name) (never unbinding the previous one); unuse() calls unbind() while the
+// name is still current, then clears it; with nothing in use it is fatal:
+// "Cannot unuse: No %s in use.".
 //
-// Calls: getOrCreate() is the only way an entry comes into being; kinds' own add/create
-// operations call it and then fill the value. Entries are never removed while running.
+// getOrCreate() is the only way an entry comes into being; entries are never removed.
 #pragma once
 
 #include <map>
@@ -40,7 +39,6 @@ class ResourceManager {
 
   // Entries in ascending bytewise name order.
   Map& entries() { return entries_; }
-  const Map& entries() const { return entries_; }
 
  protected:
   Map entries_;

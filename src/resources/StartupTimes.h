@@ -1,14 +1,10 @@
 // Start-up time marks: where the time goes between process start and the first show
 // frame, kept for the benchmark (bench/show_bench reads them; the show prints nothing).
 //
-// A StartupSpan charges its wall time to one step. Spans nest and are exclusive: while an
-// inner span runs, the outer step is not charged, so the steps add up to no more than the
-// total. Spans close in the reverse order of opening. Each costs two steady-clock reads.
-// Main thread only.
-//
-// markShowFrame() ends start-up at its first call (after the first show frame is
-// presented): the time since the last span closed is charged to kFirstFrame and the hook,
-// if any, runs once.
+// A StartupSpan charges its wall time to one step. Spans nest and are exclusive (an inner
+// span's time is not the outer step's) and close in reverse order. Main thread only.
+// markShowFrame() ends start-up at its first call, after the first show frame is presented:
+// the time since the last span closed goes to kFirstFrame and the hook, if any, runs once.
 #pragma once
 
 enum class StartupStep {

@@ -1,7 +1,6 @@
-// Closing, 125.2 to 146 s: the logo slides across a white picture once more, a little
-// slower than in the opening, under a strong glow; when the 3-4 kHz band is loud enough
-// the glowing picture is blurred and shown, otherwise the plain one. The cloud overlay
-// is added on top.
+// Closing, 125.2 to 146 s: the logo slides across a white picture once more, a little slower,
+// under a strong glow; only when the 3-4 kHz band is loud enough is the glowing picture shown
+// (blurred), otherwise the plain one. The cloud overlay is added on top.
 #include <GL/glew.h>
 
 #include <cmath>

@@ -29,14 +29,7 @@ void cloudScene() {
     glPushMatrix();
     glTranslatef(sprite.x, sprite.y, sprite.z);
     glBegin(GL_QUADS);
-    glTexCoord2f(0.0f, 0.0f);
-    glVertex2f(-w, -h);
-    glTexCoord2f(0.0f, 1.0f);
-    glVertex2f(-w, h);
-    glTexCoord2f(1.0f, 1.0f);
-    glVertex2f(w, h);
-    glTexCoord2f(1.0f, 0.0f);
-    glVertex2f(w, -h);
+    texturedQuad(-w, -h, w, h, 0.0f, 0.0f, 1.0f, 1.0f);
     glEnd();
     glPopMatrix();
   }

@@ -47,13 +47,6 @@ void columnScene() {
   camera.setTarget(0.0f, 0.1f * std::sin(t) + 1.0f, 0.0f);
   camera.apply();
 
-  float heights[kGrid][kGrid];
-  for (int r = 0; r < kGrid; ++r) {
-    for (int c = 0; c < kGrid; ++c) {
-      heights[r][c] = 2.0f * std::sin(7.0f * std::cos(2.0f * t) + r + c + t) *
-                      std::cos(c + r * std::sin(2.0f * t + r));
-    }
-  }
   glRotatef(90.0f, 1.0f, 0.0f, 0.0f);  // the grid's z becomes the world's up
   // Drawn untextured: the grey alone, not modulated by the last frame's picture.
   glDisable(GL_TEXTURE_2D);
@@ -62,9 +55,11 @@ void columnScene() {
       const float m =
           0.5f * (1.0f + std::sin(std::cos(t + 0.4f * r - 0.1f * c) * c * 0.07692308f +
                                   static_cast<float>(std::sin(0.05263157894736842 * r * c + t))));
+      const float height = 2.0f * std::sin(7.0f * std::cos(2.0f * t) + r + c + t) *
+                           std::cos(c + r * std::sin(2.0f * t + r));
       glColor3f(m, m, m);
       glBegin(GL_QUADS);
-      column(static_cast<float>(c - 10), static_cast<float>(r - 10), -heights[r][c]);
+      column(static_cast<float>(c - 10), static_cast<float>(r - 10), -height);
       glEnd();
     }
   }

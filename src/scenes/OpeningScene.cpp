@@ -1,7 +1,6 @@
 // Opening, 0 to 28.1 s: black spinning triangles paint trails over a never-cleared white
-// picture; the logo slides right to left until 13 s, then the model swings through with an
-// orbiting camera until kOpeningModelGone. Inside kOpeningBlurWindows the 3-4 kHz band
-// blurs the picture.
+// picture; the logo slides right to left until 13 s, then the model swings through until
+// kOpeningModelGone. Inside kOpeningBlurWindows the 3-4 kHz band blurs the picture.
 #include <GL/glew.h>
 
 #include <cmath>

@@ -2,8 +2,8 @@
 
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <vector>
 
 #include "app/DemoSystem.h"
@@ -20,7 +20,6 @@ constexpr float kBrightnessSpan = 0.5f / kRandMax;
 constexpr float kDepthSpan = -5.0f / kRandMax;
 constexpr float kParticleSpan = 7.0f / kRandMax;
 
-// Image textures of the scenes, loaded by createSceneTargets().
 constexpr const char* kSceneImages[] = {"lklogo", "with",     "as",  "concept",      "must",
                                         "task",   "decision", "his", "overlay_cloud"};
 
@@ -36,12 +35,8 @@ void ParticleSystem::init(int particleCount, int tripleCount, Callback callback)
   for (int p = 0; p < count; ++p) {
     float* first = &data[static_cast<size_t>(p) * 4 * stride];
     callback(first + 3);
-    for (int v = 1; v < 4; ++v) {
-      for (int i = 0; i < stride; ++i) first[v * stride + i] = first[i];
-    }
-    for (int v = 0; v < 4; ++v) {
-      for (int i = 0; i < 3; ++i) first[v * stride + i] = kCorners[v][i];
-    }
+    for (int v = 1; v < 4; ++v) std::copy(first, first + stride, first + v * stride);
+    for (int v = 0; v < 4; ++v) std::copy(kCorners[v], kCorners[v] + 3, first + v * stride);
   }
   glGenBuffersARB(1, &buffer);
   glBindBufferARB(GL_ARRAY_BUFFER_ARB, buffer);

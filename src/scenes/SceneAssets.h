@@ -1,9 +1,9 @@
 // Assets the scenes make at start-up, and the scene-owned globals.
 //
 // Start-up runs, between loading pictures: loadSceneModel(), createSceneTargets(),
-// initSceneData(), loadMaterials(). demoRand() (resources/Random.h) has a fixed start and
-// its calls come in a fixed order (loading pictures, 4000 for the particle buffer, 6000 for
-// the stars, 120 for the sprites), so every run builds the same tables.
+// initSceneData(), loadMaterials(). demoRand() has a fixed start and is drawn in a fixed
+// order (loading pictures, 4000 particles, 6000 stars, 120 sprites): every run builds the
+// same tables.
 #pragma once
 
 #include <cstdint>
@@ -43,7 +43,6 @@ void loadSceneModel();
 // createSceneRenderTargets(), then the scene images.
 void createSceneTargets();
 // The five render targets at their start-up sizes (rt0, rt1, rt2 1024 x 512, rt.glow
-// 256 x 128, rt.blur 256 x 256) and the texture filters start-up sets for them;
-// resetSceneState() uses it to undo the tunnel's enlarged rt0 and rt1.
+// 256 x 128, rt.blur 256 x 256) with start-up's texture filters; also resetSceneState().
 void createSceneRenderTargets();
 void initSceneData();

@@ -10,21 +10,17 @@ void columnScene();
 void tunnelScene(float time);
 void closingScene();
 
-// Puts back the resources scenes change for good as start-up leaves them: the tunnel
-// scene's first-frame set-up is undone (rt0 and rt1 back to 1024 x 512, all five targets
-// cleared, and the next tunnel frame sets up again). The GL state scenes leave (the point
-// size among it) is the caller's to restore. The show never calls it: it is for the offline
-// seam, which renders frames out of playing order. The registry entries the set-up added
-// ("shadowmap", the debug variables) stay, unused until then.
+// Undoes the tunnel's first-frame set-up for the offline seam, which renders frames out of
+// playing order: rt0 and rt1 back to 1024 x 512, all five targets cleared, and the next
+// tunnel frame sets up again. The GL state scenes leave (point size among it) is the
+// caller's to restore; "shadowmap" and the debug variables stay registered.
 void resetSceneState();
 
-// The word scene's blur spread g (texels) at scene time `time`: 50 x the 1-2 kHz band, and
-// kWordBandModeFactor times that after kWordBandModeStart. At 0 the scene skips the blur
-// and its frame builds on the previous one (the picture feeds back).
+// The word scene's blur spread g (texels) at `time`: 50 x the 1-2 kHz band, times
+// kWordBandModeFactor after kWordBandModeStart. At 0 the blur is skipped (picture feeds back).
 float wordBlurSpread(float time);
 
-// The word of the word scene's schedule at `time` (null between words) and the scale of
-// its screen quad for the band loudness terms g and h.
+// The word shown at `time` (null between words) and its quad's scale for loudness g, h.
 const char* wordShownAt(float time, float g, float h, float& scale);
 
 // The logo texture on a quad 8 units wide and 2 high centred at (centreX, 0), texturing on.

@@ -1,15 +1,12 @@
-// The show's schedule, written once: the six scenes in playing order, the music time at
-// which each starts and ends, the frequency bands each listens to, and which earlier
-// frames a frame of each needs so that rendering it alone gives the picture a playthrough
-// draws. GL-free and header-only: the show, the music generator, the band statistics, the
-// benches and the tools all read it (`showreport --schedule` prints it for scripts).
+// The show's schedule, written once: the six scenes in playing order, their start and end,
+// the bands each listens to, and which earlier frames a frame needs to render alone as a
+// playthrough draws it. GL-free and header-only: the show, the tools, the benches and the
+// music generator read it (`showreport --schedule` prints it).
 //
 // Times are seconds of music time; a scene runs in [start, end). Boundaries are compared
-// as doubles against the show's float time, so the float nearest 125.2 (125.1999969)
-// still belongs to the tunnel.
+// as doubles against the float time, so 125.1999969f still belongs to the tunnel.
 //
-// DOES NOT: draw, or decide anything at run time beyond sceneAt(); the timeline
-// (Timeline.h) calls the scenes.
+// DOES NOT: draw, or decide anything at run time beyond sceneAt().
 #pragma once
 
 #include <cstddef>
@@ -94,8 +91,7 @@ constexpr double kShowEnd = kSchedule[kSceneCount - 1].end;
 // that frame rendered once first, and a frame before it none of it.
 constexpr SceneIndex kLastingSetUpScene = kTunnel;
 
-// Moments inside the scenes. The scenes time their pictures by them, and the music, the
-// band statistics, the show report and the tests read them from here.
+// Moments inside the scenes: the scenes time their pictures by them, the tools read them.
 
 // An open interval of music time (seconds).
 struct TimeWindow {
@@ -109,8 +105,7 @@ struct TimeWindow {
 constexpr TimeWindow kOpeningBlurWindows[] = {
     {2.0, 2.4}, {4.5, 5.2}, {7.0, 7.6}, {10.0, kSchedule[kOpening].end}};
 
-// The opening's model swings through until here; after it the triangles paint black over
-// black to the scene's end, a blank picture by design.
+// The opening's model is gone from here; the rest of the scene is blank by design.
 constexpr double kOpeningModelGone = 26.0;
 
 // The word scene shows words in (41.687, 58.737) s; around them its 1-2 kHz band only
@@ -119,9 +114,8 @@ constexpr double kFirstWordStart = 41.687;
 constexpr double kLastWordEnd = 58.737;
 
 // After this (compared with the float time as a double) the word scene's star brightness
-// follows the 200-400 Hz band, and its blur spread, 50 texels per unit of the 1-2 kHz
-// band, grows kWordBandModeFactor times. It is not kFirstWordStart: the switch comes
-// 0.18 s after the first word.
+// follows the 200-400 Hz band and its blur spread grows kWordBandModeFactor times; 0.18 s
+// after kFirstWordStart, not at it.
 constexpr double kWordBandModeStart = 41.867;
 constexpr double kWordBandModeFactor = 1.6;  // applied as a float
 

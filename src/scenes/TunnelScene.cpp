@@ -1,8 +1,7 @@
-// Tunnel scene, 104.344 to 125.2 s: a grey ribbon winds above a floor in front of a wall,
-// lit by a point light with real-time shadows (a depth image from the light into
-// "shadowmap", then the geometry from a moving camera with the material "shadow"). Three
-// bars grow with three bands. The first frame also replaces "rt0" and "rt1" with
-// 1024 x 1024 targets, builds the second particle buffer and the three debug variables.
+// Tunnel scene, 104.344 to 125.2 s: a grey ribbon winds above a floor before a wall, lit by
+// a point light with real-time shadows (depth from the light into "shadowmap", then the
+// scene through the material "shadow"); three bars grow with three bands. The first frame
+// enlarges "rt0" and "rt1" and makes the second particle buffer and three debug variables.
 #include <GL/glew.h>
 #include <GL/glu.h>
 
@@ -95,14 +94,11 @@ void drawShadowGeometry() {
   auto height = [](const SceneBand& band) {
     return 1.8f * musicStream.peakInBand(band.lowHz, band.highHz) + 1.0f;
   };
-  const float h1 = height(kTunnelBands[0]);
-  const float h2 = height(kTunnelBands[1]);
-  const float h3 = height(kTunnelBands[2]);
   glBegin(GL_QUADS);
   glNormal3f(0.0f, 0.0f, 1.0f);
-  bar(0.0f, 0.5f, h1, -3.0f);
-  bar(0.5f, 1.0f, h2, -3.0f);
-  bar(1.0f, 1.5f, h3, 0.0f);
+  bar(0.0f, 0.5f, height(kTunnelBands[0]), -3.0f);
+  bar(0.5f, 1.0f, height(kTunnelBands[1]), -3.0f);
+  bar(1.0f, 1.5f, height(kTunnelBands[2]), 0.0f);
   glEnd();
 
   glEnable(GL_TEXTURE_2D);
@@ -111,16 +107,6 @@ void drawShadowGeometry() {
 
 void drawShadowedScene() {
   const float t = sceneTime;
-  float camera[3];
-  if (static_cast<int>(t) % 2 == 0) {
-    camera[0] = 4.0f * std::sin(0.5f * t + 2.0f);
-    camera[1] = std::sin(1.5f * t) + 2.0f;
-    camera[2] = 4.0f * std::cos(0.5f * t + 2.0f);
-  } else {
-    camera[0] = 2.0f * std::sin(0.1f * t + 2.0f);
-    camera[1] = 0.5f * std::sin(1.5f * t) + 1.0f;
-    camera[2] = 6.0f * std::cos(0.5f * t + 2.0f);
-  }
   Camera& view = renderer.camera;
 
   // Shadow pass: depth from the light. The projection is restored before leaving.
@@ -163,7 +149,13 @@ void drawShadowedScene() {
   shadow.setUniformTexture("shadow", "shadowmap");
   demoSystem.materials.use("shadow");
   view.setTarget(0.0f, 0.0f, 0.0f);
-  view.setPosition(camera[0], camera[1], camera[2]);
+  if (static_cast<int>(t) % 2 == 0) {
+    view.setPosition(4.0f * std::sin(0.5f * t + 2.0f), std::sin(1.5f * t) + 2.0f,
+                     4.0f * std::cos(0.5f * t + 2.0f));
+  } else {
+    view.setPosition(2.0f * std::sin(0.1f * t + 2.0f), 0.5f * std::sin(1.5f * t) + 1.0f,
+                     6.0f * std::cos(0.5f * t + 2.0f));
+  }
   view.apply();
   glPointSize(5.0f);  // stays 5 for later frames and scenes
   glBegin(GL_POINTS);
