@@ -17,10 +17,6 @@ class Progress {
   // Ends the bar's line. Returns the seconds since construction.
   double finish();
 
-  // The text of one progress report, without line ends; seconds = time so far.
-  static std::string line(const std::string& label, int64_t done, int64_t total, double seconds,
-                          int barWidth);
-
  private:
   using Clock = std::chrono::steady_clock;
   std::string label_;
