@@ -31,9 +31,6 @@ class ChildProcess {
     std::function<void(const std::string& line)> onLine;
   };
 
-  ChildProcess() = default;
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
   // A child still running is killed (SIGKILL) and reaped: the reading thread ends with it.
   ~ChildProcess() {
     send(SIGKILL);

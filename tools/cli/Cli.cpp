@@ -64,9 +64,8 @@ constexpr InstallLayout kInstallLayout = InstallLayout::kBesideExecutable;
 std::mutex temporariesMutex;
 
 // The handler, on the console's thread, waits for this lock to read the temporaries.
-class TemporariesLocked {
- private:
-  std::lock_guard<std::mutex> lock_{temporariesMutex};
+struct TemporariesLocked {
+  std::lock_guard<std::mutex> lock{temporariesMutex};
 };
 
 void installStopHandler(void (*handler)(int)) {
@@ -108,7 +107,6 @@ int fileRefusal(const std::string& path) {
 // A Windows session always has its desktop: SDL's own driver is the one.
 bool wantsOffscreenDriver() { return false; }
 
-// Where the private folder for the data link is made.
 fs::path linkFolderBase(std::error_code& failure) { return fs::temp_directory_path(failure); }
 
 // A junction: unlike a symbolic link it needs no administrator or Developer Mode.
@@ -305,9 +303,7 @@ void removeDataLink() {
 [[noreturn]] void reportFatal(const char* message) {
   // A progress bar may be half drawn on the terminal: start on a clean line.
   if (redrawsInPlace(stderr)) std::fputs("\r\033[K", stderr);
-  std::fprintf(stderr, "%s: %s\n", programName.c_str(), message);
-  removeTemporaries();
-  std::exit(kFailed);
+  std::exit(fail(message));
 }
 }  // namespace
 
@@ -503,14 +499,9 @@ bool commitTemporary(const std::string& temporary, const std::string& path, std:
   // std::rename refuses to.
   std::error_code failure;
   fs::rename(temporary, path, failure);
-  if (failure) {
-    error = "cannot write " + path + ": " + failure.message();
-    std::remove(temporary.c_str());
-    forgetTemporary(temporary);
-    return false;
-  }
+  if (failure) std::remove(temporary.c_str());
   forgetTemporary(temporary);
-  return true;
+  return !failure || failWith(error, "cannot write " + path + ": " + failure.message());
 }
 
 void installFatalReporter() { setFatalReporter(reportFatal); }
@@ -543,7 +534,6 @@ std::string absolutePath(const std::string& path) {
 std::vector<std::string> dataRoots(const std::string& exeFolder, InstallLayout layout) {
   std::vector<std::string> roots = {"."};
   if (!exeFolder.empty()) {
-    // <prefix>/bin/tool -> <prefix>/share/lumorakdemo/data; tool.exe beside data/.
     roots.push_back(layout == InstallLayout::kPrefix ? parentOf(exeFolder) + "/share/lumorakdemo"
                                                      : exeFolder);
   }
@@ -574,8 +564,8 @@ bool enterDataRoot(const std::string& given, std::string& error) {
     const std::string data = real.string();
     if (sameName(baseOf(data), "data")) {
       fs::current_path(parentOf(data), failure);
-      if (!failure) return true;
-      return failWith(error, "cannot enter " + parentOf(data) + ": " + failure.message());
+      return !failure ||
+             failWith(error, "cannot enter " + parentOf(data) + ": " + failure.message());
     }
     // A data folder by another name: the show wants "data/", so a private folder holds
     // a link of that name, removed at exit.
@@ -588,8 +578,7 @@ bool enterDataRoot(const std::string& given, std::string& error) {
     }
     linkFolder(data, dataLinkDir + "/data", failure);
     if (!failure) fs::current_path(dataLinkDir, failure);
-    if (failure) return failWith(error, "cannot link " + data + " as data/: " + failure.message());
-    return true;
+    return !failure || failWith(error, "cannot link " + data + " as data/: " + failure.message());
   }
   // An installed tool uses its installed data even where its source tree is still there.
   std::string looked;
@@ -621,8 +610,7 @@ bool checkOutputFile(const std::string& path, std::string& error) {
   // The reason is that of the check that failed: the folder's, or the file's.
   int refusal = folderRefusal(dir);
   if (refusal == 0) refusal = fileRefusal(path);
-  if (refusal != 0) return failWith(error, "cannot write " + path + ": " + std::strerror(refusal));
-  return true;
+  return refusal == 0 || failWith(error, "cannot write " + path + ": " + std::strerror(refusal));
 }
 
 bool prepareOutputDir(const std::string& path, bool create, std::string& error) {
@@ -643,20 +631,17 @@ bool prepareOutputDir(const std::string& path, bool create, std::string& error) 
     }
   }
   if (!isDirectory(path)) return failWith(error, "cannot write into " + path + ": not a folder");
-  if (const int refusal = folderRefusal(path)) {
-    return failWith(error, "cannot write into " + path + ": " + std::strerror(refusal));
-  }
-  return true;
+  const int refusal = folderRefusal(path);
+  return refusal == 0 ||
+         failWith(error, "cannot write into " + path + ": " + std::strerror(refusal));
 }
 
 bool checkExtension(const std::string& what, const std::string& path, const std::string& extension,
                     std::string& error) {
   const std::string name = baseOf(path);
-  if (name.size() > extension.size() &&
-      equalIgnoringCase(name.substr(name.size() - extension.size()), extension)) {
-    return true;
-  }
-  return failWith(error, what + " " + path + ": the file is written as " + extension.substr(1) +
+  return (name.size() > extension.size() &&
+          equalIgnoringCase(name.substr(name.size() - extension.size()), extension)) ||
+         failWith(error, what + " " + path + ": the file is written as " + extension.substr(1) +
                              ", so its name must end in " + extension);
 }
 

@@ -88,9 +88,7 @@ class Parser {
 // second signal ends the process at once. Call before prepareSdl()/SDL_Init.
 void catchStopSignals();
 // For tools with no loop to poll: a stop signal removes the registered temporary files
-// and ends the process with that signal (the shell reports 128 + the signal). Windows
-// ends no process by a signal: it exits 128 + the signal, and cannot remove a temporary
-// file that is still open.
+// and ends the process, status 128 + the signal (on Windows an open file is left).
 void dieOnStopSignals();
 bool stopRequested();
 int stopStatus();  // 128 + the signal
