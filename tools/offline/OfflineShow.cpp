@@ -78,12 +78,6 @@ void restoreStartUpState() {
     glLoadMatrixf(s.matrices[i]);
   }
 }
-
-void renderAtTime(double seconds) {
-  offlineSound.setTime(seconds);
-  ::renderFrame();
-  if (sceneAt(static_cast<float>(seconds)) == kLastingSetUpScene) tunnelHasRun = true;
-}
 }  // namespace
 
 bool OfflineShow::start(std::string& error) {
@@ -105,18 +99,18 @@ void OfflineShow::resetScenes() {
 }
 
 void OfflineShow::renderFrame(double seconds) {
-  renderAtTime(seconds);
+  offlineSound.setTime(seconds);
+  ::renderFrame();
+  if (sceneAt(static_cast<float>(seconds)) == kLastingSetUpScene) tunnelHasRun = true;
   chainFps_ = 0.0;  // not part of a run of frames of any rate
 }
 
 void OfflineShow::renderIndexed(const FrameRate& rate, int64_t frame) {
-  renderAtTime(rate.timeOf(frame));
-  if (chainFps_ == rate.fps && chainLast_ + 1 == frame) {
-    chainLast_ = frame;
-  } else {
-    chainFps_ = rate.fps;
-    chainFirst_ = chainLast_ = frame;
-  }
+  const bool continued = chainFps_ == rate.fps && chainLast_ + 1 == frame;
+  renderFrame(rate.timeOf(frame));
+  chainFps_ = rate.fps;
+  if (!continued) chainFirst_ = frame;
+  chainLast_ = frame;
 }
 
 std::vector<int64_t> OfflineShow::historyBefore(const FrameRate& rate, double seconds) const {

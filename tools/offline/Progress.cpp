@@ -33,11 +33,10 @@ std::string progressLine(const std::string& label, int64_t done, int64_t total, 
 }
 }  // namespace
 
-Progress::Progress(std::string label, int64_t total, std::FILE* out)
+Progress::Progress(std::string label, int64_t total)
     : label_(std::move(label)),
       total_(total),
-      out_(out),
-      terminal_(redrawsInPlace(out)),
+      terminal_(redrawsInPlace(stderr)),
       start_(Clock::now()),
       lastShown_(start_) {}
 
@@ -48,13 +47,13 @@ void Progress::update(int64_t done) {
   lastShown_ = now;
   const double seconds = std::chrono::duration<double>(now - start_).count();
   const std::string text = progressLine(label_, done, total_, seconds, terminal_ ? kBarWidth : 0);
-  std::fprintf(out_, terminal_ ? "\r%s\033[K" : "%s\n", text.c_str());
+  std::fprintf(stderr, terminal_ ? "\r%s\033[K" : "%s\n", text.c_str());
   shownInPlace_ = shownInPlace_ || terminal_;
-  std::fflush(out_);
+  std::fflush(stderr);
 }
 
 double Progress::finish() {
-  if (shownInPlace_) std::fputc('\n', out_);
-  std::fflush(out_);
+  if (shownInPlace_) std::fputc('\n', stderr);
+  std::fflush(stderr);
   return std::chrono::duration<double>(Clock::now() - start_).count();
 }
