@@ -60,9 +60,8 @@ constexpr int kMaxJobs = 32;
 // second each) eat what the second process saves.
 constexpr double kMinSharedSeconds = 20.0;
 
-// Parses argv[1..] (--opt VALUE or --opt=VALUE); false with a one-line reason on bad
-// options, a time outside the show, or an output name that does not end in .mp4 (--out)
-// or .png (--sheet). --help and --version set `help` and `version` and win.
+// Parses argv[1..]; false with a one-line reason on bad options, times or output names.
+// --help and --version set `help` and `version` and win.
 bool parseCaptureArgs(int argc, const char* const* argv, CaptureJob& job, std::string& error);
 
 // The usage text, documenting every option.
@@ -71,9 +70,8 @@ const char* captureHelp();
 // The 44-byte header of a 16-bit stereo PCM WAV holding `frames` sample frames.
 std::vector<uint8_t> wavHeader(int64_t frames, int sampleRate);
 
-// ffmpeg's arguments for the video: raw BGRA frames, bottom row first, on file descriptor
-// videoFd, 16-bit stereo PCM on audioFd, H.264 yuv420p + AAC into `path` as MP4. With
-// audioFd < 0 the picture alone (a piece of a parallel run).
+// ffmpeg's arguments for the video: raw BGRA frames, bottom row first, on videoFd, 16-bit
+// stereo PCM on audioFd (none when < 0, for a piece), H.264 + AAC into `path` as MP4.
 std::vector<std::string> ffmpegArgs(const CaptureJob& job, int width, int height, int videoFd,
                                     int audioFd, const std::string& path);
 

@@ -16,9 +16,6 @@
 
 class PieceProcesses {
  public:
-  PieceProcesses() = default;
-  PieceProcesses(const PieceProcesses&) = delete;
-  PieceProcesses& operator=(const PieceProcesses&) = delete;
   ~PieceProcesses();
 
   // Starts `args` (args[0] an absolute path) with LP_NUM_THREADS=1. False with a reason.
