@@ -212,7 +212,9 @@ std::vector<uint8_t> wavHeader(int64_t frames, int sampleRate) {
   auto put = [&h](uint32_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) h.push_back(static_cast<uint8_t>(v >> (8 * i)));
   };
-  auto tag = [&h](const char* s) { h.insert(h.end(), s, s + 4); };
+  auto tag = [&h](const char* s) {
+    for (int i = 0; i < 4; ++i) h.push_back(static_cast<uint8_t>(s[i]));
+  };
   tag("RIFF");
   put(36 + dataBytes, 4);
   tag("WAVE");

@@ -1,9 +1,9 @@
-// A child process of a tool (fork and exec): its own process group, so that a Ctrl-C at
-// the terminal reaches only this process, which stops the child as it sees fit (send());
-// a signal for it should this process die first (PR_SET_PDEATHSIG); default SIGINT and
-// SIGTERM actions; stdin from /dev/null, stdout shared, stderr read a whole line at a
-// time by a thread of ours; `inputs` pipes into its descriptors 3, 4, ..., every other
-// descriptor closed. Nothing is allocated between fork and exec.
+// A child process of a tool (fork and exec): its own process group, so a Ctrl-C reaches
+// only this process, which stops the child as it sees fit (send()); PR_SET_PDEATHSIG
+// should this process die first; SIGINT and SIGTERM at their defaults; stdin from
+// /dev/null, stdout shared, stderr read line by line by a thread of ours; `inputs` pipes
+// into its descriptors 3, 4, ..., every other one closed. Nothing is allocated between
+// fork and exec.
 //
 // Calls: start(); write into input(i) and close it (the write ends are the caller's);
 // reap() until it returns true (by then the last line has been read), then status().

@@ -94,10 +94,9 @@ bool stopRequested();
 int stopStatus();  // 128 + the signal
 
 // ---- Temporary files -------------------------------------------------------------------
-// Files removed when the run ends early (a fatal error, a stop signal, a failure), so that
-// no half-written output is left: write under temporaryNameFor(path), register it before
-// creating it, and commitTemporary() renames it into place. A folder may be registered
-// after the files in it: it is removed once they are. At most 40 at once; false when full.
+// Files removed when the run ends early, so that no half-written output is left: write
+// under temporaryNameFor(path), registered before it is made, and commitTemporary() it.
+// A folder registered after its files goes once they have. At most 40; false when full.
 bool addTemporary(const std::string& path);
 void forgetTemporary(const std::string& path);
 void removeTemporaries();

@@ -38,8 +38,7 @@ using HistoryWatch = std::function<bool(int64_t done, int64_t total)>;
 
 class OfflineShow {
  public:
-  // False, with a one-line reason, when no OpenGL window can be made. Start-up failures
-  // of the data are fatal as in the show.
+  // False with a reason when no OpenGL window can be made; data failures are fatal.
   bool start(std::string& error);
 
   // Renders the frame at exactly `seconds` of music time (no history; see renderUpTo).
