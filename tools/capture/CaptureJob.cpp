@@ -64,9 +64,8 @@ struct Given {
 // The hidden --piece FIRST,END,INDEX,COUNT of a parallel run's child.
 bool parsePiece(const std::string& value, CaptureJob& job) {
   std::stringstream list(value);
-  std::string item;
   std::vector<long> numbers;
-  while (std::getline(list, item, ',')) {
+  for (std::string item; std::getline(list, item, ',');) {
     long n = 0;
     if (!cli::parseInteger(item, n)) return false;
     numbers.push_back(n);
@@ -115,8 +114,7 @@ void declareOptions(cli::Parser& parser, CaptureJob& job, Given& given) {
   });
   parser.option("--frames", [&job](const std::string& value, std::string& e) {
     std::stringstream list(value);
-    std::string item;
-    while (std::getline(list, item, ',')) {
+    for (std::string item; std::getline(list, item, ',');) {
       double v = 0.0;
       if (!cli::parseNumber(item, v)) {
         return cli::failWith(e, "--frames takes comma-separated seconds, not '" + item + "'");

@@ -1,10 +1,8 @@
 // What lumorak-capture is asked to do, and the arithmetic that keeps picture and sound
-// together. No GL and no processes here, so all of it is tested directly.
-//
-// Frame n of the capture lies at exactly n / fps seconds of music time; the audio of
-// frames [first, end) is the samples [sampleAt(first), sampleAt(end)), each boundary
-// rounded from the exact product, so the sound never drifts from the picture however long
-// the span: cut where the frames are cut.
+// together; no GL and no processes, so all of it is tested directly. Frame n lies at
+// exactly n / fps seconds; the audio of frames [first, end) is the samples
+// [sampleAt(first), sampleAt(end)), each rounded from the exact product, so the sound
+// never drifts from the picture however long the span.
 #pragma once
 
 #include <cstdint>
@@ -31,17 +29,14 @@ struct CaptureJob {
   std::string pngDir;
   std::vector<double> frames;  // kFrames: ascending, each in [0, cli::showEnd())
   std::string sheet;           // kFrames: optional contact sheet of the listed frames
-  // x264's superfast keeps pace with llvmpipe on two cores; the slower presets' times and
-  // sizes are in docs/performance.md (Video export).
+  // x264's superfast keeps pace with llvmpipe on two cores (docs/performance.md).
   std::string preset = "superfast";
   int crf = 18;
   std::string data;  // --data: the show's data folder, when not found by itself
-  // --jobs: processes rendering pieces of the span side by side; 0 is auto (the online
-  // CPUs, for a span of kMinSharedSeconds or more).
+  // --jobs: processes rendering pieces of the span side by side; 0 is auto.
   int jobs = 0;
-  // In a child of a parallel run (the hidden --piece FIRST,END,INDEX,COUNT): it renders
-  // frames [pieceFirst, pieceEnd) of the span, piece INDEX of COUNT (from 1). A video
-  // piece writes only the picture, to `out`; PNGs keep their numbers in the whole span.
+  // A child of a parallel run (the hidden --piece FIRST,END,INDEX,COUNT) renders frames
+  // [pieceFirst, pieceEnd), piece INDEX of COUNT (from 1). A video piece has no sound.
   int64_t pieceFirst = -1;
   int64_t pieceEnd = -1;
   int pieceIndex = 0;
@@ -65,9 +60,8 @@ constexpr int kMaxJobs = 32;
 // second each) eat what the second process saves.
 constexpr double kMinSharedSeconds = 20.0;
 
-// Parses argv[1..] (--opt VALUE or --opt=VALUE); false with a one-line reason on bad
-// options, a time outside the show, or an output name that does not end in .mp4 (--out)
-// or .png (--sheet). --help and --version set `help` and `version` and win.
+// Parses argv[1..]; false with a one-line reason on bad options, times or output names.
+// --help and --version set `help` and `version` and win.
 bool parseCaptureArgs(int argc, const char* const* argv, CaptureJob& job, std::string& error);
 
 // The usage text, documenting every option.
@@ -76,18 +70,15 @@ const char* captureHelp();
 // The 44-byte header of a 16-bit stereo PCM WAV holding `frames` sample frames.
 std::vector<uint8_t> wavHeader(int64_t frames, int sampleRate);
 
-// ffmpeg's arguments for the video: raw BGRA frames, bottom row first, on file descriptor
-// videoFd, 16-bit stereo PCM on audioFd, H.264 yuv420p + AAC into `path` as MP4. With
-// audioFd < 0 the picture alone (a piece of a parallel run).
+// ffmpeg's arguments for the video: raw BGRA frames, bottom row first, on videoFd, 16-bit
+// stereo PCM on audioFd (none when < 0, for a piece), H.264 + AAC into `path` as MP4.
 std::vector<std::string> ffmpegArgs(const CaptureJob& job, int width, int height, int videoFd,
                                     int audioFd, const std::string& path);
 
-// ffmpeg's arguments that join the pieces' videos listed in `list` (the concat demuxer's
-// "file '...'" lines) as they are, without encoding them again, and add the whole span's
-// sound from audioFd (16-bit stereo PCM) as ffmpegArgs encodes it.
+// ffmpeg's arguments that join the videos in `list` (concatList) without encoding them
+// again, with the whole span's sound from audioFd encoded as ffmpegArgs does.
 std::vector<std::string> joinArgs(const std::string& list, int audioFd, const std::string& path);
 
-// The concat demuxer's list naming these files, quoted for it, each with its duration in
-// seconds: without it the demuxer takes the file's, which at a fractional rate (59.94)
-// runs a little long, and the joined video grows by that at every join.
+// The concat demuxer's list of these files, each with its duration in seconds: the file's
+// own runs a little long at a fractional rate (59.94), and would add up at every join.
 std::string concatList(const std::vector<std::string>& files, const std::vector<double>& seconds);

@@ -1,10 +1,8 @@
-// The child processes of lumorak-capture --jobs: this program again, one per piece of the
-// span, each rendering with llvmpipe on one thread (LP_NUM_THREADS=1: two single-threaded
-// renderers side by side beat one with two threads). They are ChildProcesses: their own
-// process group, SIGTERM should we die. A stop reaches them as one SIGTERM from here (a
-// second would end a child before it removed its temporary files). Their stderr is copied
-// to ours a whole line at a time, so progress lines never interleave; once the run is
-// being stopped, dropped.
+// The child processes of lumorak-capture --jobs: this program again, one per piece, each
+// rendering with llvmpipe on one thread (two single-threaded renderers side by side beat
+// one with two threads). A stop reaches them as one SIGTERM from here (a second would end
+// a child before it removed its temporary files). Their stderr is copied to ours a whole
+// line at a time, so progress lines never interleave, and dropped once stopping.
 //
 // Calls: start() for each piece, then wait(); stopAll() (or the destructor) ends the rest.
 #pragma once
@@ -18,9 +16,6 @@
 
 class PieceProcesses {
  public:
-  PieceProcesses() = default;
-  PieceProcesses(const PieceProcesses&) = delete;
-  PieceProcesses& operator=(const PieceProcesses&) = delete;
   ~PieceProcesses();
 
   // Starts `args` (args[0] an absolute path) with LP_NUM_THREADS=1. False with a reason.
@@ -32,9 +27,8 @@ class PieceProcesses {
     size_t failed = 0;  // kFailed: the child (in start() order) that failed first
     int status = 0;     // its exit status, or 128 + the signal that ended it
   };
-  // Until every child has exited 0, one has failed (the others are then stopped), or a
-  // stop was requested (cli::stopRequested(); every child is stopped). Returns with no
-  // child left running.
+  // Until every child has exited 0, one has failed, or a stop was requested; the others
+  // are then stopped, so none is left running.
   Result wait();
 
   // SIGTERM to every child still running, then reaps them all (SIGKILL after 5 s).

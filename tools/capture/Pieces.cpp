@@ -17,12 +17,11 @@ std::vector<Piece> cutIntoPieces(double fps, int64_t first, int64_t end, int job
   std::vector<int64_t> cuts = {first};
   for (int k = 1; k < jobs; ++k) {
     int64_t cut = first + (end - first) * k / jobs;
-    int64_t nearest = -1;
-    for (int64_t n : starts) {
-      if (nearest < 0 || std::llabs(n - cut) < std::llabs(nearest - cut)) nearest = n;
-    }
-    if (nearest >= 0 && std::llabs(nearest - cut) <= share / 2) {
-      cut = nearest;
+    const auto nearest = std::min_element(
+        starts.begin(), starts.end(),
+        [cut](int64_t a, int64_t b) { return std::llabs(a - cut) < std::llabs(b - cut); });
+    if (nearest != starts.end() && std::llabs(*nearest - cut) <= share / 2) {
+      cut = *nearest;
     } else if (scheduleOf(sceneAt(static_cast<float>(rate.timeOf(cut)))).history ==
                History::kFromShowStart) {
       continue;

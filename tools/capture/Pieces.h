@@ -1,11 +1,10 @@
 // How lumorak-capture --jobs N cuts a span of frames into pieces that N processes render
 // side by side. GL-free and process-free, so the cutting is tested directly.
 //
-// Every piece renders the history of its first frame itself (OfflineShow::renderUpTo),
-// so a cut anywhere gives the same pictures: where to cut is only a question of time.
-// The pieces hold about equal frame counts, and a cut moves to a scene start nearby,
-// where a piece's run-up is short; never into a scene that builds on every frame since
-// the show's start (the opening), whose run-up would be the whole span before it.
+// Every piece renders the history of its first frame itself, so a cut anywhere gives the
+// same pictures: where to cut is only a question of time. A cut moves to a nearby scene
+// start, where a piece's run-up is short, and never into a scene that builds on every
+// frame since the show's start (the opening).
 #pragma once
 
 #include <cstdint>

@@ -1,19 +1,17 @@
 // lumorak-capture: the show as a frame-exact video, a PNG sequence or single frames (see
-// CaptureJob.h and --help). Every frame is rendered at exactly n / fps seconds through the
-// deterministic sound layer, after the history it builds on, so a span starting anywhere
-// shows what a playthrough from the start shows.
+// CaptureJob.h and --help). Every frame is rendered after the history it builds on, so a
+// span starting anywhere shows what a playthrough from the start shows.
 //
-// The video: raw BGRA frames, bottom row first, go through a pipe into the ffmpeg program
-// (file descriptor 3 of the child), the span's samples through a second one (4); ffmpeg
-// flips, encodes H.264 and AAC and writes MP4 under a temporary name in the output's
-// directory, renamed into place only when everything succeeded. Rendering and encoding
-// run side by side: a writer thread feeds the pipe while the next frame renders.
+// The video: raw BGRA frames go through a pipe into ffmpeg's descriptor 3, the span's
+// samples into 4; ffmpeg writes the MP4 under a temporary name, renamed into place only
+// when everything succeeded. A writer thread feeds the pipe while the next frame renders.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -118,9 +116,8 @@ bool writeWav(OfflineShow& show, const CaptureJob& job, std::string& error) {
   return cli::commitTemporary(temp, wav, error);
 }
 
-// The span's frames, then its music as audio.wav: written last (under a temporary name,
-// renamed when whole), so that a folder with an audio.wav holds every frame. A piece
-// writes its frames under their numbers in the whole span, and no audio.wav.
+// The span's frames, then audio.wav, last, so that a folder with one holds every frame. A
+// piece writes its frames under their numbers in the whole span, and no audio.wav.
 int capturePngs(OfflineShow& show, const CaptureJob& job) {
   const int64_t number0 = job.renderFirst() - job.firstFrame();
   std::string error;
@@ -214,14 +211,10 @@ constexpr size_t kStderrTailLines = 20;  // of ffmpeg's messages, shown on failu
 
 bool onPath(const std::string& program) {
   const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= dirs.size()) {
-    size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    const std::string dir = end > start ? dirs.substr(start, end - start) : ".";
-    if (access((dir + "/" + program).c_str(), X_OK) == 0) return true;
-    start = end + 1;
+  // The ':' added makes getline yield a last empty entry as well: "" is the current folder.
+  std::stringstream dirs(std::string(path ? path : "/usr/bin:/bin") + ":");
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    if (access(((dir.empty() ? "." : dir) + "/" + program).c_str(), X_OK) == 0) return true;
   }
   return false;
 }
@@ -234,15 +227,14 @@ std::string fileSize(const std::string& path) {
   return failure ? "?" : text;
 }
 
-// Frame n goes into ffmpeg's pipe on a thread of its own while frame n + 1 renders. The
-// two buffers take turns, so the run holds two frames (3 MB each) however long it is.
+// Frame n goes into ffmpeg's pipe on a thread of its own while frame n + 1 renders: the
+// run holds two frames (3 MB each) however long it is.
 class PipeWriter {
  public:
   explicit PipeWriter(int fd) : fd_(fd) {}
   ~PipeWriter() { close(); }
 
-  // Hands `frame` over and gives back the buffer written before it (empty at first).
-  // False once a write has failed.
+  // Hands `frame` over and gives back the buffer written before it; false once one failed.
   bool push(std::vector<uint8_t>& frame) {
     if (!wait()) return false;
     std::swap(frame, writing_);
@@ -278,8 +270,7 @@ struct Encoder {
     ChildProcess::Options options;
     options.args = args;
     options.inputs = 2;  // kVideoFd and kAudioFd
-    // Should the capture die without stopping ffmpeg, ffmpeg goes too instead of finishing
-    // a file nobody will remove.
+    // Should the capture die, ffmpeg goes too instead of finishing a file nobody removes.
     options.deathSignal = SIGKILL;
     options.cannotStart = "cannot start ffmpeg: %s\n";
     options.onLine = [this](const std::string& line) {
@@ -334,8 +325,7 @@ int captureVideo(OfflineShow& show, const CaptureJob& job) {
   const LoopResult loop = forEachFrame(
       show, FramePlan::span(FrameRate{job.fps}, first, end), PixelLayout::kBgra, labelOf(job),
       [&pipe](const LoopFrame& frame) { return pipe.push(frame.pixels); });
-  // Stopped: the half-made video is worthless, and finishing it (moving the index to
-  // the front) could take longer than a user waits. Its pipes then fail at once.
+  // Stopped: the half-made video is worthless, and finishing it could take long.
   if (cli::stopRequested()) encoder.process.send(SIGKILL);
   const bool ok = pipe.close() && loop.ending == LoopResult::kDone;
   audioWriter.join();
@@ -358,13 +348,6 @@ std::string exact(double value) {
   char text[40];
   std::snprintf(text, sizeof text, "%.17g", value);
   return text;
-}
-
-bool writeTextFile(const std::string& path, const std::string& text) {
-  std::ofstream file(path);
-  file << text;
-  file.close();
-  return !file.fail();
 }
 
 // What DIR holds after an interrupted parallel run: each piece's frames from its start.
@@ -390,8 +373,7 @@ bool selfAndData(std::string& self, std::string& data, std::string& error) {
   return !failure || cli::failWith(error, "cannot read the working folder");
 }
 
-// Starts one child per piece: this program again, with --piece, writing the piece's video
-// segment, its PNGs, or nothing. False with a reason.
+// Starts one child per piece: this program again, with --piece. False with a reason.
 bool startPieces(PieceProcesses& children, const CaptureJob& job, const std::vector<Piece>& pieces,
                  const std::vector<std::string>& segments, const std::string& self,
                  const std::string& data, std::string& error) {
@@ -432,14 +414,16 @@ std::string pieceFailure(const CaptureJob& job, const std::vector<Piece>& pieces
 
 enum class Joined { kDone, kStopped, kFailed };
 
-// The pieces' video segments joined without re-encoding, with the span's sound, into
-// `temp` and renamed into place. kFailed with a reason (ffmpeg's last lines printed).
+// The pieces' videos joined with the span's sound, into `temp` and renamed into place.
 Joined joinPieces(OfflineShow& show, const CaptureJob& job, const std::vector<Piece>& pieces,
                   const std::vector<std::string>& segments, const std::string& list,
                   const std::string& temp, std::string& error) {
   std::vector<double> durations;
   for (const Piece& p : pieces) durations.push_back((p.end - p.first) / job.fps);
-  if (!writeTextFile(list, concatList(segments, durations))) {
+  std::ofstream listFile(list);
+  listFile << concatList(segments, durations);
+  listFile.close();
+  if (listFile.fail()) {
     error = "cannot write " + list;
     return Joined::kFailed;
   }
@@ -549,10 +533,9 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
   return 0;
 }
 
-// --jobs: the pieces to share the span out into, or none to render it here. auto: one
-// process per CPU for PNGs and render-only, and one for a video, whose encoder already
-// keeps a second core busy (docs/performance.md, "Parallel export"). A span too short to
-// share is rendered here: each piece pays for a start-up.
+// --jobs: the pieces to share the span out into, or none to render it here. auto gives a
+// video one process, as its encoder keeps a second core busy (docs/performance.md), and
+// a span too short to share one: each piece pays for a start-up.
 std::vector<Piece> sharedOut(const CaptureJob& job) {
   if (job.mode == CaptureMode::kFrames || job.isPiece() || job.jobs == 1) return {};
   const bool shareable = job.endFrame() - job.firstFrame() >= kMinSharedSeconds * job.fps;
@@ -588,10 +571,9 @@ int main(int argc, char** argv) {
 #endif
   if (job.isPiece()) cli::setProgram(labelOf(job));
   // Paths as the user meant them: the run itself changes into the folder holding data/.
-  job.out = cli::absolutePath(job.out);
-  job.pngDir = cli::absolutePath(job.pngDir);
-  job.sheet = cli::absolutePath(job.sheet);
-  job.data = cli::absolutePath(job.data);
+  for (std::string* path : {&job.out, &job.pngDir, &job.sheet, &job.data}) {
+    *path = cli::absolutePath(*path);
+  }
   // Everything that can fail before rendering is checked first, with one message each.
   if (job.mode == CaptureMode::kVideo) {
 #ifndef _WIN32

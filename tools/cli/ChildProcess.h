@@ -1,12 +1,9 @@
-// A child process of a tool (fork and exec), set up the one way every tool's children need:
-// its own process group, so that a Ctrl-C at the terminal reaches only this process, which
-// then stops the child as it sees fit (send()); a signal for it should this process die
-// without doing so (PR_SET_PDEATHSIG); SIGINT and SIGTERM back to their default actions
-// between fork and exec, so this process's stop handlers never run in it; stdin from
-// /dev/null, stdout shared, stderr through a pipe that a thread of ours reads a whole line
-// at a time; `inputs` pipes into its descriptors 3, 4, ... and every other descriptor
-// closed in it (ours are close-on-exec, so no other child holds one open). Everything
-// exec needs is made before fork: nothing is allocated after it.
+// A child process of a tool (fork and exec): its own process group, so a Ctrl-C reaches
+// only this process, which stops the child as it sees fit (send()); PR_SET_PDEATHSIG
+// should this process die first; SIGINT and SIGTERM at their defaults; stdin from
+// /dev/null, stdout shared, stderr read line by line by a thread of ours; `inputs` pipes
+// into its descriptors 3, 4, ..., every other one closed. Nothing is allocated between
+// fork and exec.
 //
 // Calls: start(); write into input(i) and close it (the write ends are the caller's);
 // reap() until it returns true (by then the last line has been read), then status().
@@ -28,17 +25,12 @@ class ChildProcess {
     std::vector<std::string> env;   // "NAME=value" each, set over our environment
     int inputs = 0;                 // pipes into the child's descriptors 3, 4, ...
     int deathSignal = SIGKILL;      // the child's when this process dies
-    // Written to the child's stderr when the program cannot be started (it then exits
-    // 127); a "%s" in it stands for the reason.
+    // Written to the child's stderr when exec fails (it exits 127); "%s" is the reason.
     std::string cannotStart;
-    // Each line of the child's stderr without its '\n' (a last unended one too), called
-    // on the reading thread.
+    // Each line of the child's stderr without its '\n', on the reading thread.
     std::function<void(const std::string& line)> onLine;
   };
 
-  ChildProcess() = default;
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
   // A child still running is killed (SIGKILL) and reaped: the reading thread ends with it.
   ~ChildProcess() {
     send(SIGKILL);

@@ -17,9 +17,9 @@
 #include <system_error>
 
 #include "app/Fatal.h"
-#include "resources/DataFile.h"
 #include "cli/GitDescribe.h"
 #include "cli/Terminal.h"
+#include "resources/DataFile.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -51,16 +51,10 @@ std::string dataLinkDir;  // a private folder holding only "data -> the --data f
 // The data folder's marker: the music, which every renderer opens.
 constexpr const char* kDataMarker = "deruz.mp3";
 
-void unlinkTemporaries();
-
-// ---- What differs between POSIX and Windows ----------------------------------------------
-// Path separators and the case of names, where an install keeps data/, stop signals,
-// removing a file from a handler, write permission, the process id, the display, the data
-// link. Everything else below is one path over std::filesystem and SDL.
+// ---- What differs between POSIX and Windows; the rest is one path over std::filesystem.
 #ifdef _WIN32
-// Windows has signal() alone. SIGINT comes from Ctrl-C on the console, on a thread the
-// console starts for it, while the main thread runs on; SIGTERM only from raise(). The C
-// runtime restores the default action before it calls a handler.
+// Windows has signal() alone. SIGINT comes from Ctrl-C, on a console thread of its own;
+// SIGTERM only from raise(). The C runtime resets the action before it calls a handler.
 
 // Path separators, and whether names differ by case ("Data" is the folder "data").
 constexpr const char* kSeparators = "/\\";
@@ -70,9 +64,8 @@ constexpr InstallLayout kInstallLayout = InstallLayout::kBesideExecutable;
 std::mutex temporariesMutex;
 
 // The handler, on the console's thread, waits for this lock to read the temporaries.
-class TemporariesLocked {
- private:
-  std::lock_guard<std::mutex> lock_{temporariesMutex};
+struct TemporariesLocked {
+  std::lock_guard<std::mutex> lock{temporariesMutex};
 };
 
 void installStopHandler(void (*handler)(int)) {
@@ -90,13 +83,7 @@ void removeFromHandler(const char* path) {
   if (!DeleteFileA(path)) RemoveDirectoryA(path);
 }
 
-void removeTemporariesFromHandler() {
-  TemporariesLocked locked;
-  unlinkTemporaries();
-}
-
-// No process dies of a signal here: it exits with the status a POSIX shell would report,
-// 128 + the signal, as the tools do when they stop on their own.
+// No process dies of a signal here: it exits 128 + the signal, as a POSIX shell reports.
 [[noreturn]] void endBySignal(int signal) { std::_Exit(128 + signal); }
 
 int processId() { return _getpid(); }
@@ -119,13 +106,10 @@ int fileRefusal(const std::string& path) {
 
 // A Windows session always has its desktop: SDL's own driver is the one.
 bool wantsOffscreenDriver() { return false; }
-const char* noWindowHint() { return ""; }
 
-// Where the private folder for the data link is made.
 fs::path linkFolderBase(std::error_code& failure) { return fs::temp_directory_path(failure); }
 
-// The link is a junction: unlike a symbolic link, it needs no privilege (symbolic links
-// want an administrator, or Developer Mode). It points at a local folder.
+// A junction: unlike a symbolic link it needs no administrator or Developer Mode.
 void linkFolder(const std::string& target, const std::string& link, std::error_code& failure) {
   failure.clear();
   std::error_code ignored;
@@ -143,10 +127,9 @@ void linkFolder(const std::string& target, const std::string& link, std::error_c
     RemoveDirectoryW(linkPath.c_str());
     return;
   }
-  // A mount point's reparse data (REPARSE_DATA_BUFFER, which the user-mode headers lack):
-  // the tag, the length of what follows the first 8 bytes, then the offsets and lengths
-  // in bytes of the substitute name and the print name (left empty) in the path buffer
-  // after them, each name ending in a 0.
+  // REPARSE_DATA_BUFFER for a mount point (the user-mode headers lack it): the tag, the
+  // length after the first 8 bytes, then byte offsets and lengths of the substitute name
+  // and of the print name (left empty) in the path buffer after them, each ending in a 0.
   const size_t nameBytes = substitute.size() * sizeof(wchar_t);
   const size_t dataBytes = 4 * sizeof(WORD) + nameBytes + 2 * sizeof(wchar_t);
   std::vector<unsigned char> buffer(8 + dataBytes, 0);
@@ -208,10 +191,6 @@ void removeFromHandler(const char* path) {
   if (unlink(path) != 0 && errno == EISDIR) rmdir(path);
 }
 
-// The thread the handler interrupted is outside TemporariesLocked (the signals are blocked
-// inside), so the list is whole.
-void removeTemporariesFromHandler() { unlinkTemporaries(); }
-
 // Ends the process as the signal's default action would: the shell sees 128 + the signal.
 [[noreturn]] void endBySignal(int signal) {
   struct sigaction action {};
@@ -223,26 +202,21 @@ void removeTemporariesFromHandler() { unlinkTemporaries(); }
 
 int processId() { return getpid(); }
 
-// 0 when `folder` takes new files, else why not (an errno value).
 int folderRefusal(const std::string& folder) {
   return access(folder.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
 }
 
-// 0 when `path` does not exist or may be overwritten, else why not (an errno value).
 int fileRefusal(const std::string& path) {
   return access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0 ? errno : 0;
 }
 
-// With no display named, SDL tries its drivers in turn before it settles on the offscreen
-// one, Wayland among them, and libwayland prints "error: XDG_RUNTIME_DIR is invalid or
-// not set" on the way. Naming the driver skips the probe; a display that is named keeps
-// SDL's own choice, and so does the user's SDL_VIDEODRIVER.
+// With no display named, SDL probes its drivers, Wayland among them, and libwayland prints
+// "error: XDG_RUNTIME_DIR is invalid or not set" on the way: naming the driver skips that.
 bool wantsOffscreenDriver() {
   const char* display = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   return !(std::getenv("SDL_VIDEODRIVER") || (display && *display) || (wayland && *wayland));
 }
-const char* noWindowHint() { return " (is DISPLAY set?)"; }
 
 fs::path linkFolderBase(std::error_code& failure) {
   failure.clear();
@@ -254,18 +228,10 @@ void linkFolder(const std::string& target, const std::string& link, std::error_c
 }
 #endif
 
-// Removes the registered temporaries. Called with TemporariesLocked held, or from a
-// handler (removeTemporariesFromHandler). A folder goes when the files registered before
-// it have emptied it.
-void unlinkTemporaries() {
-  for (int i = 0; i < temporaryCount; ++i) removeFromHandler(temporaryPaths[i]);
-  temporaryCount = 0;
-}
-
 // Ends the process as the signal would, after removing the temporary files.
 void dieOfSignal(int signal) {
   rearmStopHandler(signal, dieOfSignal);
-  removeTemporariesFromHandler();
+  removeTemporaries();
   endBySignal(signal);
 }
 
@@ -292,22 +258,18 @@ std::string parentOf(const std::string& path) {
 std::string baseOf(const std::string& path) { return fs::path(path).filename().string(); }
 
 // ASCII letters alike in either case, as strcasecmp() in the C locale.
-bool equalIgnoringCase(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b) {
-    if (std::tolower(static_cast<unsigned char>(*a)) !=
-        std::tolower(static_cast<unsigned char>(*b))) {
-      return false;
-    }
-  }
-  return *a == *b;
+bool equalIgnoringCase(const std::string& a, const std::string& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) ==
+           std::tolower(static_cast<unsigned char>(y));
+  });
 }
 
-bool sameName(const std::string& a, const char* b) {
-  return kNamesIgnoreCase ? equalIgnoringCase(a.c_str(), b) : a == b;
+bool sameName(const std::string& a, const std::string& b) {
+  return kNamesIgnoreCase ? equalIgnoringCase(a, b) : a == b;
 }
 
-// A new, empty folder "lumorak-data.NNNNNNNN" in `base` for this run alone, open to its
-// owner only.
+// A new folder "lumorak-data.NNNNNNNN" in `base` for this run alone, open to its owner.
 bool makePrivateFolder(const fs::path& base, std::string& made, std::error_code& failure) {
   auto seed = static_cast<unsigned>(processId()) * 2654435761u ^
               static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
@@ -341,9 +303,7 @@ void removeDataLink() {
 [[noreturn]] void reportFatal(const char* message) {
   // A progress bar may be half drawn on the terminal: start on a clean line.
   if (redrawsInPlace(stderr)) std::fputs("\r\033[K", stderr);
-  std::fprintf(stderr, "%s: %s\n", programName.c_str(), message);
-  removeTemporaries();
-  std::exit(kFailed);
+  std::exit(fail(message));
 }
 }  // namespace
 
@@ -434,13 +394,6 @@ void Parser::integer(const std::string& name, int* target, int min, int max) {
 
 void Parser::positional(Take take) { positional_ = std::move(take); }
 
-const Parser::Entry* Parser::find(const std::string& name) const {
-  for (const Entry& entry : entries_) {
-    if (entry.name == name) return &entry;
-  }
-  return nullptr;
-}
-
 Parser::Outcome Parser::parse(int argc, const char* const* argv, std::string& error) {
   // --help and --version answer whatever else is on the line, bad options included.
   for (int i = 1; i < argc; ++i) {
@@ -453,12 +406,14 @@ Parser::Outcome Parser::parse(int argc, const char* const* argv, std::string& er
     error = reason;
     return Outcome::kBadUsage;
   };
+  auto isOptionWord = [](const std::string& word) {
+    double number = 0.0;
+    return word.size() > 1 && word[0] == '-' && !parseNumber(word, number);
+  };
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    double ignored = 0.0;
-    const bool isOption =
-        !optionsEnded && arg.size() > 1 && arg[0] == '-' && !parseNumber(arg, ignored);
+    const bool isOption = !optionsEnded && isOptionWord(arg);
     if (!optionsEnded && arg == "--") {
       optionsEnded = true;
       continue;
@@ -470,25 +425,19 @@ Parser::Outcome Parser::parse(int argc, const char* const* argv, std::string& er
     }
     const size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
-    const Entry* entry = find(name);
-    if (!entry) return refuse("unknown option '" + name + "'");
+    const auto entry = std::find_if(entries_.begin(), entries_.end(),
+                                    [&name](const Entry& e) { return e.name == name; });
+    if (entry == entries_.end()) return refuse("unknown option '" + name + "'");
     if (!entry->takesValue) {
       if (equals != std::string::npos) return refuse(name + " takes no value");
       *entry->flag = true;
       continue;
     }
-    std::string value;
-    if (equals != std::string::npos) {
-      value = arg.substr(equals + 1);
-    } else {
-      // The next word is the value, unless it is another option: "--out --fps 30" lacks one.
-      double number = 0.0;
-      if (i + 1 >= argc ||
-          (argv[i + 1][0] == '-' && argv[i + 1][1] != '\0' && !parseNumber(argv[i + 1], number))) {
-        return refuse(name + " needs a value");
-      }
-      value = argv[++i];
+    // Otherwise the next word is the value, unless it is another option ("--out --fps 30").
+    if (equals == std::string::npos && (i + 1 >= argc || isOptionWord(argv[i + 1]))) {
+      return refuse(name + " needs a value");
     }
+    const std::string value = equals != std::string::npos ? arg.substr(equals + 1) : argv[++i];
     if (!entry->take(value, error)) return Outcome::kBadUsage;
   }
   return Outcome::kRun;
@@ -533,9 +482,12 @@ void forgetTemporary(const std::string& path) {
   temporaryCount = kept;
 }
 
+// Also from a stop handler: on POSIX the lock only blocks the stop signals, which is
+// async-signal-safe. A folder goes when the files registered before it have emptied it.
 void removeTemporaries() {
   TemporariesLocked locked;
-  unlinkTemporaries();
+  for (int i = 0; i < temporaryCount; ++i) removeFromHandler(temporaryPaths[i]);
+  temporaryCount = 0;
 }
 
 std::string temporaryNameFor(const std::string& path) {
@@ -547,14 +499,9 @@ bool commitTemporary(const std::string& temporary, const std::string& path, std:
   // std::rename refuses to.
   std::error_code failure;
   fs::rename(temporary, path, failure);
-  if (failure) {
-    error = "cannot write " + path + ": " + failure.message();
-    std::remove(temporary.c_str());
-    forgetTemporary(temporary);
-    return false;
-  }
+  if (failure) std::remove(temporary.c_str());
   forgetTemporary(temporary);
-  return true;
+  return !failure || failWith(error, "cannot write " + path + ": " + failure.message());
 }
 
 void installFatalReporter() { setFatalReporter(reportFatal); }
@@ -565,8 +512,6 @@ void prepareSdl() {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (wantsOffscreenDriver()) SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
 }
-
-const char* windowHint() { return noWindowHint(); }
 
 // ---- Data and paths --------------------------------------------------------------------
 
@@ -589,7 +534,6 @@ std::string absolutePath(const std::string& path) {
 std::vector<std::string> dataRoots(const std::string& exeFolder, InstallLayout layout) {
   std::vector<std::string> roots = {"."};
   if (!exeFolder.empty()) {
-    // <prefix>/bin/tool -> <prefix>/share/lumorakdemo/data; tool.exe beside data/.
     roots.push_back(layout == InstallLayout::kPrefix ? parentOf(exeFolder) + "/share/lumorakdemo"
                                                      : exeFolder);
   }
@@ -620,8 +564,8 @@ bool enterDataRoot(const std::string& given, std::string& error) {
     const std::string data = real.string();
     if (sameName(baseOf(data), "data")) {
       fs::current_path(parentOf(data), failure);
-      if (!failure) return true;
-      return failWith(error, "cannot enter " + parentOf(data) + ": " + failure.message());
+      return !failure ||
+             failWith(error, "cannot enter " + parentOf(data) + ": " + failure.message());
     }
     // A data folder by another name: the show wants "data/", so a private folder holds
     // a link of that name, removed at exit.
@@ -634,12 +578,9 @@ bool enterDataRoot(const std::string& given, std::string& error) {
     }
     linkFolder(data, dataLinkDir + "/data", failure);
     if (!failure) fs::current_path(dataLinkDir, failure);
-    if (failure) return failWith(error, "cannot link " + data + " as data/: " + failure.message());
-    return true;
+    return !failure || failWith(error, "cannot link " + data + " as data/: " + failure.message());
   }
-  // The working folder, then the install the tool belongs to, then the source tree it
-  // was built from: an installed tool uses its installed data even where the source
-  // tree is still there.
+  // An installed tool uses its installed data even where its source tree is still there.
   std::string looked;
   for (const std::string& root : dataRoots(executableFolder(), kInstallLayout)) {
     const std::string data = (root == "." ? std::string() : root + "/") + "data";
@@ -669,8 +610,7 @@ bool checkOutputFile(const std::string& path, std::string& error) {
   // The reason is that of the check that failed: the folder's, or the file's.
   int refusal = folderRefusal(dir);
   if (refusal == 0) refusal = fileRefusal(path);
-  if (refusal != 0) return failWith(error, "cannot write " + path + ": " + std::strerror(refusal));
-  return true;
+  return refusal == 0 || failWith(error, "cannot write " + path + ": " + std::strerror(refusal));
 }
 
 bool prepareOutputDir(const std::string& path, bool create, std::string& error) {
@@ -691,20 +631,17 @@ bool prepareOutputDir(const std::string& path, bool create, std::string& error) 
     }
   }
   if (!isDirectory(path)) return failWith(error, "cannot write into " + path + ": not a folder");
-  if (const int refusal = folderRefusal(path)) {
-    return failWith(error, "cannot write into " + path + ": " + std::strerror(refusal));
-  }
-  return true;
+  const int refusal = folderRefusal(path);
+  return refusal == 0 ||
+         failWith(error, "cannot write into " + path + ": " + std::strerror(refusal));
 }
 
 bool checkExtension(const std::string& what, const std::string& path, const std::string& extension,
                     std::string& error) {
   const std::string name = baseOf(path);
-  if (name.size() > extension.size() &&
-      equalIgnoringCase(name.c_str() + name.size() - extension.size(), extension.c_str())) {
-    return true;
-  }
-  return failWith(error, what + " " + path + ": the file is written as " + extension.substr(1) +
+  return (name.size() > extension.size() &&
+          equalIgnoringCase(name.substr(name.size() - extension.size()), extension)) ||
+         failWith(error, what + " " + path + ": the file is written as " + extension.substr(1) +
                              ", so its name must end in " + extension);
 }
 

@@ -75,7 +75,6 @@ class Parser {
     Take take;
     bool* flag;
   };
-  const Entry* find(const std::string& name) const;
 
   std::string program_;
   std::string help_;
@@ -84,27 +83,20 @@ class Parser {
 };
 
 // ---- Stopping on Ctrl-C and SIGTERM --------------------------------------------------
-// For tools with a frame loop: SIGINT and SIGTERM only record the signal (no SA_RESTART,
-// so a blocking read or write returns EINTR); the loop polls stopRequested(), cleans up
-// and returns stopStatus(). A second signal ends the process at once, as dieOnStopSignals.
-// Call before prepareSdl()/SDL_Init.
+// For tools with a frame loop: SIGINT and SIGTERM only record the signal (a blocking read
+// or write returns EINTR); the loop polls stopRequested() and returns stopStatus(). A
+// second signal ends the process at once. Call before prepareSdl()/SDL_Init.
 void catchStopSignals();
-// For tools with no loop to poll (one long computation, then the files): a stop signal
-// removes the registered temporary files and ends the process with that signal, which
-// the shell reports as 128 + the signal.
-// On Windows SIGINT is Ctrl-C on the console, handled on a thread of its own while the
-// program runs on, and SIGTERM comes only from raise(); no process is ended by a signal
-// there, so the end is an exit with 128 + the signal, and a temporary file still open
-// cannot be removed then.
+// For tools with no loop to poll: a stop signal removes the registered temporary files
+// and ends the process, status 128 + the signal (on Windows an open file is left).
 void dieOnStopSignals();
 bool stopRequested();
 int stopStatus();  // 128 + the signal
 
 // ---- Temporary files -------------------------------------------------------------------
-// Files removed when the run ends early (a fatal error, a stop signal, a failure), so that
-// no half-written output is left: write under temporaryNameFor(path), register it before
-// creating it, and commitTemporary() renames it into place. A folder may be registered
-// after the files in it: it is removed once they are. At most 40 at once; false when full.
+// Files removed when the run ends early, so that no half-written output is left: write
+// under temporaryNameFor(path), registered before it is made, and commitTemporary() it.
+// A folder registered after its files goes once they have. At most 40; false when full.
 bool addTemporary(const std::string& path);
 void forgetTemporary(const std::string& path);
 void removeTemporaries();
@@ -118,13 +110,9 @@ bool commitTemporary(const std::string& temporary, const std::string& path, std:
 void installFatalReporter();
 
 // ---- SDL ---------------------------------------------------------------------------------
-// Before SDL_Init: no SDL signal handlers, and with no display at all (neither DISPLAY
-// nor WAYLAND_DISPLAY, and no SDL_VIDEODRIVER) the offscreen driver by name. On Windows,
-// which always has a desktop, SDL's own driver.
+// Before SDL_Init: no SDL signal handlers, and the offscreen driver where no DISPLAY,
+// WAYLAND_DISPLAY or SDL_VIDEODRIVER is set (never on Windows, which has a desktop).
 void prepareSdl();
-// What follows a failure to open the show's window: " (is DISPLAY set?)" where a display
-// is named by DISPLAY; "" on Windows.
-const char* windowHint();
 
 // ---- Data and paths -----------------------------------------------------------------------
 // `path` made absolute against the current working directory ("" stays "").
@@ -134,21 +122,18 @@ enum class InstallLayout {
   kPrefix,            // <prefix>/bin/TOOL and <prefix>/share/lumorakdemo/data (Linux)
   kBesideExecutable,  // TOOL.exe beside data/, as the Windows zip unpacks
 };
-// The folders that may hold data/, in the order enterDataRoot() tries them: the working
-// folder ("."), the install of the executable in `exeFolder` (none when ""), the source
-// tree the tool was built from.
+// The folders that may hold data/, in the order enterDataRoot() tries them: ".", the
+// install of the executable in `exeFolder` (none when ""), the source tree.
 std::vector<std::string> dataRoots(const std::string& exeFolder, InstallLayout layout);
 // The folder of the running executable, without a trailing separator; "" when unknown.
 std::string executableFolder();
-// Changes into the folder holding the show's data/. `given` (from --data, may be empty)
-// is the data folder itself; one by another name is reached through a link named data in
-// a private temporary folder, removed at exit (on Windows a junction, which wants NTFS).
-// False with one line saying where it looked and how to point it with --data.
+// Changes into the folder holding the show's data/. `given` (--data, may be empty) is the
+// data folder itself; one by another name is reached through a link named data in a
+// private temporary folder, removed at exit (on Windows a junction, which wants NTFS).
 bool enterDataRoot(const std::string& given, std::string& error);
 
-// Everything an offline renderer needs before OfflineShow::start(): catchStopSignals(),
-// installFatalReporter(), prepareSdl() and enterDataRoot(); on no data it prints the
-// reason and exits kFailed.
+// catchStopSignals(), installFatalReporter(), prepareSdl() and enterDataRoot() before
+// OfflineShow::start(); on no data it prints the reason and exits kFailed.
 void startOffline(const std::string& givenData);
 
 // A file that can be written: its folder exists and takes files, and it is no folder.

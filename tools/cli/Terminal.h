@@ -1,9 +1,6 @@
-// Whether a stream ends on a terminal that redraws a line in place: "\r" back to its start,
-// "\033[K" to clear the rest. The progress bar is drawn only there (elsewhere it prints
-// plain lines), and the fatal reporter clears a half-drawn bar only there.
-//
-// Header-only: the offline library (the bar) and the command-line library (the reporter)
-// share it without linking each other.
+// Whether a stream ends on a terminal that redraws a line in place ("\r", "\033[K"): the
+// progress bar is drawn, and cleared by the fatal reporter, only there. Header-only: the
+// offline and command-line libraries share it without linking each other.
 #pragma once
 
 #include <cstdio>
@@ -17,9 +14,8 @@
 
 inline bool redrawsInPlace(std::FILE* stream) {
 #ifdef _WIN32
-  // A console, with its escape sequences switched on (Windows 10 and later take them).
-  // _isatty() alone is no test: it is true of the NUL device too. A console that refuses
-  // the sequences would print them: it gets plain lines.
+  // A console, with its escape sequences switched on (Windows 10 and later take them);
+  // _isatty() is true of the NUL device too.
   const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
   DWORD mode = 0;
   if (handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode)) return false;

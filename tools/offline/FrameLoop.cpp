@@ -31,13 +31,11 @@ LoopResult forEachFrame(OfflineShow& show, const FramePlan& plan, PixelLayout la
   const bool span = plan.times.empty();
   // A span reports its progress, timed from the end of its first frame's run-up; a list
   // of times is short, and its callers print a line per frame on stdout.
-  std::unique_ptr<Progress> progress = std::make_unique<Progress>(label, plan.count());
+  Progress progress(label, plan.count());
   RunUp runUp(label);
   const HistoryWatch watch = [&](int64_t done, int64_t total) {
     const bool goOn = runUp(done, total);
-    if (span && result.done == 0 && done == total) {
-      progress = std::make_unique<Progress>(label, plan.count());
-    }
+    if (span && result.done == 0 && done == total) progress = Progress(label, plan.count());
     return goOn;
   };
   const size_t bytes = OfflineShow::frameBytes(layout);
@@ -58,10 +56,10 @@ LoopResult forEachFrame(OfflineShow& show, const FramePlan& plan, PixelLayout la
       break;
     }
     ++result.done;
-    if (span) progress->update(result.done);
+    if (span) progress.update(result.done);
   }
   runUp.finish();
-  result.seconds = progress->finish();
+  result.seconds = progress.finish();
   return result;
 }
 

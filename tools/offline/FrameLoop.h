@@ -1,14 +1,7 @@
 // The one loop over frames under every offline tool: a span of a rate's frames, or a list
-// of times, each rendered after the history it needs (with a RunUp watching it, so that
-// Ctrl-C or SIGTERM is seen between any two frames, run-up included), read back, and
-// handed to the caller. Video, PNG sequences, single frames and statistics are all
-// callbacks of it.
-//
-// Progress goes to stderr under the tool's label: the run-up before a span on its own,
-// then the span's frames.
-//
-// Calls: forEachFrame(show, FramePlan::span(...) or FramePlan::at(...), layout, label,
-// onFrame); then look at the result's ending and count.
+// of times, each rendered after the history it needs (a RunUp watching it, so a stop is
+// seen between any two frames, run-up included), read back, and handed to the caller.
+// Progress goes to stderr under the tool's label: the run-up on its own, then the span.
 #pragma once
 
 #include <cstdint>
@@ -20,9 +13,8 @@
 #include "offline/OfflineShow.h"
 #include "offline/Progress.h"
 
-// An OfflineShow history watch (HistoryWatch, through std::ref) for the tools: a long
-// run-up shows its progress as "LABEL run-up" on stderr, and a stop request (Ctrl-C,
-// SIGTERM) ends it between two frames.
+// A HistoryWatch (through std::ref): a long run-up shows its progress as "LABEL run-up"
+// on stderr, and a stop request ends it between two frames.
 class RunUp {
  public:
   explicit RunUp(std::string label) : label_(std::move(label)) {}
@@ -71,7 +63,6 @@ LoopResult forEachFrame(OfflineShow& show, const FramePlan& plan, PixelLayout la
                         const std::string& label,
                         const std::function<bool(const LoopFrame&)>& onFrame);
 
-// "LABEL: interrupted after DONE of TOTAL frames" and `after` on stderr, for a loop that
-// was stopped; returns cli::stopStatus().
+// "LABEL: interrupted after DONE of TOTAL frames" and `after` on stderr; cli::stopStatus().
 int reportInterrupted(const std::string& label, const LoopResult& loop, int64_t total,
                       const std::string& after = "");

@@ -18,12 +18,7 @@ bool writeBottomUpPng(const std::string& path, std::vector<uint8_t>& pixels, int
   if (pixels.size() < static_cast<size_t>(width) * height * channels) {
     return cli::failWith(error, "cannot write " + path + ": fewer pixels than the picture's size");
   }
-  ImageBuffer image;
-  image.width = width;
-  image.height = height;
-  image.channels = image.bytesPerPixel = channels;
-  image.stride = width * channels;
-  image.pixels = pixels.data();
+  ImageBuffer image{width, height, channels, channels, width * channels, pixels.data()};
   flip_image(&image, true, false);  // the file wants the top row first
   const bool written = writeFastPng(path, image, error);
   flip_image(&image, true, false);

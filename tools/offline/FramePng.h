@@ -7,15 +7,12 @@
 
 #include "images/Image.h"
 
-// `image` as a PNG with the tools' settings (level 1, the up filter: offline/FastPng.h),
-// under cli::temporaryNameFor(path), registered as a temporary while it is written.
+// With the tools' settings, under cli::temporaryNameFor(path), registered while written.
 bool writeFastPng(const std::string& path, const ImageBuffer& image, std::string& error);
 // `pixels`: `width` x `height` pixels of `channels` bytes (3 or 4), bottom row first as GL
 // reads them back; the file gets the top row first, and `pixels` is left as it was. False
 // with a reason (and no file) when the write fails.
 bool writeBottomUpPng(const std::string& path, std::vector<uint8_t>& pixels, int width, int height,
                       int channels, std::string& error);
-// `rgb` is a screenWidth x screenHeight frame as OfflineShow::readFrame(kRgb) gives it,
-// bottom row first; the file gets the top row first, and `rgb` is left as it was. False
-// with a reason (and no file) when the write fails.
+// writeBottomUpPng for a frame as OfflineShow::readFrame(kRgb) gives it.
 bool writeFramePng(const std::string& path, std::vector<uint8_t>& rgb, std::string& error);

@@ -18,12 +18,10 @@ namespace {
 ManualAudioBackend offlineSound;
 bool tunnelHasRun = false;
 
-// The GL state that scenes leave for the next frame, as start-up leaves it for the first:
-// resetScenes() puts it back. GL's own attribute stack is no help here: Mesa 22 skips
-// restoring a group when a nested push and pop (a render target's viewport) came between,
-// so a point size set inside one survives the outer pop.
-// The switches and matrices among it, each restored in this order (the modelview matrix
-// last, as the current one).
+// The GL state that scenes leave for the next frame, as start-up leaves it: resetScenes()
+// puts it back. GL's attribute stack is no help: Mesa 22 skips restoring a group when a
+// nested push and pop came between. The matrices are restored in this order, the
+// modelview matrix last, as the current one.
 constexpr GLenum kSwitches[] = {GL_BLEND,      GL_DEPTH_TEST, GL_LIGHTING, GL_POLYGON_OFFSET_FILL,
                                 GL_TEXTURE_2D, GL_CULL_FACE};
 constexpr GLenum kMatrices[][2] = {{GL_TEXTURE, GL_TEXTURE_MATRIX},
@@ -73,11 +71,7 @@ void restoreStartUpState() {
   glShadeModel(static_cast<GLenum>(s.shadeModel));
   glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(s.texture2d));
   for (size_t i = 0; i < std::size(kSwitches); ++i) {
-    if (s.switches[i]) {
-      glEnable(kSwitches[i]);
-    } else {
-      glDisable(kSwitches[i]);
-    }
+    (s.switches[i] ? glEnable : glDisable)(kSwitches[i]);
   }
   for (size_t i = 0; i < std::size(kMatrices); ++i) {
     glMatrixMode(kMatrices[i][0]);
@@ -104,27 +98,19 @@ void OfflineShow::resetScenes() {
   forgetRun();
 }
 
-namespace {
-void renderAtTime(double seconds) {
+void OfflineShow::renderFrame(double seconds) {
   offlineSound.setTime(seconds);
   ::renderFrame();
   if (sceneAt(static_cast<float>(seconds)) == kLastingSetUpScene) tunnelHasRun = true;
-}
-}  // namespace
-
-void OfflineShow::renderFrame(double seconds) {
-  renderAtTime(seconds);
   chainFps_ = 0.0;  // not part of a run of frames of any rate
 }
 
 void OfflineShow::renderIndexed(const FrameRate& rate, int64_t frame) {
-  renderAtTime(rate.timeOf(frame));
-  if (chainFps_ == rate.fps && chainLast_ + 1 == frame) {
-    chainLast_ = frame;
-  } else {
-    chainFps_ = rate.fps;
-    chainFirst_ = chainLast_ = frame;
-  }
+  const bool continued = chainFps_ == rate.fps && chainLast_ + 1 == frame;
+  renderFrame(rate.timeOf(frame));
+  chainFps_ = rate.fps;
+  if (!continued) chainFirst_ = frame;
+  chainLast_ = frame;
 }
 
 std::vector<int64_t> OfflineShow::historyBefore(const FrameRate& rate, double seconds) const {
@@ -191,12 +177,10 @@ int64_t OfflineShow::renderHistory(const FrameRate& rate, const std::vector<int6
   if (continued) {
     from = chainLast_ + 1;
   } else {
-    // A new run starts from the state start-up leaves, as in a fresh process: whatever
-    // the frames rendered last left behind is not what a playthrough brings to this one.
-    // (The opening's state, for one, lasts until the word scene's first frame: a column
-    // frame drawn straight after an opening frame came out white.) A playthrough reaches
-    // frames before the tunnel with none of its lasting state; frames after it get its
-    // first frame again below.
+    // A new run starts from the state start-up leaves, as in a fresh process: what the
+    // frames rendered last left behind is not what a playthrough brings (a column frame
+    // drawn straight after an opening frame came out white). Frames after the tunnel get
+    // its first frame again below.
     resetScenes();
   }
   const bool tunnelNeeded = !continued && tunnelFirst && !tunnelHasRun;

@@ -1,23 +1,19 @@
 // Offline, frame-exact playback of the show: the one seam under every tool that renders
 // the show without playing it (lumorak-capture, showreport, the preview, show_bench).
 //
-// start() brings the show up as the live program does (window, initDemo, the music opened
-// and started) but on a hidden window (SDL's offscreen driver where there is no display)
-// and on the deterministic sound layer. Each frame is then rendered at an exact music
-// time that the caller gives, so the same time gives the same picture on every run.
-//
-// Frames of a rate: frame n lies at exactly n / fps seconds (FrameRate::timeOf computes it
-// from n, so nothing drifts over a long span).
+// start() brings the show up as the live program does, but on a hidden window (SDL's
+// offscreen driver where there is no display) and on the deterministic sound layer. Each
+// frame is rendered at an exact music time the caller gives, so the same time gives the
+// same picture on every run. Frame n of a rate lies at exactly n / fps seconds.
 //
 // Some scenes build on earlier frames: the opening never clears "rt0", the word scene
 // feeds its picture back while its 1-2 kHz band is silent, and the tunnel's first frame
 // enlarges "rt0" and "rt1" and sets the point size to 5 for every later frame. renderUpTo()
 // first renders, without output, the fewest earlier frames of the same rate that make a
 // frame equal to the one a playthrough from frame 0 draws. Each new run of frames starts
-// from the state start-up leaves (resetScenes()), so a frame never inherits what other
-// scenes rendered before it in the same process. Spans are quickest in ascending order.
+// from the state start-up leaves (resetScenes()). Spans are quickest in ascending order.
 //
-// DOES NOT: present frames (nothing is shown), pump window events, or play sound.
+// DOES NOT: present frames, pump window events, or play sound.
 //
 // Calls: start() once per process, then renderUpTo()/renderFrame() and readFrame().
 #pragma once
@@ -31,21 +27,18 @@
 
 class ManualAudioBackend;
 
-// Rows packed tightly, the bottom row of the picture first (as glReadPixels gives them;
-// ffmpeg's vflip or flip_image turns them upright). kBgra is Mesa's own layout of the
-// window: it reads back about ten times faster than kRgb and thirty times faster than kRgba
-// on llvmpipe, so it is the one for video.
+// Rows packed tightly, the bottom row first, as glReadPixels gives them. kBgra is Mesa's
+// own layout of the window: on llvmpipe it reads back about ten times faster than kRgb
+// and thirty times faster than kRgba, so it is the one for video.
 enum class PixelLayout { kRgb, kRgba, kBgra };
 
 // Told after each frame of a history: the frames rendered so far and the history's length.
-// Returning false stops the history there; the frame asked for is then not rendered. The
-// tools show a long run-up's progress through it and see Ctrl-C between any two frames.
+// Returning false stops the history there; the frame asked for is then not rendered.
 using HistoryWatch = std::function<bool(int64_t done, int64_t total)>;
 
 class OfflineShow {
  public:
-  // False, with a one-line reason, when no OpenGL window can be made. Start-up failures
-  // of the data are fatal as in the show.
+  // False with a reason when no OpenGL window can be made; data failures are fatal.
   bool start(std::string& error);
 
   // Renders the frame at exactly `seconds` of music time (no history; see renderUpTo).
@@ -56,16 +49,13 @@ class OfflineShow {
   int64_t renderUpTo(const FrameRate& rate, int64_t frame, const HistoryWatch& watch = {});
   // The same for any time: the history comes from the frames of `rate` before it.
   int64_t renderAt(const FrameRate& rate, double seconds, const HistoryWatch& watch = {});
-  // The frames of `rate` that a frame at `seconds` needs first, in rendering order,
-  // whatever this process has rendered already.
+  // The frames of `rate` a frame at `seconds` needs first, in rendering order.
   std::vector<int64_t> historyBefore(const FrameRate& rate, double seconds) const;
 
-  // Forgets the run of frames rendered last: the next frame is rendered after its whole
-  // history, as in a fresh process.
+  // The next frame is rendered after its whole history, as in a fresh process.
   void forgetRun() { chainFps_ = 0.0; }
   // Forgets the run and puts the scenes' lasting state back as start-up leaves it, the
-  // tunnel's set-up included: the next frame renders as in a fresh process. renderUpTo()
-  // does this itself whenever it starts a new run.
+  // tunnel's set-up included (renderUpTo() does this whenever it starts a new run).
   void resetScenes();
 
   // The last frame, screenWidth x screenHeight, into `out` (3 or 4 bytes a pixel).

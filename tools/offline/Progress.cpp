@@ -11,27 +11,16 @@ constexpr double kTerminalInterval = 0.1;  // seconds between redraws of the bar
 constexpr double kLogInterval = 5.0;       // seconds between plain lines
 constexpr int kBarWidth = 30;              // characters
 
-std::string clockText(double seconds) {
-  const long whole = std::lround(std::max(seconds, 0.0));
-  char text[32];
-  std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
-  return text;
-}
-}  // namespace
-
-Progress::Progress(std::string label, int64_t total, std::FILE* out)
-    : label_(std::move(label)),
-      total_(total),
-      out_(out),
-      terminal_(redrawsInPlace(out)),
-      start_(Clock::now()),
-      lastShown_(start_) {}
-
-std::string Progress::line(const std::string& label, int64_t done, int64_t total, double seconds,
-                           int barWidth) {
+// One progress report, without line ends; seconds = time so far.
+std::string progressLine(const std::string& label, int64_t done, int64_t total, double seconds,
+                         int barWidth) {
   const double share = total > 0 ? static_cast<double>(done) / total : 1.0;
   const double fps = seconds > 0.0 ? done / seconds : 0.0;
-  const double left = fps > 0.0 ? (total - done) / fps : 0.0;
+  char left[32] = "?:??";  // minutes:seconds
+  if (fps > 0.0) {
+    const long whole = std::lround(std::max((total - done) / fps, 0.0));
+    std::snprintf(left, sizeof left, "%ld:%02ld", whole / 60, whole % 60);
+  }
   std::string text = label + " ";
   if (barWidth > 0) {
     const int filled = static_cast<int>(share * barWidth);
@@ -39,10 +28,17 @@ std::string Progress::line(const std::string& label, int64_t done, int64_t total
   }
   char numbers[128];
   std::snprintf(numbers, sizeof numbers, "%lld/%lld frames  %.1f fps  %s left",
-                static_cast<long long>(done), static_cast<long long>(total), fps,
-                fps > 0.0 ? clockText(left).c_str() : "?:??");
+                static_cast<long long>(done), static_cast<long long>(total), fps, left);
   return text + numbers;
 }
+}  // namespace
+
+Progress::Progress(std::string label, int64_t total)
+    : label_(std::move(label)),
+      total_(total),
+      terminal_(redrawsInPlace(stderr)),
+      start_(Clock::now()),
+      lastShown_(start_) {}
 
 void Progress::update(int64_t done) {
   const Clock::time_point now = Clock::now();
@@ -50,17 +46,14 @@ void Progress::update(int64_t done) {
   if (done < total_ && sinceShown < (terminal_ ? kTerminalInterval : kLogInterval)) return;
   lastShown_ = now;
   const double seconds = std::chrono::duration<double>(now - start_).count();
-  if (terminal_) {
-    std::fprintf(out_, "\r%s\033[K", line(label_, done, total_, seconds, kBarWidth).c_str());
-    shownInPlace_ = true;
-  } else {
-    std::fprintf(out_, "%s\n", line(label_, done, total_, seconds, 0).c_str());
-  }
-  std::fflush(out_);
+  const std::string text = progressLine(label_, done, total_, seconds, terminal_ ? kBarWidth : 0);
+  std::fprintf(stderr, terminal_ ? "\r%s\033[K" : "%s\n", text.c_str());
+  shownInPlace_ = shownInPlace_ || terminal_;
+  std::fflush(stderr);
 }
 
 double Progress::finish() {
-  if (shownInPlace_) std::fputc('\n', out_);
-  std::fflush(out_);
+  if (shownInPlace_) std::fputc('\n', stderr);
+  std::fflush(stderr);
   return std::chrono::duration<double>(Clock::now() - start_).count();
 }

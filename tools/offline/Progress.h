@@ -1,6 +1,5 @@
-// Progress of a long offline job on stderr: frames done of total, the job's own frames per
-// second and the time left. On a terminal one bar is redrawn in place (at most ten times
-// a second); otherwise a plain line is printed every few seconds, so logs stay readable.
+// Progress of a long offline job on stderr: frames done, frames per second, time left. A
+// terminal gets one bar redrawn in place; a log gets a plain line every few seconds.
 //
 // Calls: Progress(label, total), update(done) after each frame, finish() once.
 #pragma once
@@ -12,20 +11,15 @@
 
 class Progress {
  public:
-  Progress(std::string label, int64_t total, std::FILE* out = stderr);
+  Progress(std::string label, int64_t total);
   void update(int64_t done);
   // Ends the bar's line. Returns the seconds since construction.
   double finish();
-
-  // The text of one progress report, without line ends; seconds = time so far.
-  static std::string line(const std::string& label, int64_t done, int64_t total, double seconds,
-                          int barWidth);
 
  private:
   using Clock = std::chrono::steady_clock;
   std::string label_;
   int64_t total_;
-  std::FILE* out_;
   bool terminal_;
   Clock::time_point start_;
   Clock::time_point lastShown_;

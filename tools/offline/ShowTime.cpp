@@ -24,13 +24,11 @@ bool checkFrameTime(const std::string& what, double seconds, std::string& error)
 }
 
 bool checkSpan(double from, double to, std::string& error) {
+  const bool badFrom = from < 0.0 || from >= showEnd();
   char text[160];
-  if (from < 0.0 || from >= showEnd()) {
-    std::snprintf(text, sizeof text, "--from %g s lies outside the show: it runs from 0 to %g s",
-                  from, showEnd());
-  } else if (to <= 0.0 || to > showEnd()) {
-    std::snprintf(text, sizeof text, "--to %g s lies outside the show: it runs from 0 to %g s", to,
-                  showEnd());
+  if (badFrom || to <= 0.0 || to > showEnd()) {
+    std::snprintf(text, sizeof text, "%s %g s lies outside the show: it runs from 0 to %g s",
+                  badFrom ? "--from" : "--to", badFrom ? from : to, showEnd());
   } else if (to <= from) {
     std::snprintf(text, sizeof text, "the span is empty: --to %g s must come after --from %g s", to,
                   from);
