@@ -196,6 +196,38 @@ TEST_F(CliFilesTest, TemporariesAreRenamedIntoPlaceOrRemoved) {
   EXPECT_NE(error.find("cannot write " + dir_ + "/no/out.md"), std::string::npos);
 }
 
+TEST_F(CliFilesTest, AFileIsWrittenWholeOrNotAtAll) {
+  const std::string path = dir_ + "/report.md";
+  const std::string temporary = cli::temporaryNameFor(path);
+  std::string error;
+  // A failed write leaves neither the file nor its temporary, and says why: its own reason,
+  // or the final name when it gave none. An older file of the name stays as it was.
+  touch(path, "old");
+  auto halfThenFail = [](const std::string& to, std::string&) {
+    touch(to, "half");
+    return false;
+  };
+  EXPECT_FALSE(cli::writeWhole(path, halfThenFail, error));
+  EXPECT_EQ(error, "cannot write " + path);
+  EXPECT_FALSE(fs::exists(temporary));
+  EXPECT_EQ(fs::file_size(path), 3u);
+  auto failWithReason = [](const std::string&, std::string& why) {
+    return cli::failWith(why, "the encoder refused");
+  };
+  EXPECT_FALSE(cli::writeWhole(path, failWithReason, error));
+  EXPECT_EQ(error, "the encoder refused");
+  // A whole one replaces it, however long; nothing is left registered to remove later.
+  const std::string text = cli::formatted("%s|%0600d|", "long", 7);
+  EXPECT_EQ(text.size(), 606u);
+  ASSERT_TRUE(cli::writeTextWhole(path, text, error)) << error;
+  EXPECT_EQ(fs::file_size(path), text.size());
+  EXPECT_FALSE(fs::exists(temporary));
+  cli::removeTemporaries();
+  EXPECT_TRUE(fs::exists(path));
+  EXPECT_FALSE(cli::writeTextWhole(dir_ + "/no/such/folder.md", text, error));
+  EXPECT_EQ(error, "cannot write " + dir_ + "/no/such/folder.md");
+}
+
 TEST_F(CliFilesTest, RelativePathsAreTakenFromTheStartingFolder) {
   const std::string cwd = fs::current_path().string();
   EXPECT_EQ(cli::absolutePath("a/b.png"), cwd + "/a/b.png");

@@ -111,14 +111,10 @@ int main(int argc, char** argv) {
     if (!problem.empty()) return cli::fail(problem);
     triangles += static_cast<int>(mesh.triangles.size() / 3);
   }
-  // Written whole under a temporary name, then renamed: never half a model.
-  const std::string temporary = cli::temporaryNameFor(output);
-  cli::addTemporary(temporary);
-  if (!aml::writeFile(temporary, aml::writeAml(meshes))) {
-    cli::removeTemporaries();
-    return cli::fail("cannot write " + output);
-  }
-  if (!cli::commitTemporary(temporary, output, error)) return cli::fail(error);
+  auto write = [&meshes](const std::string& temporary, std::string&) {
+    return aml::writeFile(temporary, aml::writeAml(meshes));
+  };
+  if (!cli::writeWhole(output, write, error)) return cli::fail(error);
   std::printf("makemodel: %s, %zu meshes, %d triangles\n", output.c_str(), meshes.size(),
               triangles);
   return 0;

@@ -16,11 +16,7 @@
 
 namespace {
 // A number as the table's notes write it: "80", not "80.000000".
-std::string shortNumber(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
-}
+std::string shortNumber(double value) { return cli::formatted("%g", value); }
 }  // namespace
 
 std::vector<SceneBands> showBands() {

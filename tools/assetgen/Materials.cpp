@@ -91,22 +91,13 @@ void main() {
 }
 )";
 
-bool writeText(const std::string& path, const char* text, std::string& error) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return cli::failWith(error, "cannot write " + path + ": " + std::strerror(errno));
-  bool ok = std::fputs(text, file) != EOF;
-  ok = std::fclose(file) == 0 && ok;
-  if (!ok) error = "cannot write " + path;
-  return ok;
-}
-
 }  // namespace
 
 bool writeMaterials(const std::string& materialsDir, std::string& error) {
   if (mkdir(materialsDir.c_str(), 0755) != 0 && errno != EEXIST) {
     return cli::failWith(error, "cannot create " + materialsDir + ": " + std::strerror(errno));
   }
-  return writeText(materialsDir + "/show_normals.mat", kShowNormals, error) &&
-         writeText(materialsDir + "/show_depth.mat", kShowDepth, error) &&
-         writeText(materialsDir + "/shadow.mat", kShadow, error);
+  return cli::writeTextWhole(materialsDir + "/show_normals.mat", kShowNormals, error) &&
+         cli::writeTextWhole(materialsDir + "/show_depth.mat", kShowDepth, error) &&
+         cli::writeTextWhole(materialsDir + "/shadow.mat", kShadow, error);
 }

@@ -26,23 +26,19 @@ const char* const kHelp =
     "arguments.\n";
 
 std::string formatTable(const std::vector<BandStat>& stats, int& problems) {
-  char line[256];
-  std::snprintf(
-      line, sizeof line,
+  std::string out = cli::formatted(
       "| scene | span (s) | band (Hz) | min | median | p95 | max | > %g | step | check |\n"
       "|---|---|---|---|---|---|---|---|---|---|\n",
       kAudible);
-  std::string out = line;
   problems = 0;
   for (const BandStat& s : stats) {
     std::string problem = bandProblem(s);
     std::string check = s.informative ? "(info)" : problem.empty() ? "ok" : problem;
     if (!s.informative && !problem.empty()) ++problems;
-    std::snprintf(line, sizeof line,
-                  "| %s | %g-%g | %d-%d | %.4f | %.3f | %.3f | %.4f | %.1f %% | %.4f | %s |\n",
-                  s.scene.c_str(), s.start, s.end, s.band.lowHz, s.band.highHz, s.min, s.median,
-                  s.p95, s.max, 100.0 * s.audible, s.step, check.c_str());
-    out += line;
+    out +=
+        cli::formatted("| %s | %g-%g | %d-%d | %.4f | %.3f | %.3f | %.4f | %.1f %% | %.4f | %s |\n",
+                       s.scene.c_str(), s.start, s.end, s.band.lowHz, s.band.highHz, s.min,
+                       s.median, s.p95, s.max, 100.0 * s.audible, s.step, check.c_str());
   }
   return out;
 }
@@ -53,10 +49,7 @@ std::string describeLimits(const BandLimits& l) {
   std::string rules;
   // Appends one printf-formatted rule.
   auto add = [&rules](const char* format, auto... values) {
-    char part[128];
-    std::snprintf(part, sizeof part, format, values...);
-    if (!rules.empty()) rules += ", ";
-    rules += part;
+    rules += (rules.empty() ? "" : ", ") + cli::formatted(format, values...);
   };
   if (l.minMedian > none.minMedian && l.maxMedian < none.maxMedian) {
     add("median %g-%g", l.minMedian, l.maxMedian);
@@ -138,12 +131,9 @@ int main(int argc, char** argv) {
   }
   int problems = 0;
   std::string table = formatTable(stats, problems);
-  char line[256];
-  std::snprintf(line, sizeof line,
-                "True peak %.2f dBTP (at most %g), sample peak %.2f dBFS, integrated loudness "
-                "%.1f LUFS.\n",
-                master.truePeakDb, kMaxTruePeakDb, master.samplePeakDb, master.loudnessLufs);
-  const std::string levels = line;
+  const std::string levels = cli::formatted(
+      "True peak %.2f dBTP (at most %g), sample peak %.2f dBFS, integrated loudness %.1f LUFS.\n",
+      master.truePeakDb, kMaxTruePeakDb, master.samplePeakDb, master.loudnessLufs);
   const bool peakTooHigh = !(master.truePeakDb <= kMaxTruePeakDb);
   if (output.empty()) {
     std::fputs(levels.c_str(), stdout);
@@ -170,16 +160,7 @@ int main(int argc, char** argv) {
         "K-weighted and gated. Its true peak must stay at or below -1 dBTP, so that the\n"
         "reconstruction after the decoder never clips.\n\n" +
         levels + "\n" + table;
-    const std::string temporary = cli::temporaryNameFor(output);
-    cli::addTemporary(temporary);
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    bool written = file && std::fputs(text.c_str(), file) != EOF;
-    if (file) written = std::fclose(file) == 0 && written;
-    if (!written) {
-      cli::removeTemporaries();
-      return cli::fail("cannot write " + output);
-    }
-    if (!cli::commitTemporary(temporary, output, error)) return cli::fail(error);
+    if (!cli::writeTextWhole(output, text, error)) return cli::fail(error);
   }
   if (problems) std::fprintf(stderr, "bandtable: %d band(s) miss their rules\n", problems);
   if (peakTooHigh) {

@@ -41,14 +41,8 @@ const char* const kHelp =
 
 // The canvas into `output`, whole or not at all.
 int writeCanvas(const Canvas& canvas, const std::string& output) {
-  const std::string temporary = cli::temporaryNameFor(output);
   std::string error;
-  cli::addTemporary(temporary);
-  if (!canvas.writePng(temporary, error)) {
-    cli::removeTemporaries();
-    return cli::fail("cannot write " + output);
-  }
-  return cli::commitTemporary(temporary, output, error) ? 0 : cli::fail(error);
+  return canvas.writePng(output, error) ? 0 : cli::fail(error);
 }
 
 // Paints `image` shrunk by `factor` (box filter) with its top-left corner at (x, y).
@@ -93,9 +87,8 @@ int contactSheet(const std::string& dataDir, const std::string& output) {
     int y = kPad + entry.row * (kCell + kCaption + kPad);
     int height = image.height / kShrink;
     paintShrunk(sheet, image, kShrink, x, y + (kCell - height) / 2);
-    char caption[128];
-    std::snprintf(caption, sizeof caption, "%s.png  %dx%d", entry.name.c_str(), image.width,
-                  image.height);
+    const std::string caption =
+        cli::formatted("%s.png  %dx%d", entry.name.c_str(), image.width, image.height);
     paintLabel(sheet, font, caption, x, y + kCell + kCaption - 6, kLabelPixelSize, {1, 1, 1});
   }
   return writeCanvas(sheet, output);

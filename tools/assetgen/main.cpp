@@ -29,7 +29,6 @@ const char* const kHelp =
 
 bool makeMusic(const std::string& dataDir) {
   const std::string path = dataDir + "/deruz.mp3";
-  const std::string temporary = cli::temporaryNameFor(path);
   std::string error;
   StereoBuffer music = renderMusic(kMusicSeed);
   MixReport report = inspectMix(music);
@@ -42,12 +41,10 @@ bool makeMusic(const std::string& dataDir) {
     std::printf("  section %zu from %7.3f s: peak %.3f, %zu samples in the limiter\n", s,
                 kSectionStarts[s], report.sectionPeak[s], report.sectionLimited[s]);
   }
-  cli::addTemporary(temporary);
-  if (!writeMp3(temporary, music, error) || !cli::commitTemporary(temporary, path, error)) {
-    cli::removeTemporaries();
-    cli::fail(error);
-    return false;
-  }
+  auto write = [&music](const std::string& temporary, std::string& why) {
+    return writeMp3(temporary, music, why);
+  };
+  if (!cli::writeWhole(path, write, error)) return cli::fail(error) == 0;
   std::printf("assetgen: wrote %s\n", path.c_str());
   return true;
 }

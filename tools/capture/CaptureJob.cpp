@@ -233,8 +233,7 @@ std::vector<uint8_t> wavHeader(int64_t frames, int sampleRate) {
 
 std::vector<std::string> ffmpegArgs(const CaptureJob& job, int width, int height, int videoFd,
                                     int audioFd, const std::string& path) {
-  char rate[32];
-  std::snprintf(rate, sizeof rate, "%.9g", job.fps);
+  const std::string rate = cli::formatted("%.9g", job.fps);
   const std::string size = std::to_string(width) + "x" + std::to_string(height);
   std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
                                    // Picture: as glReadPixels gives it; ffmpeg turns it upright.
@@ -268,9 +267,7 @@ std::string concatList(const std::vector<std::string>& files, const std::vector<
     // Inside single quotes a quote is written '\''.
     std::string quoted;
     for (char c : files[i]) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    char duration[48];
-    std::snprintf(duration, sizeof duration, "duration %.9f\n", seconds[i]);
-    list += "file '" + quoted + "'\n" + duration;
+    list += "file '" + quoted + "'\n" + cli::formatted("duration %.9f\n", seconds[i]);
   }
   return list;
 }

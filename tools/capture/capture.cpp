@@ -73,9 +73,7 @@ std::vector<int16_t> spanSamples(OfflineShow& show, const CaptureJob& job, int64
 
 // DIR/frame000123.png: frame n of the span (from 0) in --png-dir.
 std::string pngPath(const CaptureJob& job, int64_t n) {
-  char name[32];
-  std::snprintf(name, sizeof name, "/frame%06lld.png", static_cast<long long>(n));
-  return job.pngDir + name;
+  return job.pngDir + cli::formatted("/frame%06lld.png", static_cast<long long>(n));
 }
 
 // What an interrupted or failed --png-dir run leaves, the frames' numbers in `runs`:
@@ -83,10 +81,8 @@ std::string pngPath(const CaptureJob& job, int64_t n) {
 std::string framesHeld(const std::vector<Piece>& runs, int64_t total) {
   std::string text;
   for (const Piece& run : runs) {
-    char range[48];  // ", " and two 19-digit numbers at most
-    std::snprintf(range, sizeof range, "%s%06lld-%06lld", text.empty() ? "" : ", ",
-                  static_cast<long long>(run.first), static_cast<long long>(run.end - 1));
-    text += range;
+    text += cli::formatted("%s%06lld-%06lld", text.empty() ? "" : ", ",
+                           static_cast<long long>(run.first), static_cast<long long>(run.end - 1));
   }
   return (text.empty() ? "no frames" : "frames " + text) + " of " + std::to_string(total);
 }
@@ -101,19 +97,17 @@ bool removeOldWav(const CaptureJob& job, std::string& error) {
 
 // The whole span's music as DIR/audio.wav, under a temporary name until whole.
 bool writeWav(OfflineShow& show, const CaptureJob& job, std::string& error) {
-  const std::string wav = job.pngDir + "/audio.wav";
-  const std::string temp = cli::temporaryNameFor(wav);
-  cli::addTemporary(temp);
-  std::FILE* file = std::fopen(temp.c_str(), "wb");
-  if (!file) return cli::failWith(error, "cannot write " + wav + ": " + std::strerror(errno));
   const std::vector<int16_t> samples = spanSamples(show, job, job.firstFrame(), job.endFrame());
   const std::vector<uint8_t> header =
       wavHeader(static_cast<int64_t>(samples.size() / 2), kCaptureSampleRate);
-  const bool wavOk =
-      std::fwrite(header.data(), 1, header.size(), file) == header.size() &&
-      std::fwrite(samples.data(), sizeof(int16_t), samples.size(), file) == samples.size();
-  if (std::fclose(file) != 0 || !wavOk) return cli::failWith(error, "cannot write " + wav);
-  return cli::commitTemporary(temp, wav, error);
+  auto write = [&](const std::string& temporary, std::string&) {
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    const bool put =
+        file && std::fwrite(header.data(), 1, header.size(), file) == header.size() &&
+        std::fwrite(samples.data(), sizeof(int16_t), samples.size(), file) == samples.size();
+    return file && std::fclose(file) == 0 && put;
+  };
+  return cli::writeWhole(job.pngDir + "/audio.wav", write, error);
 }
 
 // The span's frames, then audio.wav, last, so that a folder with one holds every frame. A
@@ -181,15 +175,13 @@ int captureFrames(OfflineShow& show, const CaptureJob& job) {
           const int top = static_cast<int>(i / kColumns) * (kThumbHeight + kLabel) + kLabel;
           paintThumbnail(sheet, left, top, kThumbWidth, kThumbHeight, frame.pixels.data(),
                          screenWidth, screenHeight);
-          char caption[32];
-          std::snprintf(caption, sizeof caption, "%g s", t);
-          paintLabel(sheet, font, caption, left + 6, top - 8, 18, {0.9f, 0.9f, 0.9f});
+          paintLabel(sheet, font, cli::formatted("%g s", t), left + 6, top - 8, 18,
+                     {0.9f, 0.9f, 0.9f});
         }
 #endif
-        char name[48];
-        std::snprintf(name, sizeof name, "/frame-%07.3f.png", t);
-        if (!writeFramePng(job.pngDir + name, frame.pixels, error)) return false;
-        std::printf("%s%s  t = %.3f s\n", job.pngDir.c_str(), name, t);
+        const std::string path = job.pngDir + cli::formatted("/frame-%07.3f.png", t);
+        if (!writeFramePng(path, frame.pixels, error)) return false;
+        std::printf("%s  t = %.3f s\n", path.c_str(), t);
         std::fflush(stdout);  // a script waiting for a frame sees it as it comes
         return true;
       });
@@ -222,9 +214,7 @@ bool onPath(const std::string& program) {
 std::string fileSize(const std::string& path) {
   std::error_code failure;
   const uintmax_t bytes = fs::file_size(path, failure);
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f MB", bytes / 1e6);
-  return failure ? "?" : text;
+  return failure ? "?" : cli::formatted("%.1f MB", bytes / 1e6);
 }
 
 // Frame n goes into ffmpeg's pipe on a thread of its own while frame n + 1 renders: the
@@ -344,11 +334,7 @@ int captureVideo(OfflineShow& show, const CaptureJob& job) {
   return 0;
 }
 
-std::string exact(double value) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%.17g", value);
-  return text;
-}
+std::string exact(double value) { return cli::formatted("%.17g", value); }
 
 // What DIR holds after an interrupted parallel run: each piece's frames from its start.
 std::string pngsHeld(const CaptureJob& job) {
@@ -401,14 +387,13 @@ bool startPieces(PieceProcesses& children, const CaptureJob& job, const std::vec
 std::string pieceFailure(const CaptureJob& job, const std::vector<Piece>& pieces,
                          const PieceProcesses::Result& result) {
   const Piece& p = pieces[result.failed];
-  char what[160];
-  std::snprintf(what, sizeof what, "piece %zu of %zu (%.3f-%.3f s) failed (exit status %d); ",
-                result.failed + 1, pieces.size(), p.first / job.fps, p.end / job.fps,
-                result.status);
+  const std::string what =
+      cli::formatted("piece %zu of %zu (%.3f-%.3f s) failed (exit status %d); ", result.failed + 1,
+                     pieces.size(), p.first / job.fps, p.end / job.fps, result.status);
   switch (job.mode) {
     case CaptureMode::kPngDir: return what + job.pngDir + " holds no audio.wav";
-    case CaptureMode::kVideo: return what + ("no " + job.out + " written");
-    default: return std::string(what) + "the others were stopped";
+    case CaptureMode::kVideo: return what + "no " + job.out + " written";
+    default: return what + "the others were stopped";
   }
 }
 
@@ -465,9 +450,7 @@ int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<
     }
     // Each piece, the list and then the folder: a stop signal removes them in this order.
     for (size_t i = 0; i < pieces.size(); ++i) {
-      char name[32];
-      std::snprintf(name, sizeof name, "/piece%02zu.mp4", i + 1);
-      segments.push_back(folder + name);
+      segments.push_back(folder + cli::formatted("/piece%02zu.mp4", i + 1));
       cli::addTemporary(segments.back());
     }
     cli::addTemporary(folder + "/pieces.txt");

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -320,6 +321,19 @@ int fail(const std::string& message) {
   return kFailed;
 }
 
+std::string formatted(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list measuring;
+  va_copy(measuring, args);
+  const int length = std::vsnprintf(nullptr, 0, format, measuring);
+  va_end(measuring);
+  std::string text(static_cast<size_t>(std::max(length, 0)), '\0');
+  std::vsnprintf(text.data(), text.size() + 1, format, args);
+  va_end(args);
+  return text;
+}
+
 int usageError(const std::string& message) {
   std::fprintf(stderr, "%s: %s (see --help)\n", programName.c_str(), message.c_str());
   return kBadUsage;
@@ -502,6 +516,25 @@ bool commitTemporary(const std::string& temporary, const std::string& path, std:
   if (failure) std::remove(temporary.c_str());
   forgetTemporary(temporary);
   return !failure || failWith(error, "cannot write " + path + ": " + failure.message());
+}
+
+bool writeWhole(const std::string& path, const WriteTo& write, std::string& error) {
+  const std::string temporary = temporaryNameFor(path);
+  addTemporary(temporary);
+  error.clear();
+  if (write(temporary, error)) return commitTemporary(temporary, path, error);
+  std::remove(temporary.c_str());
+  forgetTemporary(temporary);
+  return error.empty() ? failWith(error, "cannot write " + path) : false;
+}
+
+bool writeTextWhole(const std::string& path, const std::string& text, std::string& error) {
+  auto write = [&text](const std::string& temporary, std::string&) {
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    const bool put = file && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return file && std::fclose(file) == 0 && put;
+  };
+  return writeWhole(path, write, error);
 }
 
 void installFatalReporter() { setFatalReporter(reportFatal); }

@@ -38,6 +38,14 @@ inline bool failWith(std::string& error, const std::string& reason) {
   return false;
 }
 
+// printf into a string of any length.
+#ifdef _WIN32
+#define LUMORAK_PRINTF_LIKE __attribute__((format(gnu_printf, 1, 2)))
+#else
+#define LUMORAK_PRINTF_LIKE __attribute__((format(printf, 1, 2)))
+#endif
+std::string formatted(const char* format, ...) LUMORAK_PRINTF_LIKE;
+
 // Strict number reading: the whole text, finite.
 bool parseNumber(const std::string& text, double& value);
 bool parseInteger(const std::string& text, long& value);
@@ -104,6 +112,13 @@ void removeTemporaries();
 std::string temporaryNameFor(const std::string& path);
 // Renames `temporary` to `path` and forgets it; on failure removes it, with a reason.
 bool commitTemporary(const std::string& temporary, const std::string& path, std::string& error);
+// `path` whole or not at all: `write` fills the registered temporary beside it, which is
+// committed when it returns true and removed when it returns false. False with a reason:
+// write's own, else "cannot write PATH".
+using WriteTo = std::function<bool(const std::string& temporary, std::string& error)>;
+bool writeWhole(const std::string& path, const WriteTo& write, std::string& error);
+// `text` as the file `path`, through writeWhole.
+bool writeTextWhole(const std::string& path, const std::string& text, std::string& error);
 
 // ---- The show's fatal errors ------------------------------------------------------------
 // Replaces the show's reporter (message box, exit 0) with one line on stderr and exit 1.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <utility>
 
+#include "cli/Cli.h"
 #include "cli/Terminal.h"
 
 namespace {
@@ -16,20 +17,15 @@ std::string progressLine(const std::string& label, int64_t done, int64_t total, 
                          int barWidth) {
   const double share = total > 0 ? static_cast<double>(done) / total : 1.0;
   const double fps = seconds > 0.0 ? done / seconds : 0.0;
-  char left[32] = "?:??";  // minutes:seconds
-  if (fps > 0.0) {
-    const long whole = std::lround(std::max((total - done) / fps, 0.0));
-    std::snprintf(left, sizeof left, "%ld:%02ld", whole / 60, whole % 60);
-  }
+  const long whole = fps > 0.0 ? std::lround(std::max((total - done) / fps, 0.0)) : 0;
+  const std::string left = fps > 0.0 ? cli::formatted("%ld:%02ld", whole / 60, whole % 60) : "?:??";
   std::string text = label + " ";
   if (barWidth > 0) {
     const int filled = static_cast<int>(share * barWidth);
     text += "[" + std::string(filled, '#') + std::string(barWidth - filled, '.') + "] ";
   }
-  char numbers[128];
-  std::snprintf(numbers, sizeof numbers, "%lld/%lld frames  %.1f fps  %s left",
-                static_cast<long long>(done), static_cast<long long>(total), fps, left);
-  return text + numbers;
+  return text + cli::formatted("%lld/%lld frames  %.1f fps  %s left", static_cast<long long>(done),
+                               static_cast<long long>(total), fps, left.c_str());
 }
 }  // namespace
 

@@ -17,25 +17,19 @@ double showEnd() { return sceneStart(kEndOfShow); }
 
 bool checkFrameTime(const std::string& what, double seconds, std::string& error) {
   if (seconds >= 0.0 && seconds < showEnd()) return true;
-  char text[160];
-  std::snprintf(text, sizeof text, "%s %g s lies outside the show: times run from 0 up to %g s",
-                what.c_str(), seconds, showEnd());
-  return failWith(error, text);
+  return failWith(error, formatted("%s %g s lies outside the show: times run from 0 up to %g s",
+                                   what.c_str(), seconds, showEnd()));
 }
 
 bool checkSpan(double from, double to, std::string& error) {
   const bool badFrom = from < 0.0 || from >= showEnd();
-  char text[160];
   if (badFrom || to <= 0.0 || to > showEnd()) {
-    std::snprintf(text, sizeof text, "%s %g s lies outside the show: it runs from 0 to %g s",
-                  badFrom ? "--from" : "--to", badFrom ? from : to, showEnd());
-  } else if (to <= from) {
-    std::snprintf(text, sizeof text, "the span is empty: --to %g s must come after --from %g s", to,
-                  from);
-  } else {
-    return true;
+    return failWith(error, formatted("%s %g s lies outside the show: it runs from 0 to %g s",
+                                     badFrom ? "--from" : "--to", badFrom ? from : to, showEnd()));
   }
-  return failWith(error, text);
+  if (to > from) return true;
+  return failWith(error,
+                  formatted("the span is empty: --to %g s must come after --from %g s", to, from));
 }
 
 }  // namespace cli

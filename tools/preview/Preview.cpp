@@ -274,7 +274,7 @@ void Preview::setLoopPoint(bool out) {
   options_.loopTo = to;
   unwrapped_ = time_;
   if (sound_) sound_->setLoop(loop());
-  say(formatted("loop %.3f to %.3f s", from, to));
+  say(cli::formatted("loop %.3f to %.3f s", from, to));
 }
 
 void Preview::press(int key) {
@@ -409,24 +409,26 @@ void Preview::drawOverlay(int width, int height) {
   o.begin(width, height);
   const SceneSchedule& entry = scheduleOf(sceneAt(static_cast<float>(time_)));
   std::vector<std::string> lines = {
-      formatted("%8.3f s   frame %lld @ 60 fps   %s", time_, static_cast<long long>(currentFrame()),
-                paused_ ? "paused" : "playing"),
-      formatted("%s   %.3f - %.3f s", entry.name, entry.start, entry.end),
+      cli::formatted("%8.3f s   frame %lld @ 60 fps   %s", time_,
+                     static_cast<long long>(currentFrame()), paused_ ? "paused" : "playing"),
+      cli::formatted("%s   %.3f - %.3f s", entry.name, entry.start, entry.end),
       // Paused, the last render includes the history the frame needed.
-      formatted(paused_ ? "last render %.1f ms, history included" : "frame time %.1f ms", showMs_)};
+      cli::formatted(paused_ ? "last render %.1f ms, history included" : "frame time %.1f ms",
+                     showMs_)};
   if (options_.speed != 1.0) {
-    lines.push_back(formatted("speed %.2fx, music muted", options_.speed));
+    lines.push_back(cli::formatted("speed %.2fx, music muted", options_.speed));
   } else if (!sound_) {
     lines.push_back("no sound");
   }
   if (options_.loopTo > options_.loopFrom) {
     lines.push_back(
-        formatted("loop %.3f - %.3f s   (E exports it)", options_.loopFrom, options_.loopTo));
+        cli::formatted("loop %.3f - %.3f s   (E exports it)", options_.loopFrom, options_.loopTo));
   }
   if (exporting()) {
     std::lock_guard<std::mutex> lock(exportMutex_);
-    lines.push_back(formatted("exporting %lld/%lld frames", static_cast<long long>(exportDone_),
-                              static_cast<long long>(exportTotal_)));
+    lines.push_back(cli::formatted("exporting %lld/%lld frames",
+                                   static_cast<long long>(exportDone_),
+                                   static_cast<long long>(exportTotal_)));
   } else if (!status_.empty()) {
     lines.push_back(status_);
   }
@@ -445,9 +447,9 @@ void Preview::drawOverlay(int width, int height) {
   for (int i = 0; i < entry.bandCount; ++i) {
     const SceneBand& band = entry.bands[i];
     const float value = musicStream.peakInBand(band.lowHz, band.highHz);
-    o.text(14, y - 4, formatted("%d-%d Hz", band.lowHz, band.highHz), kWhite);
+    o.text(14, y - 4, cli::formatted("%d-%d Hz", band.lowHz, band.highHz), kWhite);
     o.bar(140, y, kBarWidth, kBarHeight, value, kBarColour);
-    o.text(140 + kBarWidth + 8, y - 4, formatted("%.2f", value), kWhite);
+    o.text(140 + kBarWidth + 8, y - 4, cli::formatted("%.2f", value), kWhite);
     y += kBarHeight + 4;
   }
 
@@ -485,8 +487,8 @@ void Preview::startExport() {
     say("no loop to export: set its points with [ and ]");
     return;
   }
-  const std::string from = formatted("%.3f", options_.loopFrom);
-  const std::string to = formatted("%.3f", options_.loopTo);
+  const std::string from = cli::formatted("%.3f", options_.loopFrom);
+  const std::string to = cli::formatted("%.3f", options_.loopTo);
   exportFile_ = options_.exportDir + "/lumorak-loop-" + from + "-" + to + ".mp4";
   {
     std::lock_guard<std::mutex> lock(exportMutex_);

@@ -91,7 +91,7 @@ void printSchedule() {
 
 std::string spanText(const BlankSpan& span) {
   if (span.seconds() <= 0.0) return "none";
-  return formatted("%.2f s (%.2f-%.2f)", span.seconds(), span.from, span.to);
+  return cli::formatted("%.2f s (%.2f-%.2f)", span.seconds(), span.from, span.to);
 }
 
 // A frame 2 pixels wide around the box.

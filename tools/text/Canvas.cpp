@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 
 #include "cli/Cli.h"
@@ -84,17 +85,16 @@ bool Canvas::writePng(const std::string& path, std::string& error) const {
       *out++ = static_cast<uint8_t>(std::lround(std::clamp(channel, 0.0f, 1.0f) * kByteMax));
     }
   }
-  write_png(path.c_str(), image);
-  // write_png reports failures only on stderr: read the file back to be sure.
-  ImageBuffer check;
-  if (read_png(path.c_str(), &check, false) != 0) {
-    return cli::failWith(error, "could not write " + path);
-  }
-  std::unique_ptr<uint8_t[]> checkPixels(check.pixels);
-  if (check.width != width_ || check.height != height_ || check.channels != kRgbChannels) {
-    return cli::failWith(error, path + " does not read back as written");
-  }
-  return true;
+  // Whole or not at all, every step checked to the close: a picture in data/ is never
+  // half written.
+  return cli::writeWhole(
+      path,
+      [&image](const std::string& temporary, std::string&) {
+        std::FILE* file = std::fopen(temporary.c_str(), "wb");
+        const bool written = file && write_png_stream(file, image, PngSettings{});
+        return file && std::fclose(file) == 0 && written;
+      },
+      error);
 }
 
 Mask blurMask(const Mask& mask, int radius, int& grown) {

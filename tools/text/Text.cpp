@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 
 #include "cli/Cli.h"
@@ -99,15 +98,6 @@ int Font::fit(const std::string& text, TextStyle style, int maxWidth, int maxHei
     if (estimate < style.pixelSize) style.pixelSize = estimate + 1;
   }
   return 0;
-}
-
-std::string formatted(const char* format, ...) {
-  char text[256];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  return text;
 }
 
 void paintLabel(Canvas& canvas, const Font& font, const std::string& text, int x, int baselineY,

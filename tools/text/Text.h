@@ -41,9 +41,6 @@ class Font {
   FT_FaceRec_* face_ = nullptr;
 };
 
-// printf into a string, for the lines the tools set.
-std::string formatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
 // One line of text whose baseline sits at baselineY. Labels are decoration: text that fails
 // to render only loses its label.
 void paintLabel(Canvas& canvas, const Font& font, const std::string& text, int x, int baselineY,
