@@ -30,10 +30,7 @@ const char* const kHelp =
 int main(int argc, char** argv) {
   std::vector<std::string> words;
   cli::Parser args("pngdiff", kHelp);
-  args.positional([&words](const std::string& value, std::string&) {
-    words.push_back(value);
-    return true;
-  });
+  args.positionals(&words);
   args.parseOrExit(argc, argv);
   if (words.size() < 2 || words.size() > 4) {
     return cli::usageError("takes two PNG files and up to two limits");

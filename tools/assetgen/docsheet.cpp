@@ -194,10 +194,7 @@ int spectrogram(const std::string& musicPath, const std::string& output) {
 int main(int argc, char** argv) {
   std::vector<std::string> words;
   cli::Parser args("docsheet", kHelp);
-  args.positional([&words](const std::string& value, std::string&) {
-    words.push_back(value);
-    return true;
-  });
+  args.positionals(&words);
   args.parseOrExit(argc, argv);
   if (words.size() != 3) {
     return cli::usageError("takes a kind (contact or spectrogram), an input and an output");

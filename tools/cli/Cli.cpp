@@ -408,6 +408,13 @@ void Parser::integer(const std::string& name, int* target, int min, int max) {
 
 void Parser::positional(Take take) { positional_ = std::move(take); }
 
+void Parser::positionals(std::vector<std::string>* target) {
+  positional([target](const std::string& value, std::string&) {
+    target->push_back(value);
+    return true;
+  });
+}
+
 Parser::Outcome Parser::parse(int argc, const char* const* argv, std::string& error) {
   // --help and --version answer whatever else is on the line, bad options included.
   for (int i = 1; i < argc; ++i) {

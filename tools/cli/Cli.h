@@ -67,6 +67,8 @@ class Parser {
   void integer(const std::string& name, int* target, int min, int max);
   // Arguments that are not options, in order. Without a handler any is refused.
   void positional(Take take);
+  // positional() that keeps every such argument in `target`, for the tool to count.
+  void positionals(std::vector<std::string>* target);
 
   // Parses argv[1..]. "--" ends the options. --help and --version win wherever they are.
   // A word starting with '-' is an option, never a value or a positional argument, unless
