@@ -2,8 +2,8 @@
  *
  * usage: wininfo.exe TITLE [SECONDS] [--close]
  *
- * Waits up to SECONDS (default 30) for a visible top-level window titled exactly TITLE
- * and prints, one a line:
+ * Waits up to SECONDS (default 30) for a visible top-level window titled exactly TITLE,
+ * then for its size to hold still, and prints, one a line:
  *   class=NAME            the window class
  *   window=WxH            the whole window, frame included
  *   client=WxH            the client area
@@ -80,11 +80,19 @@ int main(int argc, char** argv) {
     fprintf(stderr, "wininfo: no window titled \"%s\"\n", search.title);
     return 1;
   }
+  /* A window may still be sized just after it shows (the show fits its frame inside the
+     screen then): it is read once its size has held for half a second, or at the timeout. */
+  RECT outer = {0, 0, 0, 0};
+  RECT last = {0, 0, 0, 0};
+  for (int steady = 0, waited = 0; steady < 5 && waited <= seconds * 10.0; ++waited) {
+    GetWindowRect(search.found, &outer);
+    steady = EqualRect(&outer, &last) ? steady + 1 : 0;
+    last = outer;
+    Sleep(100);
+  }
   char className[256];
-  RECT outer;
   RECT client;
   GetClassNameA(search.found, className, sizeof className);
-  GetWindowRect(search.found, &outer);
   GetClientRect(search.found, &client);
   printf("class=%s\n", className);
   printf("window=%ldx%ld\n", outer.right - outer.left, outer.bottom - outer.top);
