@@ -16,7 +16,12 @@
 #include <process.h>
 #include <windows.h>
 #else
+#include <poll.h>
+#include <pthread.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <thread>
 #endif
 
 namespace {
@@ -124,6 +129,34 @@ TEST(CliDeathTest, AStopSignalRemovesTheTemporariesAndEndsTheProcess) {
       endedBy(SIGINT), "");
   EXPECT_FALSE(fs::exists(path));
 }
+
+#ifndef _WIN32
+// A stop signal that lands on another thread is handed to the thread that installed the
+// handlers, where the list of temporaries cannot be half changed. That thread keeps SIGTERM
+// blocked until it waits in ppoll, which takes the handed-over signal at once (EINTR);
+// were the handler run where the signal landed, ppoll would wait out its two seconds.
+bool aStopOnAnotherThreadInterruptsTheInstallingOne() {
+  cli::catchStopSignals();
+  sigset_t term;
+  sigemptyset(&term);
+  sigaddset(&term, SIGTERM);
+  sigset_t waiting;
+  pthread_sigmask(SIG_BLOCK, &term, &waiting);
+  std::thread other([&term] {
+    pthread_sigmask(SIG_UNBLOCK, &term, nullptr);
+    pthread_kill(pthread_self(), SIGTERM);
+  });
+  other.join();
+  const timespec twoSeconds{2, 0};
+  return ppoll(nullptr, 0, &twoSeconds, &waiting) < 0 && errno == EINTR && cli::stopStatus() == 143;
+}
+
+TEST(CliDeathTest, AStopSignalOnAnotherThreadIsHandledOnTheInstallingThread) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(std::_Exit(aStopOnAnotherThreadInterruptsTheInstallingOne() ? 0 : 1),
+              ::testing::ExitedWithCode(0), "");
+}
+#endif
 
 // Each test in a new folder of its own, removed after it; the working folder is put back.
 class CliFilesTest : public ::testing::Test {

@@ -36,7 +36,7 @@ FatalReporter setFatalReporter(FatalReporter reporter) {
   return previous;
 }
 
-void fatalErrorV(const char* format, va_list args) {
+std::string formatText(const char* format, va_list args) {
   // Measure first, then format the whole message: compile logs can be 1023 characters.
   va_list measure;
   va_copy(measure, args);
@@ -44,7 +44,11 @@ void fatalErrorV(const char* format, va_list args) {
   va_end(measure);
   std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
   if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, args);
-  currentReporter(text.c_str());
+  return text;
+}
+
+void fatalErrorV(const char* format, va_list args) {
+  currentReporter(formatText(format, args).c_str());
   std::exit(0);
 }
 

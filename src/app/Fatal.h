@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <string>
 
 using FatalReporter = void (*)(const char* message);
 
@@ -18,6 +19,8 @@ void showErrorMessageBox(const char* text);
 // The window that owns the boxes (an SDL_Window*), and whether boxes are shown at all.
 void setMessageBoxOwner(void* window, bool interactive);
 [[noreturn]] void fatalErrorV(const char* format, va_list args);
+// printf into a string, however long (fatalError's own formatting).
+std::string formatText(const char* format, va_list args);
 
 // Installs a reporter (null: the default); returns the previous one. A reporter that
 // returns is followed by exit(0).

@@ -32,6 +32,7 @@
 
 #include <mutex>
 #else
+#include <pthread.h>
 #include <unistd.h>
 #endif
 
@@ -77,6 +78,8 @@ void installStopHandler(void (*handler)(int)) {
 // From inside a handler: without it a second Ctrl-C would get the default action, which
 // ends the process on the spot and leaves the temporaries.
 void rearmStopHandler(int signal, void (*handler)(int)) { std::signal(signal, handler); }
+
+bool handedOver(int) { return false; }  // the console's thread waits for the lock
 
 // A file that is still open (being written by the main thread) cannot be deleted: it
 // stays, under its ".part" name.
@@ -157,7 +160,7 @@ constexpr const char* kSeparators = "/";
 constexpr bool kNamesIgnoreCase = false;
 constexpr InstallLayout kInstallLayout = InstallLayout::kPrefix;
 
-// Blocks SIGINT and SIGTERM for its lifetime: the handler interrupts this very thread.
+// Blocks SIGINT and SIGTERM for its lifetime; the handler runs on this thread alone.
 class TemporariesLocked {
  public:
   TemporariesLocked() {
@@ -173,7 +176,10 @@ class TemporariesLocked {
   sigset_t previous_;
 };
 
+pthread_t handlingThread;  // the thread that installed the handlers, and runs them
+
 void installStopHandler(void (*handler)(int)) {
+  handlingThread = pthread_self();
   struct sigaction action {};
   action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
@@ -186,6 +192,14 @@ void installStopHandler(void (*handler)(int)) {
 
 // sigaction() handlers stay installed.
 void rearmStopHandler(int, void (*)(int)) {}
+
+// A stop signal may land on any thread, which could meet the temporaries half changed:
+// it is passed on to the installing thread, which takes it outside TemporariesLocked.
+bool handedOver(int signal) {
+  if (pthread_equal(pthread_self(), handlingThread)) return false;
+  pthread_kill(handlingThread, signal);
+  return true;
+}
 
 // Async-signal-safe: unlink() and rmdir() only.
 void removeFromHandler(const char* path) {
@@ -232,12 +246,14 @@ void linkFolder(const std::string& target, const std::string& link, std::error_c
 // Ends the process as the signal would, after removing the temporary files.
 void dieOfSignal(int signal) {
   rearmStopHandler(signal, dieOfSignal);
+  if (handedOver(signal)) return;
   removeTemporaries();
   endBySignal(signal);
 }
 
 void onStopSignal(int signal) {
   rearmStopHandler(signal, onStopSignal);
+  if (handedOver(signal)) return;
   // A second Ctrl-C does not wait for the loop to notice the first.
   if (caughtSignal != 0) dieOfSignal(signal);
   caughtSignal = signal;
@@ -276,9 +292,7 @@ bool makePrivateFolder(const fs::path& base, std::string& made, std::error_code&
               static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
   for (int attempt = 0; attempt < 100; ++attempt) {
     seed = seed * 1664525u + 1013904223u;
-    char name[32];
-    std::snprintf(name, sizeof name, "lumorak-data.%08x", seed);
-    const fs::path folder = base / name;
+    const fs::path folder = base / formatted("lumorak-data.%08x", seed);
     // false with no error: the name is taken by another folder; try the next.
     if (fs::create_directory(folder, failure)) {
       made = folder.string();
@@ -324,12 +338,7 @@ int fail(const std::string& message) {
 std::string formatted(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  va_list measuring;
-  va_copy(measuring, args);
-  const int length = std::vsnprintf(nullptr, 0, format, measuring);
-  va_end(measuring);
-  std::string text(static_cast<size_t>(std::max(length, 0)), '\0');
-  std::vsnprintf(text.data(), text.size() + 1, format, args);
+  std::string text = formatText(format, args);
   va_end(args);
   return text;
 }
@@ -384,10 +393,8 @@ void Parser::number(const std::string& name, double* target, double min, double 
       return failWith(error, name + " takes a number, not '" + value + "'");
     }
     if (v < min || v > max) {
-      char range[96];
-      std::snprintf(range, sizeof range, " must lie from %g to %g, not '%s'", min, max,
-                    value.c_str());
-      return failWith(error, name + range);
+      return failWith(
+          error, name + formatted(" must lie from %g to %g, not '%s'", min, max, value.c_str()));
     }
     *target = v;
     return true;
@@ -474,8 +481,6 @@ void Parser::parseOrExit(int argc, const char* const* argv) {
   }
 }
 
-// ---- Signals ---------------------------------------------------------------------------
-
 void catchStopSignals() { installStopHandler(onStopSignal); }
 void dieOnStopSignals() { installStopHandler(dieOfSignal); }
 
@@ -545,8 +550,6 @@ bool writeTextWhole(const std::string& path, const std::string& text, std::strin
 }
 
 void installFatalReporter() { setFatalReporter(reportFatal); }
-
-// ---- SDL -------------------------------------------------------------------------------
 
 void prepareSdl() {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");

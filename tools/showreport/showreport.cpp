@@ -105,54 +105,53 @@ void outline(Canvas& canvas, int left, int top, int width, int height, Colour co
 }
 
 bool writeReport(const std::string& path, double fps, const std::vector<SceneSummary>& summaries,
-                 const Spread& brightest, const Spread& lit, double renderSeconds, int64_t frames) {
-  std::FILE* file = std::fopen(path.c_str(), "w");
-  if (!file) return false;
+                 const Spread& brightest, const Spread& lit, double renderSeconds, int64_t frames,
+                 std::string& error) {
   char date[32];
   const std::time_t now = std::time(nullptr);
   std::strftime(date, sizeof date, "%Y-%m-%d", std::gmtime(&now));
-  std::fprintf(file,
-               "# The show as a viewer sees it\n\n"
-               "Made by `showreport` (tools/showreport) on %s: every frame of the show at %g\n"
-               "frames per second (%lld frames, rendered in %.0f s), through the deterministic\n"
-               "sound layer, as a playthrough from the start draws them. A frame *shows\n"
-               "something* when the spread between the 1st and the 99.5th percentile of its\n"
-               "luma is at least 0.15 of full scale, or when at least 0.2 %% of its pixels are\n"
-               "0.05 of full scale or more away from its median luma: sparse, dim points on\n"
-               "black count; a flat, all-white or all-black picture, or a faint ripple, does\n"
-               "not. *White* and *black* frames are those with at least 95 %% of their pixels\n"
-               "within 5 %% of full white or full black.\n\n"
-               "Blank by design: the opening from %g s (black triangles over black once the\n"
-               "model has gone) and the closing from %g s (a white picture once the logo\n"
-               "has left the view). The last column leaves those spans out.\n\n"
-               "| scene | span (s) | frames | showing something | white frames | black frames | "
-               "longest blank stretch | longest outside the designed blanks |\n"
-               "|---|---|---|---|---|---|---|---|\n",
-               date, fps, static_cast<long long>(frames), renderSeconds, kOpeningModelGone,
-               kClosingLogoGone);
+  std::string text = cli::formatted(
+      "# The show as a viewer sees it\n\n"
+      "Made by `showreport` (tools/showreport) on %s: every frame of the show at %g\n"
+      "frames per second (%lld frames, rendered in %.0f s), through the deterministic\n"
+      "sound layer, as a playthrough from the start draws them. A frame *shows\n"
+      "something* when the spread between the 1st and the 99.5th percentile of its\n"
+      "luma is at least 0.15 of full scale, or when at least 0.2 %% of its pixels are\n"
+      "0.05 of full scale or more away from its median luma: sparse, dim points on\n"
+      "black count; a flat, all-white or all-black picture, or a faint ripple, does\n"
+      "not. *White* and *black* frames are those with at least 95 %% of their pixels\n"
+      "within 5 %% of full white or full black.\n\n"
+      "Blank by design: the opening from %g s (black triangles over black once the\n"
+      "model has gone) and the closing from %g s (a white picture once the logo\n"
+      "has left the view). The last column leaves those spans out.\n\n"
+      "| scene | span (s) | frames | showing something | white frames | black frames | "
+      "longest blank stretch | longest outside the designed blanks |\n"
+      "|---|---|---|---|---|---|---|---|\n",
+      date, fps, static_cast<long long>(frames), renderSeconds, kOpeningModelGone,
+      kClosingLogoGone);
   for (const SceneSummary& s : summaries) {
-    std::fprintf(file, "| %s | %.2f-%.2f | %lld | %.1f %% | %lld | %lld | %s | %s |\n",
-                 s.name.c_str(), s.start, s.end, static_cast<long long>(s.frames),
-                 100.0 * s.showingShare(), static_cast<long long>(s.whiteFrames),
-                 static_cast<long long>(s.blackFrames), spanText(s.longestBlank).c_str(),
-                 spanText(s.longestUndesignedBlank).c_str());
+    text += cli::formatted("| %s | %.2f-%.2f | %lld | %.1f %% | %lld | %lld | %s | %s |\n",
+                           s.name.c_str(), s.start, s.end, static_cast<long long>(s.frames),
+                           100.0 * s.showingShare(), static_cast<long long>(s.whiteFrames),
+                           static_cast<long long>(s.blackFrames), spanText(s.longestBlank).c_str(),
+                           spanText(s.longestUndesignedBlank).c_str());
   }
-  std::fprintf(file,
-               "\nDim by design: the word scene's first pass. Until the tunnel has run once, the\n"
-               "stars are drawn at the point size start-up leaves, one pixel (the tunnel sets 5,\n"
-               "which a later visit would keep), softened by a blur that follows the faint\n"
-               "1-2 kHz band. Over the stretches without a word (%.2f-%.2f s and\n"
-               "%.2f-%.2f s), as fractions of full scale (the minimum is the scene's first\n"
-               "frame: the stars fade in from black over its first second):\n\n"
-               "| measure | minimum | median |\n|---|---|---|\n"
-               "| brightest pixel (luma) | %.3f | %.3f |\n"
-               "| share of pixels at 0.05 or more | %.2f %% | %.2f %% |\n"
-               "\nOne frame per second, labelled with its time; a red frame marks a blank one.\n\n"
-               "![film strip](filmstrip.png)\n",
-               kFirstPassStars[0].first, kFirstPassStars[0].second, kFirstPassStars[1].first,
-               kFirstPassStars[1].second, brightest.min, brightest.median, 100.0 * lit.min,
-               100.0 * lit.median);
-  return std::fclose(file) == 0;
+  text += cli::formatted(
+      "\nDim by design: the word scene's first pass. Until the tunnel has run once, the\n"
+      "stars are drawn at the point size start-up leaves, one pixel (the tunnel sets 5,\n"
+      "which a later visit would keep), softened by a blur that follows the faint\n"
+      "1-2 kHz band. Over the stretches without a word (%.2f-%.2f s and\n"
+      "%.2f-%.2f s), as fractions of full scale (the minimum is the scene's first\n"
+      "frame: the stars fade in from black over its first second):\n\n"
+      "| measure | minimum | median |\n|---|---|---|\n"
+      "| brightest pixel (luma) | %.3f | %.3f |\n"
+      "| share of pixels at 0.05 or more | %.2f %% | %.2f %% |\n"
+      "\nOne frame per second, labelled with its time; a red frame marks a blank one.\n\n"
+      "![film strip](filmstrip.png)\n",
+      kFirstPassStars[0].first, kFirstPassStars[0].second, kFirstPassStars[1].first,
+      kFirstPassStars[1].second, brightest.min, brightest.median, 100.0 * lit.min,
+      100.0 * lit.median);
+  return cli::writeTextWhole(path, text, error);
 }
 
 constexpr int kCellWidth = kThumbWidth + 2 * kGap;
@@ -247,8 +246,8 @@ int main(int argc, char** argv) {
   const std::vector<SceneSummary> summaries = summariseScenes(times, stats, rate);
   const Spread brightest = starsSpread(times, stats, &FrameStats::brightest);
   const Spread lit = starsSpread(times, stats, &FrameStats::lit);
-  if (!writeReport(reportPath, rate.fps, summaries, brightest, lit, loop.seconds, total)) {
-    return cli::fail("cannot write " + reportPath);
+  if (!writeReport(reportPath, rate.fps, summaries, brightest, lit, loop.seconds, total, error)) {
+    return cli::fail(error);
   }
   if (!strip.writePng(stripPath, error)) return cli::fail(error);
   for (const SceneSummary& s : summaries) {
