@@ -545,25 +545,24 @@ int main(int argc, char** argv) {
     std::printf("%s\n", cli::versionLine("lumorak-capture").c_str());
     return 0;
   }
+  if (job.isPiece()) cli::setProgram(labelOf(job));
 #ifdef _WIN32
   if (job.mode == CaptureMode::kVideo) {
     return cli::usageError("this build writes no video: give --png-dir, --frames or --render-only");
   }
   if (job.jobs > 1) return cli::usageError("this build renders in one process: no --jobs");
   if (!job.sheet.empty()) return cli::usageError("this build draws no --sheet");
+#else
+  if (job.mode == CaptureMode::kVideo && !onPath("ffmpeg")) {
+    return cli::fail("the ffmpeg program is not installed (Debian: apt-get install ffmpeg)");
+  }
 #endif
-  if (job.isPiece()) cli::setProgram(labelOf(job));
   // Paths as the user meant them: the run itself changes into the folder holding data/.
   for (std::string* path : {&job.out, &job.pngDir, &job.sheet, &job.data}) {
     *path = cli::absolutePath(*path);
   }
   // Everything that can fail before rendering is checked first, with one message each.
   if (job.mode == CaptureMode::kVideo) {
-#ifndef _WIN32
-    if (!onPath("ffmpeg")) {
-      return cli::fail("the ffmpeg program is not installed (Debian: apt-get install ffmpeg)");
-    }
-#endif
     if (!cli::checkOutputFile(job.out, error)) return cli::fail(error);
   } else if (job.mode != CaptureMode::kRenderOnly) {
     if (!cli::prepareOutputDir(job.pngDir, true, error)) return cli::fail(error);
