@@ -20,6 +20,17 @@ constexpr float kBrightnessSpan = 0.5f / kRandMax;
 constexpr float kDepthSpan = -5.0f / kRandMax;
 constexpr float kParticleSpan = 7.0f / kRandMax;
 
+// The scene targets at their start-up sizes; the tunnel enlarges rt0 and rt1 for good.
+struct TargetSize {
+  const char* name;
+  int width, height;
+};
+constexpr TargetSize kStartUpTargets[] = {{"rt0", 1024, 512},
+                                          {"rt1", 1024, 512},
+                                          {"rt2", 1024, 512},
+                                          {"rt.glow", 256, 128},
+                                          {"rt.blur", 256, 256}};
+
 constexpr const char* kSceneImages[] = {"lklogo", "with",     "as",  "concept",      "must",
                                         "task",   "decision", "his", "overlay_cloud"};
 
@@ -60,17 +71,22 @@ void loadSceneModel() {
   models.get(kSceneModel).createBuffers();
 }
 
-void createSceneRenderTargets() {
+void makeStartUpTargets() {
   demoSystem.textures.setFilters(GL_LINEAR_MIPMAP_NEAREST, GL_LINEAR);
-  demoSystem.createColorTarget("rt0", 1024, 512);
-  demoSystem.createColorTarget("rt1", 1024, 512);
-  demoSystem.createColorTarget("rt2", 1024, 512);
-  demoSystem.createColorTarget("rt.glow", 256, 128);
-  demoSystem.createColorTarget("rt.blur", 256, 256);
+  for (const TargetSize& size : kStartUpTargets) {
+    demoSystem.textures.create(size.name, size.width, size.height, nullptr, GL_RGBA8, GL_RGBA);
+  }
+  // One record, a new framebuffer each; the registry stores a copy of it per name.
+  RenderTarget target;
+  for (const TargetSize& size : kStartUpTargets) {
+    glGenFramebuffersEXT(1, &target.framebuffer);
+    target.attachColor(size.name, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D);
+    demoSystem.fbos.add(size.name, target);
+  }
 }
 
 void createSceneTargets() {
-  createSceneRenderTargets();
+  makeStartUpTargets();
   for (const char* name : kSceneImages) demoSystem.textures.loadTexture(name, -1, -1);
 }
 

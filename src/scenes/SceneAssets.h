@@ -2,8 +2,8 @@
 //
 // Start-up runs, between loading pictures: loadSceneModel(), createSceneTargets(),
 // initSceneData(), loadMaterials(). demoRand() has a fixed start and is drawn in a fixed
-// order (loading pictures, 4000 particles, 6000 stars, 120 sprites): every run builds the
-// same tables.
+// order (one value a loading picture, then 4000 for the 2000 particles, 6000 for the 2000
+// stars, 120 for the 20 sprites): every run builds the same tables.
 #pragma once
 
 #include <cstdint>
@@ -40,9 +40,10 @@ extern SpriteRecord sprites[kSpriteCount];
 
 void randomParticle(float* triple);
 void loadSceneModel();
-// createSceneRenderTargets(), then the scene images.
+// makeStartUpTargets(), then the scene images, with the filters it leaves in force.
 void createSceneTargets();
-// The five render targets at their start-up sizes (rt0, rt1, rt2 1024 x 512, rt.glow
-// 256 x 128, rt.blur 256 x 256) with start-up's texture filters; also resetSceneState().
-void createSceneRenderTargets();
+// The five scene targets at their start-up sizes (rt0, rt1, rt2 1024 x 512, rt.glow
+// 256 x 128, rt.blur 256 x 256), each made and cleared anew: under start-up's texture
+// filters the five textures, then a framebuffer for each. Also puts them back offline.
+void makeStartUpTargets();
 void initSceneData();

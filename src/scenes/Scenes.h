@@ -1,13 +1,13 @@
-// The six scenes. Each draws one frame at FrameTime.time (the tunnel scene is handed it), looks
-// every resource up by name, and leaves GL state for the next frame as the comments in each scene
-// say.
+// The six scenes. Each draws one frame at FrameTime.time (the tunnel scene is handed the time and
+// the delta), looks every resource up by name, and leaves GL state for the next frame as the
+// comments in each scene say.
 #pragma once
 
 void openingScene();
 void wordScene(float start);
 void cloudScene();
 void columnScene();
-void tunnelScene(float time);
+void tunnelScene(float time, float delta);
 void closingScene();
 
 // Undoes the tunnel's first-frame set-up for the offline seam, which renders frames out of

@@ -19,7 +19,7 @@ void runTimeline(float time, float delta) {
     case kWord: wordScene(static_cast<float>(sceneStart(kWord))); break;
     case kCloud: cloudScene(); break;
     case kColumns: columnScene(); break;
-    case kTunnel: tunnelScene(time); break;
+    case kTunnel: tunnelScene(time, delta); break;
     case kClosing: closingScene(); break;
     case kEndOfShow: break;
   }

@@ -17,7 +17,8 @@
 
 namespace {
 bool firstFrame = true;
-float sceneTime = 0.0f;  // seconds, this frame
+float sceneTime = 0.0f;   // seconds, this frame
+float sceneDelta = 0.0f;  // seconds since the last frame; nothing here moves by it
 
 constexpr int kRibbonPoints = 300;
 constexpr float kRibbonHeight = 0.2f;
@@ -53,7 +54,7 @@ void bar(float x0, float x1, float height, float z) {
 
 void resetSceneState() {
   firstFrame = true;
-  createSceneRenderTargets();
+  makeStartUpTargets();
 }
 
 void drawShadowGeometry() {
@@ -171,8 +172,9 @@ void drawShadowedScene() {
   drawScreenQuad("rt0", 1.0f);
 }
 
-void tunnelScene(float time) {
+void tunnelScene(float time, float delta) {
   sceneTime = time;
+  sceneDelta = delta;
   glClearColor(0.5f, 0.5f, 0.5f, 0.0f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   if (firstFrame) {
