@@ -146,8 +146,7 @@ TEST(PeakInBandTest, SilenceAndMissingMusicReadZero) {
 
   testing::internal::CaptureStderr();
   Show missing(Fixtures::dir->file("nothing-here.mp3"));
-  std::string said = testing::internal::GetCapturedStderr();
-  EXPECT_NE(said.find("music unavailable"), std::string::npos);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // missing music is silent
   missing.at(1000);
   EXPECT_FLOAT_EQ(missing.clock.time(), 1.0f);  // the clock runs all the same
   EXPECT_EQ(missing.music.peakInBand(0, 20000), 0.0f);
@@ -318,7 +317,7 @@ TEST(BackgroundDecodeTest, NoMusicIsOneLineASilentSpectrumAndARunningClock) {
     testing::internal::CaptureStderr();
     Show show(file);
     const std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(said, "lumorakdemo: music unavailable (" + error + "); the show runs silently\n");
+    EXPECT_EQ(said, "");  // unreadable music plays as silence, without a message
     EXPECT_FALSE(show.backend.musicLoaded());
     show.at(1500);
     EXPECT_FLOAT_EQ(show.clock.time(), 1.5f);

@@ -1,6 +1,7 @@
 // PNG and JPEG reading, PNG writing and flipping, on fixtures made at test time.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -173,6 +174,22 @@ TEST(PngTest, WriteTakesRowsStrideApartAndRefusesOtherChannelCounts) {
   write_png(dir.file("two.png").c_str(), image);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "write_png: unsupported channel count 2\n");
   EXPECT_EQ(std::fopen(dir.file("two.png").c_str(), "rb"), nullptr);
+}
+
+TEST(PngTest, WriteReportsALibpngFailureWithItsOwnLine) {
+  // A device that takes no bytes: libpng's write fails once its output buffer flushes.
+  struct stat info;
+  if (stat("/dev/full", &info) != 0) GTEST_SKIP() << "no /dev/full";
+  Bytes noise(256 * 256 * 3);  // incompressible: far more than stdio's buffer reaches libpng
+  uint32_t state = 1;
+  for (uint8_t& v : noise) v = static_cast<uint8_t>((state = state * 1664525u + 1013904223u) >> 24);
+  testing::internal::CaptureStderr();
+  write_png("/dev/full", ImageBuffer{256, 256, 3, 3, 768, noise.data()});
+  const std::string said = testing::internal::GetCapturedStderr();
+  // libpng's own handler speaks first ("libpng error: Write Error").
+  EXPECT_NE(said.find("libpng error"), std::string::npos) << said;
+  const std::string line = "write_png: Error 3\n";
+  EXPECT_EQ(said.rfind(line) + line.size(), said.size()) << said;
 }
 
 TEST(PngTest, WriteSetsNoCompressionSettingsOfItsOwn) {

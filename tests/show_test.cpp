@@ -2,6 +2,7 @@
 // chosen music times through the deterministic sound layer, read back from the back
 // buffer. Uses the committed assets in data/.
 #include <GL/glew.h>
+#include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -119,6 +120,28 @@ TEST_F(ShowTest, WindowEventsAfterStartUpKeepTheStartUpNearPlane) {
   GLfloat m[16];
   glGetFloatv(GL_PROJECTION_MATRIX, m);
   EXPECT_NEAR(m[14] / (m[10] - 1.0f), 0.1f, 1e-4f);  // near plane of the perspective
+}
+
+TEST_F(ShowTest, MouseMotionReadsXUnsignedAndYSignedIn16Bits) {
+  // A drag past the window's left and top edges, as the window system reports it.
+  static int seen[3];
+  void (*const previous)(int, int, int) = glWindow->handlers.mouseMove;
+  glWindow->handlers.mouseMove = [](int flags, int x, int y) {
+    seen[0] = flags;
+    seen[1] = x;
+    seen[2] = y;
+  };
+  SDL_Event motion{};
+  motion.type = SDL_MOUSEMOTION;
+  motion.motion.state = SDL_BUTTON_LMASK;
+  motion.motion.x = -1;
+  motion.motion.y = -2;
+  ASSERT_EQ(SDL_PushEvent(&motion), 1);
+  pumpMessages();
+  glWindow->handlers.mouseMove = previous;
+  EXPECT_EQ(seen[0], 1);
+  EXPECT_EQ(seen[1], 65535);
+  EXPECT_EQ(seen[2], -2);
 }
 
 TEST_F(ShowTest, LoadingPictureIsLetterboxedAndItsTintRepeatsFromRunToRun) {

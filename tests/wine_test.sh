@@ -5,10 +5,10 @@
 #   - every DLL the exe imports is Windows' own or shipped in the zip;
 #   - the unpacked zip plays from its own folder: a window titled "Lumorakdemo" of class
 #     "OpenGL", F11 saves shots/shot0000.png with a picture in it, Escape ends it with 0;
-#   - on a screen too small for the mode, the box, then a 1024 x 768 window, frame included
-#     (started from another folder: data/ is found beside the exe);
-#   - with data/loading.png gone, a box titled "Error" shows the show's exact message, and
-#     once it is closed the process ends with 0;
+#   - on a screen too small for the mode, the box, then a 1024 x 768 window, frame included;
+#   - with data/loading.png gone, or started from another folder (data/ is read from the
+#     working folder only), a box titled "Error" shows the show's exact message, and once
+#     it is closed the process ends with 0;
 #   - the Windows capture tool draws the golden frames within their tolerance.
 #
 # Usage: wine_test.sh <release zip> <Windows build dir> <pngdiff> <repository root>
@@ -125,22 +125,29 @@ else
   cat "$work/show.err"
 fi
 
-# ---- A missing data file ----------------------------------------------------------------
+# ---- A missing data file, and a start from another folder ------------------------------
 broken=$work/broken
 cp -r "$show" "$broken"
 rm -rf "$broken/shots"
 mv "$broken/data/loading.png" "$broken/data/loading-away.png"
-(cd "$broken" && exec wine lumorakdemo.exe >"$work/broken.out" 2>"$work/broken.err") &
-show_pid=$!
+mkdir "$work/elsewhere"
 expected='Could not find file: "data/loading.{png jpg }"!'
-if wininfo Error 60 --close >"$work/error.txt"; then
-  sed 's/^/  /' "$work/error.txt"
-  check "the box titled Error shows the exact message" grep -qxF "text=$expected" "$work/error.txt"
-  ends_with_zero "closing the box"
-else
-  check "a box titled Error appears" false
-  cat "$work/broken.err"
-fi
+# missing_data WHAT FOLDER EXE: started in FOLDER, the show ends through the box.
+missing_data() {
+  (cd "$2" && exec wine "$3" >"$work/broken.out" 2>"$work/broken.err") &
+  show_pid=$!
+  if wininfo Error 60 --close >"$work/error.txt"; then
+    sed 's/^/  /' "$work/error.txt"
+    check "$1: the box titled Error shows the exact message" \
+      grep -qxF "text=$expected" "$work/error.txt"
+    ends_with_zero "$1: closing the box"
+  else
+    check "$1: a box titled Error appears" false
+    cat "$work/broken.err"
+  fi
+}
+missing_data "data/loading.png gone" "$broken" lumorakdemo.exe
+missing_data "started from another folder" "$work/elsewhere" "$show/lumorakdemo.exe"
 
 # ---- The golden frames, from the Windows capture tool ----------------------------------
 mkdir "$work/golden"
@@ -154,15 +161,14 @@ for t in ${golden_times//,/ }; do
 done
 
 # ---- A screen too small for the full-screen mode -----------------------------------------
-# The box first, then a window that is 1024 x 768 with its frame. Started from another
-# folder, as a shortcut may: the show finds data/ beside the exe. Wine's server keeps the
+# The box first, then a window that is 1024 x 768 with its frame. Wine's server keeps the
 # display its first program had, so it starts again on the small screen, as on a machine
 # with that screen alone.
 wineserver -k 2>/dev/null || true
 mkdir "$work/small"
 if start_xvfb "$work/small" 800x600x24; then
   small_pid=$xvfb_pid
-  (cd "$work/small" && exec wine "$show/lumorakdemo.exe" >"$work/small.out" 2>"$work/small.err") &
+  (cd "$show" && exec wine lumorakdemo.exe >"$work/small.out" 2>"$work/small.err") &
   show_pid=$!
   check "a small screen gets the mode-switch box" close_mode_box 60
   if wininfo Lumorakdemo 60 >"$work/small.txt"; then

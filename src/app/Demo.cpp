@@ -2,11 +2,8 @@
 
 #include <GL/glew.h>
 #include <GL/glu.h>
-#include <SDL2/SDL.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <string>
 
 #include "MaterialManager.h"
 #include "app/Capture.h"
@@ -16,7 +13,6 @@
 #include "app/LoadingPicture.h"
 #include "app/Window.h"
 #include "audio/MusicData.h"
-#include "resources/DataFile.h"
 #include "resources/StartupTimes.h"
 #include "scenes/SceneAssets.h"
 #include "scenes/Timeline.h"
@@ -61,22 +57,7 @@ StartFailure startShow(const ShowStart& how) {
   return StartFailure::kNone;
 }
 
-namespace {
-// The show reads data/ from its working folder; where that has none (a shortcut started it
-// elsewhere), from the program's folder, which holds data/ in the Windows release.
-void enterFolderWithData() {
-  if (isReadableFile(kMusicFile)) return;
-  char* base = SDL_GetBasePath();
-  if (!base) return;
-  const std::string folder = base;
-  SDL_free(base);
-  std::error_code ignored;
-  if (isReadableFile(folder + kMusicFile)) std::filesystem::current_path(folder, ignored);
-}
-}  // namespace
-
 int runShow() {
-  enterFolderWithData();
   switch (startShow(ShowStart{})) {
     case StartFailure::kNone: break;
     case StartFailure::kVideo: showErrorMessageBox("Error Registering Window Class!"); return -1;

@@ -92,18 +92,25 @@ bool registerWindowClass() {
     showErrorMessageBox("RegisterClassEx Failed!");
     return false;
   }
-  // Neither the screen saver nor monitor power-down may start while the show runs.
+  videoReady = true;
+  return true;
+}
+
+namespace {
+// Once a window exists: neither the screen saver nor monitor power-down may start while the
+// show runs, and every way out being exit(), the desktop's display mode is put back on the
+// way. Registered before the sound device's handler, so it runs after it.
+bool guardDisplay() {
   SDL_DisableScreenSaver();
-  // Every way out is exit(); this puts the desktop's display mode back on the way.
 #ifdef __GLIBC__
   on_exit(closeVideoAtExit, nullptr);
 #else
   // Windows has no on_exit(), and no X server that could have gone away.
   std::atexit([] { closeVideoAtExit(0, nullptr); });
 #endif
-  videoReady = true;
   return true;
 }
+}  // namespace
 
 bool createGlWindow(GlWindow& record) {
   if (!registerWindowClass()) return false;
@@ -153,6 +160,7 @@ bool createGlWindow(GlWindow& record) {
   }
   if (!record.hidden) SDL_ShowWindow(window);
   glWindow = &record;
+  [[maybe_unused]] static const bool guarded = guardDisplay();
   setMessageBoxOwner(window, !record.hidden);
   if (record.handlers.resize) record.handlers.resize(record.width, record.height);
   // The resize above stands for SDL's later creation-size event (a second one would switch
@@ -287,9 +295,12 @@ void windowProc(const SDL_Event& event) {
       break;
     }
     case SDL_MOUSEMOTION:
+      // A mouse message packs each coordinate in 16 bits, x read unsigned and y signed: a
+      // drag past the left edge reads as a large x (65535 at -1), past the top as negative.
       if (glWindow && glWindow->handlers.mouseMove) {
         glWindow->handlers.mouseMove(mouseFlagsFromSdl(event.motion.state, SDL_GetModState()),
-                                     event.motion.x, event.motion.y);
+                                     static_cast<uint16_t>(event.motion.x),
+                                     static_cast<int16_t>(event.motion.y));
       }
       break;
     default: break;

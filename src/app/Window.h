@@ -3,7 +3,8 @@
 // display really gives that, else a window after "Mode Switch Failed.\nRunning In Windowed
 // Mode.". Events reach the record's handlers: key-downs (auto-repeat included) as Windows
 // virtual-key codes (app/VirtualKeys.h), mouse motion with flag bits, resizes as the new
-// drawable size; close is exit(0). The screen saver is inhibited while the show runs.
+// drawable size; close is exit(0). Once a window exists the screen saver is inhibited and
+// an exit handler puts the desktop's display mode back.
 //
 // Calls: registerWindowClass(), createGlWindow(), then pumpMessages() and presentFrame()
 // once per frame. The error message box is beside fatalError (app/Fatal.h).
@@ -33,7 +34,8 @@ struct GlWindow {
 
 extern GlWindow* glWindow;  // the show's window once created
 
-// Brings up the video system. False (after the box "RegisterClassEx Failed!") on failure.
+// The window class: on Windows the class "OpenGL" that SDL's windows take, and everywhere
+// SDL's video system, which makes every window. False after the box "RegisterClassEx Failed!".
 bool registerWindowClass();
 // True and the context current on success; false with everything released otherwise.
 bool createGlWindow(GlWindow& record);

@@ -270,18 +270,20 @@ const char* png_image_problem(const ImageBuffer& image) {
   return nullptr;
 }
 
-// Nothing with a destructor may live here: libpng leaves by longjmp.
-bool write_png_stream(std::FILE* file, const ImageBuffer& image, PngSettings settings) {
+namespace {
+// Null, or write_png's line for the libpng step that failed. Nothing with a destructor may
+// live here: libpng leaves by longjmp.
+const char* pngWriteFailure(std::FILE* file, const ImageBuffer& image, PngSettings settings) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  if (!png) return false;
+  if (!png) return "write_png: Error creating write struct\n";
   png_infop info = png_create_info_struct(png);
   if (!info) {
     png_destroy_write_struct(&png, nullptr);
-    return false;
+    return "write_png: Error creating info struct\n";
   }
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, &info);
-    return false;
+    return "write_png: Error 3\n";
   }
   png_init_io(png, file);
   if (settings.zlibLevel >= 0) png_set_compression_level(png, settings.zlibLevel);
@@ -295,7 +297,15 @@ bool write_png_stream(std::FILE* file, const ImageBuffer& image, PngSettings set
   }
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
-  return true;
+  return nullptr;
+}
+}  // namespace
+
+bool write_png_stream(std::FILE* file, const ImageBuffer& image, PngSettings settings,
+                      const char** failure) {
+  const char* why = pngWriteFailure(file, image, settings);
+  if (failure) *failure = why;
+  return !why;
 }
 
 void write_png(const char* path, ImageBuffer image) {
@@ -313,7 +323,8 @@ void write_png(const char* path, ImageBuffer image) {
     std::fprintf(stderr, "can't open %s\n", path);
     return;
   }
-  const bool written = write_png_stream(file, image, PngSettings{});
+  const char* failure = nullptr;
+  write_png_stream(file, image, PngSettings{}, &failure);
   std::fclose(file);
-  if (!written) std::fprintf(stderr, "write_png: libpng failed writing %s\n", path);
+  if (failure) std::fputs(failure, stderr);
 }

@@ -1,4 +1,0 @@
-// Entry point: everything lives in the core library; see app/Demo.h.
-#include "app/Demo.h"
-
-int main() { return runShow(); }
