@@ -1,12 +1,17 @@
 // The show rendered offline, frame by frame, as the tools render it: start-up on a hidden
-// window, frames at exact times of a rate, with the history each frame builds on.
+// window, frames at exact times of a rate, with the history each frame builds on, and the
+// loop over frames that every tool runs.
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +20,8 @@
 #include "app/Demo.h"
 #include "app/Globals.h"
 #include "audio/Backends.h"
+#include "cli/Cli.h"
+#include "offline/FrameLoop.h"
 #include "offline/OfflineShow.h"
 #include "resources/Random.h"
 #include "scenes/Schedule.h"
@@ -263,6 +270,161 @@ TEST(OfflineShowTest, WhileTheBlurBandIsSilentAFrameBuildsOnTheLastFrameThatBlur
   ASSERT_FALSE(history.empty());
   EXPECT_EQ(history.front(), lastBlurred - 1);
   EXPECT_EQ(history.back(), asked - 1);
+}
+
+// ---- The loop over frames ----
+
+double clockNow() {
+  using Clock = std::chrono::steady_clock;
+  return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+}
+
+std::string rendered(double seconds) { return cli::formatted("render %.4f", seconds); }
+std::string handed(int64_t ordinal, double seconds) {
+  return cli::formatted("frame %lld at %.4f", static_cast<long long>(ordinal), seconds);
+}
+
+// Stands between the clock and the offline sound layer, which it passes every call on to,
+// and logs the music time of each frame rendered (the clock reads it once a frame), with
+// the steady-clock time of the reading. The loop's callback adds the frames it is handed.
+class FrameLog : public AudioBackend {
+ public:
+  FrameLog() { musicStream.setBackend(this); }
+  ~FrameLog() override { musicStream.setBackend(&sound_); }
+  void note(const std::string& entry) {
+    entries.push_back(entry);
+    stamps.push_back(clockNow());
+  }
+  double stampOf(const std::string& entry) const {
+    const auto at = std::find(entries.begin(), entries.end(), entry);
+    return at == entries.end() ? 0.0 : stamps[at - entries.begin()];
+  }
+  std::vector<std::string> entries;
+  std::vector<double> stamps;
+  std::function<void(double)> onRender;  // called as each frame's rendering starts
+
+  void open(const char*) override {}
+  void play() override {}
+  int32_t timeMs() override { return sound_.timeMs(); }
+  double timeSeconds() override {
+    const double seconds = sound_.timeSeconds();
+    note(rendered(seconds));
+    if (onRender) onRender(seconds);
+    return seconds;
+  }
+  void setTimeMs(int32_t ms) override { sound_.setTimeMs(ms); }
+  void setPaused(bool paused) override { sound_.setPaused(paused); }
+  int32_t position() override { return sound_.position(); }
+  const float* spectrum() override { return sound_.spectrum(); }
+
+ private:
+  ManualAudioBackend& sound_ = show().sound();
+};
+
+// The opening builds on every frame since the show's start: at 10 fps, frame 28 (2.8 s)
+// needs frames 0 to 27 first.
+const FrameRate kTenFps{10};
+
+TEST(FrameLoopTest, ASpanRendersItsRunUpUnseenThenHandsEachFrameOverBeforeTheNext) {
+  show().forgetRun();
+  std::vector<std::vector<uint8_t>> pictures;
+  testing::internal::CaptureStderr();
+  FrameLog log;
+  const LoopResult loop = forEachFrame(show(), FramePlan::span(kTenFps, 28, 31), PixelLayout::kRgb,
+                                       "looptest", [&](const LoopFrame& f) {
+                                         log.note(handed(f.ordinal, f.seconds));
+                                         pictures.push_back(std::move(f.pixels));
+                                         return true;
+                                       });
+  const double end = clockNow();
+  const std::string progress = testing::internal::GetCapturedStderr();
+
+  std::vector<std::string> expected;
+  for (int64_t n = 0; n < 28; ++n) expected.push_back(rendered(kTenFps.timeOf(n)));
+  for (int64_t i = 0; i < 3; ++i) {
+    expected.push_back(rendered(kTenFps.timeOf(28 + i)));
+    expected.push_back(handed(i, kTenFps.timeOf(28 + i)));
+  }
+  EXPECT_EQ(log.entries, expected);
+  EXPECT_EQ(loop.ending, LoopResult::kDone);
+  EXPECT_EQ(loop.done, 3);
+  // The span's time is the frames' own, from the end of the run-up to the last one.
+  EXPECT_LE(loop.seconds, end - log.stampOf(rendered(2.7)));
+  EXPECT_GE(loop.seconds, log.stampOf(handed(2, 3.0)) - log.stampOf(rendered(2.8)));
+  // The run-up reports on its own line, before the span's.
+  const size_t runUpLine = progress.find("looptest run-up 28/28 frames");
+  const size_t spanLine = progress.find("looptest 3/3 frames");
+  EXPECT_NE(runUpLine, std::string::npos) << progress;
+  EXPECT_NE(spanLine, std::string::npos) << progress;
+  EXPECT_LT(runUpLine, spanLine) << progress;
+
+  // Each picture handed over is the one its frame gives after its whole history.
+  ASSERT_EQ(pictures.size(), 3u);
+  show().forgetRun();
+  for (int64_t i = 0; i < 3; ++i) {
+    show().renderUpTo(kTenFps, 28 + i);
+    EXPECT_TRUE(frame() == pictures[i]) << "frame " << 28 + i;
+  }
+}
+
+TEST(FrameLoopTest, TimesAreRenderedInTheirOwnOrderEachAfterItsHistoryUntilTheCallbackRefuses) {
+  // Off the rate's grid, each time builds on the rate's frames before it; 0.05 s comes after
+  // 0.25 s, so its history is rendered again from the start. The callback refuses 0.05 s:
+  // the loop ends there, failed, and 0.15 s is never rendered.
+  show().forgetRun();
+  std::vector<uint8_t> first;
+  FrameLog log;
+  const LoopResult loop = forEachFrame(show(), FramePlan::at(kTenFps, {0.25, 0.05, 0.15}),
+                                       PixelLayout::kRgb, "looptest", [&](const LoopFrame& f) {
+                                         log.note(handed(f.ordinal, f.seconds));
+                                         if (f.ordinal == 0) first = f.pixels;
+                                         return f.ordinal == 0;
+                                       });
+  const std::vector<std::string> expected = {rendered(0.0),  rendered(0.1),   rendered(0.2),
+                                             rendered(0.25), handed(0, 0.25), rendered(0.0),
+                                             rendered(0.05), handed(1, 0.05)};
+  EXPECT_EQ(log.entries, expected);
+  EXPECT_EQ(loop.ending, LoopResult::kFailed);
+  EXPECT_EQ(loop.done, 1);  // frames accepted
+
+  show().forgetRun();
+  show().renderAt(kTenFps, 0.25);
+  EXPECT_TRUE(frame() == first) << "0.25 s differs from the frame after its history";
+}
+
+// A stop request (Ctrl-C, SIGTERM) is seen between any two frames, run-up frames included.
+// The stop cannot be taken back, so each case runs in a process of its own.
+TEST(FrameLoopDeathTest, AStopRequestEndsTheLoopAtTheNextFrameRunUpIncluded) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // the child runs GL: no bare fork
+  // Returns the log and the loop's ending and count, one line, to compare in the parent.
+  auto stopWhen = [](const std::function<bool(const std::string&)>& stopAt) {
+    cli::catchStopSignals();
+    FrameLog log;
+    log.onRender = [&log, &stopAt](double) {
+      if (stopAt(log.entries.back())) std::raise(SIGINT);
+    };
+    const LoopResult loop = forEachFrame(show(), FramePlan::span(kTenFps, 28, 31),
+                                         PixelLayout::kRgb, "looptest", [&](const LoopFrame& f) {
+                                           log.note(handed(f.ordinal, f.seconds));
+                                           if (stopAt(log.entries.back())) std::raise(SIGINT);
+                                           return true;
+                                         });
+    std::string text = cli::formatted("ending %d done %lld:", static_cast<int>(loop.ending),
+                                      static_cast<long long>(loop.done));
+    for (const std::string& entry : log.entries) text += " " + entry + ",";
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::_Exit(reportInterrupted("looptest", loop, 3));
+  };
+  // Stopped while the run-up renders 0.5 s: that frame is the last one rendered.
+  EXPECT_EXIT(stopWhen([](const std::string& e) { return e == rendered(0.5); }),
+              testing::ExitedWithCode(130),
+              "ending 1 done 0: render 0.0000, render 0.1000, render 0.2000, render 0.3000, "
+              "render 0.4000, render 0.5000,\nlooptest: interrupted after 0 of 3 frames");
+  // Stopped while the first frame is handed over: the next is never rendered.
+  EXPECT_EXIT(stopWhen([](const std::string& e) { return e == handed(0, 2.8); }),
+              testing::ExitedWithCode(130),
+              "ending 1 done 1: .*render 2.7000, render 2.8000, frame 0 at 2.8000,\n"
+              "looptest: interrupted after 1 of 3 frames");
 }
 
 }  // namespace

@@ -1,13 +1,18 @@
-// Registries, the growable array, data-file lookup and fatal-error formatting.
+// Registries, the growable array, data-file lookup, fatal-error formatting and the start-up
+// time marks.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TestSupport.h"
 #include "resources/DataFile.h"
 #include "resources/GrowableArray.h"
 #include "resources/ResourceManager.h"
+#include "resources/StartupTimes.h"
 
 namespace {
 
@@ -146,6 +151,118 @@ TEST(FatalErrorDeathTest, DefaultReporterPrintsAndExitsZero) {
         fatalError("No such %s: '%s'.", "texture", "x");
       },
       ::testing::ExitedWithCode(0), "No such texture: 'x'\\.");
+}
+
+// ---- Start-up time marks ----
+// No figure is compared with a fixed duration: each is bounded from below by sleeps taken
+// inside a span and from above by the wall time around it, which holds on any machine load.
+
+constexpr int kSteps = static_cast<int>(StartupStep::kCount);
+
+// Seconds on the clock the marks use.
+double clockNow() {
+  using Clock = std::chrono::steady_clock;
+  return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+}
+
+// Sleeps about `ms` and returns the wall seconds it took.
+double pause(int ms) {
+  const double from = clockNow();
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  return clockNow() - from;
+}
+
+std::vector<double> charged() {
+  std::vector<double> seconds;
+  for (int i = 0; i < kSteps; ++i) seconds.push_back(startupSeconds(static_cast<StartupStep>(i)));
+  return seconds;
+}
+
+TEST(StartupTimesTest, NestedSpansChargeEachStepItsOwnTimeAndNothingOutsideThem) {
+  const std::vector<double> before = charged();
+  const double start = clockNow();
+  double modelOwn = 0.0, images = 0.0, sceneData = 0.0;
+  {
+    StartupSpan model(StartupStep::kModel);
+    modelOwn += pause(20);
+    {
+      StartupSpan inner(StartupStep::kImages);
+      images = pause(30);
+    }
+    modelOwn += pause(20);  // the model's again, once the inner span has closed
+    // A span ended early stays ended: ending it again while another is open changes nothing.
+    StartupSpan targets(StartupStep::kTargets);
+    targets.end();
+    StartupSpan later(StartupStep::kSceneData);
+    targets.end();
+    sceneData = pause(20);
+  }
+  const double inside = clockNow() - start;
+  const double outside = pause(20);
+  { StartupSpan probe(StartupStep::kMusic); }  // charges whatever was active since the last span
+  const double wall = clockNow() - start;
+
+  std::vector<double> spent = charged();
+  for (int i = 0; i < kSteps; ++i) spent[i] -= before[i];
+  auto of = [&spent](StartupStep step) { return spent[static_cast<int>(step)]; };
+  const double slack = 1e-9;  // sums of differences of the same clock readings
+  EXPECT_GE(of(StartupStep::kImages), images);
+  EXPECT_GE(of(StartupStep::kSceneData), sceneData);
+  EXPECT_GE(of(StartupStep::kModel), modelOwn);
+  // Exclusive: the inner spans' time is not the model's as well.
+  EXPECT_LE(of(StartupStep::kModel), inside - images - sceneData + slack);
+  // The pause after the last span closed went to no step.
+  EXPECT_LE(of(StartupStep::kMusic), wall - inside - outside + slack);
+  double total = 0.0;
+  for (double s : spent) total += s;
+  EXPECT_LE(total, wall - outside + slack);
+  for (StartupStep untouched : {StartupStep::kWindow, StartupStep::kMaterials,
+                                StartupStep::kLoadingPicture, StartupStep::kFirstFrame}) {
+    EXPECT_EQ(of(untouched), 0.0) << startupStepName(untouched);
+  }
+}
+
+int firstFrameHookCalls = 0;
+
+TEST(StartupTimesTest, TheFirstShowFrameTakesTheTimeSinceTheLastSpanOnceAndRunsTheHookOnce) {
+  // Start-up ends once per process.
+  if (firstShowFrameClock() != 0.0) GTEST_SKIP() << "a show frame was marked before";
+  setFirstShowFrameHook([] { ++firstFrameHookCalls; });
+  const double beforeEnd = clockNow();
+  { StartupSpan music(StartupStep::kMusic); }
+  const double drawing = pause(20);
+  const double beforeMark = clockNow();
+  markShowFrame();
+  const double afterMark = clockNow();
+
+  const double firstFrame = startupSeconds(StartupStep::kFirstFrame);
+  EXPECT_GE(firstFrame, drawing);
+  EXPECT_LE(firstFrame, afterMark - beforeEnd);
+  const double frameClock = firstShowFrameClock();
+  EXPECT_GE(frameClock, beforeMark);
+  EXPECT_LE(frameClock, afterMark);
+  EXPECT_GT(processStartClock(), 0.0);
+  EXPECT_LE(processStartClock(), beforeEnd);
+  EXPECT_EQ(firstFrameHookCalls, 1);
+
+  // Later frames are no longer start-up.
+  pause(5);
+  markShowFrame();
+  EXPECT_EQ(firstFrameHookCalls, 1);
+  EXPECT_EQ(firstShowFrameClock(), frameClock);
+  EXPECT_EQ(startupSeconds(StartupStep::kFirstFrame), firstFrame);
+  setFirstShowFrameHook(nullptr);
+}
+
+TEST(StartupTimesTest, EveryStepHasItsOwnNameAndStepsOutOfRangeReadAsNothing) {
+  std::set<std::string> names;
+  for (int i = 0; i < kSteps; ++i) names.insert(startupStepName(static_cast<StartupStep>(i)));
+  EXPECT_EQ(names.size(), static_cast<size_t>(kSteps));
+  EXPECT_EQ(names.count("?"), 0u);
+  EXPECT_STREQ(startupStepName(StartupStep::kCount), "?");
+  EXPECT_STREQ(startupStepName(static_cast<StartupStep>(-1)), "?");
+  EXPECT_EQ(startupSeconds(StartupStep::kCount), 0.0);
+  EXPECT_EQ(startupSeconds(static_cast<StartupStep>(-1)), 0.0);
 }
 
 }  // namespace

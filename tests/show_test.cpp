@@ -11,6 +11,7 @@
 #include <cmath>
 #include <fstream>
 #include <string>
+#include <utility>
 
 #include "GlTestSupport.h"
 #include "Mp3Fixture.h"
@@ -26,6 +27,7 @@
 #include "offline/OfflineShow.h"
 #include "render/PostProcess.h"
 #include "resources/Random.h"
+#include "resources/StartupTimes.h"
 #include "scenes/SceneAssets.h"
 #include "scenes/Timeline.h"
 
@@ -142,6 +144,49 @@ TEST_F(ShowTest, MouseMotionReadsXUnsignedAndYSignedIn16Bits) {
   EXPECT_EQ(seen[0], 1);
   EXPECT_EQ(seen[1], 65535);
   EXPECT_EQ(seen[2], -2);
+}
+
+TEST_F(ShowTest, ResizeFitsViewportAndPerspectiveToTheWindowWithNearPlaneOne) {
+  // A window resized after start-up: the viewport covers it, the projection is a 90-degree
+  // perspective of its aspect with near plane 1.0 (start-up's is 0.1), and the show still
+  // renders at 1024 x 768. A zero height is taken as 1.
+  GLint kept[4];
+  glGetIntegerv(GL_VIEWPORT, kept);
+  for (auto [width, height] : {std::pair{800, 500}, std::pair{640, 0}}) {
+    onResize(width, height);
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[0], 0);
+    EXPECT_EQ(viewport[1], 0);
+    EXPECT_EQ(viewport[2], width);
+    EXPECT_EQ(viewport[3], height);
+    GLfloat m[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, m);
+    const double aspect = static_cast<double>(width) / std::max(height, 1);
+    EXPECT_NEAR(m[5], 1.0f, 1e-6f);  // cot 45 degrees: 90 degrees from top to bottom
+    EXPECT_NEAR(m[5] / m[0], aspect, 1e-5 * aspect);
+    EXPECT_NEAR(m[14] / (m[10] - 1.0f), 1.0f, 1e-4f);    // near plane
+    EXPECT_NEAR(m[14] / (m[10] + 1.0f), 1000.0f, 1.0f);  // far plane
+    EXPECT_EQ(m[11], -1.0f);
+    GLint mode = 0;
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    EXPECT_EQ(mode, GL_MODELVIEW);
+    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(m[i], i % 5 == 0 ? 1.0f : 0.0f) << "model-view " << i;
+    EXPECT_EQ(screenWidth, 1024);
+    EXPECT_EQ(screenHeight, 768);
+  }
+  glViewport(kept[0], kept[1], kept[2], kept[3]);
+}
+
+TEST_F(ShowTest, StartUpChargesEachOfItsStepsAndLeavesTheFirstFrameToThePlayingShow) {
+  // Offline no show frame is presented: the first frame's step and clock stay empty.
+  for (int i = 0; i < static_cast<int>(StartupStep::kFirstFrame); ++i) {
+    const auto step = static_cast<StartupStep>(i);
+    EXPECT_GT(startupSeconds(step), 0.0) << startupStepName(step);
+  }
+  EXPECT_EQ(startupSeconds(StartupStep::kFirstFrame), 0.0);
+  EXPECT_EQ(firstShowFrameClock(), 0.0);
 }
 
 TEST_F(ShowTest, LoadingPictureIsLetterboxedAndItsTintRepeatsFromRunToRun) {

@@ -7,8 +7,8 @@
 //   the centre.
 // blur: n passes ping-ponging between D and "rt.blur", each d/4 of the sum of four diagonal
 //   taps (b, c texels of S apart, x 1.5 per pass); odd n end in D, even in "rt.blur".
-// glow: T = S + k copies of S blurred (six passes into "rt.glow").
-// Both blur and glow leave depth testing on and blending off.
+// glow: T = S + k copies of S blurred: of blur's six passes the fifth lands in "rt.glow" and
+//   is the one added, the sixth in "rt.blur". Blur and glow leave depth testing on, blending off.
 #pragma once
 
 #include <string>
