@@ -37,7 +37,7 @@ constexpr OverlayColour kErrorShade{0.25f, 0.0f, 0.0f, 0.8f};
 constexpr OverlayColour kBarColour{0.3f, 0.85f, 1.0f, 0.9f};
 
 // The last frame of the show at the preview's rate.
-int64_t lastFrame() { return kRate.firstAtOrAfter(cli::showEnd()) - 1; }
+int64_t lastFrame() { return kRate.firstAtOrAfter(kShowEnd) - 1; }
 
 // The preview draws in its own context and hands the show's back after each use: the
 // show's GL calls (rendering, reloads) assume theirs is current.
@@ -269,7 +269,7 @@ void Preview::setLoopPoint(bool out) {
   // The other point is not set yet, or lies on the wrong side: the loop runs from the
   // show's start, or to its end.
   if (to <= from && out) from = 0.0;
-  if (to <= from && !out) to = cli::showEnd();
+  if (to <= from && !out) to = kShowEnd;
   options_.loopFrom = from;
   options_.loopTo = to;
   unwrapped_ = time_;
@@ -305,7 +305,7 @@ void Preview::advance(double seconds) {
     time_ = span.active() ? span.wrap(unwrapped_ * kMixRate) / kMixRate : unwrapped_;
   }
   // Without a loop the preview stops on the show's last frame instead of ending.
-  if (time_ >= cli::showEnd()) pauseAt(lastFrame());
+  if (time_ >= kShowEnd) pauseAt(lastFrame());
 }
 
 void Preview::renderShow() {

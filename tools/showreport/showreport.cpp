@@ -221,7 +221,7 @@ int main(int argc, char** argv) {
   OfflineShow show;
   if (!show.start(error)) return cli::fail(error);
 
-  const double showSeconds = cli::showEnd();
+  const double showSeconds = kShowEnd;
   const int64_t total = rate.firstAtOrAfter(showSeconds);
   const int seconds = static_cast<int>(showSeconds);
   Canvas strip(columns * kCellWidth, (seconds + columns - 1) / columns * kCellHeight);
