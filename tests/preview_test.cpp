@@ -266,6 +266,21 @@ TEST(PreviewTest, ASavedTextureReplacesThePixelsOfItsTextureAndABrokenOneKeepsTh
   EXPECT_EQ(firstTexel(), before);
 }
 
+// A picture gone from data/ is a message in the preview, not the end of it, and its return
+// clears the message.
+TEST(PreviewTest, AMissingTextureFileIsReportedAndClearedWhenItIsBack) {
+  Preview& p = preview();
+  const std::string original = readText("data/with.png");
+  fs::remove("data/with.png");
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(p.reloader().reloadTexture("with"));
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(p.errorText(), "data/with.png: Could not find file: \"data/with.{png jpg }\"!");
+  writeText("data/with.png", original);
+  EXPECT_TRUE(p.reloader().reloadTexture("with"));
+  EXPECT_EQ(p.errorText(), "");
+}
+
 TEST(PreviewTest, TheLoopWrapsFromItsOutPointToItsInPointByTheClock) {
   Preview& p = preview();
   auto setLoop = [&p](int64_t in, int64_t out) {

@@ -255,9 +255,9 @@ TEST_F(ShowTest, ClosingShowsThePlainLogoUnlessTheHighBandPassesTwoPercent) {
   double quiet = -1.0;
   double loud = -1.0;
   for (double t = 126.0; t < 145.0 && (quiet < 0.0 || loud < 0.0); t += 0.01) {
-    const float v = 100.0f * bandAt(t, 3000, 4000);
-    if (v <= 2.0f && quiet < 0.0) quiet = t;
-    if (v > 2.5f && loud < 0.0) loud = t;
+    const float v = kClosingBlurGain * bandAt(t, 3000, 4000);
+    if (v <= kClosingBlurMin && quiet < 0.0) quiet = t;
+    if (v > 1.25f * kClosingBlurMin && loud < 0.0) loud = t;
   }
   ASSERT_GE(quiet, 0.0) << "the music never goes quiet in 3-4 kHz during the closing";
   ASSERT_GE(loud, 0.0) << "the music never sounds in 3-4 kHz during the closing";

@@ -34,7 +34,7 @@ class MusicStream {
   // Bin range scanned for a band: low <= i < high. Both frequencies within 0..22050.
   // Single-precision products, truncated; the music generator aims its voices at these.
   static void bandToBins(int lowHz, int highHz, int& lowBin, int& highBin) {
-    const float binsPerHz = 0.0232199542f;  // 1024 / 44100
+    constexpr float binsPerHz = static_cast<float>(kSpectrumWindow) / kMixRate;
     lowBin = static_cast<int>(static_cast<float>(lowHz) * binsPerHz);
     highBin = static_cast<int>(static_cast<float>(highHz) * binsPerHz);
   }

@@ -8,8 +8,6 @@
 // applyLights() once per frame after the scene has drawn.
 #pragma once
 
-#include <cstdint>
-
 struct Vec3 {
   float x = 0.0f;
   float y = 0.0f;

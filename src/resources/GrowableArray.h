@@ -5,7 +5,6 @@
 // `count` hold default items.
 #pragma once
 
-#include <cstddef>
 #include <utility>
 
 template <typename T>

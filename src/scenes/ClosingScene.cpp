@@ -18,13 +18,14 @@ void closingScene() {
   glLoadIdentity();
   glTranslatef(0.0f, 0.0f, -0.85f);
   // About 0.5192 units per second to the left, from 2.78 at the scene's start.
-  const float x = static_cast<float>(2.78 - (t - 125.2) * 0.09614460148 * 5.4);
+  const float x = static_cast<float>(2.78 - (t - sceneStart(kClosing)) * 0.09614460148 * 5.4);
   drawLogo(x);  // opaque: blending is off here
   demoSystem.fbos.unuse();
 
   glow("rt0", "rt1", 2, 2.0f);
-  const float v = 100.0f * musicStream.peakInBand(kClosingBands[0].lowHz, kClosingBands[0].highHz);
-  if (v > 2.0f) blur("rt1", "rt0", 3, v, v, 1.0f);
+  const float v =
+      kClosingBlurGain * musicStream.peakInBand(kClosingBands[0].lowHz, kClosingBands[0].highHz);
+  if (v > kClosingBlurMin) blur("rt1", "rt0", 3, v, v, 1.0f);
   drawScreenQuad("rt0", 1.0f);
   glEnable(GL_BLEND);
   glBlendFunc(GL_ONE, GL_ONE);

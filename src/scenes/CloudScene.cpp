@@ -36,7 +36,7 @@ void cloudScene() {
   demoSystem.fbos.unuse();
 
   const float g = musicStream.peakInBand(kCloudGlowBand.lowHz, kCloudGlowBand.highHz);
-  glow("rt0", "rt1", 2, 15.0f * g + 1.0f);
+  glow("rt0", "rt1", 2, kCloudGlowGain * g + 1.0f);
   drawScreenQuad("rt1", 1.0f);
   glEnable(GL_BLEND);
   glBlendFunc(GL_ONE, GL_ONE);

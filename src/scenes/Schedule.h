@@ -46,9 +46,13 @@ constexpr SceneBand kOpeningBands[] = {{3000, 4000, "blur, inside its windows an
 constexpr SceneBand kWordCameraBand = {200, 400, "camera speed, star brightness"};
 constexpr SceneBand kWordBlurBand = {1000, 2000, "star blur, word size and brightness"};
 constexpr SceneBand kWordBands[] = {kWordCameraBand, kWordBlurBand};
+constexpr float kWordCameraGain = 5.0f;   // camera angle, radians per unit of its band
+constexpr float kWordBlurGain = 50.0f;    // star blur spread, texels per unit of its band
+constexpr float kWordBrightness = 0.02f;  // word brightness and size per texel of that spread
 // The cloud: one rectangle per 100 Hz band from 0 to 1900 Hz, then the glow.
 constexpr int kCloudRectangles = 19;
 constexpr SceneBand kCloudGlowBand = {500, 1000, "glow"};
+constexpr float kCloudGlowGain = 15.0f;  // glow weight 1 + this per unit of the band
 constexpr SceneBand kCloudBands[] = {
     {0, 100, "rectangle 1"},      {100, 200, "rectangle 2"},
     {200, 300, "rectangle 3"},    {300, 400, "rectangle 4"},
@@ -64,6 +68,8 @@ constexpr SceneBand kCloudBands[] = {
 constexpr SceneBand kTunnelBands[] = {
     {80, 440, "left bar"}, {700, 1200, "middle bar"}, {1200, 4000, "right bar"}};
 constexpr SceneBand kClosingBands[] = {{3000, 4000, "white flash and glow"}};
+constexpr float kClosingBlurGain = 100.0f;  // blur spread, texels per unit of its band
+constexpr float kClosingBlurMin = 2.0f;  // texels: the glowing picture shows above, the logo below
 
 template <size_t N>
 constexpr int countOf(const SceneBand (&)[N]) {

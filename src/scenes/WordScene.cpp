@@ -47,7 +47,7 @@ const char* wordShownAt(float time, float g, float h, float& scale) {
 }
 
 float wordBlurSpread(float time) {
-  float g = 50.0f * musicStream.peakInBand(kWordBlurBand.lowHz, kWordBlurBand.highHz);
+  float g = kWordBlurGain * musicStream.peakInBand(kWordBlurBand.lowHz, kWordBlurBand.highHz);
   if (static_cast<double>(time) > kWordBandModeStart) g *= static_cast<float>(kWordBandModeFactor);
   return g;
 }
@@ -57,7 +57,8 @@ void wordScene(float start) {
   glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
   demoSystem.fbos.use("rt0");
 
-  const float s = 5.0f * musicStream.peakInBand(kWordCameraBand.lowHz, kWordCameraBand.highHz);
+  const float s =
+      kWordCameraGain * musicStream.peakInBand(kWordCameraBand.lowHz, kWordCameraBand.highHz);
   const float a = t + s;
   Camera& camera = renderer.camera;
   camera.setPosition(5.0f * std::sin(a), 5.0f * std::cos(a), 0.0f);
@@ -87,7 +88,7 @@ void wordScene(float start) {
   glEnable(GL_BLEND);
   glBlendFunc(GL_ONE, GL_ONE);
   glDisable(GL_DEPTH_TEST);
-  const float h = 0.02f * g;
+  const float h = kWordBrightness * g;
   glColor3f(h + 0.1f, h + 0.1f, h + 0.1f);
   // The schedule's intervals do not overlap: at most one word per frame.
   float scale = 0.0f;

@@ -5,120 +5,131 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <memory>
 
 #include "assetgen/Loudness.h"
 #include "audio/Backends.h"
 #include "audio/MusicStream.h"
 #include "cli/Cli.h"
-#include "scenes/Schedule.h"
 
 namespace {
 // A number as the table's notes write it: "80", not "80.000000".
 std::string shortNumber(double value) { return cli::formatted("%g", value); }
-}  // namespace
 
-std::vector<SceneBands> showBands() {
-  // Word scene, 200-400 Hz: the camera angle is t + 5 x the band (radians); past 0.15 rad
+// Every band `scene` reads, from the schedule, in order; band i held to limits[i].
+std::vector<Band> bandsOf(SceneIndex scene, const std::vector<BandLimits>& limits = {}) {
+  std::vector<Band> bands;
+  const SceneSchedule& entry = scheduleOf(scene);
+  for (int i = 0; i < entry.bandCount; ++i) {
+    bands.push_back({entry.bands[i].lowHz, entry.bands[i].highHz});
+  }
+  for (size_t i = 0; i < limits.size(); ++i) bands[i].limits = limits[i];
+  return bands;
+}
+
+// All of `scene`, sampled only inside `windows` when there are any.
+SceneBands whole(const char* name, SceneIndex scene, std::vector<Band> bands,
+                 std::vector<TimeWindow> windows = {}, bool informative = false) {
+  return {name, sceneStart(scene), scheduleOf(scene).end, bands, windows, informative};
+}
+
+// A quiet stretch of a scene, held only to its own limits.
+SceneBands quiet(const char* name, double start, double end, std::vector<Band> bands) {
+  return {name, start, end, bands, {}, false, false};
+}
+
+// The word scene's camera band, and its stars' blur band before, while and after the words
+// show.
+void addWordScene(std::vector<SceneBands>& rows) {
+  // 200-400 Hz: the camera angle is t + kWordCameraGain x the band (radians); past 0.15 rad
   // a frame on average its circling looks like jumps.
   BandLimits camera;
-  camera.maxStep = 0.15 / 5.0;
-  camera.reason = "the camera angle moves 5 rad per unit, so 0.15 rad a frame on average";
-  // Cloud scene: at g = 0.02 (weight 1.3) the picture survives; at 0.23 (4.45) it burns white.
-  BandLimits glow;
-  glow.maxMedian = 0.02;
-  glow.reason = "the glow weight 15 g + 1 compounds over five blur passes: near 1 between accents";
-  // Word scene, 1-2 kHz: the stars' blur spread is g = 50 x the band (texels, times
+  camera.maxStep = 0.15 / kWordCameraGain;
+  camera.reason = "the camera angle moves " + shortNumber(kWordCameraGain) +
+                  " rad per unit, so 0.15 rad a frame on average";
+  // 1-2 kHz: the stars' blur spread is g = kWordBlurGain x the band (texels, times
   // kWordBandModeFactor after kWordBandModeStart); at g = 0.6 they are near black.
-  constexpr double kStarsPerUnit = 50.0;
   constexpr double kStarsMinSpread = 0.02;
   constexpr double kStarsMaxSpread = 0.2;
   BandLimits starsBefore;
-  starsBefore.minLevel = kStarsMinSpread / kStarsPerUnit;
-  starsBefore.maxLevel = kStarsMaxSpread / kStarsPerUnit;
+  starsBefore.minLevel = kStarsMinSpread / kWordBlurGain;
+  starsBefore.maxLevel = kStarsMaxSpread / kWordBlurGain;
   starsBefore.neverSilent = true;
-  starsBefore.reason =
-      "blur spread 50 x band texels: 0.02-0.2 keeps the one-pixel stars visible points, and 0 "
-      "feeds the last picture back";
+  starsBefore.reason = "blur spread " + shortNumber(kWordBlurGain) +
+                       " x band texels: 0.02-0.2 keeps the one-pixel stars visible points, and 0 "
+                       "feeds the last picture back";
   BandLimits starsAfter = starsBefore;
-  starsAfter.maxLevel = kStarsMaxSpread / (kStarsPerUnit * kWordBandModeFactor);
+  starsAfter.maxLevel = kStarsMaxSpread / (kWordBlurGain * kWordBandModeFactor);
   starsAfter.reason = "as before the words, the spread being " +
-                      shortNumber(kStarsPerUnit * kWordBandModeFactor) + " x band texels after " +
+                      shortNumber(kWordBlurGain * kWordBandModeFactor) + " x band texels after " +
                       shortNumber(kWordBandModeStart) + " s";
   BandLimits wordsBright;
   wordsBright.minMedian = 0.15;
-  wordsBright.reason =
-      "the words' brightness and size follow 0.02 x 50 x band. The whole scene's 1-2 kHz row "
-      "has no median limit: half of it is the quiet stretches";
-  // Cloud scene: each rectangle from 1 to 1.9 kHz follows its own 100 Hz band.
+  wordsBright.reason = "the words' brightness and size follow " + shortNumber(kWordBrightness) +
+                       " x " + shortNumber(kWordBlurGain) +
+                       " x band. The whole scene's 1-2 kHz row has no median limit: half of it "
+                       "is the quiet stretches";
+  auto starBlur = [](const BandLimits& limits) {
+    return std::vector<Band>{{kWordBlurBand.lowHz, kWordBlurBand.highHz, limits}};
+  };
+  rows.push_back(whole("words", kWord, bandsOf(kWord, {camera})));
+  rows.push_back(
+      whole("words, words shown", kWord, starBlur(wordsBright), {{kFirstWordStart, kLastWordEnd}}));
+  rows.push_back(quiet("words, before", sceneStart(kWord), kFirstWordStart, starBlur(starsBefore)));
+  rows.push_back(quiet("words, after", kLastWordEnd, scheduleOf(kWord).end, starBlur(starsAfter)));
+}
+
+// The cloud: each rectangle from 1 to 1.9 kHz follows its own 100 Hz band of a held chord;
+// the glow comes last.
+SceneBands cloudScene() {
+  // At g = 0.02 (weight 1.3) the picture survives; at 0.23 (4.45) it burns white.
+  BandLimits glow;
+  glow.maxMedian = 0.02;
+  glow.reason = "the glow weight " + shortNumber(kCloudGlowGain) +
+                " g + 1 compounds over five blur passes: near 1 between accents";
   BandLimits rectangle;
   rectangle.minMedian = 0.05;
   rectangle.reason = "its rectangle moves only while the band sounds";
-  // Closing scene: the glowing picture replaces the logo whenever the band is above
-  // kAudible; from kClosingLogoGone the picture is white anyway.
+  constexpr int kFirstSteadyRectangle = 10;  // 1000-1100 Hz
+  std::vector<Band> bands = bandsOf(kCloud);
+  for (int j = kFirstSteadyRectangle; j < kCloudRectangles; ++j) bands[j].limits = rectangle;
+  bands[kCloudRectangles].limits = glow;
+  return whole("cloud", kCloud, bands);
+}
+
+// The closing: the glowing picture replaces the logo whenever the band is above kAudible;
+// from kClosingLogoGone the picture is white anyway.
+void addClosingScene(std::vector<SceneBands>& rows) {
   BandLimits flash;
   flash.maxMedian = 0.012;
-  flash.reason =
-      "the glowing picture shows above 0.02: the logo between the accents. Its share of "
-      "frames above 0.02 is held only while the logo is in view (next row): the 15-35 % "
-      "once asked of the whole scene turned 38 of 210 frames at 126-133 s entirely white";
+  flash.reason = "the glowing picture shows above " + shortNumber(kAudible) +
+                 ": the logo between the accents. Its share of frames above " +
+                 shortNumber(kAudible) +
+                 " is held only while the logo is in view (next row): the 15-35 % once asked of "
+                 "the whole scene turned 38 of 210 frames at 126-133 s entirely white";
   BandLimits logoInView;
   logoInView.maxMedian = 0.012;
   logoInView.minAudible = 0.03;
   logoInView.maxAudible = 0.08;
-  logoInView.reason =
-      "every frame above 0.02 blurs the picture to white; more than about one in twelve hides "
-      "the logo";
-  // Every band a scene reads, from the schedule, with the limits its picture needs.
-  auto bandsOf = [](SceneIndex scene, const std::vector<std::pair<int, BandLimits>>& limits) {
-    std::vector<Band> bands;
-    const SceneSchedule& entry = scheduleOf(scene);
-    for (int i = 0; i < entry.bandCount; ++i) {
-      bands.push_back({entry.bands[i].lowHz, entry.bands[i].highHz});
-    }
-    for (const auto& [index, rule] : limits) bands.at(index).limits = rule;
-    return bands;
-  };
-  // The cloud's rectangles from 1000-1100 Hz up follow a held chord; the glow is last.
-  constexpr int kFirstSteadyRectangle = 10;
-  std::vector<std::pair<int, BandLimits>> cloudLimits;
-  for (int j = kFirstSteadyRectangle; j < kCloudRectangles; ++j) {
-    cloudLimits.push_back({j, rectangle});
-  }
-  cloudLimits.push_back({kCloudRectangles, glow});
-  // The opening scene blurs by the band only inside its windows.
-  const double openingEnd = scheduleOf(kOpening).end;
-  std::vector<std::pair<double, double>> blurWindows;
-  for (const TimeWindow& window : kOpeningBlurWindows) {
-    blurWindows.push_back({window.from, window.to});
-  }
-  // The word scene's band that blurs the stars, held to `limits`.
-  auto starBlur = [](const BandLimits& limits) {
-    return std::vector<Band>{{kWordBlurBand.lowHz, kWordBlurBand.highHz, limits}};
-  };
-  // A quiet stretch of a scene, held only to its own limits.
-  auto quiet = [](const char* name, double start, double end, const std::vector<Band>& bands) {
-    return SceneBands{name, start, end, bands, {}, false, false};
-  };
-  const double wordsStart = scheduleOf(kWord).start;
-  const double wordsEnd = scheduleOf(kWord).end;
-  const double closingStart = scheduleOf(kClosing).start;
-  const bool info = true;
-  const std::vector<std::pair<double, double>> wordsShown = {{kFirstWordStart, kLastWordEnd}};
-  return {
-      {"opening", 0.0, openingEnd, bandsOf(kOpening, {}), {}},
-      {"opening, blur windows", 0.0, openingEnd, bandsOf(kOpening, {}), blurWindows, info},
-      {"words", wordsStart, wordsEnd, bandsOf(kWord, {{0, camera}}), {}},
-      {"words, words shown", wordsStart, wordsEnd, starBlur(wordsBright), wordsShown},
-      quiet("words, before", wordsStart, kFirstWordStart, starBlur(starsBefore)),
-      quiet("words, after", kLastWordEnd, wordsEnd, starBlur(starsAfter)),
-      {"cloud", scheduleOf(kCloud).start, scheduleOf(kCloud).end, bandsOf(kCloud, cloudLimits), {}},
-      {"tunnel", scheduleOf(kTunnel).start, scheduleOf(kTunnel).end, bandsOf(kTunnel, {}), {}},
-      {"closing", closingStart, kShowEnd, bandsOf(kClosing, {{0, flash}}), {}},
-      quiet("closing, logo in view", closingStart, kClosingLogoGone,
-            bandsOf(kClosing, {{0, logoInView}})),
-  };
+  logoInView.reason = "every frame above " + shortNumber(kAudible) +
+                      " blurs the picture to white; more than about one in twelve hides the logo";
+  rows.push_back(whole("closing", kClosing, bandsOf(kClosing, {flash})));
+  rows.push_back(quiet("closing, logo in view", sceneStart(kClosing), kClosingLogoGone,
+                       bandsOf(kClosing, {logoInView})));
+}
+}  // namespace
+
+std::vector<SceneBands> showBands() {
+  // The opening blurs by its band only inside its windows.
+  std::vector<SceneBands> rows = {
+      whole("opening", kOpening, bandsOf(kOpening)),
+      whole("opening, blur windows", kOpening, bandsOf(kOpening),
+            {std::begin(kOpeningBlurWindows), std::end(kOpeningBlurWindows)}, true)};
+  addWordScene(rows);
+  rows.push_back(cloudScene());
+  rows.push_back(whole("tunnel", kTunnel, bandsOf(kTunnel)));
+  addClosingScene(rows);
+  return rows;
 }
 
 double percentile(std::vector<float> values, double fraction) {
@@ -147,7 +158,7 @@ bool measureBands(const std::string& musicPath, const std::vector<SceneBands>& s
       if (t >= scene.end) break;
       if (!scene.windows.empty() &&
           std::none_of(scene.windows.begin(), scene.windows.end(),
-                       [t](const auto& w) { return t > w.first && t < w.second; })) {
+                       [t](const TimeWindow& w) { return t > w.from && t < w.to; })) {
         previousSampled = false;
         continue;
       }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "scenes/Schedule.h"
+
 // Limits beyond the level rules that a scene's picture puts on one of its bands; the
 // defaults hold every band.
 struct BandLimits {
@@ -34,7 +36,7 @@ struct SceneBands {
   double start;
   double end;
   std::vector<Band> bands;
-  std::vector<std::pair<double, double>> windows;
+  std::vector<TimeWindow> windows;
   bool informative = false;  // shown in the table, not held to the level rules
   // False for a quiet stretch of a scene, held only to its own limits.
   bool levelRules = true;
@@ -60,8 +62,8 @@ constexpr double kRequiredP95 = 0.2;    // accents must reach this
 constexpr double kSaturated = 0.95;     // a band at this level has lost its dynamics
 constexpr double kFlatRatio = 0.85;     // median above this share of p95: no accents
 // Above this level a band counts as sounding; the closing scene switches to its glowing
-// picture there (100 times the band above 2).
-constexpr double kAudible = 0.02;
+// picture there.
+constexpr double kAudible = static_cast<double>(kClosingBlurMin) / kClosingBlurGain;
 
 // The scenes of the show and their bands.
 std::vector<SceneBands> showBands();

@@ -4,16 +4,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
-#include <cstdio>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "assetgen/BandStats.h"
-#include "assetgen/Music.h"
 #include "assetgen/Pictures.h"
 #include "audio/AudioBackend.h"
 #include "audio/MusicData.h"
@@ -85,8 +82,7 @@ int contactSheet(const std::string& dataDir, const std::string& output) {
     std::unique_ptr<uint8_t[]> pixels(image.pixels);
     int x = kPad + entry.column * (kCell + kPad);
     int y = kPad + entry.row * (kCell + kCaption + kPad);
-    int height = image.height / kShrink;
-    paintShrunk(sheet, image, kShrink, x, y + (kCell - height) / 2);
+    paintShrunk(sheet, image, kShrink, x, y + (kCell - image.height / kShrink) / 2);
     const std::string caption =
         cli::formatted("%s.png  %dx%d", entry.name.c_str(), image.width, image.height);
     paintLabel(sheet, font, caption, x, y + kCell + kCaption - 6, kLabelPixelSize, {1, 1, 1});
@@ -107,24 +103,22 @@ Colour heat(float t) {
   return mix(kStops[i], kStops[i + 1], t - i);
 }
 
-int spectrogram(const std::string& musicPath, const std::string& output) {
-  constexpr int kPixelsPerSecond = 8;
-  constexpr int kShownBins = 192;  // 0 .. 8.27 kHz
-  constexpr int kPixelsPerBin = 2;
-  constexpr int kLeft = 60, kTop = 30, kBottom = 30, kRight = 16;
+// The spectrogram's layout: a column of pixels per 1/8 s, two rows per bin from 0 Hz up.
+constexpr int kPixelsPerSecond = 8;
+constexpr int kShownBins = 192;  // 0 .. 8.27 kHz
+constexpr int kPixelsPerBin = 2;
+constexpr int kPlotHeight = kShownBins * kPixelsPerBin;
+constexpr int kLeft = 60, kTop = 30, kBottom = 30, kRight = 16;
+constexpr double kHzPerBin = static_cast<double>(kMixRate) / kSpectrumWindow;
+const Colour kTextColour{0.9f, 0.9f, 0.9f};
+const Colour kCyan{0.3f, 0.95f, 1.0f};  // the bands the scenes read
+
+double yOfHz(double hz) { return kTop + kPlotHeight - hz / kHzPerBin * kPixelsPerBin; }
+double xOfSecond(double s) { return kLeft + s * kPixelsPerSecond; }
+
+// The music's magnitudes in dB, from -60 (black) to 0, one column of the plot at a time.
+void paintSpectrum(Canvas& canvas, const MusicData& music, int columns) {
   constexpr float kFloorDb = -60.0f;
-  constexpr int kNarrowBandHz = 100;
-  constexpr double kHzPerBin = static_cast<double>(kMixRate) / kSpectrumWindow;
-  MusicData music;
-  std::string error;
-  if (!decodeMusicFile(musicPath.c_str(), music, error)) return cli::fail(error);
-  Font font;
-  if (!font.open(kLabelFontPath, error)) return cli::fail(error);
-  const double seconds = static_cast<double>(music.frameCount()) / kMixRate;
-  const int columns = static_cast<int>(seconds * kPixelsPerSecond);
-  const int plotHeight = kShownBins * kPixelsPerBin;
-  Canvas canvas(kLeft + columns + kRight, kTop + plotHeight + kBottom);
-  canvas.fill({0.1f, 0.1f, 0.12f});
   SpectrumAnalyser analyser;
   float bins[kSpectrumBins];
   for (int c = 0; c < columns; ++c) {
@@ -134,58 +128,66 @@ int spectrogram(const std::string& musicPath, const std::string& output) {
       float db = 20.0f * std::log10(std::max(bins[b], 1e-6f));
       Colour colour = heat((db - kFloorDb) / -kFloorDb);
       for (int k = 0; k < kPixelsPerBin; ++k) {
-        canvas.set(kLeft + c, kTop + plotHeight - 1 - b * kPixelsPerBin - k, colour);
+        canvas.set(kLeft + c, kTop + kPlotHeight - 1 - b * kPixelsPerBin - k, colour);
       }
     }
   }
-  auto yOfHz = [&](double hz) { return kTop + plotHeight - hz / kHzPerBin * kPixelsPerBin; };
-  auto xOfSecond = [&](double s) { return kLeft + s * kPixelsPerSecond; };
-  const Colour text{0.9f, 0.9f, 0.9f};
+}
+
+// A tick and a label every kHz up the left side and every 10 s along the foot.
+void paintScales(Canvas& canvas, const Font& font, double seconds) {
   for (int khz = 0; khz <= 8; ++khz) {
     double y = yOfHz(khz * 1000.0);
-    canvas.rectangle(kLeft - 6, y - 0.5, kLeft, y + 0.5, text);
+    canvas.rectangle(kLeft - 6, y - 0.5, kLeft, y + 0.5, kTextColour);
     paintLabel(canvas, font, std::to_string(khz) + " kHz", 4, static_cast<int>(y) + 5,
-               kLabelPixelSize, text);
+               kLabelPixelSize, kTextColour);
   }
   for (int s = 0; s <= seconds; s += 10) {
     double x = xOfSecond(s);
-    canvas.rectangle(x - 0.5, kTop + plotHeight, x + 0.5, kTop + plotHeight + 6, text);
+    canvas.rectangle(x - 0.5, kTop + kPlotHeight, x + 0.5, kTop + kPlotHeight + 6, kTextColour);
     paintLabel(canvas, font, std::to_string(s) + " s", static_cast<int>(x) - 8,
-               kTop + plotHeight + 22, kLabelPixelSize, text);
+               kTop + kPlotHeight + 22, kLabelPixelSize, kTextColour);
   }
-  // Scene boundaries and names.
-  static const char* const kSceneNames[] = {"opening", "words",  "cloud",
-                                            "columns", "tunnel", "closing"};
-  for (size_t i = 0; i < kSections; ++i) {
-    double x = xOfSecond(kSectionStarts[i]);
-    canvas.rectangle(x - 0.5, kTop, x + 0.5, kTop + plotHeight, {1, 1, 1});
-    if (i + 1 < kSections) {
-      paintLabel(canvas, font, kSceneNames[i], static_cast<int>(x) + 4, kTop - 10, kLabelPixelSize,
-                 text);
+}
+
+// The scene boundaries and names, and the bands each scene reads as cyan edges over its
+// span. The cloud scene's nineteen adjacent 100 Hz bands are drawn as their outer edges only.
+void paintScenes(Canvas& canvas, const Font& font) {
+  for (int i = 0; i <= kSceneCount; ++i) {
+    double x = xOfSecond(sceneStart(static_cast<SceneIndex>(i)));
+    canvas.rectangle(x - 0.5, kTop, x + 0.5, kTop + kPlotHeight, {1, 1, 1});
+    if (i < kSceneCount) {
+      paintLabel(canvas, font, kSchedule[i].name, static_cast<int>(x) + 4, kTop - 10,
+                 kLabelPixelSize, kTextColour);
     }
   }
-  // The bands each scene reads, as cyan edges over its span. The cloud scene's nineteen
-  // adjacent 100 Hz bands are drawn as their outer edges only.
-  const Colour cyan{0.3f, 0.95f, 1.0f};
+  constexpr int kNarrowBandHz = 100;
   for (const SceneBands& scene : showBands()) {
     if (scene.informative) continue;
-    std::set<int> edges;
-    int narrowLow = INT_MAX, narrowHigh = INT_MIN;
+    std::set<int> edges, narrow;
     for (const Band& band : scene.bands) {
-      if (band.highHz - band.lowHz <= kNarrowBandHz) {
-        narrowLow = std::min(narrowLow, band.lowHz);
-        narrowHigh = std::max(narrowHigh, band.highHz);
-      } else {
-        edges.insert({band.lowHz, band.highHz});
-      }
+      (band.highHz - band.lowHz <= kNarrowBandHz ? narrow : edges)
+          .insert({band.lowHz, band.highHz});
     }
-    if (narrowLow <= narrowHigh) edges.insert({narrowLow, narrowHigh});
+    if (!narrow.empty()) edges.insert({*narrow.begin(), *narrow.rbegin()});
     double x0 = xOfSecond(scene.start), x1 = xOfSecond(scene.end);
-    for (int hz : edges) {
-      double y = yOfHz(hz);
-      canvas.rectangle(x0 + 1, y - 0.5, x1 - 1, y + 0.5, cyan);
-    }
+    for (int hz : edges) canvas.rectangle(x0 + 1, yOfHz(hz) - 0.5, x1 - 1, yOfHz(hz) + 0.5, kCyan);
   }
+}
+
+int spectrogram(const std::string& musicPath, const std::string& output) {
+  MusicData music;
+  std::string error;
+  if (!decodeMusicFile(musicPath.c_str(), music, error)) return cli::fail(error);
+  Font font;
+  if (!font.open(kLabelFontPath, error)) return cli::fail(error);
+  const double seconds = static_cast<double>(music.frameCount()) / kMixRate;
+  const int columns = static_cast<int>(seconds * kPixelsPerSecond);
+  Canvas canvas(kLeft + columns + kRight, kTop + kPlotHeight + kBottom);
+  canvas.fill({0.1f, 0.1f, 0.12f});
+  paintSpectrum(canvas, music, columns);
+  paintScales(canvas, font, seconds);
+  paintScenes(canvas, font);
   return writeCanvas(canvas, output);
 }
 

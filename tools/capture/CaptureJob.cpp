@@ -119,7 +119,7 @@ void declareOptions(cli::Parser& parser, CaptureJob& job, Given& given) {
       if (!cli::parseNumber(item, v)) {
         return cli::failWith(e, "--frames takes comma-separated seconds, not '" + item + "'");
       }
-      if (!cli::checkFrameTime("--frames", v, e)) return false;
+      if (!checkFrameTime("--frames", v, e)) return false;
       job.frames.push_back(v);
     }
     if (job.frames.empty()) return cli::failWith(e, "--frames needs at least one time");
@@ -165,7 +165,7 @@ bool settleMode(CaptureJob& job, const Given& given, std::string& error) {
     return true;
   }
   if (!job.sheet.empty()) return cli::failWith(error, "--sheet goes with --frames");
-  if (!cli::checkSpan(job.from, job.to, error)) return false;
+  if (!checkSpan(job.from, job.to, error)) return false;
   if (given.renderOnly) {
     if (given.out || !job.pngDir.empty()) {
       return cli::failWith(error, "--render-only writes nothing: it takes no --out or --png-dir");

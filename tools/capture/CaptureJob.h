@@ -23,11 +23,11 @@ enum class CaptureMode {
 struct CaptureJob {
   CaptureMode mode = CaptureMode::kVideo;
   double from = 0.0;  // seconds
-  double to = cli::showEnd();
+  double to = kShowEnd;
   double fps = 60.0;
   std::string out = "lumorakdemo.mp4";
   std::string pngDir;
-  std::vector<double> frames;  // kFrames: ascending, each in [0, cli::showEnd())
+  std::vector<double> frames;  // kFrames: ascending, each in [0, kShowEnd)
   std::string sheet;           // kFrames: optional contact sheet of the listed frames
   // x264's superfast keeps pace with llvmpipe on two cores (docs/performance.md).
   std::string preset = "superfast";

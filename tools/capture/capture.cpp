@@ -397,10 +397,10 @@ std::string pieceFailure(const CaptureJob& job, const std::vector<Piece>& pieces
   }
 }
 
-enum class Joined { kDone, kStopped, kFailed };
+enum class Ending { kDone, kStopped, kFailed };
 
 // The pieces' videos joined with the span's sound, into `temp` and renamed into place.
-Joined joinPieces(OfflineShow& show, const CaptureJob& job, const std::vector<Piece>& pieces,
+Ending joinPieces(OfflineShow& show, const CaptureJob& job, const std::vector<Piece>& pieces,
                   const std::vector<std::string>& segments, const std::string& list,
                   const std::string& temp, std::string& error) {
   std::vector<double> durations;
@@ -410,106 +410,105 @@ Joined joinPieces(OfflineShow& show, const CaptureJob& job, const std::vector<Pi
   listFile.close();
   if (listFile.fail()) {
     error = "cannot write " + list;
-    return Joined::kFailed;
+    return Ending::kFailed;
   }
   const std::vector<int16_t> samples = spanSamples(show, job, job.firstFrame(), job.endFrame());
   Encoder joiner;
   cli::addTemporary(temp);
-  if (!joiner.start(joinArgs(list, kAudioFd, temp), error)) return Joined::kFailed;
+  if (!joiner.start(joinArgs(list, kAudioFd, temp), error)) return Ending::kFailed;
   close(joiner.videoFd());
   writeAll(joiner.audioFd(), samples.data(), samples.size() * sizeof(int16_t));
   close(joiner.audioFd());
   if (cli::stopRequested()) joiner.process.send(SIGKILL);
   const int status = joiner.finish();
-  if (cli::stopRequested()) return Joined::kStopped;
+  if (cli::stopRequested()) return Ending::kStopped;
   if (status != 0) {
     joiner.printTail();
     error = "ffmpeg failed to join the pieces (exit status " + std::to_string(status) + "); no " +
             job.out + " written";
-    return Joined::kFailed;
+    return Ending::kFailed;
   }
-  return cli::commitTemporary(temp, job.out, error) ? Joined::kDone : Joined::kFailed;
+  return cli::commitTemporary(temp, job.out, error) ? Ending::kDone : Ending::kFailed;
 }
 
-// The span in pieces, one child process each, then the pieces' videos joined with the
-// span's sound, or the WAV beside their PNGs.
-int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<Piece>& pieces) {
-  const auto started = std::chrono::steady_clock::now();
-  const int64_t total = job.endFrame() - job.firstFrame();
-  std::string error;
-  std::string self;
-  std::string data;
-  if (!selfAndData(self, data, error)) return cli::fail(error);
-  const bool video = job.mode == CaptureMode::kVideo;
-  const std::string temp = cli::temporaryNameFor(job.out);
-  const std::string folder = temp + "-pieces";
-  std::vector<std::string> segments;
-  if (video) {
-    if (mkdir(folder.c_str(), 0700) != 0) {
-      return cli::fail("cannot make " + folder + ": " + std::strerror(errno));
-    }
-    // Each piece, the list and then the folder: a stop signal removes them in this order.
-    for (size_t i = 0; i < pieces.size(); ++i) {
-      segments.push_back(folder + cli::formatted("/piece%02zu.mp4", i + 1));
-      cli::addTemporary(segments.back());
-    }
-    cli::addTemporary(folder + "/pieces.txt");
-    cli::addTemporary(folder);
-  } else if (job.mode == CaptureMode::kPngDir && !removeOldWav(job, error)) {
-    return cli::fail(error);
+// The folder for the pieces' videos and their names in it, all temporaries: a stop signal
+// removes each piece, the list and then the folder, in this order.
+bool makeSegmentFolder(const std::string& folder, size_t count, std::vector<std::string>& segments,
+                       std::string& error) {
+  if (mkdir(folder.c_str(), 0700) != 0) {
+    return cli::failWith(error, "cannot make " + folder + ": " + std::strerror(errno));
   }
-  auto cleanUp = [&] {
-    std::error_code ignored;
-    if (video) fs::remove_all(folder, ignored);
-    cli::removeTemporaries();
-  };
-  auto abandon = [&](const std::string& message) {
-    cleanUp();
-    return cli::fail(message);
-  };
-  auto interrupted = [&] {
-    cleanUp();
-    const std::string what =
-        job.mode == CaptureMode::kPngDir
-            ? ": " + job.pngDir + " holds " + pngsHeld(job) + " and no audio.wav"
-        : video ? "; no " + job.out + " written"
-                : "";
-    std::fprintf(stderr, "lumorak-capture: interrupted%s\n", what.c_str());
-    return cli::stopStatus();
-  };
+  for (size_t i = 0; i < count; ++i) {
+    segments.push_back(folder + cli::formatted("/piece%02zu.mp4", i + 1));
+    cli::addTemporary(segments.back());
+  }
+  cli::addTemporary(folder + "/pieces.txt");
+  cli::addTemporary(folder);
+  return true;
+}
 
-  std::fprintf(stderr, "lumorak-capture: %lld frames in %zu pieces:", static_cast<long long>(total),
-               pieces.size());
+// The pieces' processes, announced on stderr, then their videos joined with the span's
+// sound, or the WAV beside their PNGs.
+Ending runPieces(OfflineShow& show, const CaptureJob& job, const std::vector<Piece>& pieces,
+                 const std::vector<std::string>& segments, const std::string& folder,
+                 const std::string& temp, std::string& error) {
+  std::string self, data;
+  PieceProcesses children;
+  if (!selfAndData(self, data, error)) return Ending::kFailed;
+  std::fprintf(stderr, "lumorak-capture: %lld frames in %zu pieces:",
+               static_cast<long long>(job.endFrame() - job.firstFrame()), pieces.size());
   for (const Piece& p : pieces) {
     std::fprintf(stderr, " %.3f-%.3f s", p.first / job.fps, p.end / job.fps);
   }
   std::fprintf(stderr, "\n");
-
-  PieceProcesses children;
   if (!startPieces(children, job, pieces, segments, self, data, error)) {
     children.stopAll();
-    return abandon(error);
+    return Ending::kFailed;
   }
   const PieceProcesses::Result result = children.wait();
-  if (result.outcome == PieceProcesses::Outcome::kStopped) return interrupted();
+  if (result.outcome == PieceProcesses::Outcome::kStopped) return Ending::kStopped;
   if (result.outcome == PieceProcesses::Outcome::kFailed) {
-    return abandon(pieceFailure(job, pieces, result));
+    error = pieceFailure(job, pieces, result);
+    return Ending::kFailed;
   }
+  if (job.mode == CaptureMode::kPngDir && !writeWav(show, job, error)) return Ending::kFailed;
+  if (job.mode != CaptureMode::kVideo) return Ending::kDone;
+  return joinPieces(show, job, pieces, segments, folder + "/pieces.txt", temp, error);
+}
 
-  if (job.mode == CaptureMode::kPngDir && !writeWav(show, job, error)) return abandon(error);
-  if (video) {
-    const Joined joined =
-        joinPieces(show, job, pieces, segments, folder + "/pieces.txt", temp, error);
-    if (joined == Joined::kStopped) return interrupted();
-    if (joined == Joined::kFailed) return abandon(error);
-    cleanUp();
+// The span in pieces (see runPieces), with the temporaries they need and the run's
+// report.
+int captureInPieces(OfflineShow& show, const CaptureJob& job, const std::vector<Piece>& pieces) {
+  const auto started = std::chrono::steady_clock::now();
+  const int64_t total = job.endFrame() - job.firstFrame();
+  const bool video = job.mode == CaptureMode::kVideo;
+  const bool pngs = job.mode == CaptureMode::kPngDir;
+  const std::string temp = cli::temporaryNameFor(job.out);
+  const std::string folder = temp + "-pieces";
+  std::vector<std::string> segments;
+  std::string error;
+  if ((video && !makeSegmentFolder(folder, pieces.size(), segments, error)) ||
+      (pngs && !removeOldWav(job, error))) {
+    return cli::fail(error);
+  }
+  const Ending ending = runPieces(show, job, pieces, segments, folder, temp, error);
+  std::error_code ignored;
+  if (video) fs::remove_all(folder, ignored);
+  cli::removeTemporaries();
+  if (ending == Ending::kFailed) return cli::fail(error);
+  if (ending == Ending::kStopped) {
+    const std::string what =
+        pngs    ? ": " + job.pngDir + " holds " + pngsHeld(job) + " and no audio.wav"
+        : video ? "; no " + job.out + " written"
+                : "";
+    std::fprintf(stderr, "lumorak-capture: interrupted%s\n", what.c_str());
+    return cli::stopStatus();
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  const std::string wrote = video ? job.out + " (" + fileSize(job.out) + ")"
-                            : job.mode == CaptureMode::kPngDir
-                                ? job.pngDir + "/frame*.png + audio.wav"
-                                : "nothing written";
+  const std::string wrote = video  ? job.out + " (" + fileSize(job.out) + ")"
+                            : pngs ? job.pngDir + "/frame*.png + audio.wav"
+                                   : "nothing written";
   std::fprintf(
       stderr, "lumorak-capture: %lld frames in %.1f s by %zu processes, %.1f frames/s, %s\n",
       static_cast<long long>(total), seconds, pieces.size(), total / seconds, wrote.c_str());

@@ -1,10 +1,12 @@
-// Music times the tools accept, in seconds. The show runs from 0 to showEnd() (146 s, the
-// timeline's end of the show): a frame lies in [0, showEnd()), a span [from, to) within
-// [0, showEnd()]. Each check gives a one-line reason naming the time and the range.
+// Music times the tools accept, in seconds. The show runs from 0 to kShowEnd (146 s, the
+// timeline's end of the show): a frame lies in [0, kShowEnd), a span [from, to) within
+// [0, kShowEnd]. Each check gives a one-line reason naming the time and the range.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "scenes/Schedule.h"
 
 // Frames of a rate: frame n lies at exactly n / fps seconds.
 struct FrameRate {
@@ -16,13 +18,7 @@ struct FrameRate {
   int64_t firstAtOrAfter(double seconds) const;
 };
 
-namespace cli {
-
-// The end of the show: sceneStart(kEndOfShow), seconds.
-double showEnd();
-// A frame's time: 0 <= seconds < showEnd(). `what` names it in the reason ("time", "--from").
+// A frame's time: 0 <= seconds < kShowEnd. `what` names it in the reason ("time", "--from").
 bool checkFrameTime(const std::string& what, double seconds, std::string& error);
-// A span of frames: 0 <= from < to <= showEnd().
+// A span of frames: 0 <= from < to <= kShowEnd.
 bool checkSpan(double from, double to, std::string& error);
-
-}  // namespace cli

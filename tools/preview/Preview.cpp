@@ -37,7 +37,7 @@ constexpr OverlayColour kErrorShade{0.25f, 0.0f, 0.0f, 0.8f};
 constexpr OverlayColour kBarColour{0.3f, 0.85f, 1.0f, 0.9f};
 
 // The last frame of the show at the preview's rate.
-int64_t lastFrame() { return kRate.firstAtOrAfter(cli::showEnd()) - 1; }
+int64_t lastFrame() { return kRate.firstAtOrAfter(kShowEnd) - 1; }
 
 // The preview draws in its own context and hands the show's back after each use: the
 // show's GL calls (rendering, reloads) assume theirs is current.
@@ -108,6 +108,14 @@ class Overlay {
     box(x, y, width, height, OverlayColour{1.0f, 1.0f, 1.0f, 0.15f});
     box(x, y, static_cast<int>(std::clamp(value, 0.0f, 1.0f) * static_cast<float>(width)), height,
         c);
+  }
+  // One line under another from y down; returns the y below the last.
+  int lines(int x, int y, const std::vector<std::string>& lines, OverlayColour c) {
+    for (const std::string& line : lines) {
+      text(x, y, line, c);
+      y += kLineHeight;
+    }
+    return y;
   }
   void end() { glDisable(GL_BLEND); }
 
@@ -269,7 +277,7 @@ void Preview::setLoopPoint(bool out) {
   // The other point is not set yet, or lies on the wrong side: the loop runs from the
   // show's start, or to its end.
   if (to <= from && out) from = 0.0;
-  if (to <= from && !out) to = cli::showEnd();
+  if (to <= from && !out) to = kShowEnd;
   options_.loopFrom = from;
   options_.loopTo = to;
   unwrapped_ = time_;
@@ -305,7 +313,7 @@ void Preview::advance(double seconds) {
     time_ = span.active() ? span.wrap(unwrapped_ * kMixRate) / kMixRate : unwrapped_;
   }
   // Without a loop the preview stops on the show's last frame instead of ending.
-  if (time_ >= cli::showEnd()) pauseAt(lastFrame());
+  if (time_ >= kShowEnd) pauseAt(lastFrame());
 }
 
 void Preview::renderShow() {
@@ -404,10 +412,7 @@ int64_t Preview::currentFrame() const {
   return paused_ ? pausedFrame_ : std::llround(time_ * kPreviewFps);
 }
 
-void Preview::drawOverlay(int width, int height) {
-  Overlay& o = *overlay_;
-  o.begin(width, height);
-  const SceneSchedule& entry = scheduleOf(sceneAt(static_cast<float>(time_)));
+std::vector<std::string> Preview::overlayLines(const SceneSchedule& entry) {
   std::vector<std::string> lines = {
       cli::formatted("%8.3f s   frame %lld @ 60 fps   %s", time_,
                      static_cast<long long>(currentFrame()), paused_ ? "paused" : "playing"),
@@ -432,18 +437,20 @@ void Preview::drawOverlay(int width, int height) {
   } else if (!status_.empty()) {
     lines.push_back(status_);
   }
+  return lines;
+}
 
+void Preview::drawOverlay(int width, int height) {
+  Overlay& o = *overlay_;
+  o.begin(width, height);
+  const SceneSchedule& entry = scheduleOf(sceneAt(static_cast<float>(time_)));
+  const std::vector<std::string> lines = overlayLines(entry);
   // The bands the scene reads this frame, as the show's sound layer hears them now.
-  constexpr int kBarWidth = 160;
-  constexpr int kBarHeight = 10;
+  constexpr int kBarWidth = 160, kBarHeight = 10;
   const int boxHeight = 8 + Overlay::kLineHeight * static_cast<int>(lines.size()) +
                         (kBarHeight + 4) * entry.bandCount + 8;
   o.box(8, 8, 470, boxHeight, kShade);
-  int y = 12;
-  for (const std::string& line : lines) {
-    o.text(14, y, line, kWhite);
-    y += Overlay::kLineHeight;
-  }
+  int y = o.lines(14, 12, lines, kWhite);
   for (int i = 0; i < entry.bandCount; ++i) {
     const SceneBand& band = entry.bands[i];
     const float value = musicStream.peakInBand(band.lowHz, band.highHz);
@@ -452,28 +459,20 @@ void Preview::drawOverlay(int width, int height) {
     o.text(140 + kBarWidth + 8, y - 4, cli::formatted("%.2f", value), kWhite);
     y += kBarHeight + 4;
   }
-
-  // Load failures at the foot of the window, in red, until a save fixes them.
-  const std::vector<LoadFailure>& failures = reloader_->failures();
+  // Load failures at the foot of the window, in red, until a save fixes them: each file
+  // (and line), then its message's lines while there are fewer than 12 lines in all.
+  std::vector<std::string> failures;
+  for (const LoadFailure& failure : reloader_->failures()) {
+    failures.push_back(failure.file + (failure.line > 0 ? ":" + std::to_string(failure.line) : ""));
+    std::istringstream message(failure.message);
+    for (std::string part; failures.size() < 12 && std::getline(message, part);) {
+      if (!part.empty()) failures.push_back("  " + part);
+    }
+  }
   if (!failures.empty()) {
-    std::vector<std::string> errorLines;
-    for (const LoadFailure& failure : failures) {
-      std::string head = failure.file;
-      if (failure.line > 0) head += ":" + std::to_string(failure.line);
-      errorLines.push_back(head);
-      std::istringstream message(failure.message);
-      for (std::string part; errorLines.size() < 12 && std::getline(message, part);) {
-        if (!part.empty()) errorLines.push_back("  " + part);
-      }
-    }
-    const int errorHeight = Overlay::kLineHeight * static_cast<int>(errorLines.size()) + 12;
-    int ey = height - errorHeight - 8;
-    o.box(8, ey, width - 16, errorHeight, kErrorShade);
-    ey += 6;
-    for (const std::string& line : errorLines) {
-      o.text(14, ey, line, kErrorText);
-      ey += Overlay::kLineHeight;
-    }
+    const int errorHeight = Overlay::kLineHeight * static_cast<int>(failures.size()) + 12;
+    o.box(8, height - errorHeight - 8, width - 16, errorHeight, kErrorShade);
+    o.lines(14, height - errorHeight - 2, failures, kErrorText);
   }
   o.end();
 }

@@ -100,6 +100,7 @@ class Preview {
   // Draws the window; swaps it to the screen unless a test reads it back first.
   void present(bool swap);
   void drawOverlay(int width, int height);
+  std::vector<std::string> overlayLines(const SceneSchedule& scene);  // the overlay's lines
   // The frame of 60 fps the clock stands on.
   int64_t currentFrame() const;
   MusicLoop loop() const;

@@ -18,6 +18,7 @@
 #include "app/Fatal.h"
 #include "app/Globals.h"
 #include "cli/Cli.h"
+#include "resources/DataFile.h"
 
 namespace {
 constexpr const char* kMaterialsDir = "data/materials";
@@ -199,14 +200,14 @@ bool Reloader::reloadMaterial(const std::string& name) {
 }
 
 bool Reloader::reloadTexture(const std::string& name) {
-  std::string path = "data/" + name + ".png";
-  if (access(path.c_str(), F_OK) != 0) path = "data/" + name + ".jpg";
+  std::string path = "data/" + name + ".png";  // a miss names the first file looked for
   TextureManager& textures = demoSystem.textures;
   const int minFilter = textures.minFilter();
   const int magFilter = textures.magFilter();
   std::optional<LoadFailure> failure;
   try {
     ReloadScope scope;
+    path = findDataFile(kDataDir, name, {"png", "jpg"});
     // Loaded again with the filters it was made with, into the same texture object, so
     // every material that names it sees the new pixels.
     GLint madeMin = GL_LINEAR;

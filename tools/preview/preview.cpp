@@ -47,7 +47,7 @@ bool parseLoop(const std::string& text, double& from, double& to, std::string& e
       !cli::parseNumber(text.substr(colon + 1), to)) {
     return cli::failWith(error, "--loop takes A:B in seconds, not '" + text + "'");
   }
-  return cli::checkSpan(from, to, error) || cli::failWith(error, "--loop: " + error);
+  return checkSpan(from, to, error) || cli::failWith(error, "--loop: " + error);
 }
 }  // namespace
 
@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
   std::string data;
   std::string outDir = ".";
   cli::Parser args("lumorak-preview", kHelp);
-  args.number("--from", &options.from, 0.0, cli::showEnd());
+  args.number("--from", &options.from, 0.0, kShowEnd);
   args.option("--loop", [&options](const std::string& value, std::string& error) {
     return parseLoop(value, options.loopFrom, options.loopTo, error);
   });
@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
   args.text("--data", &data);
   args.parseOrExit(argc, argv);
   std::string error;
-  if (options.from >= cli::showEnd()) {
+  if (options.from >= kShowEnd) {
     return cli::usageError("--from must lie before the show's end");
   }
   if (options.loopTo > options.loopFrom &&

@@ -94,16 +94,6 @@ std::string spanText(const BlankSpan& span) {
   return cli::formatted("%.2f s (%.2f-%.2f)", span.seconds(), span.from, span.to);
 }
 
-// A frame 2 pixels wide around the box.
-void outline(Canvas& canvas, int left, int top, int width, int height, Colour colour) {
-  for (int y = top - 2; y < top + height + 2; ++y) {
-    for (int x = left - 2; x < left + width + 2; ++x) {
-      const bool inside = x >= left && x < left + width && y >= top && y < top + height;
-      if (!inside) canvas.set(x, y, colour);
-    }
-  }
-}
-
 bool writeReport(const std::string& path, double fps, const std::vector<SceneSummary>& summaries,
                  const Spread& brightest, const Spread& lit, double renderSeconds, int64_t frames,
                  std::string& error) {
@@ -156,14 +146,18 @@ bool writeReport(const std::string& path, double fps, const std::vector<SceneSum
 
 constexpr int kCellWidth = kThumbWidth + 2 * kGap;
 constexpr int kCellHeight = kThumbHeight + kLabelHeight + 2 * kGap;
+constexpr int kStripSeconds = static_cast<int>(kShowEnd);  // a thumbnail each, from 0 s
 
 // The film strip's thumbnail of second `second`, labelled with it, framed in red when blank.
 void paintCell(Canvas& strip, const Font& font, int second, int columns, const uint8_t* rgb,
                bool showsSomething) {
   const int left = (second % columns) * kCellWidth + kGap;
   const int top = (second / columns) * kCellHeight + kGap + kLabelHeight;
+  // The frame 2 pixels wide: red under the thumbnail, which covers all but the frame.
+  for (int y = top - 2; !showsSomething && y < top + kThumbHeight + 2; ++y) {
+    for (int x = left - 2; x < left + kThumbWidth + 2; ++x) strip.set(x, y, {0.9f, 0.1f, 0.1f});
+  }
   paintThumbnail(strip, left, top, kThumbWidth, kThumbHeight, rgb, screenWidth, screenHeight);
-  if (!showsSomething) outline(strip, left, top, kThumbWidth, kThumbHeight, {0.9f, 0.1f, 0.1f});
   paintLabel(strip, font, std::to_string(second) + " s", left, top - 5, 12, {0.85f, 0.85f, 0.85f});
 }
 
@@ -186,6 +180,23 @@ std::vector<SceneSummary> summariseScenes(const std::vector<double>& times,
   }
   return summaries;
 }
+
+// Renders every frame of the show at `rate` in playing order: its time and measures into
+// `times` and `stats`, and the first frame at or after each whole second into `strip`.
+LoopResult measureFrames(OfflineShow& show, const FramePlan& plan, const Font& font, int columns,
+                         Canvas& strip, std::vector<double>& times,
+                         std::vector<FrameStats>& stats) {
+  int nextSecond = 0;
+  return forEachFrame(show, plan, PixelLayout::kRgb, "showreport", [&](const LoopFrame& frame) {
+    times.push_back(frame.seconds);
+    stats.push_back(measureFrame(frame.pixels.data(), screenWidth, screenHeight));
+    if (nextSecond < kStripSeconds && frame.seconds >= nextSecond - 1e-9) {
+      paintCell(strip, font, nextSecond++, columns, frame.pixels.data(),
+                stats.back().showsSomething());
+    }
+    return true;
+  });
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -196,7 +207,7 @@ int main(int argc, char** argv) {
   cli::Parser args("showreport", kHelp);
   args.number("--fps", &rate.fps, 1.0, 1000.0);
   args.text("--out-dir", &outDir);
-  args.integer("--columns", &columns, 1, 146);
+  args.integer("--columns", &columns, 1, kStripSeconds);
   args.text("--data", &data);
   bool schedule = false;
   args.flag("--schedule", &schedule);
@@ -221,25 +232,13 @@ int main(int argc, char** argv) {
   OfflineShow show;
   if (!show.start(error)) return cli::fail(error);
 
-  const double showSeconds = cli::showEnd();
-  const int64_t total = rate.firstAtOrAfter(showSeconds);
-  const int seconds = static_cast<int>(showSeconds);
-  Canvas strip(columns * kCellWidth, (seconds + columns - 1) / columns * kCellHeight);
+  const int64_t total = rate.firstAtOrAfter(kShowEnd);
+  Canvas strip(columns * kCellWidth, (kStripSeconds + columns - 1) / columns * kCellHeight);
   strip.fill({0.08f, 0.08f, 0.09f});
-  int nextSecond = 0;  // the first frame at or after each whole second is its thumbnail
   std::vector<double> times;
   std::vector<FrameStats> stats;
   const LoopResult loop =
-      forEachFrame(show, FramePlan::span(rate, 0, total), PixelLayout::kRgb, "showreport",
-                   [&](const LoopFrame& frame) {
-                     times.push_back(frame.seconds);
-                     stats.push_back(measureFrame(frame.pixels.data(), screenWidth, screenHeight));
-                     if (nextSecond < seconds && frame.seconds >= nextSecond - 1e-9) {
-                       paintCell(strip, font, nextSecond++, columns, frame.pixels.data(),
-                                 stats.back().showsSomething());
-                     }
-                     return true;
-                   });
+      measureFrames(show, FramePlan::span(rate, 0, total), font, columns, strip, times, stats);
   if (loop.ending != LoopResult::kDone) {
     return reportInterrupted("showreport", loop, total, "; nothing written");
   }
