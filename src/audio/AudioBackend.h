@@ -1,6 +1,7 @@
 // The sound layer under MusicStream: what the show needs of a sound library, and nothing
-// more. Positions are whole milliseconds (the library's unit); the spectrum is 512
-// magnitudes in 0..1, entry i standing for i * 44100 / 1024 Hz.
+// more. Times cross it in whole milliseconds, as a sound library's do, while inside it the
+// music is counted in 44.1 kHz sample frames; the spectrum is 512 magnitudes in 0..1,
+// entry i standing for i * 44100 / 1024 Hz.
 //
 // Implementations (audio/Backends.h): SdlAudioBackend plays through SDL2 audio (a silent
 // monotonic clock without a sound device); ManualAudioBackend plays nothing and lets tests

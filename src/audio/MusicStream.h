@@ -2,7 +2,8 @@
 //
 // The music is the master clock, and there is no other timer. DemoClock::update() reads
 // the position once per frame; time() and delta() then stay fixed for the frame, while
-// seeks made during it add up. Units: seconds (the sound layer works in milliseconds).
+// seeks made during it add up. Units: seconds; whole milliseconds to and from the sound
+// layer.
 //
 // Calls: setBackend() (optional; without it open() plays through SDL), open(), play(),
 // then update() once per frame and any of the rest.

@@ -5,7 +5,8 @@
 // up = (0, 1, 0) shrinks the picture toward its centre.
 //
 // Calls: setUp() once after GL is up, setAspect(4, 3); scenes set the camera and apply();
-// applyLights() once per frame after the scene has drawn.
+// applyLights() once per frame after the scene has drawn: it switches lighting off and
+// loads the enabled light records (none is enabled in this show).
 #pragma once
 
 struct Vec3 {

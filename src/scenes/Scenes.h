@@ -16,7 +16,7 @@ void closingScene();
 // caller's to restore; "shadowmap" and the debug variables stay registered.
 void resetSceneState();
 
-// The word scene's blur spread g (texels) at `time`: 50 x the 1-2 kHz band, times
+// The word scene's blur spread g (texels) at `time`: kWordBlurGain x the 1-2 kHz band, times
 // kWordBandModeFactor after kWordBandModeStart. At 0 the blur is skipped (picture feeds back).
 float wordBlurSpread(float time);
 
