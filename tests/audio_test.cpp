@@ -209,6 +209,16 @@ TEST(PeakInBandTest, EveryPositionGetsItsCopyAndSwappingLayersDropsIt) {
   EXPECT_EQ(other.peakInBand(3000, 4000), 0.0f);
 }
 
+TEST(PeakInBandTest, BandsReachingPastTheSpectrumReadOnlyItsBins) {
+  // Below 0 Hz and above 22050 Hz there are no bins: the scan stops at the copy's ends.
+  FixedBackend loudAt80(44100);
+  MusicStream music;
+  music.setBackend(&loudAt80);
+  EXPECT_FLOAT_EQ(music.peakInBand(-5000, 40000), 0.5f);
+  EXPECT_EQ(music.peakInBand(22050, 90000), 0.0f);
+  EXPECT_EQ(music.peakInBand(-90000, 0), 0.0f);
+}
+
 // The whole file decoded before anything reads it: what every read must agree with.
 MusicData decodedWhole(const std::string& file) {
   MusicData music;

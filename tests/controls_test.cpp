@@ -1,8 +1,10 @@
 // Developer keys and mouse, driven through the deterministic sound layer, and the window
-// layer's table from SDL keys to the Windows virtual-key codes the controls switch on.
+// layer: its table from SDL keys to the Windows virtual-key codes the controls switch on,
+// and the screen saver kept off once a window exists.
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -252,6 +254,21 @@ TEST(VirtualKeyTest, TheKeypadNavigatesWithoutNumLock) {
         << SDL_GetKeyName(key.sdl) << ", no NumLock";
   }
   EXPECT_EQ(virtualKeyFromSdl(SDLK_KP_1), 97) << "NumLock is on unless told";
+}
+
+TEST(WindowDeathTest, TheFirstWindowKeepsTheScreenSaverOffEvenWhenSdlWouldAllowIt) {
+  // SDL leaves the screen saver on when SDL_VIDEO_ALLOW_SCREENSAVER says so; the show keeps
+  // it off all the same, for the whole run. A fresh process: SDL reads the hint at its start.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        setEnvironment("SDL_VIDEO_ALLOW_SCREENSAVER", "1");
+        GlWindow window;
+        window.hidden = true;
+        if (!createGlWindow(window)) std::_Exit(2);
+        std::_Exit(SDL_IsScreenSaverEnabled() ? 1 : 0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

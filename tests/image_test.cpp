@@ -3,6 +3,10 @@
 
 #include <sys/stat.h>
 #include <zlib.h>
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <fstream>
@@ -16,6 +20,16 @@
 #include "PngFixture.h"
 #include "TestSupport.h"
 #include "images/Image.h"
+
+// AddressSanitizer reserves terabytes of address space and ends the process when an
+// allocation fails.
+#if defined(__SANITIZE_ADDRESS__)
+#define LUMORAK_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define LUMORAK_ADDRESS_SANITIZER 1
+#endif
+#endif
 
 namespace {
 
@@ -158,6 +172,15 @@ TEST(PngTest, UnreadableFilesFailWithoutTouchingTheRecord) {
   EXPECT_EQ(image.pixels, nullptr);
 }
 
+TEST(ReadImageTest, APathShorterThanItsEndingIsNotRecognised) {
+  // "ng" stands right after a 'p': the ending is taken from the path alone, never before it.
+  const char png[] = "png";
+  ImageBuffer image;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(read_image(png + 1, &image, false), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "couldn't recognize format of ng\n");
+}
+
 TEST(PngTest, WriteTakesRowsStrideApartAndRefusesOtherChannelCounts) {
   TempDir dir;
   // Two 2-pixel RGB rows, each followed by 4 bytes that must not reach the file.
@@ -174,6 +197,20 @@ TEST(PngTest, WriteTakesRowsStrideApartAndRefusesOtherChannelCounts) {
   write_png(dir.file("two.png").c_str(), image);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "write_png: unsupported channel count 2\n");
   EXPECT_EQ(std::fopen(dir.file("two.png").c_str(), "rb"), nullptr);
+}
+
+TEST(PngTest, WriteRefusesRecordsWhoseRowsRunPastThePixels) {
+  // No pixels, or rows of 6 bytes only 4 apart: the last row would end past the array.
+  TempDir dir;
+  Bytes pixels(8, 1);
+  for (ImageBuffer image :
+       {ImageBuffer{2, 2, 3, 3, 6, nullptr}, ImageBuffer{2, 2, 3, 3, 4, pixels.data()}}) {
+    testing::internal::CaptureStderr();
+    write_png(dir.file("bad.png").c_str(), image);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "write_png: invalid image 2x2, stride " + std::to_string(image.stride) + "\n");
+    EXPECT_EQ(std::fopen(dir.file("bad.png").c_str(), "rb"), nullptr);
+  }
 }
 
 TEST(PngTest, WriteReportsALibpngFailureWithItsOwnLine) {
@@ -319,6 +356,31 @@ TEST(ImageSizeTest, OversizedHeadersAreRefusedBeforeDecoding) {
   Read atLimit = readFile(dir.file("small.jpg"), false);
   ASSERT_EQ(read_jpeg(dir.file("small.jpg").c_str(), &atLimit.image, false, 16), 0);
   atLimit.owner.reset(atLimit.image.pixels);
+}
+
+TEST(ImageSizeDeathTest, PixelsThatMemoryCannotHoldFailTheReadWithAMessage) {
+#if defined(_WIN32) || defined(LUMORAK_ADDRESS_SANITIZER)
+  GTEST_SKIP() << "needs an address-space limit the process can live under";
+#else
+  // 16 MB of grey, within the size limits, with 8 MB of address space to spare: the read
+  // fails and says why; the process goes on.
+  TempDir dir;
+  dir.write("big.png", pngClaiming(dir, 4096, 4096));
+  const std::string path = dir.file("big.png");
+  EXPECT_EXIT(
+      {
+        long pages = 0;
+        std::FILE* statm = std::fopen("/proc/self/statm", "r");
+        if (!statm || std::fscanf(statm, "%ld", &pages) != 1) std::_Exit(2);
+        const rlim_t mapped = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE);
+        rlimit limit;
+        limit.rlim_cur = limit.rlim_max = mapped + (8 << 20);
+        if (setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(3);
+        ImageBuffer image;
+        std::_Exit(read_png(path.c_str(), &image, false) == -1 ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "can't allocate 4096x4096 image for " + path);
+#endif
 }
 
 TEST(JpegTest, CmykBecomesRgbWithOrWithoutTheAdobeInversion) {

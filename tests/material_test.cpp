@@ -96,6 +96,13 @@ TEST(MaterialFileTest, TextureLinesInFileOrder) {
   }
 }
 
+TEST(MaterialFileTest, BlanksBeforeATextureLineAreAllowed) {
+  MaterialSource source = parse("  \t%TEX2D shadow = overlay_cloud\nv\n");
+  EXPECT_EQ(source.vertexSource, "v\n");
+  ASSERT_EQ(source.bindings.count(), 1);
+  EXPECT_EQ(source.bindings[0].textureName, "overlay_cloud");
+}
+
 TEST(MaterialFileTest, BadTextureLinesAreFatalWithTheLine) {
   EXPECT_FATAL(parse("%TEX2D shadow= overlay_cloud\n"),
                "Read error in material file, line:\n'%TEX2D shadow= overlay_cloud\n'");
@@ -287,6 +294,18 @@ TEST_F(MaterialUseTest, ReloadDeletesTheOldProgramOnlyOnceTheNewOneLinks) {
   materials.use("three");
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
   materials.unuse();
+}
+
+TEST_F(MaterialUseTest, ATextureThatFailsToLoadLeavesTheMaterialAsItWas) {
+  // With a reporter that returns (a tool's), the material must not name a texture that
+  // was never made: its old bindings stay until every texture has loaded.
+  GrowableArray<TextureBinding> bindings(16);
+  bindings.append({GL_TEXTURE_3D, "v", "fog"});
+  EXPECT_NE(fatalText([&] { demoSystem.materials.add("three", kRedVertex, "", bindings); }),
+            "<none>");
+  const Material& three = demoSystem.materials.get("three");
+  ASSERT_EQ(three.bindings.count(), 3);
+  EXPECT_EQ(three.bindings[2].textureName, "t2");
 }
 
 TEST_F(MaterialUseTest, OnlyRegisteredTexturesOfOtherTargets) {

@@ -109,6 +109,17 @@ TEST(MeshTangentTest, DegenerateInputGivesFiniteUnitFrames) {
   }
 }
 
+TEST(MeshAttributeTest, AttributesTheTablesCannotHoldAreRefused) {
+  // Types index 16-entry tables; a record needs at least one word per attribute.
+  Mesh mesh = loadMesh(unitTriangle());
+  EXPECT_FATAL(mesh.addAttribute(16, 2), "Mesh cannot take attribute type 16 with 2 components.");
+  EXPECT_FATAL(mesh.addAttribute(-1, 2), "Mesh cannot take attribute type -1 with 2 components.");
+  EXPECT_FATAL(mesh.addAttribute(ATTRIB_COLOR, 0),
+               "Mesh cannot take attribute type 4 with 0 components.");
+  EXPECT_EQ(mesh.attributeCount, 3);
+  EXPECT_EQ(mesh.stride, 8);
+}
+
 TEST(MeshTangentTest, NarrowTangentSlotIsRefusedNotOverrun) {
   aml::MeshData data = unitTriangle();
   data.attributes.push_back({ATTRIB_TANGENT, 2});  // texture unit 4 with two coordinates

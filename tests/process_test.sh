@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The real program in a real X session, driven by real key events: seeks while paused into
 # each scene with a capture in each, beat taps, a reload of the materials, and an end
-# through the timeline with exit status 0. Runs on a private Xvfb at 1024 x 768 so that the
-# full-screen mode switch succeeds (a failed switch would wait on a message box).
+# through the timeline with exit status 0; then a run stopped by SIGINT and one by SIGTERM,
+# each also with 0. Runs on a private Xvfb at 1024 x 768 so that the full-screen mode
+# switch succeeds (a failed switch would wait on a message box).
 #
 # Usage: process_test.sh <path to lumorakdemo> <repository root>
 set -euo pipefail
@@ -72,13 +73,17 @@ capture() {
 
 # Start-up loads everything before the first frame; keys are only read between frames.
 # Tap the beat until a line comes back: then the frame loop runs.
-for _ in $(seq 120); do
-  alive
-  xdotool key space
-  sleep 0.5
-  grep -q '^Beat ' "$work/out.txt" && break
-done
-grep -q '^Beat ' "$work/out.txt" || { echo "no frame loop after 60 s"; exit 1; }
+wait_for_frames() {
+  for _ in $(seq 120); do
+    alive
+    xdotool key space
+    sleep 0.5
+    grep -q '^Beat ' "$work/out.txt" && return 0
+  done
+  echo "no frame loop after 60 s"
+  exit 1
+}
+wait_for_frames
 
 # Paused, the clock stands still and every seek lands exactly: each capture is of a
 # known time, whatever the machine's speed.
@@ -126,4 +131,28 @@ for i in 0 1 2 3 4 5; do
 done
 cat "$work/out.txt"
 grep -q '^Beat .* delta 0.00 bpm inf$' "$work/out.txt" || { echo "paused taps should be 0 s apart"; exit 1; }
+
+# A stop signal (Ctrl-C in a terminal, or SIGTERM) is a quit message: the show ends after
+# that pass's frame with status 0, the exit handlers putting the display mode back.
+# A script's background job starts with SIGINT ignored; a terminal's foreground job, whose
+# Ctrl-C this stands for, has it at its default.
+for signal in INT TERM; do
+  env --default-signal=INT "$demo" >"$work/out.txt" 2>"$work/err.txt" &
+  demo_pid=$!
+  wait_for_frames
+  kill -s "$signal" "$demo_pid"
+  for _ in $(seq 100); do
+    kill -0 "$demo_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$demo_pid" 2>/dev/null; then
+    echo "SIG$signal did not end the show within 10 s"
+    exit 1
+  fi
+  status=0
+  wait "$demo_pid" || status=$?
+  demo_pid=""
+  echo "SIG$signal: exit status $status"
+  [ "$status" -eq 0 ] || { cat "$work/err.txt"; exit 1; }
+done
 echo "process test passed"

@@ -9,6 +9,7 @@
 
 #include "GlTestSupport.h"
 #include "TestSupport.h"
+#include "app/Demo.h"
 #include "app/Globals.h"
 #include "render/PostProcess.h"
 #include "render/RenderTarget.h"
@@ -34,6 +35,16 @@ TEST(CameraTest, LookingAtTheOriginFromZFiveOnlyTranslates) {
   float m[16];
   camera.viewMatrix(m);
   expectMatrix(m, {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, -5, 1});
+}
+
+TEST(CameraTest, ACameraAtItsTargetGivesAFiniteMatrix) {
+  // No direction to look in: the matrix degenerates but holds no NaN to spread into a frame.
+  Camera camera;
+  camera.setPosition(1, 2, 3);
+  camera.setTarget(1, 2, 3);
+  float m[16];
+  camera.viewMatrix(m);
+  for (int i = 0; i < 16; ++i) EXPECT_TRUE(std::isfinite(m[i])) << "element " << i;
 }
 
 TEST(CameraTest, SideAndUpStayUnnormalisedWhenLookingDown) {
@@ -141,6 +152,18 @@ TEST_F(RenderGlTest, UseSetsTheTargetViewportAndUnuseRestoresIt) {
   EXPECT_EQ(std::vector<int>(v, v + 4), (std::vector<int>{3, 4, 500, 400}));
   EXPECT_FATAL(demoSystem.fbos.use("x"), "No such FBO: 'x'.");
   EXPECT_FATAL(demoSystem.fbos.unuse(), "Cannot unuse: No FBO in use.");
+}
+
+TEST_F(RenderGlTest, AResizeToNoHeightKeepsTheProjectionFinite) {
+  // A window rolled up to its title bar reports a height of 0, or nothing at all.
+  for (auto [width, height] : {std::pair{1024, 0}, {0, 0}}) {
+    onResize(width, height);
+    float m[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, m);
+    for (int i = 0; i < 16; ++i) {
+      EXPECT_TRUE(std::isfinite(m[i])) << width << " x " << height << ", element " << i;
+    }
+  }
 }
 
 TEST_F(RenderGlTest, DepthOnlyTargetsDrawAndReadNothingElse) {

@@ -99,6 +99,15 @@ TEST_F(TextureTest, OnlyFileTexturesGetMipmaps) {
   EXPECT_EQ(level(GL_TEXTURE_2D, 1, GL_TEXTURE_WIDTH), 4);
 }
 
+TEST_F(TextureTest, AnisotropyBelowOneIsNotSentToGl) {
+  // GL refuses a maximum anisotropy below 1 (the setting's 0.0): the driver's default stays
+  // either way, and the parameter is not sent, so no GL error is left behind.
+  while (glGetError() != GL_NO_ERROR) {
+  }
+  textures.create("plain", 4, 4, nullptr, GL_RGBA8, GL_RGBA);
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
 TEST_F(TextureTest, ReloadingANameKeepsItsGlNameAndReplacesThePicture) {
   writePng("a", 4, 4, 3, [](int, int) { return Bytes{255, 0, 0}; });
   textures.loadTexture("a", -1, -1);
@@ -190,6 +199,9 @@ TEST_F(TextureTest, BadNamesAndFilesAreFatalAndCreateNothing) {
   ASSERT_TRUE(writeRawPng("data/bits.png", 8, 2, 1, PNG_COLOR_TYPE_GRAY, {0xA5, 0x5A}));
   EXPECT_FATAL(textures.loadTexture("bits", -1, -1),
                "Image file 'data/bits.png' does not hold 8-bit samples.");
+  ASSERT_TRUE(writeRawPng("data/ga.png", 1, 1, 8, PNG_COLOR_TYPE_GRAY_ALPHA, {1, 2}));
+  EXPECT_FATAL(textures.loadTexture("ga", -1, -1),
+               "No texture format for the 2-channel image file 'data/ga.png'.");
   writePng("rgb", 2, 2, 3, [](int, int) { return Bytes{1, 2, 3}; });
   EXPECT_FATAL(textures.loadTexture("rgb", GL_RGBA8, GL_RGBA),
                "Image file 'data/rgb.png' has 3 channels, which pixel format 0x1908 does not "
