@@ -303,7 +303,7 @@ TEST(BackgroundDecodeTest, PrefetchedDecodeIsTakenOverOnceByTheOpen) {
   EXPECT_EQ(other->fileName(), file);  // another file's prefetch is no answer
 }
 
-TEST(BackgroundDecodeTest, NoMusicIsOneLineASilentSpectrumAndARunningClock) {
+TEST(BackgroundDecodeTest, NoMusicIsSilentWithoutAWordAndTheClockRuns) {
   const struct {
     const char* file;
     const char* reason;

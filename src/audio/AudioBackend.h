@@ -22,8 +22,8 @@ class AudioBackend {
  public:
   virtual ~AudioBackend() = default;
 
-  // Prepares the sound output and opens the music. Failures are reported on stderr and
-  // leave a backend whose clock still runs and whose spectrum is all zero.
+  // Prepares the sound output and opens the music. Failures leave a backend whose clock
+  // still runs and whose spectrum is all zero (a missing sound device says so on stderr).
   virtual void open(const char* fileName) = 0;
   virtual void play() = 0;
 

@@ -21,7 +21,7 @@ class DecodedMusicBackend : public AudioBackend {
 
  protected:
   // Takes over the prefetched decode of the file or starts one, and waits for its first
-  // second. Without music prints one line to stderr and returns null: the show runs silent.
+  // second. Without readable music returns null, without a word: the show runs silent.
   std::shared_ptr<MusicDecode> openMusic(const char* fileName);
 
   std::shared_ptr<MusicDecode> music_;
