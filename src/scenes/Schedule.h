@@ -93,9 +93,9 @@ static_assert(sizeof kSchedule / sizeof kSchedule[0] == kSceneCount, "one entry 
 // The end of the show: the timeline exits here, before drawing.
 constexpr double kShowEnd = kSchedule[kSceneCount - 1].end;
 
-// The tunnel's first frame runs a set-up that every later frame of every scene keeps
-// ("rt0" and "rt1" at 1024 x 1024; point size 5): putStateAsPlaythroughAfter (LastingState.h)
-// puts it in place for a run that starts after that frame, and undoes it before.
+// The tunnel's first frame runs a set-up ("rt0" and "rt1" at 1024 x 1024) that every later
+// frame of every scene keeps, with the point size 5 its frames leave: a run that starts
+// after that frame gets both from putStateAsPlaythroughAfter (LastingState.h), one before none.
 constexpr SceneIndex kLastingSetUpScene = kTunnel;
 
 // Moments inside the scenes: the scenes time their pictures by them, the tools read them.
