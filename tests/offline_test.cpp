@@ -12,28 +12,170 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "Mp3Fixture.h"
 #include "TestSupport.h"
 #include "app/Demo.h"
+#include "app/DemoSystem.h"
 #include "app/Globals.h"
 #include "audio/Backends.h"
 #include "cli/Cli.h"
 #include "offline/FrameLoop.h"
 #include "offline/OfflineShow.h"
 #include "resources/Random.h"
+#include "scenes/LastingState.h"
 #include "scenes/Schedule.h"
 
 namespace {
 
-// GL state as start-up leaves it, read before any frame, whichever test runs first.
-struct StartUpState {
-  GLfloat colour[4] = {};
-  GLfloat pointSize = 0;
+// A broad read of the GL state a frame can leave behind, item name -> values: every switch
+// of the fixed-function pipeline and the values behind them, the current vertex
+// attributes, lights and material, the matrices and their stacks, each texture unit's
+// switches, bindings, environment and matrix, the bound program, framebuffer, buffers,
+// viewport and pixel storage. It reads every unit and makes the active ones active again.
+using GlState = std::map<std::string, std::vector<GLfloat>>;
+
+struct GlProbe {
+  const char* name;
+  GLenum what;
+  int count;  // values, read with glGetFloatv; 0: a switch, read with glIsEnabled
 };
-StartUpState startUpState;
+// clang-format off
+#define PROBE(what, count) GlProbe{#what, what, count}
+const GlProbe kContextProbes[] = {
+    PROBE(GL_ALPHA_TEST, 0), PROBE(GL_AUTO_NORMAL, 0), PROBE(GL_BLEND, 0),
+    PROBE(GL_COLOR_LOGIC_OP, 0), PROBE(GL_COLOR_MATERIAL, 0), PROBE(GL_COLOR_SUM, 0),
+    PROBE(GL_CULL_FACE, 0), PROBE(GL_DEPTH_TEST, 0), PROBE(GL_DITHER, 0), PROBE(GL_FOG, 0),
+    PROBE(GL_LIGHTING, 0), PROBE(GL_LINE_SMOOTH, 0), PROBE(GL_LINE_STIPPLE, 0),
+    PROBE(GL_MULTISAMPLE, 0), PROBE(GL_NORMALIZE, 0), PROBE(GL_POINT_SMOOTH, 0),
+    PROBE(GL_POINT_SPRITE, 0), PROBE(GL_POLYGON_OFFSET_FILL, 0), PROBE(GL_POLYGON_OFFSET_LINE, 0),
+    PROBE(GL_POLYGON_OFFSET_POINT, 0), PROBE(GL_POLYGON_SMOOTH, 0), PROBE(GL_POLYGON_STIPPLE, 0),
+    PROBE(GL_RESCALE_NORMAL, 0), PROBE(GL_SAMPLE_ALPHA_TO_COVERAGE, 0),
+    PROBE(GL_SAMPLE_ALPHA_TO_ONE, 0), PROBE(GL_SAMPLE_COVERAGE, 0), PROBE(GL_SCISSOR_TEST, 0),
+    PROBE(GL_STENCIL_TEST, 0), PROBE(GL_VERTEX_PROGRAM_POINT_SIZE, 0),
+    PROBE(GL_VERTEX_PROGRAM_TWO_SIDE, 0), PROBE(GL_MAP1_VERTEX_3, 0), PROBE(GL_MAP2_VERTEX_3, 0),
+    PROBE(GL_CLIP_PLANE0, 0), PROBE(GL_CLIP_PLANE1, 0), PROBE(GL_CLIP_PLANE2, 0),
+    PROBE(GL_CLIP_PLANE3, 0), PROBE(GL_CLIP_PLANE4, 0), PROBE(GL_CLIP_PLANE5, 0),
+    PROBE(GL_VERTEX_ARRAY, 0), PROBE(GL_NORMAL_ARRAY, 0), PROBE(GL_COLOR_ARRAY, 0),
+    PROBE(GL_SECONDARY_COLOR_ARRAY, 0), PROBE(GL_INDEX_ARRAY, 0), PROBE(GL_EDGE_FLAG_ARRAY, 0),
+    PROBE(GL_FOG_COORD_ARRAY, 0), PROBE(GL_CURRENT_COLOR, 4), PROBE(GL_CURRENT_SECONDARY_COLOR, 4),
+    PROBE(GL_CURRENT_NORMAL, 3), PROBE(GL_CURRENT_FOG_COORD, 1), PROBE(GL_EDGE_FLAG, 1),
+    PROBE(GL_COLOR_CLEAR_VALUE, 4), PROBE(GL_DEPTH_CLEAR_VALUE, 1),
+    PROBE(GL_STENCIL_CLEAR_VALUE, 1), PROBE(GL_ACCUM_CLEAR_VALUE, 4), PROBE(GL_BLEND_COLOR, 4),
+    PROBE(GL_BLEND_SRC_RGB, 1), PROBE(GL_BLEND_DST_RGB, 1), PROBE(GL_BLEND_SRC_ALPHA, 1),
+    PROBE(GL_BLEND_DST_ALPHA, 1), PROBE(GL_BLEND_EQUATION_RGB, 1),
+    PROBE(GL_BLEND_EQUATION_ALPHA, 1), PROBE(GL_ALPHA_TEST_FUNC, 1), PROBE(GL_ALPHA_TEST_REF, 1),
+    PROBE(GL_LOGIC_OP_MODE, 1), PROBE(GL_DEPTH_FUNC, 1), PROBE(GL_DEPTH_WRITEMASK, 1),
+    PROBE(GL_DEPTH_RANGE, 2), PROBE(GL_COLOR_WRITEMASK, 4), PROBE(GL_STENCIL_FUNC, 1),
+    PROBE(GL_STENCIL_REF, 1), PROBE(GL_STENCIL_VALUE_MASK, 1), PROBE(GL_STENCIL_WRITEMASK, 1),
+    PROBE(GL_STENCIL_FAIL, 1), PROBE(GL_STENCIL_PASS_DEPTH_FAIL, 1),
+    PROBE(GL_STENCIL_PASS_DEPTH_PASS, 1), PROBE(GL_SHADE_MODEL, 1), PROBE(GL_CULL_FACE_MODE, 1),
+    PROBE(GL_FRONT_FACE, 1), PROBE(GL_POLYGON_MODE, 2), PROBE(GL_POLYGON_OFFSET_FACTOR, 1),
+    PROBE(GL_POLYGON_OFFSET_UNITS, 1), PROBE(GL_POINT_SIZE, 1), PROBE(GL_POINT_SIZE_MIN, 1),
+    PROBE(GL_POINT_SIZE_MAX, 1), PROBE(GL_POINT_FADE_THRESHOLD_SIZE, 1),
+    PROBE(GL_POINT_DISTANCE_ATTENUATION, 3), PROBE(GL_LINE_WIDTH, 1),
+    PROBE(GL_LINE_STIPPLE_PATTERN, 1), PROBE(GL_LINE_STIPPLE_REPEAT, 1), PROBE(GL_FOG_MODE, 1),
+    PROBE(GL_FOG_DENSITY, 1), PROBE(GL_FOG_START, 1), PROBE(GL_FOG_END, 1), PROBE(GL_FOG_COLOR, 4),
+    PROBE(GL_LIGHT_MODEL_AMBIENT, 4), PROBE(GL_LIGHT_MODEL_LOCAL_VIEWER, 1),
+    PROBE(GL_LIGHT_MODEL_TWO_SIDE, 1), PROBE(GL_LIGHT_MODEL_COLOR_CONTROL, 1),
+    PROBE(GL_COLOR_MATERIAL_FACE, 1), PROBE(GL_COLOR_MATERIAL_PARAMETER, 1),
+    PROBE(GL_SAMPLE_COVERAGE_VALUE, 1), PROBE(GL_SAMPLE_COVERAGE_INVERT, 1),
+    PROBE(GL_MATRIX_MODE, 1), PROBE(GL_MODELVIEW_MATRIX, 16), PROBE(GL_PROJECTION_MATRIX, 16),
+    PROBE(GL_MODELVIEW_STACK_DEPTH, 1), PROBE(GL_PROJECTION_STACK_DEPTH, 1),
+    PROBE(GL_ATTRIB_STACK_DEPTH, 1), PROBE(GL_CLIENT_ATTRIB_STACK_DEPTH, 1),
+    PROBE(GL_ACTIVE_TEXTURE, 1), PROBE(GL_CLIENT_ACTIVE_TEXTURE, 1), PROBE(GL_CURRENT_PROGRAM, 1),
+    PROBE(GL_DRAW_FRAMEBUFFER_BINDING, 1), PROBE(GL_READ_FRAMEBUFFER_BINDING, 1),
+    PROBE(GL_RENDERBUFFER_BINDING, 1), PROBE(GL_ARRAY_BUFFER_BINDING, 1),
+    PROBE(GL_ELEMENT_ARRAY_BUFFER_BINDING, 1), PROBE(GL_PIXEL_PACK_BUFFER_BINDING, 1),
+    PROBE(GL_PIXEL_UNPACK_BUFFER_BINDING, 1), PROBE(GL_VIEWPORT, 4), PROBE(GL_SCISSOR_BOX, 4),
+    PROBE(GL_DRAW_BUFFER, 1), PROBE(GL_READ_BUFFER, 1), PROBE(GL_PACK_ALIGNMENT, 1),
+    PROBE(GL_UNPACK_ALIGNMENT, 1), PROBE(GL_PACK_ROW_LENGTH, 1), PROBE(GL_UNPACK_ROW_LENGTH, 1),
+    PROBE(GL_PERSPECTIVE_CORRECTION_HINT, 1), PROBE(GL_RENDER_MODE, 1)};
+// Read on every texture unit.
+const GlProbe kUnitProbes[] = {
+    PROBE(GL_TEXTURE_1D, 0), PROBE(GL_TEXTURE_2D, 0), PROBE(GL_TEXTURE_3D, 0),
+    PROBE(GL_TEXTURE_CUBE_MAP, 0), PROBE(GL_TEXTURE_GEN_S, 0), PROBE(GL_TEXTURE_GEN_T, 0),
+    PROBE(GL_TEXTURE_GEN_R, 0), PROBE(GL_TEXTURE_GEN_Q, 0), PROBE(GL_TEXTURE_COORD_ARRAY, 0),
+    PROBE(GL_TEXTURE_BINDING_1D, 1), PROBE(GL_TEXTURE_BINDING_2D, 1),
+    PROBE(GL_TEXTURE_BINDING_3D, 1), PROBE(GL_TEXTURE_BINDING_CUBE_MAP, 1),
+    PROBE(GL_TEXTURE_MATRIX, 16), PROBE(GL_TEXTURE_STACK_DEPTH, 1),
+    PROBE(GL_CURRENT_TEXTURE_COORDS, 4)};
+#undef PROBE
+// clang-format on
+
+GlState readGlState() {
+  GlState state;
+  while (glGetError() != GL_NO_ERROR) {
+  }
+  auto read = [&state](const std::string& prefix, const GlProbe& probe) {
+    std::vector<GLfloat> v(std::max(probe.count, 1), -1.0f);
+    if (probe.count == 0) {
+      v[0] = glIsEnabled(probe.what);
+    } else {
+      glGetFloatv(probe.what, v.data());
+    }
+    state[prefix + probe.name] = v;
+  };
+  for (const GlProbe& probe : kContextProbes) read("", probe);
+  for (int i = 0; i < 8; ++i) {
+    const std::string light = "light " + std::to_string(i);
+    state[light] = {static_cast<GLfloat>(glIsEnabled(GL_LIGHT0 + i))};
+    for (GLenum p : {GL_AMBIENT, GL_DIFFUSE, GL_SPECULAR, GL_POSITION}) {
+      std::vector<GLfloat> v(4);
+      glGetLightfv(GL_LIGHT0 + i, p, v.data());
+      state[light + " parameter " + std::to_string(p)] = v;
+    }
+  }
+  for (GLenum face : {GL_FRONT, GL_BACK}) {
+    for (GLenum p : {GL_AMBIENT, GL_DIFFUSE, GL_SPECULAR, GL_EMISSION, GL_SHININESS}) {
+      std::vector<GLfloat> v(4, -1.0f);
+      glGetMaterialfv(face, p, v.data());
+      state["material " + std::to_string(face) + " " + std::to_string(p)] = v;
+    }
+  }
+  for (GLuint i = 0; i < 16; ++i) {
+    GLint enabled = 0;
+    glGetVertexAttribiv(i, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &enabled);
+    state["vertex attribute array " + std::to_string(i)] = {static_cast<GLfloat>(enabled)};
+  }
+  GLint units = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_UNITS, &units);
+  for (GLint u = 0; u < units; ++u) {
+    const std::string unit = "unit " + std::to_string(u) + " ";
+    glActiveTexture(GL_TEXTURE0 + u);
+    glClientActiveTexture(GL_TEXTURE0 + u);
+    for (const GlProbe& probe : kUnitProbes) read(unit, probe);
+    std::vector<GLfloat> env(5);  // the mode, then the colour
+    glGetTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, env.data());
+    glGetTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, env.data() + 1);
+    state[unit + "texture environment"] = env;
+  }
+  glActiveTexture(static_cast<GLenum>(state["GL_ACTIVE_TEXTURE"][0]));
+  glClientActiveTexture(static_cast<GLenum>(state["GL_CLIENT_ACTIVE_TEXTURE"][0]));
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << "an item above is not GL state";
+  return state;
+}
+
+// The items of `actual` that differ from `expected`, one a line with both values.
+std::string differences(const GlState& expected, const GlState& actual) {
+  std::string text;
+  auto values = [](const std::vector<GLfloat>& v) {
+    std::string s;
+    for (GLfloat f : v) s += " " + std::to_string(f);
+    return s;
+  };
+  for (const auto& [name, want] : expected) {
+    const std::vector<GLfloat>& got = actual.at(name);
+    if (got != want) text += "\n  " + name + ":" + values(got) + " instead of" + values(want);
+  }
+  return text;
+}
+
+// GL state as start-up leaves it, read before any frame, whichever test runs first.
+GlState startUpState;
 
 OfflineShow& show() {
   static OfflineShow instance;
@@ -42,8 +184,7 @@ OfflineShow& show() {
     setFatalReporter(throwingFatalReporter);
     std::string error;
     if (!instance.start(error)) return false;
-    glGetFloatv(GL_CURRENT_COLOR, startUpState.colour);
-    glGetFloatv(GL_POINT_SIZE, &startUpState.pointSize);
+    startUpState = readGlState();
     return true;
   }();
   EXPECT_TRUE(started);
@@ -76,10 +217,10 @@ std::array<uint8_t, 3> pixelAt(const std::vector<uint8_t>& rgb, int x, int yFrom
 
 TEST(OfflineShowTest, StartUpLeavesPointSizeOneAndTheLastLoadingTint) {
   show();
-  EXPECT_EQ(startUpState.pointSize, 1.0f);
+  EXPECT_EQ(startUpState["GL_POINT_SIZE"][0], 1.0f);
   // The colour is the tint of the last loading picture, ((sin 3r + 1) / 2, (sin 4r + 1) / 2,
   // (sin 5r + 1) / 2) for the generator's last draw r, not white.
-  const GLfloat* colour = startUpState.colour;
+  const GLfloat* colour = startUpState["GL_CURRENT_COLOR"].data();
   int matches = 0;
   for (int r = 0; r <= kDemoRandMax; ++r) {
     const float f = static_cast<float>(r);
@@ -425,6 +566,40 @@ TEST(FrameLoopDeathTest, AStopRequestEndsTheLoopAtTheNextFrameRunUpIncluded) {
               testing::ExitedWithCode(130),
               "ending 1 done 1: .*render 2.7000, render 2.8000, frame 0 at 2.8000,\n"
               "looptest: interrupted after 1 of 3 frames");
+}
+
+TEST(LastingStateTest, AfterAFrameOfEverySceneTheStateIsPutWhereAPlaythroughHasIt) {
+  // Each frame is drawn on the state a playthrough has before it, and the state function
+  // must then put back every item start-up leaves: a scene that leaves something the
+  // function does not know fails here. Frames that leave every kind of state the scenes
+  // leave: the opening's logo, model and blank end; the stars before and among the words;
+  // the cloud; both orbits of the columns; the tunnel's first frame (its set-up) and a later
+  // one; the closing with its logo and after it.
+  show().resetScenes();
+  float previous = -1.0f;
+  for (float t :
+       {6.0f, 20.0f, 27.0f, 35.0f, 50.0f, 70.0f, 90.0f, 92.0f, 110.0f, 111.0f, 128.0f, 142.0f}) {
+    putStateAsPlaythroughAfter(previous);
+    show().renderFrame(t);
+    const GlState left = readGlState();
+    putStateAsPlaythroughAfter(-1.0f);
+    EXPECT_EQ(differences(startUpState, readGlState()), "") << "after the frame at " << t << " s";
+    EXPECT_EQ(demoSystem.fbos.get("rt0").texture.height, 512);
+
+    // Past the tunnel's first frame a playthrough keeps its set-up and the point size every
+    // tunnel frame leaves.
+    const bool setUp = sceneAt(t) >= kLastingSetUpScene;
+    GlState playthrough = startUpState;
+    if (setUp) playthrough["GL_POINT_SIZE"] = left.at("GL_POINT_SIZE");
+    putStateAsPlaythroughAfter(t);
+    EXPECT_EQ(differences(playthrough, readGlState()), "")
+        << "as a playthrough after " << t << " s";
+    EXPECT_EQ(demoSystem.fbos.get("rt0").texture.height, setUp ? 1024 : 512) << t << " s";
+    EXPECT_EQ(demoSystem.fbos.get("rt1").texture.height, setUp ? 1024 : 512) << t << " s";
+    EXPECT_EQ(playthrough["GL_POINT_SIZE"][0], setUp ? kTunnelPointSize : 1.0f) << t << " s";
+    previous = t;
+  }
+  show().resetScenes();
 }
 
 }  // namespace

@@ -281,6 +281,23 @@ TEST(PreviewTest, AMissingTextureFileIsReportedAndClearedWhenItIsBack) {
   EXPECT_EQ(p.errorText(), "");
 }
 
+TEST(PreviewTest, AReloadPutsBackTheGlStateTheLastFrameLeft) {
+  // A load binds what it loads; the frame after the reload starts from what the last
+  // frame left, as it would have without the reload.
+  Preview& p = preview();
+  p.pauseAt(kTunnelFrame);
+  ASSERT_TRUE(p.frame());
+  GLint left = 0;
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &left);
+  ASSERT_NE(static_cast<GLuint>(left), demoSystem.textures.get("with").glName);
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(p.reloader().reloadTexture("with"));
+  testing::internal::GetCapturedStderr();
+  GLint after = 0;
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &after);
+  EXPECT_EQ(after, left);
+}
+
 TEST(PreviewTest, TheLoopWrapsFromItsOutPointToItsInPointByTheClock) {
   Preview& p = preview();
   auto setLoop = [&p](int64_t in, int64_t out) {

@@ -1,6 +1,6 @@
 // The six scenes. Each draws one frame at FrameTime.time (the tunnel scene is handed the time and
-// the delta), looks every resource up by name, and leaves GL state for the next frame as the
-// comments in each scene say.
+// the delta), looks every resource up by name, and leaves GL state for later frames as
+// scenes/LastingState.cpp lists it.
 #pragma once
 
 void openingScene();
@@ -9,12 +9,6 @@ void cloudScene();
 void columnScene();
 void tunnelScene(float time, float delta);
 void closingScene();
-
-// Undoes the tunnel's first-frame set-up for the offline seam, which renders frames out of
-// playing order: rt0 and rt1 back to 1024 x 512, all five targets cleared, and the next
-// tunnel frame sets up again. The GL state scenes leave (point size among it) is the
-// caller's to restore; "shadowmap" and the debug variables stay registered.
-void resetSceneState();
 
 // The word scene's blur spread g (texels) at `time`: kWordBlurGain x the 1-2 kHz band, times
 // kWordBandModeFactor after kWordBandModeStart. At 0 the blur is skipped (picture feeds back).

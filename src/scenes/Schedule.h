@@ -23,7 +23,8 @@ struct SceneBand {
 
 // Which earlier frames of the same rate a frame needs first, and the lasting state that
 // causes the rule. Every scene needs at least the frame before: each leaves GL state
-// (clear colour, blending, point size, bindings) that the next frame inherits.
+// (clear colour, blend function, colour, bindings) that the next frame inherits. What
+// lasts longer, and the state a run of frames starts from, is scenes/LastingState.h's.
 enum class History {
   kPreviousFrame,  // nothing of its own lasts: only what the frame before left
   kFromShowStart,  // "rt0" is never cleared: every frame paints over all earlier ones
@@ -92,9 +93,9 @@ static_assert(sizeof kSchedule / sizeof kSchedule[0] == kSceneCount, "one entry 
 // The end of the show: the timeline exits here, before drawing.
 constexpr double kShowEnd = kSchedule[kSceneCount - 1].end;
 
-// The tunnel's first frame enlarges "rt0" and "rt1" to 1024 x 1024 and sets the point
-// size to 5, for every later frame of every scene: a frame after the tunnel's start needs
-// that frame rendered once first, and a frame before it none of it.
+// The tunnel's first frame runs a set-up ("rt0" and "rt1" at 1024 x 1024) that every later
+// frame of every scene keeps, with the point size 5 its frames leave: a run that starts
+// after that frame gets both from putStateAsPlaythroughAfter (LastingState.h), one before none.
 constexpr SceneIndex kLastingSetUpScene = kTunnel;
 
 // Moments inside the scenes: the scenes time their pictures by them, the tools read them.

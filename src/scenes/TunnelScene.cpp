@@ -1,7 +1,7 @@
 // Tunnel scene, 104.344 to 125.2 s: a grey ribbon winds above a floor before a wall, lit by
 // a point light with real-time shadows (depth from the light into "shadowmap", then the
 // scene through the material "shadow"); three bars grow with three bands. The first frame
-// enlarges "rt0" and "rt1" and makes the second particle buffer and three debug variables.
+// runs the set-up every later frame keeps (setUpTunnelOnce, LastingState.h).
 #include <GL/glew.h>
 #include <GL/glu.h>
 
@@ -10,13 +10,11 @@
 #include "app/DemoSystem.h"
 #include "render/PostProcess.h"
 #include "render/Renderer.h"
-#include "resources/DebugVariables.h"
-#include "scenes/SceneAssets.h"
+#include "scenes/LastingState.h"
 #include "scenes/Scenes.h"
 #include "scenes/Schedule.h"
 
 namespace {
-bool firstFrame = true;
 float sceneTime = 0.0f;   // seconds, this frame
 float sceneDelta = 0.0f;  // seconds since the last frame; nothing here moves by it
 
@@ -27,23 +25,6 @@ const float kLight[3] = {0.0f, 3.0f, 3.0f};
 // The light's frustum: shadow pass projection and shadow-map lookup must agree.
 void lightProjection() { gluPerspective(90.0, 1.3, 2.0, 8.0); }
 
-void setUpFirstFrame() {
-  demoSystem.textures.setFilters(GL_LINEAR, GL_LINEAR);
-  demoSystem.createColorTarget("rt0", 1024, 1024);
-  particleSystems[1].init(2000, 1, randomParticle);
-  particleSystems[1].name = "particle.tunnel";
-  demoSystem.createColorTarget("rt1", 1024, 1024);
-  demoSystem.createDepthTarget("shadowmap", 1024, 1024);
-
-  static const char* const kChoices[] = {"yksi", "kaksi", "kolme", "EOL"};
-  debugVariables.registerVariable("testvar");
-  debugVariables.registerVariable("testvar2");
-  debugVariables.registerVariable("testvar3");
-  debugVariables.get("testvar").initRange(0.0f, 100.0f, 30.0f);
-  debugVariables.get("testvar2").initChoice(kChoices, 0);
-  debugVariables.get("testvar3").initUnit(1);
-}
-
 void bar(float x0, float x1, float height, float z) {
   glVertex3f(x0, 0.0f, z);
   glVertex3f(x1, 0.0f, z);
@@ -51,11 +32,6 @@ void bar(float x0, float x1, float height, float z) {
   glVertex3f(x0, height, z);
 }
 }  // namespace
-
-void resetSceneState() {
-  firstFrame = true;
-  makeStartUpTargets();
-}
 
 void drawShadowGeometry() {
   const float t = sceneTime;
@@ -158,7 +134,7 @@ void drawShadowedScene() {
                      6.0f * std::cos(0.5f * t + 2.0f));
   }
   view.apply();
-  glPointSize(5.0f);  // stays 5 for later frames and scenes
+  glPointSize(kTunnelPointSize);  // stays for later frames and scenes
   glBegin(GL_POINTS);
   glVertex3f(kLight[0], kLight[1], kLight[2]);
   glEnd();
@@ -177,9 +153,6 @@ void tunnelScene(float time, float delta) {
   sceneDelta = delta;
   glClearColor(0.5f, 0.5f, 0.5f, 0.0f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  if (firstFrame) {
-    firstFrame = false;
-    setUpFirstFrame();
-  }
+  setUpTunnelOnce();
   drawShadowedScene();
 }

@@ -6,12 +6,12 @@
 // frame is rendered at an exact music time the caller gives, so the same time gives the
 // same picture on every run. Frame n of a rate lies at exactly n / fps seconds.
 //
-// Some scenes build on earlier frames: the opening never clears "rt0", the word scene
-// feeds its picture back while its 1-2 kHz band is silent, and the tunnel's first frame
-// enlarges "rt0" and "rt1" and sets the point size to 5 for every later frame. renderUpTo()
-// first renders, without output, the fewest earlier frames of the same rate that make a
-// frame equal to the one a playthrough from frame 0 draws. Each new run of frames starts
-// from the state start-up leaves (resetScenes()). Spans are quickest in ascending order.
+// Some scenes build on earlier frames: the opening never clears "rt0", and the word scene
+// feeds its picture back while its 1-2 kHz band is silent. renderUpTo() first renders,
+// without output, the fewest earlier frames of the same rate that make a frame equal to the
+// one a playthrough from frame 0 draws. Each new run of frames starts from the lasting
+// state a playthrough has there (putStateAsPlaythroughAfter, scenes/LastingState.h: start-up's,
+// with the tunnel's set-up once its first frame is past). Spans are quickest in ascending order.
 //
 // DOES NOT: present frames, pump window events, or play sound.
 //
@@ -54,8 +54,8 @@ class OfflineShow {
 
   // The next frame is rendered after its whole history, as in a fresh process.
   void forgetRun() { chainFps_ = 0.0; }
-  // Forgets the run and puts the scenes' lasting state back as start-up leaves it, the
-  // tunnel's set-up included (renderUpTo() does this whenever it starts a new run).
+  // Forgets the run and puts the lasting state back as start-up leaves it, the tunnel's
+  // set-up undone (renderUpTo() puts it as a playthrough has it whenever it starts a run).
   void resetScenes();
 
   // The last frame, screenWidth x screenHeight, into `out` (3 or 4 bytes a pixel).

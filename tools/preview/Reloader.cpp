@@ -19,6 +19,7 @@
 #include "app/Globals.h"
 #include "cli/Cli.h"
 #include "resources/DataFile.h"
+#include "scenes/LastingState.h"
 
 namespace {
 constexpr const char* kMaterialsDir = "data/materials";
@@ -39,30 +40,13 @@ struct ThrowOnFatal {
   ~ThrowOnFatal() { setFatalReporter(previous); }
 };
 
-// While one file reloads: fatal errors throw, and the GL bindings a load touches are put
-// back, so the frame after it draws as it would have.
-class ReloadScope {
- public:
-  ReloadScope() {
-    glGetIntegerv(GL_ACTIVE_TEXTURE, &activeUnit_);
-    glActiveTexture(GL_TEXTURE0);
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &texture2d_);
-    glGetIntegerv(GL_TEXTURE_BINDING_CUBE_MAP, &cubeMap_);
-  }
-  ~ReloadScope() {
-    glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(texture2d_));
-    glBindTexture(GL_TEXTURE_CUBE_MAP, static_cast<GLuint>(cubeMap_));
-    glActiveTexture(static_cast<GLenum>(activeUnit_));
-  }
-  ReloadScope(const ReloadScope&) = delete;
-  ReloadScope& operator=(const ReloadScope&) = delete;
-
- private:
-  ThrowOnFatal throwing_;  // made first, so it is undone after the bindings
-  GLint activeUnit_ = GL_TEXTURE0;
-  GLint texture2d_ = 0;
-  GLint cubeMap_ = 0;
+// While one file reloads: fatal errors throw, and the GL state frames leave for each other
+// (the bindings a load touches among it) is put back, so the frame after it draws as it
+// would have.
+struct ReloadScope {
+  ThrowOnFatal throwing;  // made first, so it is undone after the GL state
+  LastingGlItems kept;
+  ~ReloadScope() { kept.putBack(); }
 };
 
 // Where in the file a material's failure lies: the driver's "0:LINE(COL)" mapped through
