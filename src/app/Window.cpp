@@ -76,6 +76,20 @@ void closeVideoAtExit(int status, void*) {
   if (glWindow && glWindow->glContext) glFinish();
   SDL_Quit();
 }
+
+// Once a window exists: neither the screen saver nor monitor power-down may start while the
+// show runs, and every way out being exit(), the desktop's display mode is put back on the
+// way. Registered before the sound device's handler, so it runs after it.
+bool guardDisplay() {
+  SDL_DisableScreenSaver();
+#ifdef __GLIBC__
+  on_exit(closeVideoAtExit, nullptr);
+#else
+  // Windows has no on_exit(), and no X server that could have gone away.
+  std::atexit([] { closeVideoAtExit(0, nullptr); });
+#endif
+  return true;
+}
 }  // namespace
 
 bool registerWindowClass() {
@@ -95,22 +109,6 @@ bool registerWindowClass() {
   videoReady = true;
   return true;
 }
-
-namespace {
-// Once a window exists: neither the screen saver nor monitor power-down may start while the
-// show runs, and every way out being exit(), the desktop's display mode is put back on the
-// way. Registered before the sound device's handler, so it runs after it.
-bool guardDisplay() {
-  SDL_DisableScreenSaver();
-#ifdef __GLIBC__
-  on_exit(closeVideoAtExit, nullptr);
-#else
-  // Windows has no on_exit(), and no X server that could have gone away.
-  std::atexit([] { closeVideoAtExit(0, nullptr); });
-#endif
-  return true;
-}
-}  // namespace
 
 bool createGlWindow(GlWindow& record) {
   if (!registerWindowClass()) return false;

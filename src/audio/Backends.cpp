@@ -40,7 +40,6 @@ const float* DecodedMusicBackend::spectrum() {
 std::shared_ptr<MusicDecode> DecodedMusicBackend::openMusic(const char* fileName) {
   spectrumFrame_ = -1;
   std::shared_ptr<MusicDecode> decode = startMusicDecode(fileName);
-  // Music that cannot be read is silence, without a word: the clock runs on all the same.
   return decode->waitForFrames(kStartFrames) > 0 ? decode : nullptr;
 }
 

@@ -270,10 +270,8 @@ const char* png_image_problem(const ImageBuffer& image) {
   return nullptr;
 }
 
-namespace {
-// Null, or write_png's line for the libpng step that failed. Nothing with a destructor may
-// live here: libpng leaves by longjmp.
-const char* pngWriteFailure(std::FILE* file, const ImageBuffer& image, PngSettings settings) {
+// Nothing with a destructor may live here: libpng leaves by longjmp.
+const char* png_write_problem(std::FILE* file, const ImageBuffer& image, PngSettings settings) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   if (!png) return "write_png: Error creating write struct\n";
   png_infop info = png_create_info_struct(png);
@@ -299,14 +297,6 @@ const char* pngWriteFailure(std::FILE* file, const ImageBuffer& image, PngSettin
   png_destroy_write_struct(&png, &info);
   return nullptr;
 }
-}  // namespace
-
-bool write_png_stream(std::FILE* file, const ImageBuffer& image, PngSettings settings,
-                      const char** failure) {
-  const char* why = pngWriteFailure(file, image, settings);
-  if (failure) *failure = why;
-  return !why;
-}
 
 void write_png(const char* path, ImageBuffer image) {
   if (const char* problem = png_image_problem(image)) {
@@ -323,8 +313,7 @@ void write_png(const char* path, ImageBuffer image) {
     std::fprintf(stderr, "can't open %s\n", path);
     return;
   }
-  const char* failure = nullptr;
-  write_png_stream(file, image, PngSettings{}, &failure);
+  const char* failure = png_write_problem(file, image, PngSettings{});
   std::fclose(file);
   if (failure) std::fputs(failure, stderr);
 }

@@ -55,7 +55,6 @@ struct PngSettings {
 // Why `image` cannot be written as a PNG ("unsupported channel count", "invalid image":
 // no pixels, no rows, or a stride shorter than a row), or null.
 const char* png_image_problem(const ImageBuffer& image);
-// `image` (which png_image_problem() passed) as a PNG into an open file; false on failure,
-// with write_png's line for the libpng step that failed in `failure` where one is given.
-bool write_png_stream(std::FILE* file, const ImageBuffer& image, PngSettings settings,
-                      const char** failure = nullptr);
+// Writes `image` (which png_image_problem() passed) as a PNG into an open file: null, or
+// write_png's line for the libpng step that failed.
+const char* png_write_problem(std::FILE* file, const ImageBuffer& image, PngSettings settings);

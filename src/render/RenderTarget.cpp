@@ -60,13 +60,6 @@ void RenderTarget::attachDepth(const std::string& textureName) {
   glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
 }
 
-void clearNewTarget(const std::string& name) {
-  const RenderTarget& target = fboRegistry().get(name);
-  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, target.framebuffer);
-  clearBound(target.depthOnly ? GL_DEPTH_BUFFER_BIT : GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
-}
-
 void FboManager::add(const std::string& name, const RenderTarget& target) {
   if (contains(name)) {
     RenderTarget& old = get(name);

@@ -31,9 +31,6 @@ struct RenderTarget {
 using DepthRenderbufferTable = std::map<int32_t, uint32_t>;
 extern DepthRenderbufferTable depthRenderbuffers;
 
-// Puts target `name` back to its picture when made, keeping the clear values in force.
-void clearNewTarget(const std::string& name);
-
 class FboManager : public UsableResourceManager<RenderTarget> {
  public:
   std::string typeName() const override { return "FBO"; }

@@ -66,7 +66,7 @@ bool wrapPngAsIco(const std::string& path, std::string& error) {
   }
   // Checked to the close: a half-written PNG would go into the icon unnoticed.
   std::FILE* file = std::fopen(path.c_str(), "wb");
-  bool written = file && write_png_stream(file, rgba, PngSettings{});
+  bool written = file && !png_write_problem(file, rgba, PngSettings{});
   if (file && std::fclose(file) != 0) written = false;
   delete[] rgb.pixels;
   delete[] rgba.pixels;

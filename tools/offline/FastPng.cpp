@@ -26,7 +26,7 @@ bool writePngWith(const std::string& path, const std::string& temporary, const I
   const std::string target = inPlace ? path : temporary;
   std::FILE* file = std::fopen(target.c_str(), "wb");
   if (!file) return cli::failWith(error, "cannot write " + path + ": " + std::strerror(errno));
-  const bool written = write_png_stream(file, image, PngSettings{zlibLevel, filters});
+  const bool written = !png_write_problem(file, image, PngSettings{zlibLevel, filters});
   const bool closed = std::fclose(file) == 0;
   std::error_code failure(closed ? 0 : errno, std::generic_category());
   // Unlike std::rename, this replaces an older file on Windows too.

@@ -6,8 +6,6 @@
 #include <cmath>
 
 #include "app/Demo.h"
-#include "app/Globals.h"
-#include "app/Window.h"
 #include "audio/Backends.h"
 #include "scenes/LastingState.h"
 #include "scenes/Scenes.h"

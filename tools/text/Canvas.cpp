@@ -91,7 +91,7 @@ bool Canvas::writePng(const std::string& path, std::string& error) const {
       path,
       [&image](const std::string& temporary, std::string&) {
         std::FILE* file = std::fopen(temporary.c_str(), "wb");
-        const bool written = file && write_png_stream(file, image, PngSettings{});
+        const bool written = file && !png_write_problem(file, image, PngSettings{});
         return file && std::fclose(file) == 0 && written;
       },
       error);
