@@ -84,6 +84,22 @@ wait_for_frames() {
   exit 1
 }
 wait_for_frames
+# ended_with_zero WHAT: the show ends within 10 s, with status 0.
+ended_with_zero() {
+  for _ in $(seq 100); do
+    kill -0 "$demo_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$demo_pid" 2>/dev/null; then
+    echo "$1 did not end the show within 10 s"
+    exit 1
+  fi
+  local status=0
+  wait "$demo_pid" || status=$?
+  demo_pid=""
+  echo "$1: exit status $status"
+  [ "$status" -eq 0 ] || { cat "$work/err.txt"; exit 1; }
+}
 
 # Paused, the clock stands still and every seek lands exactly: each capture is of a
 # known time, whatever the machine's speed.
@@ -101,20 +117,7 @@ key p                        # resume
 sleep 1; capture             # the closing again, a moment later
 alive
 key Next                     # past 146 s: the timeline ends the show
-
-status=0
-for _ in $(seq 100); do
-  kill -0 "$demo_pid" 2>/dev/null || break
-  sleep 0.1
-done
-if kill -0 "$demo_pid" 2>/dev/null; then
-  echo "the show did not end after 146 s"
-  exit 1
-fi
-wait "$demo_pid" || status=$?
-demo_pid=""
-echo "exit status $status"
-[ "$status" -eq 0 ] || { cat "$work/err.txt"; exit 1; }
+ended_with_zero "passing 146 s"
 
 shots=$(ls shots | wc -l)
 echo "captures: $(ls shots | tr '\n' ' ')"
@@ -141,18 +144,6 @@ for signal in INT TERM; do
   demo_pid=$!
   wait_for_frames
   kill -s "$signal" "$demo_pid"
-  for _ in $(seq 100); do
-    kill -0 "$demo_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$demo_pid" 2>/dev/null; then
-    echo "SIG$signal did not end the show within 10 s"
-    exit 1
-  fi
-  status=0
-  wait "$demo_pid" || status=$?
-  demo_pid=""
-  echo "SIG$signal: exit status $status"
-  [ "$status" -eq 0 ] || { cat "$work/err.txt"; exit 1; }
+  ended_with_zero "SIG$signal"
 done
 echo "process test passed"
