@@ -189,6 +189,22 @@ TEST_F(ShowTest, StartUpChargesEachOfItsStepsAndLeavesTheFirstFrameToThePlayingS
   EXPECT_EQ(firstShowFrameClock(), 0.0);
 }
 
+// After the start-up test above: a pass of the loop marks the first show frame.
+TEST_F(ShowTest, AQuitMessageEndsTheLoopOnlyAfterThatPassHasDrawnItsFrame) {
+  ShowEnvironment::sound->setTimeMs(50000);
+  EXPECT_TRUE(showFrame());  // no message: the loop goes on
+  EXPECT_FLOAT_EQ(demoSystem.clock.time(), 50.0f);
+  SDL_Event quit{};
+  quit.type = SDL_QUIT;
+  ASSERT_EQ(SDL_PushEvent(&quit), 1);
+  ShowEnvironment::sound->setTimeMs(90000);
+  EXPECT_FALSE(showFrame());
+  EXPECT_FLOAT_EQ(demoSystem.clock.time(), 90.0f);  // the frame of that pass was drawn
+  glReadBuffer(GL_BACK);  // llvmpipe keeps it after the swap: the column field's white ground
+  EXPECT_GT(meanOf(0, 0, 1024, 768), 100.0);
+  EXPECT_GT(firstShowFrameClock(), 0.0);
+}
+
 TEST_F(ShowTest, LoadingPictureIsLetterboxedAndItsTintRepeatsFromRunToRun) {
   // Drawn, then presented; llvmpipe keeps the back buffer's contents across the swap.
   auto picture = [] {

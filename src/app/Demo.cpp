@@ -63,14 +63,17 @@ int runShow() {
     case StartFailure::kVideo: showErrorMessageBox("Error Registering Window Class!"); return -1;
     case StartFailure::kWindow: showErrorMessageBox("Error creating window!"); return -1;
   }
-  bool running = true;
-  while (running) {
-    running = pumpMessages();
-    renderFrame();
-    presentFrame();
-    markShowFrame();
+  while (showFrame()) {
   }
   std::exit(0);
+}
+
+bool showFrame() {
+  const bool running = pumpMessages();
+  renderFrame();
+  presentFrame();
+  markShowFrame();
+  return running;
 }
 
 void initDemo() {

@@ -1,8 +1,9 @@
 // The show's spine: start-up, the per-frame function and the process entry.
 //
-// runShow(): window, initDemo(), music, then one renderFrame() and one buffer swap per
-// pass until something calls exit(0) (Escape, close, the end of the timeline, a fatal
-// error). Demo time 0 is the first rendered frame: the music starts after all loading.
+// runShow(): window, initDemo(), music, then showFrame() (the messages, one renderFrame()
+// and one buffer swap) per pass until something calls exit(0) (Escape, close, the end of
+// the timeline, a fatal error). Demo time 0 is the first rendered frame: the music starts
+// after all loading.
 #pragma once
 
 constexpr const char* kMusicFile = "data/deruz.mp3";
@@ -24,6 +25,9 @@ enum class StartFailure { kNone, kVideo, kWindow };
 StartFailure startShow(const ShowStart& how);
 
 int runShow();
+// One pass of the main loop: every pending message, renderFrame(), the buffer swap. False
+// once a quit message was among the messages; its frame is still drawn and presented.
+bool showFrame();
 void initDemo();
 void renderFrame();
 void onResize(int width, int height);
