@@ -63,8 +63,7 @@ int runShow() {
     case StartFailure::kVideo: showErrorMessageBox("Error Registering Window Class!"); return -1;
     case StartFailure::kWindow: showErrorMessageBox("Error creating window!"); return -1;
   }
-  while (showFrame()) {
-  }
+  while (showFrame()) continue;
   std::exit(0);
 }
 
