@@ -4,7 +4,8 @@
 # Safe to run again: it does nothing when everything is present.
 #
 # --windows adds the cross compiler and Wine (scripts/build-windows.sh); --release adds
-# what the release checks and packs with (scripts/release.sh).
+# what the release checks and packs with (scripts/release.sh); --web, Emscripten and
+# Chromium for the browser build and its tests (scripts/build-web.sh).
 set -euo pipefail
 
 packages=(
@@ -21,6 +22,10 @@ for flag in "$@"; do
       packages+=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
         binutils-mingw-w64-x86-64 wine64 wine patch xz-utils bzip2 make) ;;
     --release) packages+=(lintian help2man zip unzip fakeroot) ;;
+    --web)
+      packages+=(emscripten chromium python3 patch xz-utils bzip2 make zip)
+      # npm fetches the tests' pinned DevTools client; a machine's own Node may bring it.
+      command -v npm >/dev/null || packages+=(npm) ;;
     *) echo "install-deps: unknown option $flag" >&2; exit 2 ;;
   esac
 done

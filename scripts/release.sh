@@ -5,8 +5,11 @@
 #   lumorakdemo-VERSION-win64.zip     one folder: lumorakdemo.exe (stripped) and any DLL it
 #                                     needs beyond Windows' own, data/, lumorakdemo.nfo,
 #                                     LICENSE and licenses/ (packaging/win64-zip.sh)
+#   lumorakdemo-VERSION-web.zip       one folder any static web server serves: the page,
+#                                     the show's JS and wasm, data/ as one package, LICENSE
+#                                     and licenses/ (scripts/build-web.sh, packaging/web-zip.sh)
 #   lumorakdemo-VERSION-src.tar.gz    git archive of HEAD under lumorakdemo-VERSION/
-#   SHA256SUMS                        sha256sum of the three, names relative to dist/
+#   SHA256SUMS                        sha256sum of the four, names relative to dist/
 # VERSION is the project's, from CMakeLists.txt. Everything is made and checked in
 # dist.partial/, which replaces dist/ only when all of it passed: a failed run leaves the
 # previous dist/, and dist.partial/ to look at.
@@ -21,7 +24,8 @@ usage() {
   cat <<'EOF'
 Usage: scripts/release.sh [--allow-dirty]
 Builds the Debian package (Release, checked with lintian), the Windows zip (through
-scripts/build-windows.sh) and the source tarball into dist/, with SHA256SUMS.
+scripts/build-windows.sh), the browser zip (through scripts/build-web.sh) and the source
+tarball into dist/, with SHA256SUMS.
 
   --allow-dirty  release even though tracked files differ from HEAD (the tarball holds
                  HEAD, the builds the work tree: for trying the script out only)
@@ -69,6 +73,7 @@ export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 
 deb=lumorakdemo_${version}_$(dpkg --print-architecture).deb
 zip_name=lumorakdemo-$version-win64
+web_name=lumorakdemo-$version-web
 tarball=lumorakdemo-$version-src.tar.gz
 
 # --- The source tarball.
@@ -108,9 +113,17 @@ exe=${WIN_BUILD_DIR:-build-win64}/lumorakdemo.exe
 step "Windows zip $zip_name.zip"
 bash packaging/win64-zip.sh "$exe" "$deps" "$out/$zip_name.zip"
 
+# --- The browser zip.
+step "browser build (scripts/build-web.sh)"
+bash scripts/build-web.sh || die "scripts/build-web.sh failed"
+web_deps=$(bash scripts/build-web.sh --deps-only | tail -n 1)
+step "browser zip $web_name.zip"
+bash packaging/web-zip.sh "${WEB_BUILD_DIR:-build-web}" "$web_deps" "$out/$web_name.zip"
+
 # --- Checksums, then dist/ in one move.
 step "SHA256SUMS"
-(cd "$out" && sha256sum "$deb" "$zip_name.zip" "$tarball" >SHA256SUMS && sha256sum --quiet -c SHA256SUMS)
+(cd "$out" && sha256sum "$deb" "$zip_name.zip" "$web_name.zip" "$tarball" >SHA256SUMS &&
+  sha256sum --quiet -c SHA256SUMS)
 rm -rf "$root/dist"
 mv "$out" "$root/dist"
 step "released lumorakdemo $version into dist/"

@@ -15,12 +15,14 @@ namespace {
 constexpr int kLevels = 8;  // a pixel counts as off beyond this difference in any channel
 
 const char* const kHelp =
-    "usage: pngdiff ACTUAL.png EXPECTED.png [MAX_MEAN [MAX_SHARE]]\n"
+    "usage: pngdiff [--diff-image OUT.png] ACTUAL.png EXPECTED.png [MAX_MEAN [MAX_SHARE]]\n"
     "\n"
     "Compares two PNG frames of the same size as the golden-frame test does: the mean\n"
     "absolute difference per channel (0-255, at most MAX_MEAN, default 1.0) and the share\n"
     "of pixels with a channel off by more than 8 levels (at most MAX_SHARE, default 0.005).\n"
     "\n"
+    "  --diff-image OUT.png  write EXPECTED dimmed to grey, with the pixels off by more\n"
+    "                        than 8 levels in red: where two frames differ\n"
     "  --help     this text\n"
     "  --version  the version and the commit it was built from\n"
     "\n"
@@ -29,7 +31,9 @@ const char* const kHelp =
 
 int main(int argc, char** argv) {
   std::vector<std::string> words;
+  std::string diffImage;
   cli::Parser args("pngdiff", kHelp);
+  args.text("--diff-image", &diffImage);
   args.positionals(&words);
   args.parseOrExit(argc, argv);
   if (words.size() < 2 || words.size() > 4) {
@@ -59,6 +63,9 @@ int main(int argc, char** argv) {
   }
   double sum = 0.0;
   long off = 0;
+  ImageBuffer marked;
+  if (!diffImage.empty()) alloc_image(&marked, a.width, a.height, 3);
+  std::unique_ptr<uint8_t[]> ownMarked(marked.pixels);
   for (int y = 0; y < a.height; ++y) {
     const uint8_t* pa = a.pixels + static_cast<size_t>(y) * a.stride;
     const uint8_t* pb = b.pixels + static_cast<size_t>(y) * b.stride;
@@ -70,6 +77,15 @@ int main(int argc, char** argv) {
         pixelOff = pixelOff || d > kLevels;
       }
       off += pixelOff;
+      if (marked.pixels) {
+        uint8_t* to = marked.pixels + static_cast<size_t>(y) * marked.stride + x * 3;
+        const int grey = (pb[x * b.channels] + pb[x * b.channels + (b.channels > 1)] +
+                          pb[x * b.channels + (b.channels > 2 ? 2 : 0)]) /
+                         12;
+        to[0] = pixelOff ? 255 : static_cast<uint8_t>(grey);
+        to[1] = pixelOff ? 0 : static_cast<uint8_t>(grey);
+        to[2] = pixelOff ? 0 : static_cast<uint8_t>(grey);
+      }
     }
   }
   const double pixels = static_cast<double>(a.width) * a.height;
@@ -81,5 +97,6 @@ int main(int argc, char** argv) {
       "(limit %.4f %%): %s\n",
       words[0].c_str(), mean, maxMean, 100.0 * share, kLevels, 100.0 * maxShare,
       pass ? "ok" : "DIFFERS");
+  if (marked.pixels) write_png(diffImage.c_str(), marked);
   return pass ? 0 : 1;
 }

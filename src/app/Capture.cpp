@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/Screen.h"
+#include "app/Window.h"
 #include "images/Image.h"
 
 bool captureRequested = false;
@@ -34,6 +35,7 @@ void captureFrame() {
   // The read-back delivers the bottom row first; the file wants the top row first.
   flip_image(&captureBuffer, true, false);
   write_png(name.c_str(), captureBuffer);
-  ++captureCounter;  // used up even when the file could not be written
+  offerSavedFile(name);  // a file that could not be written is not offered
+  ++captureCounter;      // used up even when the file could not be written
   captureRequested = false;
 }

@@ -17,6 +17,10 @@
 #include "scenes/SceneAssets.h"
 #include "scenes/Timeline.h"
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
+
 namespace {
 GlWindow showWindow;
 
@@ -63,9 +67,37 @@ int runShow() {
     case StartFailure::kVideo: showErrorMessageBox("Error Registering Window Class!"); return -1;
     case StartFailure::kWindow: showErrorMessageBox("Error creating window!"); return -1;
   }
+#ifdef __EMSCRIPTEN__
+  // The browser calls one pass per animation frame; this call does not return.
+  emscripten_set_main_loop(
+      [] {
+        if (!showFrame()) std::exit(0);
+      },
+      0, 1);
+#endif
   while (showFrame()) continue;
   std::exit(0);
 }
+
+#ifdef __EMSCRIPTEN__
+// For the page and its tests: the show's own time, the seconds a start-up step took (the
+// window step holds the music's decode), and a key pressed from a page button.
+extern "C" EMSCRIPTEN_KEEPALIVE double lumorakShowTime() { return demoSystem.clock.time(); }
+extern "C" EMSCRIPTEN_KEEPALIVE double lumorakStartupSeconds(int step) {
+  if (step < 0 || step >= static_cast<int>(StartupStep::kCount)) return -1.0;
+  return startupSeconds(static_cast<StartupStep>(step));
+}
+// Every way out of the show is exit(), as on a desktop, but the main loop keeps the page's
+// runtime alive past it. The page then calls this (from Module.quit): the loop stops, the
+// exit handlers run (the sound device closes) and the page gets Module.onExit.
+extern "C" EMSCRIPTEN_KEEPALIVE void lumorakEndRuntime(int status) {
+  emscripten_cancel_main_loop();
+  emscripten_force_exit(status);
+}
+extern "C" EMSCRIPTEN_KEEPALIVE void lumorakPressKey(int virtualKey) {
+  if (virtualKey >= 0 && virtualKey <= 255) onKeyDown(virtualKey);
+}
+#endif
 
 bool showFrame() {
   const bool running = pumpMessages();

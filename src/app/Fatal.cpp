@@ -6,6 +6,10 @@
 
 #include <SDL2/SDL.h>
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
+
 namespace {
 FatalReporter currentReporter = defaultFatalReporter;
 SDL_Window* boxOwner = nullptr;
@@ -21,6 +25,16 @@ void showErrorMessageBox(const char* text) {
   // The terminal gets every box's text too: without a display it is the only trace.
   std::fprintf(stderr, "%s\n", text);
   if (!boxesEnabled) return;  // off-screen runs have nobody to click the box
+#ifdef __EMSCRIPTEN__
+  // SDL's box in a browser is alert(), which blocks the page: the page shows the text over
+  // the canvas instead.
+  EM_ASM(
+      {
+        if (Module.showMessage) Module.showMessage(UTF8ToString($0));
+      },
+      text);
+  return;
+#endif
   // Fails quietly without a display; the text is on stderr already.
   SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, "Error", text, boxOwner);
 }

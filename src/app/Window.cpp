@@ -10,6 +10,10 @@
 #include "app/Fatal.h"
 #include "app/VirtualKeys.h"
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
+
 GlWindow* glWindow = nullptr;
 
 namespace {
@@ -26,10 +30,16 @@ void setContextAttributes(const GlWindow& record) {
   SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
   SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
   SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+#ifndef __EMSCRIPTEN__
   // Immediate mode, the fixed-function pipeline and ARB_shader_objects: compatibility.
+  // (In the browser they are Emscripten's emulation over WebGL, which takes no profile.)
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+#endif
 }
 
+const char kModeSwitchFailed[] = "Mode Switch Failed.\nRunning In Windowed Mode.";
+
+#ifndef __EMSCRIPTEN__
 // Full screen counts only when the window really covers 1024 x 768 at full screen.
 bool fullscreenAsAsked(SDL_Window* window, int width, int height) {
   if (!(SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN)) return false;
@@ -38,6 +48,7 @@ bool fullscreenAsAsked(SDL_Window* window, int width, int height) {
   SDL_GL_GetDrawableSize(window, &w, &h);
   return w == width && h == height;
 }
+#endif
 
 void releaseWindow(GlWindow& record) {
   if (record.glContext) SDL_GL_DeleteContext(static_cast<SDL_GLContext>(record.glContext));
@@ -46,6 +57,7 @@ void releaseWindow(GlWindow& record) {
   record.window = nullptr;
 }
 
+#ifndef __EMSCRIPTEN__
 // The windowed fallback is width x height frame included; borders (none without a window
 // manager) may be reported only once the window is mapped, so they are asked after a show.
 void fitFrameInside(SDL_Window* window, int width, int height) {
@@ -59,6 +71,7 @@ void fitFrameInside(SDL_Window* window, int width, int height) {
   SDL_SetWindowSize(window, width - left - right, height - top - bottom);
   SDL_SetWindowPosition(window, left, top);
 }
+#endif
 
 // Without a display SDL settles on its offscreen driver and the show would play to nobody;
 // only a driver asked for by name may be one without a screen.
@@ -126,6 +139,17 @@ bool createGlWindow(GlWindow& record) {
                             SDL_WINDOW_OPENGL | flags);
   };
   SDL_Window* window = nullptr;
+#ifdef __EMSCRIPTEN__
+  // The window is the page's canvas, 1024 x 768, which the page scales to fit at 4:3. Full
+  // screen is the page's too: the click that starts the show asks for it, and the page
+  // tells here whether the browser refused (then the box, as on a desktop).
+  if (!record.hidden && record.fullscreen &&
+      EM_ASM_INT({ return Module.fullscreenRefused ? 1 : 0; })) {
+    showErrorMessageBox(kModeSwitchFailed);
+    record.fullscreen = false;
+  }
+  window = create(0);
+#else
   if (record.hidden) {
     record.fullscreen = false;
     window = create(SDL_WINDOW_HIDDEN);
@@ -136,7 +160,7 @@ bool createGlWindow(GlWindow& record) {
     } else {
       if (window) SDL_DestroyWindow(window);
       window = nullptr;
-      showErrorMessageBox("Mode Switch Failed.\nRunning In Windowed Mode.");
+      showErrorMessageBox(kModeSwitchFailed);
       record.fullscreen = false;
     }
   }
@@ -144,6 +168,7 @@ bool createGlWindow(GlWindow& record) {
     window = create(SDL_WINDOW_RESIZABLE);
     if (window) fitFrameInside(window, record.width, record.height);
   }
+#endif
   if (!window) {
     std::fprintf(stderr, "lumorakdemo: %s\n", SDL_GetError());
     return false;
@@ -168,6 +193,29 @@ bool createGlWindow(GlWindow& record) {
   resizedTo[0] = record.width;
   resizedTo[1] = record.height;
   return true;
+}
+
+#ifdef __EMSCRIPTEN__
+// The page's full-screen request, made at the click, was refused after the show started.
+extern "C" EMSCRIPTEN_KEEPALIVE void lumorakFullscreenRefused() {
+  if (glWindow && glWindow->fullscreen) {
+    glWindow->fullscreen = false;
+    showErrorMessageBox(kModeSwitchFailed);
+  }
+}
+#endif
+
+void offerSavedFile(const std::string& path) {
+#ifdef __EMSCRIPTEN__
+  // The page's files live in memory: the browser saves the file as a download.
+  EM_ASM(
+      {
+        if (Module.offerDownload) Module.offerDownload(UTF8ToString($0));
+      },
+      path.c_str());
+#else
+  (void)path;  // already where the user looks for it
+#endif
 }
 
 void presentFrame() {

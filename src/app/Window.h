@@ -4,7 +4,8 @@
 // Mode.". Events reach the record's handlers: key-downs (auto-repeat included) as Windows
 // virtual-key codes (app/VirtualKeys.h), mouse motion with flag bits, resizes as the new
 // drawable size; close is exit(0). Once a window exists the screen saver is inhibited and
-// an exit handler puts the desktop's display mode back.
+// an exit handler puts the desktop's display mode back. In the browser the window is the
+// page's canvas and full screen is the page's (see packaging/web).
 //
 // Calls: registerWindowClass(), createGlWindow(), then pumpMessages() and presentFrame()
 // once per frame. The error message box is beside fatalError (app/Fatal.h).
@@ -43,6 +44,10 @@ bool createGlWindow(GlWindow& record);
 bool pumpMessages();
 void presentFrame();
 void setSwapInterval(int interval);
+// A file the show has just written for the user (a saved frame): in the browser, where
+// files live in the page's memory, it becomes a download if it exists; elsewhere nothing
+// is needed.
+void offerSavedFile(const std::string& path);
 
 // Windows virtual-key code for an SDL key code, or -1 for a key the show does not know.
 // Without NumLock the keypad digits are the navigation keys.

@@ -26,6 +26,13 @@ bool libraryReady() {
 }
 }  // namespace
 
+#ifdef __EMSCRIPTEN__
+// The page has no threads: the whole file decodes here, on its one thread, before the
+// constructor returns. Readers then never wait.
+MusicDecode::MusicDecode(const std::string& fileName) : fileName_(fileName) { run(); }
+
+MusicDecode::~MusicDecode() = default;
+#else
 MusicDecode::MusicDecode(const std::string& fileName)
     : fileName_(fileName), thread_([this] { run(); }) {}
 
@@ -33,6 +40,7 @@ MusicDecode::~MusicDecode() {
   stop_.store(true);
   thread_.join();
 }
+#endif
 
 int64_t MusicDecode::waitForFrames(int64_t frames) const {
   std::unique_lock<std::mutex> lock(mutex_);

@@ -4,7 +4,8 @@
 // one buffer that only grows at its end. A reader asking for frames not decoded yet waits
 // for them, so what it gets never depends on the decoder's progress: seeks stay exact and
 // the spectrum a pure function of the position. prefetchMusic() starts the show's decode
-// at process start, overlapping window creation and loading.
+// at process start, overlapping window creation and loading. The browser build, which has
+// no threads, decodes the whole file in the constructor instead.
 //
 // MusicData and decodeMusicFile() decode a whole file at once, for the tools.
 #pragma once

@@ -25,9 +25,12 @@
 #include "offline/FramePng.h"
 #include "offline/OfflineShow.h"
 
-// The Windows build writes PNGs alone: it starts no ffmpeg and no child processes, and
-// has no FreeType for the contact sheet's captions.
-#ifndef _WIN32
+// The Windows and browser builds write PNGs alone: they start no ffmpeg and no child
+// processes, and have no FreeType for the contact sheet's captions.
+#if defined(_WIN32) || defined(__EMSCRIPTEN__)
+#define LUMORAK_PNG_ONLY 1
+#endif
+#ifndef LUMORAK_PNG_ONLY
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -152,7 +155,7 @@ int renderOnly(OfflineShow& show, const CaptureJob& job) {
 
 int captureFrames(OfflineShow& show, const CaptureJob& job) {
   std::string error;
-#ifndef _WIN32
+#ifndef LUMORAK_PNG_ONLY
   constexpr int kColumns = 3;
   constexpr int kThumbWidth = 512;
   constexpr int kThumbHeight = 384;
@@ -168,7 +171,7 @@ int captureFrames(OfflineShow& show, const CaptureJob& job) {
       show, FramePlan::at(FrameRate{job.fps}, job.frames), PixelLayout::kRgb, "lumorak-capture",
       [&](const LoopFrame& frame) {
         const double t = frame.seconds;
-#ifndef _WIN32
+#ifndef LUMORAK_PNG_ONLY
         const size_t i = static_cast<size_t>(frame.ordinal);
         if (!job.sheet.empty()) {
           const int left = static_cast<int>(i % kColumns) * kThumbWidth;
@@ -189,12 +192,12 @@ int captureFrames(OfflineShow& show, const CaptureJob& job) {
     return reportInterrupted(labelOf(job), loop, job.frames.size(), "; no sheet");
   }
   if (loop.ending == LoopResult::kFailed) return cli::fail(error);
-#ifndef _WIN32
+#ifndef LUMORAK_PNG_ONLY
   if (!job.sheet.empty() && !sheet.writePng(job.sheet, error)) return cli::fail(error);
 #endif
   return 0;
 }
-#ifndef _WIN32
+#ifndef LUMORAK_PNG_ONLY
 // ---- The video, and several processes ---------------------------------------------------
 
 constexpr int kVideoFd = 3;  // in ffmpeg
@@ -545,7 +548,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (job.isPiece()) cli::setProgram(labelOf(job));
-#ifdef _WIN32
+#ifdef LUMORAK_PNG_ONLY
   if (job.mode == CaptureMode::kVideo) {
     return cli::usageError("this build writes no video: give --png-dir, --frames or --render-only");
   }
@@ -572,7 +575,7 @@ int main(int argc, char** argv) {
   OfflineShow show;
   if (!show.start(error)) return cli::fail(error);
   if (job.mode == CaptureMode::kFrames) return captureFrames(show, job);
-#ifndef _WIN32
+#ifndef LUMORAK_PNG_ONLY
   signal(SIGPIPE, SIG_IGN);  // a dead ffmpeg shows as a failed write, not a killed capture
   const std::vector<Piece> pieces = sharedOut(job);
   if (pieces.size() > 1) return captureInPieces(show, job, pieces);

@@ -196,9 +196,14 @@ void rearmStopHandler(int, void (*)(int)) {}
 // A stop signal may land on any thread, which could meet the temporaries half changed:
 // it is passed on to the installing thread, which takes it outside TemporariesLocked.
 bool handedOver(int signal) {
+#ifdef __EMSCRIPTEN__
+  (void)signal;  // a page has one thread, and no signals come to it
+  return false;
+#else
   if (pthread_equal(pthread_self(), handlingThread)) return false;
   pthread_kill(handlingThread, signal);
   return true;
+#endif
 }
 
 // Async-signal-safe: unlink() and rmdir() only.
@@ -228,6 +233,9 @@ int fileRefusal(const std::string& path) {
 // With no display named, SDL probes its drivers, Wayland among them, and libwayland prints
 // "error: XDG_RUNTIME_DIR is invalid or not set" on the way: naming the driver skips that.
 bool wantsOffscreenDriver() {
+#ifdef __EMSCRIPTEN__
+  return false;  // the page's canvas is the display
+#endif
   const char* display = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   return !(std::getenv("SDL_VIDEODRIVER") || (display && *display) || (wayland && *wayland));
