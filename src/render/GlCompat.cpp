@@ -82,6 +82,7 @@ std::vector<int> quadStripAsQuads(int vertexCount) {
 namespace {
 GLuint currentProgram = 0;
 GLenum clientActiveTexture = GL_TEXTURE0;
+GLenum activeTexture = GL_TEXTURE0;
 GLfloat pointSize = 1.0f;
 GLfloat currentColour[4] = {1.0f, 1.0f, 1.0f, 1.0f};
 
@@ -110,13 +111,11 @@ void setAdaptedUniforms() {
   for (int unit = 0; unit < kAdaptedTextureMatrices; ++unit) {
     if (uniforms.textureMatrix[unit] < 0) continue;
     // The desktop reads the active unit's matrix, the emulation the client-active unit's.
-    GLint active = 0;
-    glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
     glActiveTexture(GL_TEXTURE0 + unit);
     glClientActiveTexture(GL_TEXTURE0 + unit);
     GLfloat matrix[16];
     glGetFloatv(GL_TEXTURE_MATRIX, matrix);
-    glActiveTexture(static_cast<GLenum>(active));
+    glActiveTexture(activeTexture);
     glClientActiveTexture(clientActiveTexture);
     glUniformMatrix4fv(uniforms.textureMatrix[unit], 1, GL_FALSE, matrix);
   }
@@ -147,6 +146,11 @@ void lumorakPerspective(GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble
                          static_cast<GLfloat>(-2.0 * zNear * zFar / depth),
                          0};
   glMultMatrixf(m);
+}
+
+void lumorakActiveTexture(GLenum unit) {
+  activeTexture = unit;
+  glActiveTexture(unit);
 }
 
 void lumorakClientActiveTexture(GLenum unit) {
@@ -276,14 +280,45 @@ struct SavedAttributes {
   GLboolean lighting;
 };
 std::vector<SavedAttributes> attributeStack;
+
+// The viewport and depth range, kept rather than asked: in a browser every query waits for
+// the GPU to finish what it was given (in the word scene, 95 % of the page's time went to
+// such waits when each target's bind asked).
+bool viewportKnown = false;
+GLint viewport[4] = {0, 0, 0, 0};
+GLfloat depthRange[2] = {0.0f, 1.0f};
+
+void knowViewport() {
+  if (viewportKnown) return;
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  glGetFloatv(GL_DEPTH_RANGE, depthRange);
+  viewportKnown = true;
+}
 }  // namespace
+
+void lumorakViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
+  knowViewport();
+  viewport[0] = x;
+  viewport[1] = y;
+  viewport[2] = width;
+  viewport[3] = height;
+  glViewport(x, y, width, height);
+}
+
+void lumorakDepthRange(GLclampd nearValue, GLclampd farValue) {
+  knowViewport();
+  depthRange[0] = static_cast<GLfloat>(nearValue);
+  depthRange[1] = static_cast<GLfloat>(farValue);
+  glDepthRange(nearValue, farValue);
+}
 
 void lumorakPushAttrib(GLbitfield mask) {
   SavedAttributes saved{};
   saved.mask = mask;
   if (mask & GL_VIEWPORT_BIT) {
-    glGetIntegerv(GL_VIEWPORT, saved.viewport);
-    glGetFloatv(GL_DEPTH_RANGE, saved.depthRange);
+    knowViewport();
+    std::memcpy(saved.viewport, viewport, sizeof viewport);
+    std::memcpy(saved.depthRange, depthRange, sizeof depthRange);
   }
   if (mask & GL_LIGHTING_BIT) saved.lighting = glIsEnabled(GL_LIGHTING);
   attributeStack.push_back(saved);
@@ -295,8 +330,8 @@ void lumorakPopAttrib() {
   const SavedAttributes saved = attributeStack.back();
   attributeStack.pop_back();
   if (saved.mask & GL_VIEWPORT_BIT) {
-    glViewport(saved.viewport[0], saved.viewport[1], saved.viewport[2], saved.viewport[3]);
-    glDepthRange(saved.depthRange[0], saved.depthRange[1]);
+    lumorakViewport(saved.viewport[0], saved.viewport[1], saved.viewport[2], saved.viewport[3]);
+    lumorakDepthRange(saved.depthRange[0], saved.depthRange[1]);
   }
   if (saved.mask & GL_LIGHTING_BIT) {
     if (saved.lighting) {

@@ -53,6 +53,7 @@ void lumorakPerspective(GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble
 // the texture matrices.
 void lumorakUseProgram(GLhandleARB program);
 void lumorakClientActiveTexture(GLenum unit);
+void lumorakActiveTexture(GLenum unit);
 void lumorakPointSize(GLfloat size);
 void lumorakDrawRangeElements(GLenum mode, GLuint start, GLuint end, GLsizei count, GLenum type,
                               const void* indices);
@@ -67,6 +68,9 @@ void lumorakGetFloatv(GLenum pname, GLfloat* values);
 // The attribute stack, for the groups the show saves: GL_VIEWPORT_BIT (viewport and depth
 // range) and GL_LIGHTING_BIT (whether lighting is on; no light is ever enabled).
 void lumorakPushAttrib(GLbitfield mask);
+// Kept here as they are set, so that a push asks GL nothing.
+void lumorakViewport(GLint x, GLint y, GLsizei width, GLsizei height);
+void lumorakDepthRange(GLclampd nearValue, GLclampd farValue);
 void lumorakPopAttrib();
 
 // Lights: spot parameters are kept by nobody (the emulation has no spot lights).
@@ -141,6 +145,9 @@ void lumorakDeleteObject(GLhandleARB object);
 #define glShadeModel lumorakShadeModel
 #define glPointSize lumorakPointSize
 #define glClientActiveTexture lumorakClientActiveTexture
+#define glActiveTexture lumorakActiveTexture
+#define glViewport lumorakViewport
+#define glDepthRange lumorakDepthRange
 #define glDrawRangeElements lumorakDrawRangeElements
 #define glColor3f lumorakColor3f
 #define glColor4f lumorakColor4f
