@@ -21,9 +21,9 @@ function check(ok, what) {
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-async function waitFor(page, condition, timeoutMs, what) {
+async function waitFor(page, condition, timeoutMs, what, ...args) {
   try {
-    await page.waitForFunction(condition, { timeout: timeoutMs, polling: 100 });
+    await page.waitForFunction(condition, { timeout: timeoutMs, polling: 100 }, ...args);
     return true;
   } catch (e) {
     check(false, `${what} (not within ${timeoutMs / 1000} s)`);
@@ -245,7 +245,10 @@ async function playthrough(browser, schedule) {
   await startShow(page);
   const shots = [20, 75, 115];
   for (const at of shots) {
-    if (await waitFor(page, (t) => Module.ended || Module._lumorakShowTime() >= t, 200000, `the show reaches ${at} s`)) {
+    if (await waitFor(page, (t) => Module.ended || Module._lumorakShowTime() >= t, 200000,
+      `the show reaches ${at} s`, at)) {
+      const now = await page.evaluate(() => (Module.ended ? -1 : Module._lumorakShowTime()));
+      check(now >= at, `the show plays through ${at} s (screenshot at ${now.toFixed(2)} s)`);
       await page.screenshot({ path: path.join(outDir, `page-${at}s.png`) });
     }
   }
