@@ -40,14 +40,6 @@ cp -r "$deps/licenses/." "$stage/licenses/"
 [ -f /usr/share/doc/emscripten/copyright ] || die "no copyright file for emscripten"
 cp /usr/share/doc/emscripten/copyright "$stage/licenses/emscripten.txt"
 
-epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct)}
-find "$stage" -exec touch -h -d "@$epoch" {} +
-(cd "$work" && find "$name" | LC_ALL=C sort | zip -q -X -9 -@ "$work/out.zip")
-
-unzip -Z1 "$work/out.zip" >"$work/list.txt"
-for f in index.html lumorakdemo.wasm lumorakdemo.data LICENSE licenses/SDL2.txt licenses/emscripten.txt; do
-  grep -qx "$name/$f" "$work/list.txt" || die "the zip lacks $name/$f"
-done
-! grep -qv "^$name/" "$work/list.txt" || die "the zip has files outside $name/"
-cp "$work/out.zip" "$out_zip.part"
-mv "$out_zip.part" "$out_zip"
+. "$root/packaging/pack-folder.sh"
+pack_folder "$work" "$name" "$out_zip" index.html lumorakdemo.wasm lumorakdemo.data LICENSE \
+  licenses/SDL2.txt licenses/emscripten.txt

@@ -102,16 +102,7 @@ cp "$gcc_copyright" "$stage/licenses/mingw-w64-gcc-libstdc++-libgcc.txt"
 cp "$winpthreads_copyright" "$stage/licenses/mingw-w64-winpthreads-crt.txt"
 cp /usr/share/common-licenses/GPL-3 "$stage/licenses/GPL-3.txt"
 
-# Sorted names and fixed times, so that the zip does not depend on the file system.
-epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct)}
-find "$stage" -exec touch -h -d "@$epoch" {} +
-(cd "$work" && find "$name" | LC_ALL=C sort | zip -q -X -9 -@ "$work/out.zip")
-
 # What a Windows user unpacks: one folder with everything the show reads.
-unzip -Z1 "$work/out.zip" >"$work/list.txt"
-for f in lumorakdemo.exe lumorakdemo.nfo LICENSE data/deruz.mp3 data/materials/ licenses/GPL-3.txt; do
-  grep -qx "$name/$f" "$work/list.txt" || die "the zip lacks $name/$f"
-done
-! grep -qv "^$name/" "$work/list.txt" || die "the zip has files outside $name/"
-cp "$work/out.zip" "$out_zip.part"
-mv "$out_zip.part" "$out_zip"
+. "$root/packaging/pack-folder.sh"
+pack_folder "$work" "$name" "$out_zip" lumorakdemo.exe lumorakdemo.nfo LICENSE \
+  data/deruz.mp3 data/materials/ licenses/GPL-3.txt

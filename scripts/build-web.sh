@@ -25,33 +25,13 @@ bash scripts/install-deps.sh --web
 export NODE_PATH=${NODE_PATH:+$NODE_PATH:}/usr/share/nodejs
 . scripts/web-deps.sh
 
-if ! apt-get indextargets --format '$(CREATED_BY)' 2>/dev/null | grep -q '^Sources$'; then
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo=sudo
-  echo "Adding Debian's source packages to apt (deb-src)"
-  sed -e 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
-    $sudo tee /etc/apt/sources.list.d/lumorakdemo-deb-src.sources >/dev/null
-  $sudo apt-get update -qq
-fi
-
+. scripts/deps-cache.sh
+enable_deb_src
 cache=${LUMORAK_WEB_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/lumorakdemo/web}
 key=$( (cat scripts/web-deps.sh scripts/windows-deps.sh; emcc --version | head -n 1) |
   sha256sum | cut -c1-16)
 prefix=$cache/deps-$key
-if [ ! -f "$prefix/.complete" ]; then
-  started=$(date +%s)
-  echo "== building the web dependencies into $prefix"
-  work=$(mktemp -d)
-  trap 'rm -rf "$work"' EXIT
-  rm -rf "$prefix.partial"
-  build_web_deps "$prefix.partial" "$work"
-  grep -rlI --exclude-dir=licenses "$prefix.partial" "$prefix.partial" |
-    xargs -r sed -i "s|$prefix.partial|$prefix|g"
-  touch "$prefix.partial/.complete"
-  rm -rf "$prefix"
-  mv "$prefix.partial" "$prefix"
-  echo "== web dependencies built in $(($(date +%s) - started)) s"
-fi
+build_cached_prefix web "$prefix" build_web_deps
 [ "$deps_only" -eq 1 ] && { echo "$prefix"; exit 0; }
 
 build=${WEB_BUILD_DIR:-build-web}

@@ -112,6 +112,22 @@ std::string linkProgram(const std::string& vertex, const std::string& fragment, 
   return log;
 }
 
+// The same shaders as the desktop takes them, through the core calls, unadapted.
+GLuint linkUnadapted(const std::string& vertex, const std::string& fragment) {
+  const GLuint program = glCreateProgram();
+  for (auto [type, text] :
+       {std::pair{GL_VERTEX_SHADER, vertex}, std::pair{GL_FRAGMENT_SHADER, fragment}}) {
+    GLuint shader = glCreateShader(type);
+    const GLchar* source = text.c_str();
+    glShaderSource(shader, 1, &source, nullptr);
+    glCompileShader(shader);
+    glAttachShader(program, shader);
+    glDeleteShader(shader);
+  }
+  glLinkProgram(program);
+  return program;
+}
+
 class GlCompatTest : public GlTest {
  protected:
   void SetUp() override {
@@ -178,16 +194,7 @@ TEST_F(GlCompatTest, TheHandMadeShadowCompareMatchesTheShadowSampler) {
     if (compareInHardware) {
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_COMPARE_MODE, GL_COMPARE_R_TO_TEXTURE);
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_COMPARE_FUNC, GL_LEQUAL);
-      program = glCreateProgram();
-      for (auto [type, text] :
-           {std::pair{GL_VERTEX_SHADER, vertex}, std::pair{GL_FRAGMENT_SHADER, fragment}}) {
-        GLuint shader = glCreateShader(type);
-        const GLchar* source = text.c_str();
-        glShaderSource(shader, 1, &source, nullptr);
-        glCompileShader(shader);
-        glAttachShader(program, shader);
-      }
-      glLinkProgram(program);
+      program = linkUnadapted(vertex, fragment);
     } else {
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_COMPARE_MODE, GL_NONE);
       log = linkProgram(vertex, fragment, program);
@@ -242,16 +249,7 @@ TEST_F(GlCompatTest, AdaptedShadersGetTheTextureMatrixAndPointSizeAtEveryDraw) {
       glEnable(GL_VERTEX_PROGRAM_POINT_SIZE);  // the desktop's switch for gl_PointSize
       lumorakUseProgram(program);
     } else {
-      program = glCreateProgram();
-      for (auto [type, text] :
-           {std::pair{GL_VERTEX_SHADER, vertex}, std::pair{GL_FRAGMENT_SHADER, fragment}}) {
-        GLuint shader = glCreateShader(type);
-        const GLchar* source = text.c_str();
-        glShaderSource(shader, 1, &source, nullptr);
-        glCompileShader(shader);
-        glAttachShader(program, shader);
-      }
-      glLinkProgram(program);
+      program = linkUnadapted(vertex, fragment);
       glUseProgram(program);
     }
     lumorakPointSize(9.0f);
