@@ -444,6 +444,53 @@ TEST_F(GlCompatTest, RgbReadsPackRowsAsTheRealCallAtEveryAlignment) {
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
 }
 
+TEST_F(GlCompatTest, ADepthTextureAttachedAloneGetsAColourBufferAndTakesDepth) {
+  GLuint depth = 0;
+  glGenTextures(1, &depth);
+  glBindTexture(GL_TEXTURE_2D, depth);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  lumorakTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT16, 64, 32, 0, GL_DEPTH_COMPONENT,
+                    GL_UNSIGNED_BYTE, nullptr);
+  GLuint framebuffer = 0;
+  glGenFramebuffers(1, &framebuffer);
+  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+  lumorakFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, depth, 0);
+  GLint colourType = GL_NONE;
+  glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0,
+                                        GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &colourType);
+  EXPECT_EQ(colourType, GL_RENDERBUFFER);
+  GLint colourName = 0;
+  glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0,
+                                        GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME, &colourName);
+  glBindRenderbuffer(GL_RENDERBUFFER, static_cast<GLuint>(colourName));
+  GLint width = 0;
+  glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_WIDTH, &width);
+  EXPECT_EQ(width, 64);  // the depth texture's size
+  EXPECT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), static_cast<GLenum>(GL_FRAMEBUFFER_COMPLETE));
+  // A depth written through it reads back from the texture.
+  glViewport(0, 0, 64, 32);
+  glClearDepth(0.25);
+  glClear(GL_DEPTH_BUFFER_BIT);
+  glClearDepth(1.0);
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  glViewport(0, 0, 1024, 768);
+  std::vector<uint16_t> depths(64 * 32);
+  glBindTexture(GL_TEXTURE_2D, depth);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, GL_UNSIGNED_SHORT, depths.data());
+  EXPECT_NEAR(depths[0], 16384, 1);
+  // A second attach finds the colour buffer there and adds none.
+  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+  lumorakFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, depth, 0);
+  GLint again = 0;
+  glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0,
+                                        GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME, &again);
+  EXPECT_EQ(again, colourName);
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  glDeleteFramebuffers(1, &framebuffer);
+  glDeleteRenderbuffers(1, reinterpret_cast<GLuint*>(&colourName));
+  glDeleteTextures(1, &depth);
+}
+
 TEST_F(GlCompatTest, ATargetWithA24BitDepthRenderbufferIsCompleteAndDepthTests) {
   GLuint colour = 0;
   glGenTextures(1, &colour);

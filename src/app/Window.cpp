@@ -143,8 +143,8 @@ bool createGlWindow(GlWindow& record) {
   // The window is the page's canvas, 1024 x 768, which the page scales to fit at 4:3. Full
   // screen is the page's too: the click that starts the show asks for it, and the page
   // tells here whether the browser refused (then the box, as on a desktop).
-  if (!record.hidden && record.fullscreen &&
-      EM_ASM_INT({ return Module.fullscreenRefused ? 1 : 0; })) {
+  if (record.hidden) record.fullscreen = false;
+  if (record.fullscreen && EM_ASM_INT({ return Module.fullscreenRefused ? 1 : 0; })) {
     showErrorMessageBox(kModeSwitchFailed);
     record.fullscreen = false;
   }
